@@ -1,0 +1,420 @@
+#pragma once
+
+// Our own declarations of the FTDI D2XX C interface (libftd2xx.so / FTD2XX.dll), binary
+// compatible with the vendor's 64-bit builds: every 32-bit D2XX integer is uint32_t, structs use
+// natural alignment with no packing. The library loads the functions at run time through the
+// function-pointer types below; the virtual bench defines them with
+// KAVRA_D2XX_DECLARE_FUNCTIONS set.
+
+#include <cstddef>
+#include <cstdint>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define KAVRA_D2XX_API __stdcall
+#else
+#define KAVRA_D2XX_API
+#endif
+
+using FT_HANDLE = void*;
+using FT_STATUS = uint32_t;
+using FT_DEVICE = uint32_t;
+using DWORD = uint32_t;
+using ULONG = uint32_t;
+using UCHAR = unsigned char;
+using USHORT = uint16_t;
+using WORD = uint16_t;
+using LPDWORD = DWORD*;
+using LPVOID = void*;
+using PCHAR = char*;
+
+// Status codes: the vendor's enum positions.
+constexpr uint32_t FT_OK = 0;
+constexpr uint32_t FT_INVALID_HANDLE = 1;
+constexpr uint32_t FT_DEVICE_NOT_FOUND = 2;
+constexpr uint32_t FT_DEVICE_NOT_OPENED = 3;
+constexpr uint32_t FT_IO_ERROR = 4;
+constexpr uint32_t FT_INSUFFICIENT_RESOURCES = 5;
+constexpr uint32_t FT_INVALID_PARAMETER = 6;
+constexpr uint32_t FT_INVALID_BAUD_RATE = 7;
+constexpr uint32_t FT_DEVICE_NOT_OPENED_FOR_ERASE = 8;
+constexpr uint32_t FT_DEVICE_NOT_OPENED_FOR_WRITE = 9;
+constexpr uint32_t FT_FAILED_TO_WRITE_DEVICE = 10;
+constexpr uint32_t FT_EEPROM_READ_FAILED = 11;
+constexpr uint32_t FT_EEPROM_WRITE_FAILED = 12;
+constexpr uint32_t FT_EEPROM_ERASE_FAILED = 13;
+constexpr uint32_t FT_EEPROM_NOT_PRESENT = 14;
+constexpr uint32_t FT_EEPROM_NOT_PROGRAMMED = 15;
+constexpr uint32_t FT_INVALID_ARGS = 16;
+constexpr uint32_t FT_NOT_SUPPORTED = 17;
+constexpr uint32_t FT_OTHER_ERROR = 18;
+constexpr uint32_t FT_DEVICE_LIST_NOT_READY = 19;
+
+// Chip types (FT_DEVICE values).
+constexpr uint32_t FT_DEVICE_BM = 0;
+constexpr uint32_t FT_DEVICE_AM = 1;
+constexpr uint32_t FT_DEVICE_100AX = 2;
+constexpr uint32_t FT_DEVICE_UNKNOWN = 3;
+constexpr uint32_t FT_DEVICE_2232C = 4;
+constexpr uint32_t FT_DEVICE_232R = 5;
+constexpr uint32_t FT_DEVICE_2232H = 6;
+constexpr uint32_t FT_DEVICE_4232H = 7;
+constexpr uint32_t FT_DEVICE_232H = 8;
+constexpr uint32_t FT_DEVICE_X_SERIES = 9;
+
+// USB vendor and product ids; a device ID is (VID << 16) | PID.
+constexpr uint32_t FTDI_VID = 0x0403;
+constexpr uint32_t FTDI_PID_232R = 0x6001;
+constexpr uint32_t FTDI_PID_2232H = 0x6010;
+constexpr uint32_t FTDI_PID_4232H = 0x6011;
+constexpr uint32_t FTDI_PID_232H = 0x6014;
+constexpr uint32_t FTDI_PID_X_SERIES = 0x6015;
+
+// Device list node flags.
+constexpr uint32_t FT_FLAGS_OPENED = 1;
+constexpr uint32_t FT_FLAGS_HISPEED = 2;
+
+// FT_Purge mask.
+constexpr uint32_t FT_PURGE_RX = 1;
+constexpr uint32_t FT_PURGE_TX = 2;
+
+// FT_SetFlowControl.
+constexpr uint32_t FT_FLOW_NONE = 0x0000;
+constexpr uint32_t FT_FLOW_RTS_CTS = 0x0100;
+constexpr uint32_t FT_FLOW_DTR_DSR = 0x0200;
+constexpr uint32_t FT_FLOW_XON_XOFF = 0x0400;
+
+// FT_SetDataCharacteristics.
+constexpr uint32_t FT_BITS_8 = 8;
+constexpr uint32_t FT_BITS_7 = 7;
+constexpr uint32_t FT_STOP_BITS_1 = 0;
+constexpr uint32_t FT_STOP_BITS_2 = 2;
+constexpr uint32_t FT_PARITY_NONE = 0;
+constexpr uint32_t FT_PARITY_ODD = 1;
+constexpr uint32_t FT_PARITY_EVEN = 2;
+constexpr uint32_t FT_PARITY_MARK = 3;
+constexpr uint32_t FT_PARITY_SPACE = 4;
+
+// FT_SetBitMode enable values.
+constexpr uint32_t FT_BITMODE_RESET = 0x00;
+constexpr uint32_t FT_BITMODE_ASYNC_BITBANG = 0x01;
+constexpr uint32_t FT_BITMODE_MPSSE = 0x02;
+constexpr uint32_t FT_BITMODE_SYNC_BITBANG = 0x04;
+constexpr uint32_t FT_BITMODE_MCU_HOST = 0x08;
+constexpr uint32_t FT_BITMODE_FAST_SERIAL = 0x10;
+constexpr uint32_t FT_BITMODE_CBUS_BITBANG = 0x20;
+constexpr uint32_t FT_BITMODE_SYNC_FIFO = 0x40;
+
+// FT_GetStatus event word.
+constexpr uint32_t FT_EVENT_RXCHAR = 1;
+constexpr uint32_t FT_EVENT_MODEM_STATUS = 2;
+constexpr uint32_t FT_EVENT_LINE_STATUS = 4;
+
+// EEPROM driver type.
+constexpr uint32_t FT_DRIVER_TYPE_D2XX = 0;
+constexpr uint32_t FT_DRIVER_TYPE_VCP = 1;
+
+// FT_PROGRAM_DATA header values.
+constexpr uint32_t FT_PROGRAM_DATA_SIGNATURE1 = 0x00000000;
+constexpr uint32_t FT_PROGRAM_DATA_SIGNATURE2 = 0xFFFFFFFF;
+constexpr uint32_t FT_PROGRAM_DATA_VERSION = 5;
+
+// Caller buffer sizes the vendor's examples use for the text fields.
+constexpr std::size_t FT_SERIAL_BUFFER_SIZE = 16;
+constexpr std::size_t FT_DESCRIPTION_BUFFER_SIZE = 64;
+constexpr std::size_t FT_MANUFACTURER_BUFFER_SIZE = 32;
+constexpr std::size_t FT_MANUFACTURER_ID_BUFFER_SIZE = 16;
+
+struct FT_DEVICE_LIST_INFO_NODE
+{
+    ULONG Flags;
+    ULONG Type;
+    ULONG ID;
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle;
+};
+
+struct FT_PROGRAM_DATA
+{
+    DWORD Signature1;
+    DWORD Signature2;
+    DWORD Version;
+    WORD VendorId;
+    WORD ProductId;
+    char* Manufacturer;
+    char* ManufacturerId;
+    char* Description;
+    char* SerialNumber;
+    WORD MaxPower;
+    WORD PnP;
+    WORD SelfPowered;
+    WORD RemoteWakeup;
+    // FT232B
+    UCHAR Rev4;
+    UCHAR IsoIn;
+    UCHAR IsoOut;
+    UCHAR PullDownEnable;
+    UCHAR SerNumEnable;
+    UCHAR USBVersionEnable;
+    WORD USBVersion;
+    // FT2232
+    UCHAR Rev5;
+    UCHAR IsoInA;
+    UCHAR IsoInB;
+    UCHAR IsoOutA;
+    UCHAR IsoOutB;
+    UCHAR PullDownEnable5;
+    UCHAR SerNumEnable5;
+    UCHAR USBVersionEnable5;
+    WORD USBVersion5;
+    UCHAR AIsHighCurrent;
+    UCHAR BIsHighCurrent;
+    UCHAR IFAIsFifo;
+    UCHAR IFAIsFifoTar;
+    UCHAR IFAIsFastSer;
+    UCHAR AIsVCP;
+    UCHAR IFBIsFifo;
+    UCHAR IFBIsFifoTar;
+    UCHAR IFBIsFastSer;
+    UCHAR BIsVCP;
+    // FT232R
+    UCHAR UseExtOsc;
+    UCHAR HighDriveIOs;
+    UCHAR EndpointSize;
+    UCHAR PullDownEnableR;
+    UCHAR SerNumEnableR;
+    UCHAR InvertTXD;
+    UCHAR InvertRXD;
+    UCHAR InvertRTS;
+    UCHAR InvertCTS;
+    UCHAR InvertDTR;
+    UCHAR InvertDSR;
+    UCHAR InvertDCD;
+    UCHAR InvertRI;
+    UCHAR Cbus0;
+    UCHAR Cbus1;
+    UCHAR Cbus2;
+    UCHAR Cbus3;
+    UCHAR Cbus4;
+    UCHAR RIsD2XX;
+    // FT2232H
+    UCHAR PullDownEnable7;
+    UCHAR SerNumEnable7;
+    UCHAR ALSlowSlew;
+    UCHAR ALSchmittInput;
+    UCHAR ALDriveCurrent;
+    UCHAR AHSlowSlew;
+    UCHAR AHSchmittInput;
+    UCHAR AHDriveCurrent;
+    UCHAR BLSlowSlew;
+    UCHAR BLSchmittInput;
+    UCHAR BLDriveCurrent;
+    UCHAR BHSlowSlew;
+    UCHAR BHSchmittInput;
+    UCHAR BHDriveCurrent;
+    UCHAR IFAIsFifo7;
+    UCHAR IFAIsFifoTar7;
+    UCHAR IFAIsFastSer7;
+    UCHAR AIsVCP7;
+    UCHAR IFBIsFifo7;
+    UCHAR IFBIsFifoTar7;
+    UCHAR IFBIsFastSer7;
+    UCHAR BIsVCP7;
+    UCHAR PowerSaveEnable;
+    // FT4232H
+    UCHAR PullDownEnable8;
+    UCHAR SerNumEnable8;
+    UCHAR ASlowSlew;
+    UCHAR ASchmittInput;
+    UCHAR ADriveCurrent;
+    UCHAR BSlowSlew;
+    UCHAR BSchmittInput;
+    UCHAR BDriveCurrent;
+    UCHAR CSlowSlew;
+    UCHAR CSchmittInput;
+    UCHAR CDriveCurrent;
+    UCHAR DSlowSlew;
+    UCHAR DSchmittInput;
+    UCHAR DDriveCurrent;
+    UCHAR ARIIsTXDEN;
+    UCHAR BRIIsTXDEN;
+    UCHAR CRIIsTXDEN;
+    UCHAR DRIIsTXDEN;
+    UCHAR AIsVCP8;
+    UCHAR BIsVCP8;
+    UCHAR CIsVCP8;
+    UCHAR DIsVCP8;
+    // FT232H
+    UCHAR PullDownEnableH;
+    UCHAR SerNumEnableH;
+    UCHAR ACSlowSlewH;
+    UCHAR ACSchmittInputH;
+    UCHAR ACDriveCurrentH;
+    UCHAR ADSlowSlewH;
+    UCHAR ADSchmittInputH;
+    UCHAR ADDriveCurrentH;
+    UCHAR Cbus0H;
+    UCHAR Cbus1H;
+    UCHAR Cbus2H;
+    UCHAR Cbus3H;
+    UCHAR Cbus4H;
+    UCHAR Cbus5H;
+    UCHAR Cbus6H;
+    UCHAR Cbus7H;
+    UCHAR Cbus8H;
+    UCHAR Cbus9H;
+    UCHAR IsFifoH;
+    UCHAR IsFifoTarH;
+    UCHAR IsFastSerH;
+    UCHAR IsFT1248H;
+    UCHAR FT1248CpolH;
+    UCHAR FT1248LsbH;
+    UCHAR FT1248FlowControlH;
+    UCHAR IsVCPH;
+    UCHAR PowerSaveEnableH;
+};
+
+struct FT_EEPROM_HEADER
+{
+    FT_DEVICE deviceType;
+    WORD VendorId;
+    WORD ProductId;
+    UCHAR SerNumEnable;
+    WORD MaxPower;
+    UCHAR SelfPowered;
+    UCHAR RemoteWakeup;
+    UCHAR PullDownEnable;
+};
+
+struct FT_EEPROM_X_SERIES
+{
+    FT_EEPROM_HEADER common;
+    UCHAR ACSlowSlew;
+    UCHAR ACSchmittInput;
+    UCHAR ACDriveCurrent;
+    UCHAR ADSlowSlew;
+    UCHAR ADSchmittInput;
+    UCHAR ADDriveCurrent;
+    UCHAR Cbus0;
+    UCHAR Cbus1;
+    UCHAR Cbus2;
+    UCHAR Cbus3;
+    UCHAR Cbus4;
+    UCHAR Cbus5;
+    UCHAR Cbus6;
+    UCHAR InvertTXD;
+    UCHAR InvertRXD;
+    UCHAR InvertRTS;
+    UCHAR InvertCTS;
+    UCHAR InvertDTR;
+    UCHAR InvertDSR;
+    UCHAR InvertDCD;
+    UCHAR InvertRI;
+    UCHAR BCDEnable;
+    UCHAR BCDForceCbusPWREN;
+    UCHAR BCDDisableSleep;
+    WORD I2CSlaveAddress;
+    DWORD I2CDeviceId;
+    UCHAR I2CDisableSchmitt;
+    UCHAR FT1248Cpol;
+    UCHAR FT1248Lsb;
+    UCHAR FT1248FlowControl;
+    UCHAR RS485EchoSuppress;
+    UCHAR PowerSaveEnable;
+    UCHAR DriverType;
+};
+
+// The vendor's 64-bit layouts; a mismatch here would corrupt memory across the boundary.
+static_assert(sizeof(void*) != 8 || sizeof(FT_DEVICE_LIST_INFO_NODE) == 104, "FT_DEVICE_LIST_INFO_NODE layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96, "FT_DEVICE_LIST_INFO_NODE layout");
+static_assert(sizeof(void*) != 8 || sizeof(FT_PROGRAM_DATA) == 176, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, Rev4) == 56, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, UseExtOsc) == 84, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, PowerSaveEnableH) == 174, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(void*) != 4 || sizeof(FT_PROGRAM_DATA) == 160, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(FT_EEPROM_HEADER) == 16, "FT_EEPROM_HEADER layout");
+static_assert(sizeof(FT_EEPROM_X_SERIES) == 56, "FT_EEPROM_X_SERIES layout");
+static_assert(offsetof(FT_EEPROM_X_SERIES, I2CSlaveAddress) == 40, "FT_EEPROM_X_SERIES layout");
+static_assert(offsetof(FT_EEPROM_X_SERIES, I2CDeviceId) == 44, "FT_EEPROM_X_SERIES layout");
+static_assert(offsetof(FT_EEPROM_X_SERIES, DriverType) == 54, "FT_EEPROM_X_SERIES layout");
+
+// Function-pointer types of the 22 functions, for run-time loading.
+using FT_CreateDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(LPDWORD lpdwNumDevs);
+using FT_GetDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+using FT_OpenFn = FT_STATUS(KAVRA_D2XX_API*)(int deviceNumber, FT_HANDLE* pHandle);
+using FT_CloseFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
+using FT_CyclePortFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
+using FT_GetDeviceInfoFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
+                                                      PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
+using FT_EE_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
+using FT_EE_ProgramFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
+using FT_EEPROM_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
+                                                    char* Manufacturer, char* ManufacturerId, char* Description,
+                                                    char* SerialNumber);
+using FT_EEPROM_ProgramFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
+                                                       char* Manufacturer, char* ManufacturerId, char* Description,
+                                                       char* SerialNumber);
+using FT_SetBitModeFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
+using FT_SetBaudRateFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG BaudRate);
+using FT_SetDataCharacteristicsFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits,
+                                                               UCHAR Parity);
+using FT_SetFlowControlFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar,
+                                                       UCHAR XoffChar);
+using FT_SetLatencyTimerFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucLatency);
+using FT_SetUSBParametersFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ulInTransferSize,
+                                                         ULONG ulOutTransferSize);
+using FT_SetTimeoutsFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+using FT_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
+                                             LPDWORD lpBytesReturned);
+using FT_WriteFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
+                                              LPDWORD lpBytesWritten);
+using FT_PurgeFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG Mask);
+using FT_GetQueueStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
+                                                  DWORD* dwEventDWord);
+
+#ifdef KAVRA_D2XX_DECLARE_FUNCTIONS
+#if defined(_WIN32)
+#define KAVRA_D2XX_EXPORT __declspec(dllexport)
+#else
+#define KAVRA_D2XX_EXPORT __attribute__((visibility("default")))
+#endif
+
+extern "C" {
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Close(FT_HANDLE ftHandle);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CyclePort(FT_HANDLE ftHandle);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
+                                                            PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Read(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Program(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
+                                                          char* Manufacturer, char* ManufacturerId,
+                                                          char* Description, char* SerialNumber);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData,
+                                                             DWORD eepromDataSize, char* Manufacturer,
+                                                             char* ManufacturerId, char* Description,
+                                                             char* SerialNumber);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength,
+                                                                     UCHAR StopBits, UCHAR Parity);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar,
+                                                             UCHAR XoffChar);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize,
+                                                               ULONG ulOutTransferSize);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
+                                                   LPDWORD lpBytesReturned);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
+                                                    LPDWORD lpBytesWritten);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
+                                                        DWORD* dwEventDWord);
+}
+#endif
