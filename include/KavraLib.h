@@ -1,0 +1,165 @@
+/*
+ * KavraLib: control of programmable high-voltage supply units attached over USB.
+ *
+ * A unit is named by its device index: its 1-based position (1 to 99) among the supported units
+ * attached at the moment the index is first used. The first call that names an index opens the
+ * unit (connects, identifies it and loads its calibration); the unit then stays open under that
+ * index until closeSession() or initialiseSession(), even if units are attached or detached later.
+ *
+ * Threads: every function may be called from any thread. All functions are serialised by one
+ * process-wide lock: while one call runs (opening a unit takes at least 600 ms; an exchange may
+ * wait up to 4 s for a reply) every other call waits. Do not call these functions from inside
+ * another call of this library.
+ *
+ * Every function returns a status code, 0 for success. Out-parameters are written only on
+ * success; a null out-pointer is never written through.
+ *
+ * Status codes:
+ *   0  success
+ *   1  device index below 1, 100 or above, or beyond the attached supported units
+ *   3  the unit's USB connection could not be opened
+ *   4  the first identification instruction failed
+ *   6  no attached unit has the given serial number
+ *   7  the identification record could not be read
+ *   8  the identification record is not valid
+ *   9  the unit's hardware version is not accepted for its model
+ *  10  the operation is not supported by the unit's family
+ *      (also: polarity on a single-polarity Generic unit; opening a unit that has no family)
+ *  11  reading the unit's calibration failed while opening it
+ *  12  reading the unit's polarity failed while opening it
+ *  13  PWM channel out of range
+ *  14  PWM duty out of range
+ *  15  a PWM exchange failed
+ *  16  PWM frequency out of range
+ *  17  a PWM frequency exchange failed
+ *  18  channel out of range
+ *  19  voltage out of range
+ *  20  current out of range
+ *  21  a voltage exchange failed
+ *  22  polarity out of range
+ *  23  a polarity exchange failed
+ *  24  an output on or off exchange failed
+ *  26  bus level out of range
+ *  27  a bus enable exchange failed
+ *  28  a bus disable exchange failed
+ *  29  switching on refused: the unit's status shows it not ready
+ *  30  switching on output 2 or 3 refused: the unit's status shows them not ready
+ *  31  a status read failed
+ *  32  a current read failed
+ *  33  a clear-error exchange failed
+ *  34  PWM function out of range
+ *  35  second waveform level out of range
+ *  36  waveform period out of range
+ *  37  waveform code out of range
+ *
+ *  -1  an unexpected internal failure (for example memory exhausted); never expected in use
+ *
+ * Range checks are inclusive; a NaN or infinite argument fails the range check of that argument.
+ * Every unit function can also return the codes of opening the unit (1, 3, 4, 7 to 12) on the
+ * first call that names its index, and 10 when the unit's family lacks the operation.
+ *
+ * Families and their operations:
+ *   Alder   (model 15/1): setPWM, setPWMFrequency, setVoltage, setPolarity, turnVoltageOn/Off,
+ *                         getSupplyStatus, getChannelStatus, getChannelCurrent, clearError
+ *   Birch   (model 40/1): setAccurateVoltage, turnVoltageOff, clearError (does nothing)
+ *   Cedar   (model 17/1): setPWMFunction, setPWM, setPWMFrequency, setVoltage, setVoltageWaveform,
+ *                         turnVoltageOn/Off, enable/disableInternalVoltageBus, getSupplyStatus,
+ *                         getChannelStatus, clearError
+ *   Generic (models 19/1, 25/1): setVoltage, setPolarity (25/1 only), turnVoltageOn/Off,
+ *                         getSupplyStatus, getChannelStatus, getChannelCurrent, clearError
+ *   Rowan   (model 41/1): getADCValue, clearError (does nothing)
+ */
+#ifndef KAVRALIB_H
+#define KAVRALIB_H
+
+#ifdef __cplusplus
+#include <cstdbool>
+extern "C" {
+#else
+#include <stdbool.h>
+#endif
+
+#if defined(_WIN32)
+#define KAVRALIB_API __declspec(dllexport)
+#else
+#define KAVRALIB_API __attribute__((visibility("default")))
+#endif
+
+/* Closes nothing: forgets every open unit (their connections close as they are released).
+ * Returns 0. Safe as the first call of a process. */
+KAVRALIB_API int initialiseSession(void);
+
+/* Closes every open unit, in ascending index order, and forgets them. Returns 0. */
+KAVRALIB_API int closeSession(void);
+
+/* count (out): the number of supported units attached now (units counted need not be openable).
+ * Returns 0. */
+KAVRALIB_API int getDeviceCount(int* count);
+
+/* serialNumber: the unit's 13-character serial number (any case; a 9-character stored serial
+ *   number reads with "0000" appended). NULL reads as the empty text.
+ * index (out): the unit's device index, or -1 when none matches.
+ * Opens units as needed to read their serial numbers; units that were not open before the call
+ * are closed again. Returns 0 (found) or 6 (no openable attached unit matches). */
+KAVRALIB_API int getDeviceIndex(const char* serialNumber, int* index);
+
+/* channel: 1 or 2; function: 0, 1 or 2 (Cedar). Returns 0, 13, 15, 34, 10. */
+KAVRALIB_API int setPWMFunction(int index, int channel, int function);
+
+/* channel: 1 (Alder) or 1 to 2 (Cedar); duty: 0 to 100 percent. Returns 0, 13, 14, 15, 10. */
+KAVRALIB_API int setPWM(int index, int channel, int duty);
+
+/* frequency: 1 to 200000 Hz. Returns 0, 16, 17, 10. */
+KAVRALIB_API int setPWMFrequency(int index, int frequency);
+
+/* channel: 1 (Alder, Generic) or 1 to 3 (Cedar); voltage: 0 to the model's highest voltage
+ * (Alder 2000, Generic 19/1 5000, Generic 25/1 2000, Cedar 75/100/125 by bus level);
+ * current: 0 to the model's highest current (Alder 1000, Generic 19/1 200, 25/1 500; not used by
+ * Cedar). Returns 0, 18, 19, 20, 21, 10. */
+KAVRALIB_API int setVoltage(int index, int channel, double voltage, double current);
+
+/* Birch: channel 1; voltage 0 to 52000; second value -2500 to 2500. Returns 0, 18, 19, 21, 10. */
+KAVRALIB_API int setAccurateVoltage(int index, int channel, double voltage, double current);
+
+/* Cedar: channel 1 to 3; waveform 0, 1 or 2; level1 and level2 0 to the bus level's highest
+ * voltage; period 0.1 to 50. Returns 0, 18, 19, 35, 36, 37, 21, 10. */
+KAVRALIB_API int setVoltageWaveform(int index, int channel, int waveform, double level1,
+                                    double level2, double period);
+
+/* channel: 1; polarity: 0 or 1. Returns 0, 10, 18, 22, 23. */
+KAVRALIB_API int setPolarity(int index, int channel, int polarity);
+
+/* channel: 1 (Alder, Generic) or 1 to 3 (Cedar). Returns 0, 18, 24, 29, 30, 31, 10. */
+KAVRALIB_API int turnVoltageOn(int index, int channel);
+
+/* channel: 1 (Alder, Birch, Generic) or 1 to 3 (Cedar). Returns 0, 18, 21 (Birch), 24, 10. */
+KAVRALIB_API int turnVoltageOff(int index, int channel);
+
+/* Cedar: value (bus level) 0 or 1. Returns 0, 26, 27, 10. */
+KAVRALIB_API int enableInternalVoltageBus(int index, int value);
+
+/* Cedar. Returns 0, 28, 10. */
+KAVRALIB_API int disableInternalVoltageBus(int index);
+
+/* flag (out): true when the unit reports an error. text (out): the status text with a closing
+ * zero byte; the buffer must hold 21 bytes for Alder and Generic units, 222 for Cedar units.
+ * Returns 0, 31, 10. */
+KAVRALIB_API int getSupplyStatus(int index, bool* flag, char* text);
+
+/* first, second (out): the channel's two status flags. Returns 0, 18, 31, 10. */
+KAVRALIB_API int getChannelStatus(int index, int channel, bool* first, bool* second);
+
+/* current (out): the channel's current, a whole number. Returns 0, 18, 32, 10. */
+KAVRALIB_API int getChannelCurrent(int index, int channel, double* current);
+
+/* Returns 0, 33, 10. */
+KAVRALIB_API int clearError(int index);
+
+/* value (out): the converter reading (Rowan). Returns 0, 31, 10. */
+KAVRALIB_API int getADCValue(int index, double* value);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KAVRALIB_H */

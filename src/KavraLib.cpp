@@ -1,0 +1,192 @@
+// The exported C interface: every function takes the session lock for its whole duration, opens
+// the named unit on first use and forwards to the unit's family object.
+
+#include "KavraLib.h"
+
+#include "KavraDeviceDiscovery.h"
+#include "KavraDriver_AbstractDevice.h"
+#include "KavraSession.h"
+
+#include <QMutexLocker>
+
+#include <exception>
+
+namespace {
+
+// Nothing may escape into the host: an unexpected C++ failure (memory exhausted) becomes this.
+constexpr int InternalFailure = -1;
+
+// The body shared by the unit functions: look the index up, open the unit when it is not
+// registered yet, then run the device operation.
+template <typename Operation>
+int withDevice(int index, Operation operation) noexcept
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index);
+        if (!device) {
+            const int status = KavraDeviceDiscovery::openDeviceForIndex(index);
+            if (status != 0)
+                return status;
+            device = KavraSession::device(index);
+            if (!device)
+                return 1;
+        }
+        return operation(*device);
+    } catch (...) {
+        return InternalFailure;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int initialiseSession(void)
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        // Released while the lock is held: a unit whose last reference this was closes here.
+        KavraSession::Registry released;
+        released.swap(KavraSession::registry());
+    } catch (...) {
+    }
+    return 0;
+}
+
+int closeSession(void)
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        // The snapshot keeps every device alive while they are closed in ascending index order.
+        KavraSession::Registry released;
+        released.swap(KavraSession::registry());
+        for (auto& entry : released)
+            entry.second->close();
+    } catch (...) {
+    }
+    return 0;
+}
+
+int getDeviceCount(int* count)
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        const int n = KavraDeviceDiscovery::supportedDeviceCount();
+        if (count)
+            *count = n;
+    } catch (...) {
+    }
+    return 0;
+}
+
+int getDeviceIndex(const char* serialNumber, int* index)
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        return KavraDeviceDiscovery::findDeviceIndex(serialNumber, index);
+    } catch (...) {
+        return 6;
+    }
+}
+
+int setPWMFunction(int index, int channel, int function)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.setPWMFunction(static_cast<uint32_t>(channel), function);
+    });
+}
+
+int setPWM(int index, int channel, int duty)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.setPWM(channel, duty); });
+}
+
+int setPWMFrequency(int index, int frequency)
+{
+    return withDevice(index,
+                      [&](KavraDriver_AbstractDevice& d) { return d.setPWMFrequency(frequency); });
+}
+
+int setVoltage(int index, int channel, double voltage, double current)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.setVoltage(channel, voltage, current);
+    });
+}
+
+int setAccurateVoltage(int index, int channel, double voltage, double current)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.setAccurateVoltage(channel, voltage, current);
+    });
+}
+
+int setVoltageWaveform(int index, int channel, int waveform, double level1, double level2,
+                       double period)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.setVoltageWaveform(channel, static_cast<uint32_t>(waveform), level1, level2,
+                                    period);
+    });
+}
+
+int setPolarity(int index, int channel, int polarity)
+{
+    return withDevice(index,
+                      [&](KavraDriver_AbstractDevice& d) { return d.setPolarity(channel, polarity); });
+}
+
+int turnVoltageOn(int index, int channel)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOn(channel); });
+}
+
+int turnVoltageOff(int index, int channel)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOff(channel); });
+}
+
+int enableInternalVoltageBus(int index, int value)
+{
+    return withDevice(index,
+                      [&](KavraDriver_AbstractDevice& d) { return d.enableInternalVoltageBus(value); });
+}
+
+int disableInternalVoltageBus(int index)
+{
+    return withDevice(index,
+                      [&](KavraDriver_AbstractDevice& d) { return d.disableInternalVoltageBus(); });
+}
+
+int getSupplyStatus(int index, bool* flag, char* text)
+{
+    return withDevice(index,
+                      [&](KavraDriver_AbstractDevice& d) { return d.getSupplyStatus(flag, text); });
+}
+
+int getChannelStatus(int index, int channel, bool* first, bool* second)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.getChannelStatus(channel, first, second);
+    });
+}
+
+int getChannelCurrent(int index, int channel, double* current)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+        return d.getChannelCurrent(channel, current);
+    });
+}
+
+int clearError(int index)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.clearError(); });
+}
+
+int getADCValue(int index, double* value)
+{
+    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.getADCValue(value); });
+}
+
+} // extern "C"

@@ -1,0 +1,3 @@
+#include "USBIProtocol.h"
+
+USBIProtocol::~USBIProtocol() = default;
