@@ -38,6 +38,13 @@ int withDevice(int index, Operation operation) noexcept
     }
 }
 
+// Drops the references in ascending index order, so that units close in a predictable order.
+void releaseInOrder(KavraSession::Registry& devices)
+{
+    while (!devices.empty())
+        devices.erase(devices.begin());
+}
+
 } // namespace
 
 extern "C" {
@@ -49,6 +56,7 @@ int initialiseSession(void)
         // Released while the lock is held: a unit whose last reference this was closes here.
         KavraSession::Registry released;
         released.swap(KavraSession::registry());
+        releaseInOrder(released);
     } catch (...) {
     }
     return 0;
@@ -63,6 +71,7 @@ int closeSession(void)
         released.swap(KavraSession::registry());
         for (auto& entry : released)
             entry.second->close();
+        releaseInOrder(released);
     } catch (...) {
     }
     return 0;

@@ -1,0 +1,71 @@
+#include "USBDefaultCommRequest.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+#include <vector>
+
+namespace {
+class PlainRequest : public USBDefaultCommRequest
+{
+public:
+    bool isRaw() const override { return false; }
+    uint8_t instructionCode() const override { return 0x40; }
+    QByteArray payload() const override { return QByteArray(); }
+    USBResult checkStatus(uint8_t) const override { return USBResult(); }
+    int expectedReplyLength() const override { return 0; }
+};
+} // namespace
+
+// Each test runs in a process of its own, so this is the first request of the process.
+TEST(RequestIds, FirstIsOneHundredAndOneThenConsecutive)
+{
+    PlainRequest first;
+    PlainRequest second;
+    EXPECT_EQ(first.id(), 101);
+    EXPECT_EQ(second.id(), 102);
+}
+
+TEST(RequestIds, UniqueAcrossThreads)
+{
+    constexpr int threads = 4;
+    constexpr int perThread = 2000;
+    std::vector<std::vector<int>> ids(threads);
+    std::vector<std::thread> workers;
+    for (int t = 0; t < threads; ++t) {
+        workers.emplace_back([&ids, t] {
+            for (int i = 0; i < perThread; ++i)
+                ids[t].push_back(PlainRequest().id());
+        });
+    }
+    for (auto& w : workers)
+        w.join();
+    std::set<int> all;
+    for (const auto& v : ids)
+        all.insert(v.begin(), v.end());
+    EXPECT_EQ(all.size(), static_cast<size_t>(threads * perThread));
+}
+
+TEST(RequestIds, StateBeforeAndAfterAResult)
+{
+    PlainRequest request;
+    EXPECT_FALSE(request.isFinished());
+    EXPECT_TRUE(request.result().isSuccess());
+    EXPECT_TRUE(request.replyData().isEmpty());
+    EXPECT_TRUE(request.processVariableReply(QByteArray("\x01\x02", 2)).isSuccess());
+    EXPECT_TRUE(request.readRawReply(nullptr).isSuccess());
+    EXPECT_FALSE(request.isInstruction(0));
+    EXPECT_FALSE(request.sharedExtension());
+
+    request.setReplyData(QByteArray("\x07", 1));
+    request.setResult(USBResult::failure(QStringLiteral("Communication timed out")));
+    EXPECT_TRUE(request.isFinished());
+    EXPECT_EQ(request.result().text(), QStringLiteral("Communication timed out"));
+    EXPECT_EQ(request.replyData(), QByteArray("\x07", 1));
+
+    // A request is not reset by a second exchange: it stays finished with the newer result.
+    request.setResult(USBResult());
+    EXPECT_TRUE(request.isFinished());
+    EXPECT_TRUE(request.result().isSuccess());
+}
