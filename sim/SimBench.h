@@ -1,0 +1,103 @@
+#pragma once
+
+#include "FtdiD2xx.h"
+#include "SimChip.h"
+#include "SimHandle.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QWaitCondition>
+
+#include <map>
+#include <memory>
+#include <vector>
+
+// The process-wide virtual bench: the chips attached, the open handles, and every D2XX and
+// control operation on them. One mutex guards everything; blocked reads wait on one condition
+// that every change of a queue or of a chip's presence wakes.
+class SimBench
+{
+public:
+    static SimBench& instance();
+
+    // D2XX operations, named after the functions they serve.
+    FT_STATUS createDeviceInfoList(DWORD* count);
+    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count);
+    FT_STATUS open(int index, FT_HANDLE* handle);
+    FT_STATUS close(FT_HANDLE handle);
+    FT_STATUS cyclePort(FT_HANDLE handle);
+    FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serial, char* description);
+    FT_STATUS eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data);
+    FT_STATUS eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data);
+    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
+                         char* description, char* serial);
+    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
+                            char* description, char* serial);
+    FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode);
+    FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate);
+    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity);
+    FT_STATUS setFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff);
+    FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latency);
+    FT_STATUS setUsbParameters(FT_HANDLE handle, ULONG inSize, ULONG outSize);
+    FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout);
+    FT_STATUS read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* returned);
+    FT_STATUS write(FT_HANDLE handle, const void* buffer, DWORD count, DWORD* written);
+    FT_STATUS purge(FT_HANDLE handle, ULONG mask);
+    FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
+    FT_STATUS getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* events);
+
+    // Control operations; results as the control header documents them.
+    int loadBench(const QByteArray& json, QString* error);
+    int resetBench();
+    int setPlugged(const QString& serial, bool plugged);
+    enum class Fault { DropReplies, DelayNextReply, CorruptNextReply, FailEepromReads, FailOpens };
+    int injectFault(const QString& serial, Fault fault, int value);
+    int setStatusOverride(const QString& serial, int instruction, int status);
+    int sendUnsolicited(const QString& serial, int link, const QByteArray& bytes);
+    // Serialised JSON for the caller's buffer; clear says whether to clear what was read once it fits.
+    int unitState(const QString& serial, QByteArray* json);
+    int takeWireLog(const QString& serial, int capacity, QByteArray* json);
+    int takeConfigCalls(const QString& serial, int link, int capacity, QByteArray* json);
+    int openHandleCount();
+
+    static QByteArray defaultBenchJson();
+
+    // Control results.
+    static constexpr int kOk = 0;
+    static constexpr int kUnknownSerial = -1;
+    static constexpr int kBadArgument = -2;
+    static constexpr int kBadBench = -3;
+    static constexpr int kNotOpen = -4;
+
+    // Read time-out used when none was set: a read never waits forever.
+    static constexpr uint32_t kDefaultReadTimeoutMs = 5000;
+
+private:
+    SimBench();
+
+    struct ListEntry
+    {
+        std::shared_ptr<SimChip> chip;
+        int channelIndex;
+    };
+
+    int64_t nowNs() const { return m_clock.nsecsElapsed(); }
+    std::vector<ListEntry> listEntries() const;
+    std::shared_ptr<SimHandle> openHandleOn(const SimChip* chip, int channelIndex) const;
+    // The handle behind a D2XX handle value: FT_OK, FT_INVALID_HANDLE or FT_IO_ERROR (dead).
+    FT_STATUS liveHandle(FT_HANDLE value, std::shared_ptr<SimHandle>* handle) const;
+    SimChip* chipBySerial(const QString& serial) const;
+    void recordCall(SimHandle& handle, const char* call, const QJsonArray& args);
+    // Queues one reply of the unit for the host, with its faults and its timing applied.
+    void deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs, bool applyFaults);
+    void replaceChips(std::vector<std::shared_ptr<SimChip>> chips, bool realistic);
+
+    mutable QMutex m_mutex;
+    QWaitCondition m_changed;
+    QElapsedTimer m_clock;
+    std::vector<std::shared_ptr<SimChip>> m_chips;
+    std::map<quintptr, std::shared_ptr<SimHandle>> m_handles;
+    quintptr m_nextHandle = 0x4B560010;
+    bool m_realistic = false;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "LinkTiming.h"
+#include "SimChip.h"
+
+#include <QByteArray>
+
+#include <deque>
+#include <memory>
+
+// One open D2XX handle: a channel of a chip, its link settings and its receive queue, in which
+// every reply carries the bench time at which it reaches the host. It does not lock: the bench
+// serialises every call.
+class SimHandle
+{
+public:
+    SimHandle(std::shared_ptr<SimChip> chip, int channelIndex);
+
+    SimChip& chip() { return *m_chip; }
+    const std::shared_ptr<SimChip>& chipPointer() const { return m_chip; }
+    int channelIndex() const { return m_channelIndex; }
+    int link() const { return m_chip->channels().at(m_channelIndex).link; }
+    // Alive while its chip stays plugged in and has not re-enumerated since the open.
+    bool isAlive() const { return m_chip->isPlugged() && m_chip->generation() == m_generation; }
+    bool isClosed() const { return m_closed; }
+    void markClosed() { m_closed = true; }
+
+    LinkTiming timing() const;
+
+    void enqueue(const QByteArray& bytes, int64_t arrivalNs);
+    int readyCount(int64_t nowNs) const;
+    // Arrival time of the first byte not yet arrived, or -1 when everything has.
+    int64_t nextArrivalNs(int64_t nowNs) const;
+    QByteArray take(int count, int64_t nowNs);
+    void purgeReceive();
+
+    uint32_t readTimeoutMs = 0;
+    uint32_t writeTimeoutMs = 0;
+    uint32_t baudRate = 9600;
+    uint32_t latencyMs = 16;
+    // Bench times at which each direction of the link is free again.
+    int64_t txLineFreeNs = 0;
+    int64_t rxLineFreeNs = 0;
+    int64_t lastArrivalNs = 0;
+
+private:
+    struct Chunk
+    {
+        QByteArray bytes;
+        int64_t arrivalNs;
+    };
+
+    std::shared_ptr<SimChip> m_chip;
+    int m_channelIndex;
+    uint64_t m_generation;
+    bool m_closed = false;
+    std::deque<Chunk> m_queue;
+    int m_frontOffset = 0;
+};
