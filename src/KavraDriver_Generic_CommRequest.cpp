@@ -1,0 +1,124 @@
+#include "KavraDriver_Generic_CommRequest.h"
+
+#include <QHash>
+#include <QPair>
+#include <QString>
+#include <QVector>
+
+namespace {
+
+// The instruction bytes of every Generic model and the reply lengths, filled once per process.
+struct GenericInstructionTable
+{
+    QHash<QPair<ModelId, uint32_t>, uint8_t> bytes;
+    QVector<int> replyLengths;
+};
+
+const GenericInstructionTable& genericTable()
+{
+    // A function-local static is built once, also when first used from several threads.
+    static const GenericInstructionTable table = [] {
+        struct Row
+        {
+            int byteFor19; // -1: the model lacks the code
+            int byteFor25;
+            int replyLength;
+        };
+        static const Row rows[] = {
+            {0x20, 0x20, 0},  {-1, 0x21, 0},   {0x21, -1, 0},   {-1, 0x22, 0},    {-1, 0x23, 0},
+            {0x22, 0x24, 0},  {0x23, 0x25, 0}, {0x40, 0x40, 15}, {-1, 0x41, 1},   {0x41, -1, 20},
+            {-1, 0x42, 20},   {-1, 0x43, 20},  {0x42, 0x44, 8},
+        };
+        const ModelId model19(19, 1);
+        const ModelId model25(25, 1);
+        GenericInstructionTable t;
+        for (uint32_t code = 0; code < sizeof(rows) / sizeof(rows[0]); ++code) {
+            const Row& row = rows[code];
+            if (row.byteFor19 >= 0)
+                t.bytes.insert(qMakePair(model19, code), static_cast<uint8_t>(row.byteFor19));
+            if (row.byteFor25 >= 0)
+                t.bytes.insert(qMakePair(model25, code), static_cast<uint8_t>(row.byteFor25));
+            t.replyLengths.append(row.replyLength);
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(uint32_t genericCode,
+                                                                 const ModelId& model)
+    : m_instruction(genericCode),
+      m_code(instructionByte(genericCode, model)),
+      m_replyLength(replyLength(genericCode))
+{
+    // The Generic device sends only the codes that its model has.
+    Q_ASSERT_X(hasInstruction(genericCode, model), "KavraDriver_Generic_CommRequest",
+               "Generic code missing for the model");
+}
+
+KavraDriver_Generic_CommRequest::~KavraDriver_Generic_CommRequest() = default;
+
+uint8_t KavraDriver_Generic_CommRequest::instructionByte(uint32_t genericCode, const ModelId& model)
+{
+    return genericTable().bytes.value(qMakePair(model, genericCode), 0);
+}
+
+bool KavraDriver_Generic_CommRequest::hasInstruction(uint32_t genericCode, const ModelId& model)
+{
+    return genericTable().bytes.contains(qMakePair(model, genericCode));
+}
+
+int KavraDriver_Generic_CommRequest::replyLength(uint32_t genericCode)
+{
+    const QVector<int>& lengths = genericTable().replyLengths;
+    return genericCode < static_cast<uint32_t>(lengths.size()) ? lengths[static_cast<int>(genericCode)]
+                                                                : 0;
+}
+
+void KavraDriver_Generic_CommRequest::setPayload(const QByteArray& payload)
+{
+    m_payload = payload;
+}
+
+bool KavraDriver_Generic_CommRequest::isRaw() const
+{
+    return false;
+}
+
+uint8_t KavraDriver_Generic_CommRequest::instructionCode() const
+{
+    return m_code;
+}
+
+QByteArray KavraDriver_Generic_CommRequest::payload() const
+{
+    return m_payload;
+}
+
+bool KavraDriver_Generic_CommRequest::isInstruction(int instruction) const
+{
+    return instruction >= 0 && static_cast<uint32_t>(instruction) == m_instruction;
+}
+
+USBResult KavraDriver_Generic_CommRequest::checkStatus(uint8_t status) const
+{
+    static const QString corrupted =
+        QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
+    switch (status) {
+    case 0: return USBResult();
+    case 1:
+        return USBResult::failure(
+            QStringLiteral("Instruction was not recognised by target device"));
+    case 2:
+    case 32: return USBResult::failure(QStringLiteral("Target device is busy"));
+    default: break;
+    }
+    return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
+}
+
+int KavraDriver_Generic_CommRequest::expectedReplyLength() const
+{
+    return m_replyLength;
+}

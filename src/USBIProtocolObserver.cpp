@@ -1,0 +1,3 @@
+#include "USBIProtocolObserver.h"
+
+USBIProtocolObserver::~USBIProtocolObserver() = default;

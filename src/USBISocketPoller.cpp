@@ -1,0 +1,3 @@
+#include "USBISocketPoller.h"
+
+USBISocketPoller::~USBISocketPoller() = default;

@@ -1,0 +1,565 @@
+#include "USBPacketProtocol.h"
+
+#include "USBICommRequest.h"
+#include "USBIProtocolObserver.h"
+#include "USBISocket.h"
+#include "USBISocketPoller.h"
+#include "USBPacketErrorEvent.h"
+#include "USBPacketStreamEvent.h"
+#include "USBRequestEvent.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QMutexLocker>
+
+#include <algorithm>
+#include <exception>
+
+const char* const USBPacketProtocol::InvalidHandleText = "Invalid communication handle.";
+const char* const USBPacketProtocol::TimedOutText = "Communication timed out";
+const char* const USBPacketProtocol::UnexpectedLengthText = "Unexpected packet length.";
+const char* const USBPacketProtocol::CorruptedStreamText = "Communication stream is corrupted.";
+const char* const USBPacketProtocol::PayloadTooLongText = "Request payload is too long.";
+
+namespace {
+
+constexpr uint8_t ReplyPacket = 0x05;
+constexpr uint8_t ShortStreamPacket = 0x07;
+constexpr uint8_t StreamPacket = 0x08;
+constexpr int HeaderSize = 8;
+
+// The first wait between polls is short so that a fast link's reply is noticed at once; it
+// doubles up to the polling period so that a slow unit does not keep the thread busy.
+constexpr unsigned long FirstPollSleepUs = 100;
+constexpr unsigned long LongestPollSleepUs = 2000;
+
+// How long removing the socket gives a running worker to end.
+constexpr unsigned long WorkerEndTimeoutMs = 5000;
+
+USBResult libraryFailure(const char* text)
+{
+    return USBResult::failure(QString::fromLatin1(text));
+}
+
+uint32_t littleEndianWord(const QByteArray& bytes, int offset)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset]))
+         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8
+         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 2])) << 16
+         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 3])) << 24;
+}
+
+void appendLittleEndian(QByteArray& bytes, uint32_t value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        bytes.append(static_cast<char>((value >> (8 * i)) & 0xFFu));
+}
+
+QThread::Priority workerPriority(const std::shared_ptr<USBISocket>& socket)
+{
+    const int priority = socket ? socket->threadPriority() : QThread::InheritPriority;
+    if (priority < QThread::IdlePriority || priority > QThread::InheritPriority)
+        return QThread::InheritPriority;
+    return static_cast<QThread::Priority>(priority);
+}
+
+} // namespace
+
+USBPacketProtocol::USBPacketProtocol()
+    : USBIProtocol(),
+      QThread(nullptr),
+      m_stopRequested(false),
+      m_pollInterval(5000),
+      m_observer(nullptr),
+      m_poller(nullptr),
+      m_pollerAcknowledged(false)
+{
+}
+
+USBPacketProtocol::~USBPacketProtocol()
+{
+    // Destroying a QThread that still runs aborts the process. The worker ends at its next check
+    // once the socket is gone and the queue is empty, so this waits at most for one exchange.
+    if (QThread::isRunning()) {
+        {
+            QMutexLocker locker(&m_mutex);
+            m_stopRequested = true;
+            m_nextSocket.reset();
+            m_queue.clear();
+        }
+        wait();
+    }
+}
+
+void USBPacketProtocol::setPollInterval(uint32_t microseconds)
+{
+    QMutexLocker locker(&m_mutex);
+    m_pollInterval = microseconds;
+}
+
+bool USBPacketProtocol::isRunning() const
+{
+    return QThread::isRunning();
+}
+
+void USBPacketProtocol::addStreamReceiver(int id, QObject* receiver)
+{
+    QMutexLocker locker(&m_mutex);
+    m_streamReceivers.insert(id, QPointer<QObject>(receiver));
+}
+
+void USBPacketProtocol::removeStreamReceiver(int id)
+{
+    QMutexLocker locker(&m_mutex);
+    m_streamReceivers.remove(id);
+}
+
+void USBPacketProtocol::setErrorReceiver(QObject* receiver)
+{
+    QMutexLocker locker(&m_mutex);
+    m_errorReceiver = receiver;
+}
+
+void USBPacketProtocol::setObserver(USBIProtocolObserver* observer)
+{
+    // The worker reads the observer without the mutex.
+    Q_ASSERT(!isRunning());
+    m_observer = observer;
+}
+
+void USBPacketProtocol::setPoller(USBISocketPoller* poller)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        m_poller = poller;
+        m_pollerAcknowledged = false;
+    }
+    // Only a running worker acknowledges; if it ends meanwhile, nobody will.
+    while (isRunning()) {
+        {
+            QMutexLocker locker(&m_mutex);
+            if (m_pollerAcknowledged)
+                return;
+        }
+        QThread::msleep(1);
+    }
+}
+
+void USBPacketProtocol::startWorker()
+{
+    std::shared_ptr<USBISocket> socket;
+    {
+        QMutexLocker locker(&m_mutex);
+        socket = m_socket;
+    }
+    if (socket && !isRunning())
+        startWorkerWith(socket);
+}
+
+void USBPacketProtocol::stopWorker()
+{
+    if (!isRunning())
+        return;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_stopRequested = true;
+    }
+    wait();
+    QMutexLocker locker(&m_mutex);
+    m_stopRequested = false;
+}
+
+std::shared_ptr<USBISocket> USBPacketProtocol::socket()
+{
+    QMutexLocker locker(&m_mutex);
+    return m_socket;
+}
+
+USBResult USBPacketProtocol::sendRequest(std::shared_ptr<USBICommRequest> request)
+{
+    if (!request)
+        return USBResult::failure(QStringLiteral("No request to send."));
+
+    std::shared_ptr<USBISocket> socket;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_socket = m_nextSocket;
+        socket = m_socket;
+    }
+
+    USBResult result;
+    try {
+        if (!socket)
+            throw libraryFailure(InvalidHandleText);
+        result = exchange(request, *socket);
+    } catch (const USBResult& failure) {
+        result = failure;
+    } catch (const std::exception& error) {
+        // Nothing but USBResult is expected below; still, no exception leaves the exchange.
+        m_pendingRequests.remove(request->id());
+        result = USBResult::failure(QString::fromLocal8Bit(error.what()));
+    }
+    request->setResult(result);
+    return result;
+}
+
+USBResult USBPacketProtocol::exchange(const std::shared_ptr<USBICommRequest>& request,
+                                      USBISocket& socket)
+{
+    const QByteArray payload = request->payload();
+
+    if (request->isRaw()) {
+        socket.writeByte(request->instructionCode());
+        if (!payload.isEmpty())
+            socket.write(payload);
+        return USBResult();
+    }
+
+    // A longer payload would go out with a length field that lies and desynchronise the unit.
+    if (payload.size() > MaxPayloadLength)
+        return libraryFailure(PayloadTooLongText);
+
+    const int id = request->id();
+    QByteArray packet;
+    packet.reserve(HeaderSize + payload.size());
+    packet.append(static_cast<char>(ReplyPacket));
+    appendLittleEndian(packet, static_cast<uint32_t>(id), 4);
+    packet.append(static_cast<char>(request->instructionCode()));
+    appendLittleEndian(packet, static_cast<uint32_t>(payload.size()), 2);
+    packet.append(payload);
+    // One write, so that the unit never sees a header without its payload.
+    socket.write(packet);
+
+    m_pendingRequests.insert(id, request);
+    QElapsedTimer timer;
+    timer.start();
+    unsigned long sleepUs = FirstPollSleepUs;
+
+    for (;;) {
+        const auto reply = m_replies.find(id);
+        if (reply != m_replies.end()) {
+            const PacketRecord record = reply.value();
+            m_replies.erase(reply);
+            m_pendingRequests.remove(id);
+            return completeExchange(*request, record);
+        }
+
+        if (readPackets(socket) > 0) {
+            // Look for the reply again before sleeping; traffic means the unit is answering.
+            sleepUs = FirstPollSleepUs;
+            if (m_replies.contains(id))
+                continue;
+        }
+
+        if (timer.elapsed() > ReplyTimeoutMs) {
+            m_pendingRequests.remove(id);
+            return libraryFailure(TimedOutText);
+        }
+
+        QThread::usleep(sleepUs);
+        sleepUs = std::min(sleepUs * 2, LongestPollSleepUs);
+    }
+}
+
+USBResult USBPacketProtocol::completeExchange(USBICommRequest& request, const PacketRecord& reply)
+{
+    const USBResult status = request.checkStatus(reply.status);
+    if (!status.isSuccess())
+        return status;
+
+    if (request.hasVariableReply()) {
+        const USBResult processed = request.processVariableReply(reply.data);
+        if (!processed.isSuccess())
+            return processed;
+    } else {
+        if (reply.data.size() != request.expectedReplyLength())
+            return libraryFailure(UnexpectedLengthText);
+        request.setReplyData(reply.data);
+    }
+    return USBResult();
+}
+
+int USBPacketProtocol::readPackets(USBISocket& socket)
+{
+    int packets = 0;
+    try {
+        while (socket.bytesAvailable() > 0) {
+            readPacket(socket);
+            deliverPacket();
+            m_currentPacketHeaderData.clear();
+            m_currentPacket.data.clear();
+            ++packets;
+            // A stored reply is taken before anything else is read.
+            if (!m_replies.isEmpty())
+                break;
+        }
+    } catch (...) {
+        discardReadState();
+        throw;
+    }
+    return packets;
+}
+
+void USBPacketProtocol::readPacket(USBISocket& socket)
+{
+    if (m_currentPacketHeaderData.isEmpty()) {
+        char type = 0;
+        socket.readInto(&type, 1);
+        m_currentPacketHeaderData.append(type);
+    }
+    Q_ASSERT(m_currentPacketHeaderData.count() == 1);
+
+    m_currentPacket = PacketRecord();
+    m_currentPacket.type = static_cast<uint8_t>(m_currentPacketHeaderData[0]);
+
+    switch (m_currentPacket.type) {
+    case ReplyPacket: {
+        m_currentPacketHeaderData.resize(HeaderSize);
+        socket.readInto(m_currentPacketHeaderData.data() + 1, HeaderSize - 1);
+        Q_ASSERT(m_currentPacketHeaderData.count() == 8);
+        const QByteArray& h = m_currentPacketHeaderData;
+        m_currentPacket.id = static_cast<int>(littleEndianWord(h, 1));
+        m_currentPacket.status = static_cast<uint8_t>(h[5]);
+        m_currentPacket.length = static_cast<uint8_t>(h[6]) | static_cast<uint8_t>(h[7]) << 8;
+        break;
+    }
+    case ShortStreamPacket: {
+        m_currentPacketHeaderData.resize(2);
+        socket.readInto(m_currentPacketHeaderData.data() + 1, 1);
+        Q_ASSERT(m_currentPacketHeaderData.count() == 2);
+        m_currentPacket.length = static_cast<uint8_t>(m_currentPacketHeaderData[1]);
+        break;
+    }
+    case StreamPacket: {
+        m_currentPacketHeaderData.resize(HeaderSize);
+        socket.readInto(m_currentPacketHeaderData.data() + 1, HeaderSize - 1);
+        Q_ASSERT(m_currentPacketHeaderData.count() == 8);
+        const QByteArray& h = m_currentPacketHeaderData;
+        m_currentPacket.length = static_cast<uint8_t>(h[2]) | static_cast<uint8_t>(h[3]) << 8;
+        // The second word repeats the first; any difference means the header is damaged.
+        const uint32_t difference = littleEndianWord(h, 0) ^ littleEndianWord(h, 4);
+        if (difference != 0)
+            throw USBResult::failure(QStringLiteral("Header checksum (%1) failed.")
+                                         .arg(difference, 8, 16, QLatin1Char('0')));
+        break;
+    }
+    default:
+        throw libraryFailure(CorruptedStreamText);
+    }
+
+    m_currentPacket.data.resize(m_currentPacket.length);
+    if (m_currentPacket.length > 0)
+        socket.readInto(m_currentPacket.data.data(), m_currentPacket.length);
+}
+
+void USBPacketProtocol::deliverPacket()
+{
+    const int id = m_currentPacket.id;
+
+    if (m_observer) {
+        if (m_observer->acceptsPacket(id))
+            m_observer->packetReceived(id, m_currentPacket.data);
+        else if (m_pendingRequests.contains(id))
+            m_replies.insert(id, m_currentPacket);
+        return;
+    }
+
+    QMutexLocker locker(&m_mutex);
+    const auto receiver = m_streamReceivers.constFind(id);
+    if (receiver != m_streamReceivers.constEnd()) {
+        // A registered receiver takes precedence over a pending request, even once destroyed.
+        if (!receiver.value().isNull()) {
+            // Qt owns a posted event and deletes it after delivery.
+            QCoreApplication::postEvent(
+                receiver.value().data(),
+                new USBPacketStreamEvent(id, m_currentPacket.data, USBResult()), 0);
+        }
+        return;
+    }
+    if (m_pendingRequests.contains(id))
+        m_replies.insert(id, m_currentPacket);
+}
+
+void USBPacketProtocol::discardReadState()
+{
+    m_currentPacketHeaderData.clear();
+    m_currentPacket.data.clear();
+    m_pendingRequests.clear();
+    m_replies.clear();
+}
+
+void USBPacketProtocol::postRequest(std::shared_ptr<USBICommRequest> request, QObject* receiver)
+{
+    if (!request)
+        return;
+
+    QueuedRequest entry;
+    entry.id = request->id();
+    entry.request = request;
+    entry.receiver = receiver;
+
+    std::shared_ptr<USBISocket> socket;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (!m_nextSocket) {
+            socket.reset();
+        } else {
+            m_queue.prepend(entry);
+            socket = m_nextSocket;
+        }
+    }
+
+    if (!socket) {
+        // Queued without a socket, the request would wait for a worker that cannot start.
+        const USBResult failure = libraryFailure(InvalidHandleText);
+        request->setResult(failure);
+        reportFinished(entry, failure);
+        return;
+    }
+    if (!isRunning())
+        startWorkerWith(socket);
+}
+
+void USBPacketProtocol::clearRequests()
+{
+    QMutexLocker locker(&m_mutex);
+    m_queue.clear();
+}
+
+bool USBPacketProtocol::isIdle()
+{
+    if (!isRunning())
+        return true;
+    QMutexLocker locker(&m_mutex);
+    return m_queue.isEmpty();
+}
+
+void USBPacketProtocol::waitForIdle()
+{
+    while (!isIdle())
+        QThread::msleep(1);
+}
+
+void USBPacketProtocol::setSocket(std::shared_ptr<USBISocket> socket)
+{
+    std::shared_ptr<USBISocket> next;
+    bool queued = false;
+    {
+        QMutexLocker locker(&m_mutex);
+        m_nextSocket.reset();
+        if (socket) {
+            m_nextSocket = socket->clone();
+            if (!isRunning())
+                m_socket = m_nextSocket;
+        }
+        next = m_nextSocket;
+        queued = !m_queue.isEmpty();
+    }
+
+    if (next) {
+        next->applyTimeoutsAgain();
+        if (queued && !isRunning())
+            startWorkerWith(next);
+        return;
+    }
+
+    // The worker ends at its next check, now that the next socket is empty.
+    const bool ended = !isRunning() || wait(WorkerEndTimeoutMs);
+    {
+        QMutexLocker locker(&m_mutex);
+        m_queue.clear();
+        if (ended)
+            m_socket.reset();
+    }
+    // A worker still inside an exchange owns the read state; it discards nothing of ours.
+    if (ended)
+        discardReadState();
+}
+
+void USBPacketProtocol::reportFinished(const QueuedRequest& entry, const USBResult& result)
+{
+    if (m_observer) {
+        m_observer->requestFinished(entry, result);
+    } else if (!entry.receiver.isNull()) {
+        // Qt owns a posted event and deletes it after delivery.
+        QCoreApplication::postEvent(entry.receiver.data(),
+                                    new USBRequestEvent(entry.request, result), 0);
+    }
+}
+
+void USBPacketProtocol::startWorkerWith(const std::shared_ptr<USBISocket>& socket)
+{
+    start(workerPriority(socket));
+}
+
+void USBPacketProtocol::run()
+{
+    for (;;) {
+        bool queued = false;
+        uint32_t pollInterval = 0;
+        {
+            QMutexLocker locker(&m_mutex);
+            m_socket = m_nextSocket;
+            if (!m_socket || m_stopRequested)
+                return;
+            queued = !m_queue.isEmpty();
+            pollInterval = m_pollInterval;
+        }
+
+        while (queued) {
+            QueuedRequest entry;
+            {
+                QMutexLocker locker(&m_mutex);
+                m_socket = m_nextSocket;
+                if (!m_socket)
+                    return;
+                if (m_queue.isEmpty())
+                    break;
+                entry = m_queue.last();
+            }
+            const USBResult result = sendRequest(entry.request);
+            reportFinished(entry, result);
+            {
+                QMutexLocker locker(&m_mutex);
+                // Only the entry just served: clearRequests may have emptied the queue meanwhile.
+                if (!m_queue.isEmpty() && m_queue.last().request == entry.request)
+                    m_queue.removeLast();
+                queued = !m_queue.isEmpty();
+            }
+        }
+
+        std::shared_ptr<USBISocket> socket;
+        USBISocketPoller* poller = nullptr;
+        {
+            QMutexLocker locker(&m_mutex);
+            m_socket = m_nextSocket;
+            if (!m_socket)
+                return;
+            socket = m_socket;
+            poller = m_poller;
+            m_pollerAcknowledged = true;
+        }
+
+        try {
+            if (poller)
+                poller->poll(socket);
+            else
+                readPackets(*socket);
+        } catch (const USBResult& failure) {
+            QMutexLocker locker(&m_mutex);
+            if (m_observer) {
+                m_observer->workerFailed(failure, m_errorReceiver);
+            } else {
+                socket->close();
+                if (!m_errorReceiver.isNull()) {
+                    // Qt owns a posted event and deletes it after delivery.
+                    QCoreApplication::postEvent(m_errorReceiver.data(),
+                                                new USBPacketErrorEvent(0, failure), 0);
+                }
+            }
+            return;
+        }
+
+        QThread::usleep(pollInterval);
+    }
+}
