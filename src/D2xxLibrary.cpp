@@ -1,0 +1,297 @@
+#include "D2xxLibrary.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QStringList>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace {
+
+// What a call reports when the library is not usable: no list and no device without a library,
+// and no handle can have come from it.
+constexpr FT_STATUS kNoLibraryStatus = FT_DEVICE_NOT_FOUND;
+constexpr FT_STATUS kNoHandleStatus = FT_INVALID_HANDLE;
+
+template <typename T> void clear(T* out)
+{
+    if (out)
+        *out = T();
+}
+
+#ifdef _WIN32
+using LibraryHandle = HMODULE;
+
+LibraryHandle openLibrary(const QString& fileName, QString* error)
+{
+    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(fileName.utf16()));
+    if (!module)
+        *error = QStringLiteral("cannot load %1 (error %2)").arg(fileName).arg(GetLastError());
+    return module;
+}
+
+void* findSymbol(LibraryHandle library, const char* name)
+{
+    return reinterpret_cast<void*>(GetProcAddress(library, name));
+}
+#else
+using LibraryHandle = void*;
+
+LibraryHandle openLibrary(const QString& fileName, QString* error)
+{
+    // RTLD_LOCAL: the D2XX names stay out of the global namespace of the host process.
+    void* library = dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        const char* text = dlerror();
+        *error = text ? QString::fromLocal8Bit(text) : QStringLiteral("cannot load %1").arg(fileName);
+    }
+    return library;
+}
+
+void* findSymbol(LibraryHandle library, const char* name)
+{
+    return dlsym(library, name);
+}
+#endif
+
+template <typename Fn> bool resolve(LibraryHandle library, const char* name, Fn& function, QStringList& missing)
+{
+    void* symbol = findSymbol(library, name);
+    if (!symbol) {
+        missing << QString::fromLatin1(name);
+        return false;
+    }
+    function = reinterpret_cast<Fn>(symbol);
+    return true;
+}
+
+} // namespace
+
+D2xxLibrary::D2xxLibrary(const QString& fileName) : m_fileName(fileName)
+{
+    load();
+}
+
+const D2xxLibrary& D2xxLibrary::instance()
+{
+    // The function-local static is initialised once and thread-safely. The object is deliberately
+    // never deleted, and the library file is never unloaded, so that D2XX calls made by static
+    // destructors during unload still reach valid code.
+    static const D2xxLibrary* const library = new D2xxLibrary(configuredFileName());
+    return *library;
+}
+
+QString D2xxLibrary::defaultFileName()
+{
+#ifdef _WIN32
+    return QStringLiteral("FTD2XX.dll");
+#else
+    return QStringLiteral("libftd2xx.so");
+#endif
+}
+
+QString D2xxLibrary::configuredFileName()
+{
+    const QByteArray configured = qgetenv("KAVRA_D2XX_LIBRARY");
+    return configured.isEmpty() ? defaultFileName() : QFile::decodeName(configured);
+}
+
+void D2xxLibrary::load()
+{
+    LibraryHandle library = openLibrary(m_fileName, &m_errorText);
+    if (!library)
+        return;
+
+    Functions functions;
+    QStringList missing;
+    // Every function is looked up, so that the error text names all that are missing.
+    resolve(library, "FT_CreateDeviceInfoList", functions.createDeviceInfoList, missing);
+    resolve(library, "FT_GetDeviceInfoList", functions.getDeviceInfoList, missing);
+    resolve(library, "FT_Open", functions.open, missing);
+    resolve(library, "FT_Close", functions.close, missing);
+    resolve(library, "FT_CyclePort", functions.cyclePort, missing);
+    resolve(library, "FT_GetDeviceInfo", functions.getDeviceInfo, missing);
+    resolve(library, "FT_EE_Read", functions.eeRead, missing);
+    resolve(library, "FT_EE_Program", functions.eeProgram, missing);
+    resolve(library, "FT_EEPROM_Read", functions.eepromRead, missing);
+    resolve(library, "FT_EEPROM_Program", functions.eepromProgram, missing);
+    resolve(library, "FT_SetBitMode", functions.setBitMode, missing);
+    resolve(library, "FT_SetBaudRate", functions.setBaudRate, missing);
+    resolve(library, "FT_SetDataCharacteristics", functions.setDataCharacteristics, missing);
+    resolve(library, "FT_SetFlowControl", functions.setFlowControl, missing);
+    resolve(library, "FT_SetLatencyTimer", functions.setLatencyTimer, missing);
+    resolve(library, "FT_SetUSBParameters", functions.setUSBParameters, missing);
+    resolve(library, "FT_SetTimeouts", functions.setTimeouts, missing);
+    resolve(library, "FT_Read", functions.read, missing);
+    resolve(library, "FT_Write", functions.write, missing);
+    resolve(library, "FT_Purge", functions.purge, missing);
+    resolve(library, "FT_GetQueueStatus", functions.getQueueStatus, missing);
+    resolve(library, "FT_GetStatus", functions.getStatus, missing);
+
+    if (!missing.isEmpty()) {
+        // A partial library is not used at all: a half-working driver is harder to diagnose than
+        // none. The file itself stays loaded; unloading buys nothing here.
+        m_errorText = QStringLiteral("%1 lacks %2").arg(m_fileName, missing.join(QStringLiteral(", ")));
+        return;
+    }
+    m_functions = functions;
+    m_loaded = true;
+}
+
+FT_STATUS D2xxLibrary::createDeviceInfoList(DWORD* count) const
+{
+    if (!m_loaded) {
+        clear(count);
+        return kNoLibraryStatus;
+    }
+    return m_functions.createDeviceInfoList(count);
+}
+
+FT_STATUS D2xxLibrary::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) const
+{
+    if (!m_loaded) {
+        clear(count);
+        return kNoLibraryStatus;
+    }
+    return m_functions.getDeviceInfoList(nodes, count);
+}
+
+FT_STATUS D2xxLibrary::open(int deviceNumber, FT_HANDLE* handle) const
+{
+    if (!m_loaded) {
+        clear(handle);
+        return kNoLibraryStatus;
+    }
+    return m_functions.open(deviceNumber, handle);
+}
+
+FT_STATUS D2xxLibrary::close(FT_HANDLE handle) const
+{
+    return m_loaded ? m_functions.close(handle) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::cyclePort(FT_HANDLE handle) const
+{
+    return m_loaded ? m_functions.cyclePort(handle) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber,
+                                     char* description) const
+{
+    if (!m_loaded) {
+        if (type)
+            *type = FT_DEVICE_UNKNOWN;
+        clear(id);
+        return kNoHandleStatus;
+    }
+    return m_functions.getDeviceInfo(handle, type, id, serialNumber, description, nullptr);
+}
+
+FT_STATUS D2xxLibrary::eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) const
+{
+    return m_loaded ? m_functions.eeRead(handle, data) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data) const
+{
+    return m_loaded ? m_functions.eeProgram(handle, data) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+                                  char* manufacturerId, char* description, char* serialNumber) const
+{
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return m_functions.eepromRead(handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+}
+
+FT_STATUS D2xxLibrary::eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+                                     char* manufacturerId, char* description, char* serialNumber) const
+{
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return m_functions.eepromProgram(handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+}
+
+FT_STATUS D2xxLibrary::setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) const
+{
+    return m_loaded ? m_functions.setBitMode(handle, mask, mode) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setBaudRate(FT_HANDLE handle, ULONG baudRate) const
+{
+    return m_loaded ? m_functions.setBaudRate(handle, baudRate) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
+                                              UCHAR parity) const
+{
+    return m_loaded ? m_functions.setDataCharacteristics(handle, wordLength, stopBits, parity) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const
+{
+    return m_loaded ? m_functions.setFlowControl(handle, flowControl, xonChar, xoffChar) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setLatencyTimer(FT_HANDLE handle, UCHAR latency) const
+{
+    return m_loaded ? m_functions.setLatencyTimer(handle, latency) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setUSBParameters(FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const
+{
+    return m_loaded ? m_functions.setUSBParameters(handle, inTransferSize, outTransferSize) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) const
+{
+    return m_loaded ? m_functions.setTimeouts(handle, readTimeout, writeTimeout) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* returned) const
+{
+    if (!m_loaded) {
+        clear(returned);
+        return kNoHandleStatus;
+    }
+    return m_functions.read(handle, buffer, count, returned);
+}
+
+FT_STATUS D2xxLibrary::write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) const
+{
+    if (!m_loaded) {
+        clear(written);
+        return kNoHandleStatus;
+    }
+    return m_functions.write(handle, buffer, count, written);
+}
+
+FT_STATUS D2xxLibrary::purge(FT_HANDLE handle, ULONG mask) const
+{
+    return m_loaded ? m_functions.purge(handle, mask) : kNoHandleStatus;
+}
+
+FT_STATUS D2xxLibrary::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) const
+{
+    if (!m_loaded) {
+        clear(rxBytes);
+        return kNoHandleStatus;
+    }
+    return m_functions.getQueueStatus(handle, rxBytes);
+}
+
+FT_STATUS D2xxLibrary::getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventWord) const
+{
+    if (!m_loaded) {
+        clear(rxBytes);
+        clear(txBytes);
+        clear(eventWord);
+        return kNoHandleStatus;
+    }
+    return m_functions.getStatus(handle, rxBytes, txBytes, eventWord);
+}

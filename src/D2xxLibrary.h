@@ -1,0 +1,92 @@
+#pragma once
+
+#include "FtdiD2xx.h"
+
+#include <QString>
+
+// The one gate to the FTDI D2XX library. The library is never linked: its 22 functions are
+// resolved at run time by their undecorated names. When the file or any function is missing, every
+// call fails with a non-zero status and clears its out-parameters, so enumeration finds nothing
+// and nothing opens.
+class D2xxLibrary
+{
+public:
+    // Loads the named file (a path or a file name for the system's search). It stays loaded.
+    explicit D2xxLibrary(const QString& fileName);
+    D2xxLibrary(const D2xxLibrary&) = delete;
+    D2xxLibrary& operator=(const D2xxLibrary&) = delete;
+
+    // The process-wide library: KAVRA_D2XX_LIBRARY when set, else defaultFileName(). Loaded on
+    // first use, thread-safe, and never destroyed (sockets may be closed from static destructors
+    // at unload, after ordinary statics are gone).
+    static const D2xxLibrary& instance();
+    // libftd2xx.so on Linux, FTD2XX.dll on Windows.
+    static QString defaultFileName();
+    // The file instance() loads: the environment's choice or the default.
+    static QString configuredFileName();
+
+    // Every function resolved.
+    bool isLoaded() const { return m_loaded; }
+    QString fileName() const { return m_fileName; }
+    // Why loading failed; empty when loaded.
+    QString errorText() const { return m_errorText; }
+
+    FT_STATUS createDeviceInfoList(DWORD* count) const;
+    FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) const;
+    FT_STATUS open(int deviceNumber, FT_HANDLE* handle) const;
+    FT_STATUS close(FT_HANDLE handle) const;
+    FT_STATUS cyclePort(FT_HANDLE handle) const;
+    FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber, char* description) const;
+    FT_STATUS eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) const;
+    FT_STATUS eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data) const;
+    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
+                         char* description, char* serialNumber) const;
+    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
+                            char* description, char* serialNumber) const;
+    FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) const;
+    FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) const;
+    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) const;
+    FT_STATUS setFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const;
+    FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latency) const;
+    FT_STATUS setUSBParameters(FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const;
+    FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) const;
+    FT_STATUS read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* returned) const;
+    FT_STATUS write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) const;
+    FT_STATUS purge(FT_HANDLE handle, ULONG mask) const;
+    FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) const;
+    FT_STATUS getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventWord) const;
+
+private:
+    struct Functions
+    {
+        FT_CreateDeviceInfoListFn createDeviceInfoList = nullptr;
+        FT_GetDeviceInfoListFn getDeviceInfoList = nullptr;
+        FT_OpenFn open = nullptr;
+        FT_CloseFn close = nullptr;
+        FT_CyclePortFn cyclePort = nullptr;
+        FT_GetDeviceInfoFn getDeviceInfo = nullptr;
+        FT_EE_ReadFn eeRead = nullptr;
+        FT_EE_ProgramFn eeProgram = nullptr;
+        FT_EEPROM_ReadFn eepromRead = nullptr;
+        FT_EEPROM_ProgramFn eepromProgram = nullptr;
+        FT_SetBitModeFn setBitMode = nullptr;
+        FT_SetBaudRateFn setBaudRate = nullptr;
+        FT_SetDataCharacteristicsFn setDataCharacteristics = nullptr;
+        FT_SetFlowControlFn setFlowControl = nullptr;
+        FT_SetLatencyTimerFn setLatencyTimer = nullptr;
+        FT_SetUSBParametersFn setUSBParameters = nullptr;
+        FT_SetTimeoutsFn setTimeouts = nullptr;
+        FT_ReadFn read = nullptr;
+        FT_WriteFn write = nullptr;
+        FT_PurgeFn purge = nullptr;
+        FT_GetQueueStatusFn getQueueStatus = nullptr;
+        FT_GetStatusFn getStatus = nullptr;
+    };
+
+    void load();
+
+    QString m_fileName;
+    QString m_errorText;
+    bool m_loaded = false;
+    Functions m_functions;
+};

@@ -1,0 +1,251 @@
+#include "USBFtdiSocket.h"
+
+#include "D2xxLibrary.h"
+#include "FtdiHandleOperations.h"
+#include "FtdiTransferSettings.h"
+#include "USBSerialNumber.h"
+
+#include <QThread>
+
+namespace {
+
+// Serial-port links: small transfers keep replies prompt.
+constexpr ULONG kUartInTransferSize = 0x2000;
+constexpr ULONG kUartOutTransferSize = 0x100;
+constexpr UCHAR kUartLatencyTimer = 2;
+constexpr UCHAR kAllPins = 0xFF;
+// The chip needs a moment after a bit-mode change.
+constexpr unsigned long kBitModeSettleMs = 10;
+
+} // namespace
+
+USBFtdiSocket::USBFtdiSocket(uint32_t deviceIndex, uint32_t flags)
+    : m_flags(flags), m_deviceIndex(deviceIndex), m_handle(nullptr), m_threadPriority(QThread::InheritPriority)
+{
+}
+
+USBFtdiSocket::~USBFtdiSocket() = default;
+
+std::shared_ptr<USBISocket> USBFtdiSocket::clone() const
+{
+    return std::make_shared<USBFtdiSocket>(*this);
+}
+
+USBResult USBFtdiSocket::open(int baudRate)
+{
+    if (m_handle)
+        return USBResult::failure(QStringLiteral("Device already open"));
+
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    FT_HANDLE handle = nullptr;
+    FT_STATUS status = d2xx.open(static_cast<int>(m_deviceIndex), &handle);
+    if (status != FT_OK) {
+        FtdiHandleOperations::close(handle);
+        return USBResult(status);
+    }
+
+    FT_DEVICE type = FT_DEVICE_UNKNOWN;
+    DWORD id = 0;
+    char serialText[FT_SERIAL_BUFFER_SIZE] = {};
+    char descriptionText[FT_DESCRIPTION_BUFFER_SIZE] = {};
+    status = d2xx.getDeviceInfo(handle, &type, &id, serialText, descriptionText);
+    if (status != FT_OK) {
+        FtdiHandleOperations::close(handle);
+        return USBResult(status);
+    }
+
+    // FIFO links stream bursts: a reader of them needs the highest priority.
+    if (type == FT_DEVICE_232H || (type == FT_DEVICE_2232H && !(m_flags & UartMode)))
+        m_threadPriority = QThread::TimeCriticalPriority;
+
+    const USBSerialNumber serial(FtdiHandleOperations::readEepromSerialNumber(handle, type));
+    if (!serial.isValid()) {
+        FtdiHandleOperations::close(handle);
+        return USBResult::failure(QStringLiteral("Unknown USB serial number"));
+    }
+
+    m_handle = handle;
+    status = configure(type, baudRate, serial.flowCode());
+    if (status == FT_OK)
+        status = FtdiHandleOperations::purge(m_handle);
+    if (status != FT_OK) {
+        FtdiHandleOperations::close(m_handle);
+        return USBResult(status);
+    }
+    return USBResult(FT_OK);
+}
+
+FT_STATUS USBFtdiSocket::configure(FT_DEVICE type, int baudRate, int flowCode)
+{
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    const FtdiTransferSettings& transfer = FtdiTransferSettings::instance();
+    const USHORT flowControl = flowCode == 1 ? FT_FLOW_RTS_CTS : FT_FLOW_NONE;
+    FT_STATUS status = FT_OK;
+
+    if (type == FT_DEVICE_232H) {
+        // Synchronous 245 FIFO.
+        if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
+            return status;
+        QThread::msleep(kBitModeSettleMs);
+        if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_SYNC_FIFO)) != FT_OK)
+            return status;
+        QThread::msleep(kBitModeSettleMs);
+        if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
+            return status;
+        if ((status = d2xx.setUSBParameters(m_handle, 0x10000, 0x10000)) != FT_OK)
+            return status;
+        return d2xx.setFlowControl(m_handle, FT_FLOW_RTS_CTS, 0, 0);
+    }
+
+    if (type == FT_DEVICE_2232H && (m_flags & UartMode)) {
+        if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
+            return status;
+        QThread::msleep(kBitModeSettleMs);
+        if ((status = d2xx.setBaudRate(m_handle, static_cast<ULONG>(baudRate))) != FT_OK)
+            return status;
+        if ((status = d2xx.setFlowControl(m_handle, flowControl, 0, 0)) != FT_OK)
+            return status;
+        if ((status = d2xx.setDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN)) != FT_OK)
+            return status;
+        if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
+            return status;
+        return d2xx.setUSBParameters(m_handle, kUartInTransferSize, kUartOutTransferSize);
+    }
+
+    if (type == FT_DEVICE_2232H) {
+        // Channel A as a 245 FIFO.
+        if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
+            return status;
+        QThread::msleep(kBitModeSettleMs);
+        if ((status = d2xx.setLatencyTimer(m_handle, transfer.latencyTimer())) != FT_OK)
+            return status;
+        if ((status = d2xx.setUSBParameters(m_handle, transfer.transferSize(), 0)) != FT_OK)
+            return status;
+        return d2xx.setFlowControl(m_handle, FT_FLOW_RTS_CTS, 0, 0);
+    }
+
+    // FT232R, FT-X and any other chip with a valid serial number: a plain serial port.
+    if ((status = d2xx.setBaudRate(m_handle, static_cast<ULONG>(baudRate))) != FT_OK)
+        return status;
+    if ((status = d2xx.setFlowControl(m_handle, flowControl, 0, 0)) != FT_OK)
+        return status;
+    if ((status = d2xx.setDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN)) != FT_OK)
+        return status;
+    if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
+        return status;
+    return d2xx.setUSBParameters(m_handle, kUartInTransferSize, kUartOutTransferSize);
+}
+
+USBResult USBFtdiSocket::close()
+{
+    FtdiHandleOperations::close(m_handle);
+    return USBResult();
+}
+
+void USBFtdiSocket::cyclePortAndClose()
+{
+    FtdiHandleOperations::cyclePortAndClose(m_handle);
+}
+
+void USBFtdiSocket::setThreadPriority(int priority)
+{
+    m_threadPriority = priority;
+}
+
+int USBFtdiSocket::threadPriority() const
+{
+    return m_threadPriority;
+}
+
+uint32_t USBFtdiSocket::deviceIndex() const
+{
+    return m_deviceIndex;
+}
+
+bool USBFtdiSocket::isOpen() const
+{
+    return m_handle != nullptr;
+}
+
+USBResult USBFtdiSocket::status()
+{
+    return FtdiHandleOperations::status(m_handle);
+}
+
+uint32_t USBFtdiSocket::purge()
+{
+    return FtdiHandleOperations::purge(m_handle);
+}
+
+void USBFtdiSocket::writeByte(uint8_t byte)
+{
+    FtdiHandleOperations::writeByte(m_handle, byte);
+}
+
+int USBFtdiSocket::write(QByteArray data)
+{
+    return FtdiHandleOperations::write(m_handle, std::move(data));
+}
+
+QByteArray USBFtdiSocket::read(int count)
+{
+    Q_ASSERT_X(count < MaxReadCount, "USBFtdiSocket.cpp", "count < 4096");
+    if (!m_handle)
+        throw USBResult::failure(FtdiHandleOperations::deviceNotOpen());
+    // Reading straight into the result keeps a bad count from overrunning anything.
+    QByteArray bytes(qMax(count, 0), '\0');
+    FtdiHandleOperations::readExactly(m_handle, bytes.data(), bytes.size(),
+                                      FtdiHandleOperations::communicationTimedOut());
+    return bytes;
+}
+
+void USBFtdiSocket::readInto(char* buffer, int count)
+{
+    FtdiHandleOperations::readExactly(m_handle, buffer, count, FtdiHandleOperations::communicationTimedOut());
+}
+
+int USBFtdiSocket::readAvailable(QByteArray& array, int wanted)
+{
+    if (!m_handle)
+        throw USBResult::failure(FtdiHandleOperations::deviceNotOpen());
+    DWORD waiting = 0;
+    // A failed query leaves the count at 0: nothing is read this time.
+    D2xxLibrary::instance().getQueueStatus(m_handle, &waiting);
+    const int room = qMax(wanted - array.size(), 0);
+    const int count = qMin(qMin(static_cast<int>(qMin<DWORD>(waiting, MaxAvailableChunk)), room),
+                           MaxAvailableChunk);
+    if (count == 0)
+        return 0;
+    const int oldSize = array.size();
+    array.resize(oldSize + count);
+    try {
+        FtdiHandleOperations::readExactly(m_handle, array.data() + oldSize, count,
+                                          FtdiHandleOperations::communicationTimedOut());
+    } catch (...) {
+        // Leave the caller's array as it was.
+        array.resize(oldSize);
+        throw;
+    }
+    return count;
+}
+
+int USBFtdiSocket::bytesAvailable()
+{
+    return FtdiHandleOperations::queueStatus(m_handle);
+}
+
+uint32_t USBFtdiSocket::applyTimeouts()
+{
+    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
+}
+
+uint32_t USBFtdiSocket::applyTimeoutsAgain()
+{
+    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
+}
+
+void USBFtdiSocket::setBlockSize(uint32_t size)
+{
+    Q_UNUSED(size);
+    Q_ASSERT_X(false, "USBFtdiSocket.cpp", "0");
+}
