@@ -1,8 +1,22 @@
 #include "KavraDriver_AbstractDevice.h"
 
-KavraDriver_AbstractDevice::KavraDriver_AbstractDevice() = default;
+#include "Bootloader.h"
+#include "BootloaderInfo.h"
+#include "KavraSupportedModels.h"
+#include "USBDevice.h"
+#include "USBPacketProtocol.h"
 
-KavraDriver_AbstractDevice::~KavraDriver_AbstractDevice() = default;
+#include <QThread>
+
+KavraDriver_AbstractDevice::KavraDriver_AbstractDevice()
+{
+    m_driver.setProtocol(std::make_shared<USBPacketProtocol>(), 0);
+}
+
+KavraDriver_AbstractDevice::~KavraDriver_AbstractDevice()
+{
+    m_driver.close();
+}
 
 int KavraDriver_AbstractDevice::setPWMFunction(uint32_t, int) { return NotSupported; }
 int KavraDriver_AbstractDevice::setPWM(int, int) { return NotSupported; }
@@ -25,7 +39,49 @@ int KavraDriver_AbstractDevice::clearError() { return NotSupported; }
 int KavraDriver_AbstractDevice::getADCValue(double*) { return NotSupported; }
 int KavraDriver_AbstractDevice::initialiseDevice() { return NotSupported; }
 
+int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
+{
+    const int status = [&]() -> int {
+        if (!device || !m_driver.open(device, BaudRate).isSuccess())
+            return 3;
+        m_driver.purge();
+        if (!Bootloader().firstInstruction(m_driver).isSuccess())
+            return 4;
+        QThread::msleep(IdentificationDelayMs);
+        BootloaderInfo info;
+        if (!Bootloader().readIdentification(m_driver, info).isSuccess())
+            return 7;
+        if (!info.isValid())
+            return 8;
+        const std::shared_ptr<USBDevice> opened = m_driver.device();
+        if (!opened || !KavraSupportedModels::acceptsHardwareVersion(
+                           opened->modelId(), static_cast<int>(info.hardwareVersion())))
+            return 9;
+        return initialiseDevice();
+    }();
+    if (status != 0)
+        m_driver.close();
+    return status;
+}
+
 int KavraDriver_AbstractDevice::close()
 {
+    m_driver.close();
     return 0;
+}
+
+std::shared_ptr<USBDevice> KavraDriver_AbstractDevice::usbDevice() const
+{
+    return m_driver.device();
+}
+
+ModelId KavraDriver_AbstractDevice::modelId() const
+{
+    const std::shared_ptr<USBDevice> device = m_driver.device();
+    return device ? device->modelId() : ModelId();
+}
+
+USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest>& request)
+{
+    return m_driver.send(request, 0);
 }

@@ -1,17 +1,31 @@
 #pragma once
 
+#include "ModelId.h"
+#include "USBDriver.h"
+#include "USBResult.h"
+
 #include <cstdint>
+#include <memory>
+
+class USBDevice;
+class USBICommRequest;
 
 // The one type through which the exported functions drive a unit. Every operation defaults to
 // status 10 (not supported by the family) with no effect; each family overrides what it supports.
-// Operations run one at a time under the session lock and take no lock themselves.
+// The device owns the unit's driver, with one packet protocol for socket 0 installed at
+// construction. Operations run one at a time under the session lock and take no lock themselves.
 class KavraDriver_AbstractDevice
 {
 public:
     // Status of an operation the unit's family lacks.
     static constexpr int NotSupported = 10;
+    // Baud rate of the units' serial links.
+    static constexpr int BaudRate = 500000;
+    // Pause between the first bootloader instruction and the identification read.
+    static constexpr unsigned long IdentificationDelayMs = 600;
 
     KavraDriver_AbstractDevice();
+    // Closes the unit's connection.
     virtual ~KavraDriver_AbstractDevice();
 
     KavraDriver_AbstractDevice(const KavraDriver_AbstractDevice&) = delete;
@@ -37,6 +51,22 @@ public:
     // Loads the unit's calibration and state right after it was identified.
     virtual int initialiseDevice();
 
+    // Connects the unit, makes it identify itself, checks its hardware version against the
+    // supported models and initialises it. 0, 3 (connection), 4 (first bootloader instruction),
+    // 7 (identification unreadable), 8 (record not valid), 9 (hardware version refused), or the
+    // status of initialiseDevice. On any failure the connection is closed again.
+    int open(std::shared_ptr<USBDevice> device);
     // Closes the unit's USB connection; does nothing when none is open. Always 0.
     int close();
+
+    // The open USB device, or null.
+    std::shared_ptr<USBDevice> usbDevice() const;
+
+protected:
+    // The model of the open unit; (0, 0) when none is open.
+    ModelId modelId() const;
+    // The instruction exchange every family operation uses: socket 0, synchronous.
+    USBResult send(const std::shared_ptr<USBICommRequest>& request);
+
+    USBDriver m_driver;
 };

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QString>
+
+// The virtual bench's control interface, reached by loading the same file that the library
+// loaded as its D2XX library: both share one bench.
+class BenchControl
+{
+public:
+    static BenchControl& instance();
+
+    bool isLoaded() const { return m_handle != nullptr; }
+
+    int loadBench(const QByteArray& json);
+    int reset();
+    int unplug(const char* serial);
+    int replug(const char* serial);
+    int dropReplies(const char* serial, int count);
+    int delayNextReply(const char* serial, int ms);
+    int corruptNextReply(const char* serial, int value);
+    int setStatusOverride(const char* serial, int instruction, int status);
+    int failEepromReads(const char* serial, int count);
+    int failOpens(const char* serial, int count);
+    int openHandleCount();
+
+    QJsonObject unitState(const char* serial);
+    QJsonArray takeWireLog(const char* serial);
+    QJsonArray takeConfigCalls(const char* serial, int link);
+    // The bytes the host wrote to a unit's command link since the log was last taken.
+    QByteArray takeHostBytes(const char* serial);
+
+private:
+    BenchControl();
+    void* symbol(const char* name) const;
+    QByteArray text(int (*fill)(const char*, char*, int), const char* serial);
+
+    void* m_handle = nullptr;
+};
