@@ -1,0 +1,126 @@
+#pragma once
+
+// Helpers for tests that drive the virtual bench as a D2XX client.
+
+#define KAVRA_D2XX_DECLARE_FUNCTIONS
+#include "FtdiD2xx.h"
+#include "kavra_sim.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVector>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace benchclient {
+
+// Serial numbers of the default bench.
+constexpr const char* kAlder = "QZAH015010001";
+constexpr const char* kCedar = "QZAH017010002";
+constexpr const char* kGeneric19 = "QZAH019010003";
+constexpr const char* kGeneric25 = "QZAH025010004";
+constexpr const char* kBirch = "QZAH040010005";
+constexpr const char* kRowan = "QZAH041010006";
+
+inline QVector<FT_DEVICE_LIST_INFO_NODE> deviceList()
+{
+    DWORD count = 0;
+    if (FT_CreateDeviceInfoList(&count) != FT_OK)
+        return {};
+    QVector<FT_DEVICE_LIST_INFO_NODE> nodes(static_cast<int>(count));
+    DWORD filled = count;
+    if (count == 0 || FT_GetDeviceInfoList(nodes.data(), &filled) != FT_OK)
+        return {};
+    nodes.resize(int(filled));
+    return nodes;
+}
+
+inline int indexOf(const QString& listedSerial)
+{
+    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
+    for (int i = 0; i < nodes.size(); ++i) {
+        if (QString::fromLatin1(nodes.at(i).SerialNumber) == listedSerial)
+            return i;
+    }
+    return -1;
+}
+
+inline FT_HANDLE openListed(const QString& listedSerial)
+{
+    FT_HANDLE handle = nullptr;
+    const int index = indexOf(listedSerial);
+    if (index < 0 || FT_Open(index, &handle) != FT_OK)
+        return nullptr;
+    return handle;
+}
+
+// A request packet: type 5, id, instruction, payload length, payload.
+inline QByteArray request(quint32 id, quint8 instruction, const QByteArray& payload = QByteArray())
+{
+    QByteArray packet;
+    packet.append(char(0x05));
+    for (int i = 0; i < 4; ++i)
+        packet.append(char((id >> (8 * i)) & 0xFF));
+    packet.append(char(instruction));
+    packet.append(char(payload.size() & 0xFF));
+    packet.append(char((payload.size() >> 8) & 0xFF));
+    packet.append(payload);
+    return packet;
+}
+
+inline FT_STATUS writeBytes(FT_HANDLE handle, const QByteArray& bytes)
+{
+    QByteArray copy = bytes;
+    DWORD written = 0;
+    const FT_STATUS status = FT_Write(handle, copy.data(), DWORD(copy.size()), &written);
+    if (status == FT_OK && written != DWORD(bytes.size()))
+        return FT_OTHER_ERROR;
+    return status;
+}
+
+inline QByteArray readBytes(FT_HANDLE handle, int count)
+{
+    QByteArray buffer(count, '\0');
+    DWORD got = 0;
+    if (FT_Read(handle, buffer.data(), DWORD(count), &got) != FT_OK)
+        return QByteArray();
+    buffer.resize(int(got));
+    return buffer;
+}
+
+// Reads one reply packet: the 8-byte header, then the payload it announces.
+inline QByteArray readReply(FT_HANDLE handle)
+{
+    QByteArray header = readBytes(handle, 8);
+    if (header.size() != 8)
+        return header;
+    const int length = quint8(header.at(6)) | (quint8(header.at(7)) << 8);
+    return header + readBytes(handle, length);
+}
+
+// A control text through a caller buffer, grown until it fits.
+template <typename Call>
+QByteArray controlText(Call call)
+{
+    QByteArray buffer(256, '\0');
+    int needed = call(buffer.data(), buffer.size());
+    if (needed > buffer.size()) {
+        buffer.resize(needed);
+        needed = call(buffer.data(), buffer.size());
+    }
+    if (needed <= 0)
+        return QByteArray();
+    return QByteArray(buffer.constData(), needed - 1);
+}
+
+// Every test starts on a fresh default bench and must leave no handle open.
+class BenchTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_EQ(kavrasim_reset(), KAVRASIM_OK); }
+    void TearDown() override { EXPECT_EQ(kavrasim_open_handle_count(), 0) << "a test left a handle open"; }
+};
+
+} // namespace benchclient
