@@ -1,0 +1,83 @@
+#include "KavraDriver_Alder_SupplyState.h"
+
+#include "KavraDriver_Alder_UserData.h"
+#include "KavraDriver_Conversions.h"
+#include "KavraDriver_SupplyStateObserver.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+
+using namespace KavraDriver_Conversions;
+
+KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
+    const QByteArray& data, const KavraDriver_Alder_UserData& calibration)
+{
+    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Alder_SupplyState",
+               "data.count() == 5");
+    // A release build leaves a short reply undecoded: every index then reads as absent.
+    if (data.count() != ReplyLength)
+        return;
+
+    const int status = static_cast<quint8>(data.at(0));
+    const int rawVoltage = signedWord(wordAt(data, 1));
+    const int rawCurrent = signedWord(wordAt(data, 3));
+
+    const double voltageScale = calibration.voltageGain() / 1000.0;
+    const double voltage = (rawVoltage - calibration.voltageOffset() / 10.0) / voltageScale;
+    const double current = (rawCurrent - calibration.currentOffset() / 10.0 -
+                            voltageScale * voltage * calibration.currentCoupling() / 16384.0) /
+                           (calibration.currentGain() / 100.0);
+
+    setValue(RawVoltage, rawVoltage);
+    setValue(RawCurrent, rawCurrent);
+    setValue(Voltage, roundHalfUp(voltage));
+    setValue(Current, roundHalfUp(current));
+    setValue(FirstFlag, (status & 0x01) != 0);
+    setValue(SecondFlag, (status & 0x02) != 0);
+    setValue(ErrorCode, status >> 2);
+}
+
+KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
+    const KavraDriver_Alder_SupplyState& other)
+    : Properties<KavraDriver_Alder_SupplyStateTraits>(other), KavraDriver_Alder_SupplyStateTraits()
+{
+}
+
+KavraDriver_Alder_SupplyState&
+KavraDriver_Alder_SupplyState::operator=(const KavraDriver_Alder_SupplyState& other)
+{
+    Properties<KavraDriver_Alder_SupplyStateTraits>::operator=(other);
+    return *this;
+}
+
+KavraDriver_Alder_SupplyState::~KavraDriver_Alder_SupplyState()
+{
+    const auto observers = m_observers;
+    for (KavraDriver_SupplyStateObserver* observer : observers)
+        observer->supplyStateDestroyed(this);
+}
+
+QString KavraDriver_Alder_SupplyState::statusText() const
+{
+    switch (variantToInt(value(ErrorCode))) {
+    case 0:
+        return QStringLiteral("No error");
+    case 1:
+        return QStringLiteral("Output short circuit");
+    default:
+        return QStringLiteral("Unknown error");
+    }
+}
+
+void KavraDriver_Alder_SupplyState::addObserver(KavraDriver_SupplyStateObserver* observer)
+{
+    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+        m_observers.push_back(observer);
+}
+
+void KavraDriver_Alder_SupplyState::removeObserver(KavraDriver_SupplyStateObserver* observer)
+{
+    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
+                      m_observers.end());
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+// Tag that gives KavraDriver_Cedar_PWMFrequency a Properties instantiation of its own; it holds nothing.
+class KavraDriver_Cedar_PWMFrequencyTraits
+{
+};

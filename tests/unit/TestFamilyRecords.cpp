@@ -1,0 +1,500 @@
+// Property records of the device families: exact instruction bytes and decoded replies.
+
+#include "KavraDriver_Alder_PWM.h"
+#include "KavraDriver_Alder_PWMFrequency.h"
+#include "KavraDriver_Alder_Polarity.h"
+#include "KavraDriver_Alder_SupplyState.h"
+#include "KavraDriver_Alder_UserData.h"
+#include "KavraDriver_Alder_Voltage.h"
+#include "KavraDriver_Birch_Voltage.h"
+#include "KavraDriver_Cedar_HVBus.h"
+#include "KavraDriver_Cedar_PWM.h"
+#include "KavraDriver_Cedar_SupplyState.h"
+#include "KavraDriver_Cedar_Voltage.h"
+#include "KavraDriver_Generic_Polarity.h"
+#include "KavraDriver_Generic_SupplyState.h"
+#include "KavraDriver_Generic_UserData.h"
+#include "KavraDriver_Generic_Voltage.h"
+#include "KavraDriver_Rowan_Voltage.h"
+#include "KavraDriver_SupplyStateObserver.h"
+
+#include <QByteArray>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <vector>
+
+namespace {
+
+QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+
+// A reply of the given length, zero-filled, with words written at the given offsets.
+QByteArray reply(int length, char marker, std::vector<std::pair<int, quint16>> words = {})
+{
+    QByteArray data(length, '\0');
+    data[0] = marker;
+    for (const auto& word : words) {
+        data[word.first] = static_cast<char>(word.second & 0xFF);
+        data[word.first + 1] = static_cast<char>(word.second >> 8);
+    }
+    return data;
+}
+
+// Alder calibration in the single-pair layout with chosen words.
+KavraDriver_Alder_UserData alderCalibration(quint16 voltageGain, qint16 voltageOffset,
+                                            quint16 currentGain, qint16 currentOffset,
+                                            quint16 coupling)
+{
+    return KavraDriver_Alder_UserData(reply(150, 'g',
+                                            {{33, voltageGain},
+                                             {35, static_cast<quint16>(voltageOffset)},
+                                             {37, currentGain},
+                                             {39, static_cast<quint16>(currentOffset)},
+                                             {41, coupling}}));
+}
+
+KavraDriver_Generic_UserData genericCalibration(quint16 voltageGain, qint16 voltageOffset,
+                                                quint16 currentGain, qint16 currentOffset,
+                                                quint16 coupling)
+{
+    return KavraDriver_Generic_UserData(ModelId(19, 1),
+                                        reply(20, 'm',
+                                              {{1, voltageGain},
+                                               {3, static_cast<quint16>(voltageOffset)},
+                                               {5, currentGain},
+                                               {7, static_cast<quint16>(currentOffset)},
+                                               {9, coupling}}));
+}
+
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Alder
+
+TEST(AlderRecords, PwmAndFrequencyEncodings)
+{
+    KavraDriver_Alder_PWMFrequency frequency;
+    EXPECT_EQ(frequency.encode(), hex("10270000")); // default 10000
+    frequency.setValue(KavraDriver_Alder_PWMFrequency::Frequency, 200000);
+    EXPECT_EQ(frequency.encode(), hex("400d0300"));
+
+    struct Case { int mode; QVariant alternate; int duty; const char* bytes; };
+    const Case cases[] = {
+        {2, QVariant(), 50, "0232"},   // defaults
+        {2, true, 100, "0264"},        // bit 2 clear: the flag adds nothing
+        {6, QVariant(), 0, "0600"},    // bit 2 set, flag absent
+        {6, true, 7, "0707"},          // bit 2 set and flag true: bit 0 added
+        {22, false, 300, "162c"},      // duty sent as its low byte
+    };
+    for (const Case& c : cases) {
+        KavraDriver_Alder_PWM pwm;
+        pwm.setValue(KavraDriver_Alder_PWM::Mode, c.mode);
+        pwm.setValue(KavraDriver_Alder_PWM::Duty, c.duty);
+        if (c.alternate.isValid())
+            pwm.setValue(KavraDriver_Alder_PWM::Alternate, c.alternate);
+        EXPECT_EQ(pwm.encode().toHex(), QByteArray(c.bytes)) << c.mode << " " << c.duty;
+    }
+}
+
+TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
+{
+    struct Case { double voltage; double current; int polarity; const char* bytes; };
+    // Default calibration: gains 10560 and 22400, no offsets.
+    const Case cases[] = {
+        {1000, 500, 0, "4029" "80b5" "0000" "0000" "0000"},   // 10560; 112000 cut to 16 bits
+        {1000, 500, 1, "c0d6" "804a" "0000" "0000" "0000"},   // -10560; -112000 cut to 16 bits
+        {100.9, 0.99, 0, "2004" "0000" "0000" "0000" "0000"}, // 100 -> 1056; 0.99 -> 0
+    };
+    const KavraDriver_Alder_UserData calibration;
+    for (const Case& c : cases) {
+        KavraDriver_Alder_Polarity polarity;
+        polarity.setValue(KavraDriver_Alder_Polarity::Polarity, c.polarity);
+        KavraDriver_Alder_Voltage voltage;
+        voltage.setValue(KavraDriver_Alder_Voltage::Voltage, c.voltage);
+        voltage.setValue(KavraDriver_Alder_Voltage::Current, c.current);
+        EXPECT_EQ(voltage.encode(calibration, polarity).toHex(), QByteArray(c.bytes))
+            << c.voltage << " " << c.polarity;
+    }
+
+    // Offsets: the voltage code adds tenths exactly, the offset words divide toward zero.
+    KavraDriver_Alder_Voltage voltage;
+    voltage.setValue(KavraDriver_Alder_Voltage::Voltage, 10);
+    voltage.setValue(KavraDriver_Alder_Voltage::Current, 0);
+    EXPECT_EQ(voltage.encode(alderCalibration(1000, -25, 100, 19, 77), KavraDriver_Alder_Polarity())
+                  .toHex(),
+              QByteArray("0700" "0000" "feff" "0100" "4d00")); // 10 - 2.5 = 7.5 -> 7
+}
+
+TEST(AlderRecords, UserDataLayouts)
+{
+    // Single-pair layout: eight pairs from byte 1, then the five words from byte 33.
+    QByteArray single = reply(150, 'g', {{33, 7000}, {35, 0xFFF6}, {37, 1234}, {39, 30}, {41, 99}});
+    for (int pair = 0; pair < 8; ++pair) {
+        single[1 + 4 * pair] = static_cast<char>(pair + 1);
+        single[3 + 4 * pair] = static_cast<char>(pair + 101);
+    }
+    const KavraDriver_Alder_UserData fromSingle(single);
+    EXPECT_EQ(fromSingle.voltageGain(), 7000);
+    EXPECT_EQ(fromSingle.voltageOffset(), -10);
+    EXPECT_EQ(fromSingle.currentGain(), 1234);
+    EXPECT_EQ(fromSingle.currentOffset(), 30);
+    EXPECT_EQ(fromSingle.currentCoupling(), 99);
+    EXPECT_EQ(fromSingle.firstTable()[0][0][0], 1);
+    EXPECT_EQ(fromSingle.secondTable()[0][3][0], 104);
+    EXPECT_EQ(fromSingle.firstTable()[1][0][0], 5);
+    EXPECT_EQ(fromSingle.secondTable()[1][3][0], 108);
+
+    // Paired layout: sixteen pairs, then only the voltage words; the current words keep defaults.
+    QByteArray paired = reply(150, 'O', {{65, 9000}, {67, 40}, {37, 1}, {41, 1}});
+    paired[1 + 4 * 3] = 42; // pair 3: a = 0, b = 1, second pair of the entry
+    const KavraDriver_Alder_UserData fromPaired(paired);
+    EXPECT_EQ(fromPaired.voltageGain(), 9000);
+    EXPECT_EQ(fromPaired.voltageOffset(), 40);
+    EXPECT_EQ(fromPaired.currentGain(), 22400);
+    EXPECT_EQ(fromPaired.currentOffset(), 0);
+    EXPECT_EQ(fromPaired.currentCoupling(), 0);
+    EXPECT_EQ(fromPaired.firstTable()[0][1][1], 42);
+
+    // Any other first byte: the unit holds no calibration.
+    const KavraDriver_Alder_UserData unknown(reply(150, 'm', {{33, 1}, {65, 1}}));
+    EXPECT_EQ(unknown.voltageGain(), 10560);
+    EXPECT_EQ(unknown.voltageOffset(), 0);
+    EXPECT_EQ(unknown.currentCoupling(), 0);
+    EXPECT_EQ(unknown.currentGain(), 22400);
+    EXPECT_EQ(unknown.currentOffset(), 0);
+    EXPECT_EQ(unknown.secondTable()[1][2][0], 30000);
+}
+
+TEST(AlderRecords, SupplyStateDecoding)
+{
+    // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count: halves everywhere.
+    const KavraDriver_Alder_UserData calibration = alderCalibration(1000, 5, 100, -5, 0);
+    struct Case { const char* bytes; int raw0; int raw1; int voltage; int current; bool first;
+                  bool second; int error; const char* text; };
+    const Case cases[] = {
+        {"06" "0a00" "0300", 10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
+        {"01" "f6ff" "fdff", -10, -3, -10, -2, true, false, 0, "No error"},         // -10.5, -2.5
+        {"0b" "0000" "0000", 0, 0, 0, 1, true, true, 2, "Unknown error"},           // -0.5, 0.5
+    };
+    for (const Case& c : cases) {
+        const KavraDriver_Alder_SupplyState state(hex(c.bytes), calibration);
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawVoltage).toInt(), c.raw0) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawCurrent).toInt(), c.raw1) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), c.voltage) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Current).toInt(), c.current) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::FirstFlag).toBool(), c.first);
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::SecondFlag).toBool(), c.second);
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::ErrorCode).toInt(), c.error);
+        EXPECT_EQ(state.statusText(), QString::fromLatin1(c.text));
+    }
+
+    // The current reading contains a share of the voltage term: gain 2, coupling 1/2.
+    const KavraDriver_Alder_SupplyState coupled(hex("00" "6400" "6400"),
+                                                alderCalibration(2000, 0, 100, 0, 8192));
+    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), 50);  // 100 / 2
+    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Current).toInt(), 50);  // 100 - 2*50/2
+
+    // A zero gain gives no number; the reading must still be a defined integer.
+    const KavraDriver_Alder_SupplyState zeroGain(hex("00" "6400" "6400"),
+                                                 alderCalibration(0, 0, 0, 0, 0));
+    EXPECT_TRUE(zeroGain.value(KavraDriver_Alder_SupplyState::Voltage).isValid());
+}
+
+TEST(AlderRecords, PolarityRoundTrip)
+{
+    EXPECT_EQ(KavraDriver_Alder_Polarity().encode(), hex("00"));
+    EXPECT_EQ(KavraDriver_Alder_Polarity(hex("01")).encode(), hex("01"));
+    EXPECT_EQ(KavraDriver_Alder_Polarity(hex("ff")).value(0).toInt(), 255);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Birch
+
+TEST(BirchRecords, VoltageEncoding)
+{
+    struct Case { double voltage; double second; const char* bytes; };
+    const Case cases[] = {
+        {0, 0, "0000" "00000000"},
+        {52000, -2500, "20cb" "60dad9ff"},   // -2500000
+        {100.9, 0.0015, "6400" "01000000"},  // both cut toward zero
+        {1, 2500, "0100" "a0252600"},        // 2500000
+        {7, -0.0019, "0700" "ffffffff"},     // -1.9 thousandths -> -1
+    };
+    for (const Case& c : cases) {
+        KavraDriver_Birch_Voltage voltage;
+        voltage.setValue(KavraDriver_Birch_Voltage::Voltage, c.voltage);
+        voltage.setValue(KavraDriver_Birch_Voltage::Second, c.second);
+        EXPECT_EQ(voltage.encode().toHex(), QByteArray(c.bytes)) << c.voltage << " " << c.second;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Cedar
+
+TEST(CedarRecords, VoltageEncodingByFirmware)
+{
+    struct Case { int firmware; double voltage; int waveform; double level2; double period;
+                  const char* bytes; };
+    const Case cases[] = {
+        {1, 100, 0, 0, 1, "3f9c"},                        // 39999, the plain form
+        {1, 100.02, 3, 50, 2, "479c"},                    // not cut to whole volts first: 40007
+        {0, 100, 0, 0, 1, "3f9c" "00" "e803" "0000"},     // the waveform form
+        {2, 10, 2, 20, 0.5, "9f0f" "02" "f401" "3f1f"},   // 3999, 500 ms, 7999
+        {1, 200, 0, 0, 1, "ffff"},                        // limited to 65535
+        {3, 125, 1, 200, 50, "4fc3" "01" "50c3" "ffff"},  // 49999, 50000 ms, limited
+    };
+    for (const Case& c : cases) {
+        KavraDriver_Cedar_Voltage voltage;
+        voltage.setValue(KavraDriver_Cedar_Voltage::Voltage, c.voltage);
+        voltage.setValue(KavraDriver_Cedar_Voltage::Waveform, c.waveform);
+        voltage.setValue(KavraDriver_Cedar_Voltage::SecondLevel, c.level2);
+        voltage.setValue(KavraDriver_Cedar_Voltage::Period, c.period);
+        EXPECT_EQ(voltage.encode(c.firmware).toHex(), QByteArray(c.bytes))
+            << c.firmware << " " << c.voltage;
+    }
+    // The defaults under the waveform form: constant, period 1 s.
+    EXPECT_EQ(KavraDriver_Cedar_Voltage().encode(0).toHex(), QByteArray("0000" "00" "e803" "0000"));
+}
+
+TEST(CedarRecords, BusLevelLimits)
+{
+    struct Case { const char* reply; double highest; };
+    const Case cases[] = {{"00", 75}, {"01", 100}, {"02", 125}, {"03", 75}, {"ff", 75}};
+    for (const Case& c : cases) {
+        const KavraDriver_Cedar_HVBus bus(hex(c.reply));
+        EXPECT_EQ(bus.highestVoltage(), c.highest) << c.reply;
+        EXPECT_EQ(bus.encode(), hex(c.reply));
+    }
+    EXPECT_EQ(KavraDriver_Cedar_HVBus().highestVoltage(), 75);
+}
+
+TEST(CedarRecords, SupplyStateAndErrorText)
+{
+    const KavraDriver_Cedar_SupplyState state(hex("21" "0101" "d204" "0000" "ffff" "05"));
+    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::StatusBits).toInt(), 0x21);
+    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::ErrorBits).toInt(), 0x0101);
+    EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::FirstReading).toDouble(), 123.4);
+    EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::SecondReading).toDouble(), 0.0);
+    EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::ThirdReading).toDouble(), 6553.5);
+    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::OutputBits).toInt(), 5);
+    EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ReadyBit));
+    EXPECT_FALSE(state.statusBit(KavraDriver_Cedar_SupplyState::SecondaryReadyBit));
+    EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ErrorBit));
+    EXPECT_TRUE(state.outputBit(2));
+    EXPECT_FALSE(state.outputBit(1));
+    EXPECT_EQ(state.errorText(),
+              QStringLiteral("Output 1 over-temperature\nLow-voltage bus under-voltage"));
+
+    struct Case { const char* errorWord; const char* text; };
+    const Case cases[] = {
+        {"0000", ""},
+        {"2000", "Output 3 over-load"},
+        {"c000", "Low-power USB under-voltage\nHigh-power USB under-voltage"},
+        {"00fe", ""}, // bits above 8 name nothing
+    };
+    for (const Case& c : cases) {
+        const KavraDriver_Cedar_SupplyState s(hex("00") + hex(c.errorWord) + QByteArray(7, '\0'));
+        EXPECT_EQ(s.errorText(), QString::fromLatin1(c.text)) << c.errorWord;
+    }
+
+    // Every bit set: nine lines and eight newlines, within the 222 bytes a caller provides.
+    const KavraDriver_Cedar_SupplyState all(hex("00" "ff01") + QByteArray(7, '\0'));
+    EXPECT_EQ(all.errorText().count(QLatin1Char('\n')), 8);
+    EXPECT_EQ(all.errorText().size() + 1, 222);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Generic
+
+TEST(GenericRecords, CalibrationDefaultsAndReply)
+{
+    struct Case { ModelId model; quint16 voltageGain; quint16 currentGain; };
+    const Case cases[] = {{ModelId(19, 1), 7588, 3036}, {ModelId(25, 1), 18860, 1509},
+                          {ModelId(15, 1), 1000, 1000}, {ModelId(), 1000, 1000}};
+    for (const Case& c : cases) {
+        // Without the marker the reply is ignored and the model's defaults stand.
+        for (const KavraDriver_Generic_UserData& data :
+             {KavraDriver_Generic_UserData(c.model),
+              KavraDriver_Generic_UserData(c.model, reply(20, 'M', {{1, 1}, {5, 1}}))}) {
+            EXPECT_EQ(data.voltageGain(), c.voltageGain) << c.model.product;
+            EXPECT_EQ(data.currentGain(), c.currentGain) << c.model.product;
+            EXPECT_EQ(data.voltageOffset(), 0);
+            EXPECT_EQ(data.currentOffset(), 0);
+            EXPECT_EQ(data.currentCoupling(), 0);
+        }
+    }
+    EXPECT_EQ(KavraDriver_Generic_UserData().voltageGain(), 1000);
+
+    const KavraDriver_Generic_UserData stored(
+        ModelId(25, 1), reply(20, 'm', {{1, 7000}, {3, 0xFFEC}, {5, 321}, {7, 15}, {9, 4096}, {11, 9}}));
+    EXPECT_EQ(stored.voltageGain(), 7000);
+    EXPECT_EQ(stored.voltageOffset(), -20);
+    EXPECT_EQ(stored.currentGain(), 321);
+    EXPECT_EQ(stored.currentOffset(), 15);
+    EXPECT_EQ(stored.currentCoupling(), 4096);
+}
+
+TEST(GenericRecords, VoltageEncoding)
+{
+    struct Case { double voltage; double current; const char* bytes; };
+    const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
+    const Case cases[] = {
+        {1000, 100, "a41d" "dc0b" "0000" "0000" "0000" "00" "0000" "50c3"},  // 7588, 3036
+        {1234.9, 100.7, "9324" "dc0b" "0000" "0000" "0000" "00" "0000" "50c3"}, // 1234 -> 9363
+        {0, 0, "0000" "0000" "0000" "0000" "0000" "00" "0000" "50c3"},
+    };
+    for (const Case& c : cases) {
+        KavraDriver_Generic_Voltage voltage;
+        voltage.setValue(KavraDriver_Generic_Voltage::Voltage, c.voltage);
+        voltage.setValue(KavraDriver_Generic_Voltage::Current, c.current);
+        EXPECT_EQ(voltage.encode(calibration).toHex(), QByteArray(c.bytes)) << c.voltage;
+    }
+
+    // The settings travel as they are; offsets divide toward zero in their own words.
+    KavraDriver_Generic_Voltage voltage;
+    voltage.setValue(KavraDriver_Generic_Voltage::Voltage, 10);
+    voltage.setValue(KavraDriver_Generic_Voltage::Current, 1);
+    voltage.setValue(KavraDriver_Generic_Voltage::SettingByte, 0x1AB);
+    voltage.setValue(KavraDriver_Generic_Voltage::SettingWord, 0x1234);
+    voltage.setValue(KavraDriver_Generic_Voltage::SecondSettingWord, 55000);
+    EXPECT_EQ(voltage.encode(genericCalibration(1000, -25, 100, 19, 77)).toHex(),
+              QByteArray("0700" "0100" "feff" "0100" "4d00" "ab" "3412" "d8d6"));
+}
+
+TEST(GenericRecords, SupplyStateDecoding)
+{
+    // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count.
+    const KavraDriver_Generic_UserData calibration = genericCalibration(1000, 5, 100, -5, 0);
+    struct Case { const char* bytes; int raw0; int raw1; int voltage; int current; int polarity;
+                  bool first; bool second; int error; const char* status; const char* sign; };
+    const Case cases[] = {
+        // 9.5 -> 10 and 3.5 -> 4; positive.
+        {"05" "0a00" "0300" "3412" "00", 10, 3, 10, 4, 0, true, false, 1, "Output short circuit",
+         "Positive"},
+        // Same readings negated: -9.5 -> -9, -3.5 -> -3 (halves upward for negatives too).
+        {"02" "0a00" "0300" "0000" "01", 10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
+        // Raw voltage unsigned, raw current signed: 65535 and -3 (-2.5 -> -2).
+        {"0c" "ffff" "fdff" "0000" "02", 65535, -3, 65535, -2, 2, false, false, 3, "Unknown error",
+         "Undefined"},
+    };
+    for (const Case& c : cases) {
+        const KavraDriver_Generic_SupplyState state(hex(c.bytes), calibration);
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawVoltage).toInt(), c.raw0) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawCurrent).toInt(), c.raw1) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), c.voltage) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Current).toInt(), c.current) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityCode).toInt(), c.polarity);
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::FirstFlag).toBool(), c.first);
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::SecondFlag).toBool(), c.second);
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::ErrorCode).toInt(), c.error);
+        EXPECT_EQ(state.statusText(), QString::fromLatin1(c.status));
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityText).toString(),
+                  QString::fromLatin1(c.sign));
+    }
+    const KavraDriver_Generic_SupplyState withWord(hex("00" "0000" "0000" "3412" "00"), calibration);
+    EXPECT_EQ(withWord.value(KavraDriver_Generic_SupplyState::SettingWord).toInt(), 0x1234);
+
+    // Model defaults: 7588 counts per 1000 V.
+    const KavraDriver_Generic_SupplyState modelDefaults(hex("00" "a41d" "dc0b" "0000" "00"),
+                                                        KavraDriver_Generic_UserData(ModelId(19, 1)));
+    EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), 1000);
+    EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Current).toInt(), 100);
+}
+
+TEST(GenericRecords, PolarityFromReply)
+{
+    EXPECT_EQ(KavraDriver_Generic_Polarity().value(KavraDriver_Generic_Polarity::Polarity).toInt(), 0);
+    const KavraDriver_Generic_Polarity polarity(hex("01"));
+    EXPECT_EQ(polarity.value(KavraDriver_Generic_Polarity::Polarity).toInt(), 1);
+    EXPECT_EQ(polarity.encode(), hex("01"));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Rowan
+
+TEST(RowanRecords, ConverterReading)
+{
+    struct Case { const char* bytes; double value; };
+    const Case cases[] = {
+        {"c8000000", 1.0},
+        {"38ffffff", -1.0},
+        {"01000000", 0.005},
+        {"00000080", -2147483648.0 / 200.0},
+        {"ffffff7f", 2147483647.0 / 200.0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(KavraDriver_Rowan_Voltage(hex(c.bytes)).value(), c.value) << c.bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Shared behaviour
+
+namespace {
+class RecordingObserver : public KavraDriver_SupplyStateObserver
+{
+public:
+    RecordingObserver(std::vector<int>& order, int id) : m_order(order), m_id(id) {}
+    void supplyStateDestroyed(const void* record) override
+    {
+        m_order.push_back(m_id);
+        seen = record;
+    }
+    const void* seen = nullptr;
+
+private:
+    std::vector<int>& m_order;
+    int m_id;
+};
+} // namespace
+
+TEST(FamilyRecords, SupplyStateTellsObserversInOrderAndCopiesDoNot)
+{
+    std::vector<int> order;
+    RecordingObserver first(order, 1);
+    RecordingObserver second(order, 2);
+    const void* address = nullptr;
+    {
+        KavraDriver_Cedar_SupplyState state(QByteArray(10, '\0'));
+        address = &state;
+        state.addObserver(&second);
+        state.addObserver(&first);
+        state.addObserver(&second); // once is enough
+        {
+            const KavraDriver_Cedar_SupplyState copy(state);
+            EXPECT_EQ(copy.value(KavraDriver_Cedar_SupplyState::StatusBits).toInt(), 0);
+        }
+        EXPECT_TRUE(order.empty());
+    }
+    EXPECT_EQ(order, (std::vector<int>{2, 1}));
+    EXPECT_EQ(first.seen, address);
+
+    order.clear();
+    {
+        KavraDriver_Generic_SupplyState state(QByteArray(8, '\0'), KavraDriver_Generic_UserData());
+        state.addObserver(&first);
+        state.addObserver(&second);
+        state.removeObserver(&first);
+        KavraDriver_Alder_SupplyState alder(QByteArray(5, '\0'), KavraDriver_Alder_UserData());
+        alder.addObserver(&first);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1, 2})); // the Alder record goes first, being declared last
+}
+
+#ifndef QT_NO_DEBUG
+// A reply of the wrong length is a programming error named by the record's own assertion.
+TEST(FamilyRecordsDeathTest, WrongReplyLengthsAreAssertions)
+{
+    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_DEATH(KavraDriver_Alder_UserData{QByteArray(149, 'g')}, "data.count\\(\\) == 150");
+    EXPECT_DEATH(KavraDriver_Alder_Polarity{QByteArray()}, "data.count\\(\\) == 1");
+    EXPECT_DEATH(KavraDriver_Generic_Polarity{QByteArray(2, 0)}, "data.size\\(\\) == 1");
+    EXPECT_DEATH(KavraDriver_Cedar_SupplyState{QByteArray(9, 0)}, "data.count\\(\\) == 10");
+    EXPECT_DEATH((KavraDriver_Generic_UserData{ModelId(19, 1), QByteArray(21, 'm')}),
+                 "data.count\\(\\) == 20");
+    EXPECT_DEATH(KavraDriver_Rowan_Voltage{QByteArray(3, 0)}, "data.count\\(\\) == 4");
+}
+#endif
