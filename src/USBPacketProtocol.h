@@ -66,6 +66,11 @@ public:
     void waitForIdle() override;
     void setSocket(std::shared_ptr<USBISocket> socket) override;
 
+    // Requests written and waiting for their reply, and replies read but not yet taken. Only for
+    // the thread that runs the exchange.
+    int pendingRequestCount() const { return m_pendingRequests.size(); }
+    int storedReplyCount() const { return m_replies.size(); }
+
 protected:
     // The worker loop: serves the queue, then reads unsolicited packets, then sleeps.
     void run() override;

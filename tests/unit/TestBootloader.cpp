@@ -1,0 +1,373 @@
+#include "TestPacketProtocolSocket.h"
+
+#include "Bootloader.h"
+#include "BootloaderInfo.h"
+#include "USBDevice.h"
+#include "USBDriver.h"
+#include "USBPacketProtocol.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using TestPackets::bytes;
+using TestPackets::packetId;
+using TestPackets::reply;
+
+namespace {
+
+// A unit with one socket: the scripted socket of the protocol tests.
+class ScriptedDevice : public USBDevice
+{
+public:
+    explicit ScriptedDevice(std::shared_ptr<TestPacketProtocolSocket> socket)
+        : USBDevice(0x04036014, QStringLiteral("QZAH015010001"), QStringLiteral("Kavra unit")),
+          m_socket(std::move(socket))
+    {
+    }
+
+    void cycleAllPorts() override { m_socket->cyclePortAndClose(); }
+    void purgeAll() override { m_socket->purge(); }
+    void purgeSecondary() override {}
+    void closeAll() override { m_socket->close(); }
+    QVector<std::shared_ptr<USBISocket>> sockets() const override { return {m_socket}; }
+    std::shared_ptr<USBISocket> socket(int index) const override
+    {
+        return index == 0 ? m_socket : nullptr;
+    }
+    std::shared_ptr<USBISocket> primarySocket() const override { return m_socket; }
+    QVector<std::shared_ptr<USBISocket>> secondarySockets() const override { return {}; }
+    void applyTimeouts() override {}
+    void applyTimeoutsAgain() override {}
+    USBResult programEeprom(const EepromSettings&) override { return USBResult(); }
+
+private:
+    std::shared_ptr<TestPacketProtocolSocket> m_socket;
+};
+
+struct PageEntry
+{
+    QByteArray name;
+    int values[4];
+};
+
+void putWord(QByteArray& page, int offset, int value)
+{
+    page[offset] = static_cast<char>((value >> 8) & 0xFF);
+    page[offset + 1] = static_cast<char>(value & 0xFF);
+}
+
+void putText(QByteArray& page, int offset, const QByteArray& text)
+{
+    for (int i = 0; i < text.size(); ++i)
+        page[offset + i] = text[i];
+}
+
+// An identification page as a unit's bootloader lays it out.
+QByteArray makePage(int format, const QByteArray& serial, int size = 128,
+                    const QList<PageEntry>& entries = {}, bool endMarker = true)
+{
+    QByteArray page(size, '\0');
+    putText(page, 0, bytes({0x35, 0x72, 0xD1}));
+    page[3] = static_cast<char>(format);
+    putText(page, 4, "HV supply \xE9tage");
+    putText(page, 44, serial);
+    putWord(page, 60, 0x0102);
+    putWord(page, 62, 0x0304);
+    const int versions[] = {0x0A0B, 0x0C0D, 3, 4, 0xFFFF};
+    for (int i = 0; i < 5; ++i)
+        putWord(page, 64 + 2 * i, versions[i]);
+    if (format == 2) {
+        putWord(page, 74, 0x1234);
+        int offset = 76;
+        for (const PageEntry& entry : entries) {
+            if (offset + 25 > size)
+                break;
+            page[offset] = 1;
+            putText(page, offset + 1, entry.name);
+            for (int i = 0; i < 4; ++i)
+                putWord(page, offset + 17 + 2 * i, entry.values[i]);
+            offset += 25;
+        }
+        if (offset < size)
+            page[offset] = endMarker ? 0 : 1;
+    }
+    return page;
+}
+
+class BootloaderTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_socket = std::make_shared<TestPacketProtocolSocket>();
+        m_device = std::make_shared<ScriptedDevice>(m_socket);
+        ASSERT_TRUE(m_driver.open(m_device, 500000).isSuccess());
+        m_device->setVersionInfo(-1, -2);
+    }
+
+    // The unit answers the three identification instructions.
+    void unitAnswers(const QByteArray& sizeReply, const QByteArray& pageReply, int prepareStatus = 0)
+    {
+        m_socket->state().responder = [=](const QByteArray& written) {
+            if (written.size() < 8 || written.at(0) != 0x05)
+                return QByteArray();
+            const int id = packetId(written);
+            switch (static_cast<uint8_t>(written.at(5))) {
+            case 0x14: return reply(id, 0, sizeReply);
+            case 0x15: return reply(id, prepareStatus, QByteArray());
+            case 0x12: return reply(id, 0, pageReply);
+            default: return reply(id, 1, QByteArray());
+            }
+        };
+    }
+
+    USBResult read(BootloaderInfo& info, bool* pageFlag = nullptr)
+    {
+        return Bootloader().readIdentification(m_driver, info, pageFlag);
+    }
+
+    std::shared_ptr<TestPacketProtocolSocket> m_socket;
+    std::shared_ptr<ScriptedDevice> m_device;
+    USBDriver m_driver{std::make_shared<USBPacketProtocol>()};
+};
+
+const QByteArray Trailer = bytes({0xFF, 0xFF});
+
+TEST_F(BootloaderTest, firstInstructionIsOneBareByte)
+{
+    EXPECT_TRUE(Bootloader().firstInstruction(m_driver).isSuccess());
+    ASSERT_EQ(m_socket->state().writes.size(), 1);
+    EXPECT_EQ(m_socket->state().writes[0], bytes({0x03}));
+
+    m_driver.close();
+    EXPECT_EQ(Bootloader().firstInstruction(m_driver).message(), QStringLiteral("No device is open"));
+}
+
+TEST_F(BootloaderTest, pageSizeForms)
+{
+    struct Case
+    {
+        QByteArray sizeReply;
+        int pageSize;
+        bool flag;
+    };
+    const Case cases[] = {
+        {bytes({0x00, 0x80}), 128, false},
+        {bytes({0xFF, 0x00, 0x80, 0x01}), 128, true},
+        {bytes({0xFF, 0x00, 0x80, 0xFE}), 128, false},
+        {bytes({0x01, 0x02}), 258, false},
+        {bytes({0xFF, 0x01, 0x02, 0x03}), 258, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sizeReply.toHex().toStdString());
+        m_socket->state().writes.clear();
+        const QByteArray page = makePage(1, "QZAH015010001", c.pageSize);
+        unitAnswers(c.sizeReply, page + Trailer);
+        BootloaderInfo info;
+        bool flag = !c.flag;
+
+        const USBResult result = read(info, &flag);
+
+        ASSERT_TRUE(result.isSuccess()) << result.text().toStdString();
+        EXPECT_EQ(flag, c.flag);
+        EXPECT_TRUE(info.isValid());
+        // Three packets without payload: page size, prepare, page.
+        ASSERT_EQ(m_socket->state().writes.size(), 3);
+        const uint8_t codes[] = {0x14, 0x15, 0x12};
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(m_socket->state().writes[i].size(), 8);
+            EXPECT_EQ(static_cast<uint8_t>(m_socket->state().writes[i].at(5)), codes[i]);
+        }
+    }
+    // Without a flag pointer the read works the same.
+    BootloaderInfo info;
+    EXPECT_TRUE(read(info).isSuccess());
+}
+
+TEST_F(BootloaderTest, undecodablePageSizeTouchesNothing)
+{
+    // A good read first, so that there is something to keep.
+    unitAnswers(bytes({0x00, 0x80}), makePage(1, "QZAH015010001") + Trailer);
+    BootloaderInfo info;
+    ASSERT_TRUE(read(info).isSuccess());
+    m_device->setVersionInfo(-1, -2);
+
+    for (const QByteArray& sizeReply : {QByteArray(), bytes({0x80}), bytes({0x00, 0x80, 0x00}),
+                                        bytes({0x00, 0x00, 0x80, 0x01}), bytes({0xFF, 0, 0x80, 1, 0})}) {
+        SCOPED_TRACE(sizeReply.toHex().toStdString());
+        m_socket->state().writes.clear();
+        unitAnswers(sizeReply, makePage(2, "QZBP000000000") + Trailer);
+        bool flag = true;
+        BootloaderInfo kept = info;
+
+        const USBResult result = read(kept, &flag);
+
+        EXPECT_EQ(result.message(), QStringLiteral("Data from device is corrupt"));
+        EXPECT_EQ(result.type(), 2);
+        EXPECT_TRUE(flag);
+        EXPECT_EQ(kept.serialNumber(), QStringLiteral("QZAH015010001"));
+        EXPECT_EQ(m_device->versionInfo(), qMakePair(-1, -2));
+        // Nothing after the page-size instruction is sent.
+        EXPECT_EQ(m_socket->state().writes.size(), 1);
+    }
+}
+
+TEST_F(BootloaderTest, pageFormatsAndEntries)
+{
+    const PageEntry first{"channel one", {1, 2, 3, 0xFFFF}};
+    const PageEntry second{QByteArray("sixteen-char-nam"), {0x0100, 0, 0, 0x8000}};
+    struct Case
+    {
+        const char* name;
+        QByteArray page;
+        uint32_t extraWord;
+        int entryCount;
+    };
+    const Case cases[] = {
+        {"format 1", makePage(1, "QZAH015010001"), 0, 0},
+        {"format 2 no entries", makePage(2, "QZAH015010001"), 0x1234, 0},
+        {"format 2 one entry", makePage(2, "QZAH015010001", 128, {first}), 0x1234, 1},
+        {"format 2 two entries", makePage(2, "QZAH015010001", 128, {first, second}), 0x1234, 2},
+        // The page ends right after the second entry: no end marker is needed.
+        {"format 2 exact end", makePage(2, "QZAH015010001", 126, {first, second}), 0x1234, 2},
+        // A marker 1 whose entry the page cannot hold ends the list.
+        {"format 2 cut entry", makePage(2, "QZAH015010001", 110, {first}, false), 0x1234, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unitAnswers(bytes({0x00, static_cast<char>(c.page.size())}), c.page + Trailer);
+        m_device->setVersionInfo(-1, -2);
+        BootloaderInfo info;
+
+        ASSERT_TRUE(read(info).isSuccess());
+
+        EXPECT_TRUE(info.isValid());
+        EXPECT_EQ(info.recordKind(), 1u);
+        EXPECT_EQ(info.identityText(), QString::fromLatin1("HV supply \xE9tage"));
+        EXPECT_EQ(info.serialNumber(), QStringLiteral("QZAH015010001"));
+        EXPECT_EQ(info.headerWord1(), 0x0102u);
+        EXPECT_EQ(info.headerWord2(), 0x0304u);
+        const std::array<uint32_t, 5> versions{0x0A0B, 0x0C0D, 3, 4, 0xFFFF};
+        EXPECT_EQ(info.versionWords(), versions);
+        EXPECT_EQ(info.hardwareVersion(), 0x0A0Bu);
+        EXPECT_EQ(info.extraWord(), c.extraWord);
+        EXPECT_EQ(m_device->versionInfo(), qMakePair(0x0A0B, 0x0C0D));
+
+        const QList<BootloaderInfo::Entry> entries = info.entries();
+        ASSERT_EQ(entries.size(), c.entryCount);
+        if (c.entryCount >= 1) {
+            EXPECT_EQ(entries[0].name, QStringLiteral("channel one"));
+            EXPECT_EQ(entries[0].values, (std::array<uint32_t, 4>{1, 2, 3, 0xFFFF}));
+        }
+        if (c.entryCount >= 2) {
+            EXPECT_EQ(entries[1].name, QStringLiteral("sixteen-char-nam"));
+            EXPECT_EQ(entries[1].values, (std::array<uint32_t, 4>{0x0100, 0, 0, 0x8000}));
+        }
+    }
+}
+
+TEST_F(BootloaderTest, serialNumberRulesPerFormat)
+{
+    struct Case
+    {
+        int format;
+        QByteArray serial;
+        bool valid;
+    };
+    const Case cases[] = {
+        {1, "QZAH015010001", true},  {2, "QZAH015010001", true},
+        {1, "QZBH015010001", false}, {2, "QZBH015010001", true},
+        {1, "qzap1", true},          {2, "QzXh1", true},
+        {1, "QZAX015010001", false}, {2, "QZBX015010001", false},
+        {1, "QZAH", false},          {2, "QZH", false},
+        {2, "XZAH015010001", false}, {1, "", false},
+        // The text ends at its first NUL.
+        {1, QByteArray("QZA\0H0150", 9), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.serial.toStdString() + " format " + std::to_string(c.format));
+        unitAnswers(bytes({0x00, 0x80}), makePage(c.format, c.serial) + Trailer);
+        m_device->setVersionInfo(-1, -2);
+        BootloaderInfo info;
+
+        ASSERT_TRUE(read(info).isSuccess());
+
+        EXPECT_EQ(info.isValid(), c.valid);
+        // The decoded fields stay even when the serial number is refused.
+        EXPECT_EQ(info.serialNumber(), QString::fromLatin1(c.serial.constData()));
+        EXPECT_EQ(info.hardwareVersion(), 0x0A0Bu);
+        EXPECT_EQ(m_device->versionInfo(), qMakePair(0x0A0B, 0x0C0D));
+    }
+}
+
+TEST_F(BootloaderTest, pagesThatDoNotDecodeGiveAnInvalidRecord)
+{
+    QByteArray badMagic = makePage(1, "QZAH015010001");
+    badMagic[2] = 0x00;
+    QByteArray badFormat = makePage(1, "QZAH015010001");
+    badFormat[3] = 3;
+    for (const QByteArray& page : {makePage(1, "QZAH015010001", 99), badMagic, badFormat}) {
+        unitAnswers(bytes({0x00, static_cast<char>(page.size())}), page + Trailer);
+        BootloaderInfo info;
+        EXPECT_TRUE(read(info).isSuccess());
+        EXPECT_FALSE(info.isValid());
+        EXPECT_TRUE(info.serialNumber().isEmpty());
+        EXPECT_TRUE(info.entries().isEmpty());
+    }
+    // The minimum size is enough.
+    unitAnswers(bytes({0x00, 100}), makePage(1, "QZAH015010001", 100) + Trailer);
+    BootloaderInfo info;
+    EXPECT_TRUE(read(info).isSuccess());
+    EXPECT_TRUE(info.isValid());
+}
+
+TEST_F(BootloaderTest, failedReadsStoreNothing)
+{
+    const QByteArray page = makePage(1, "QZAH015010001");
+    struct Case
+    {
+        const char* name;
+        QByteArray sizeReply;
+        QByteArray pageReply;
+        int prepareStatus;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"trailer FF FE", bytes({0x00, 0x80}), page + bytes({0xFF, 0xFE}), 0,
+         "Data from device is corrupt"},
+        {"page size 0", bytes({0x00, 0x00}), Trailer, 0, "Data from device is corrupt"},
+        {"one byte short", bytes({0x00, 0x80}), page + bytes({0xFF}), 0, "Unexpected packet length."},
+        {"prepare refused", bytes({0x00, 0x80}), page + Trailer, 2, "Target device is busy"},
+        {"prepare status 91 passes", bytes({0x00, 0x80}), page + Trailer, 91, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        unitAnswers(c.sizeReply, c.pageReply, c.prepareStatus);
+        m_device->setVersionInfo(-1, -2);
+        BootloaderInfo info;
+
+        const USBResult result = read(info);
+
+        if (!c.text) {
+            EXPECT_TRUE(result.isSuccess());
+            continue;
+        }
+        EXPECT_EQ(result.message().toStdString(), c.text);
+        EXPECT_FALSE(info.isValid());
+        EXPECT_TRUE(info.serialNumber().isEmpty());
+        EXPECT_EQ(m_device->versionInfo(), qMakePair(-1, -2));
+    }
+}
+
+TEST_F(BootloaderTest, readPurgesStaleBytesFirst)
+{
+    unitAnswers(bytes({0x00, 0x80}), makePage(1, "QZAH015010001") + Trailer);
+    // Left over from before identification; read as a packet it would corrupt the stream.
+    m_socket->feed(bytes({0x06, 0x06, 0x06}));
+    BootloaderInfo info;
+    EXPECT_TRUE(read(info).isSuccess());
+    EXPECT_GE(m_socket->state().purgeCount, 1);
+}
+
+} // namespace

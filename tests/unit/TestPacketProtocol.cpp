@@ -1,0 +1,415 @@
+#include "TestPacketProtocolSocket.h"
+
+#include "KavraDriver_Alder_CommRequest.h"
+#include "KavraDriver_Cedar_CommRequest.h"
+#include "USBDefaultCommRequest.h"
+#include "USBIProtocolObserver.h"
+#include "USBPacketProtocol.h"
+
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QVector>
+
+#include <gtest/gtest.h>
+
+using TestPackets::bytes;
+using TestPackets::packetId;
+using TestPackets::reply;
+
+namespace {
+
+// A request whose every property the test chooses; status 0 succeeds, any other fails.
+class ScriptedRequest : public USBDefaultCommRequest
+{
+public:
+    ScriptedRequest(uint8_t code, const QByteArray& payload, int replyLength, bool raw = false,
+                    int fixedId = 0)
+        : m_code(code), m_payload(payload), m_replyLength(replyLength), m_raw(raw), m_fixedId(fixedId)
+    {
+    }
+
+    bool isRaw() const override { return m_raw; }
+    uint8_t instructionCode() const override { return m_code; }
+    QByteArray payload() const override { return m_payload; }
+    USBResult checkStatus(uint8_t status) const override
+    {
+        return status == 0 ? USBResult() : USBResult::failure(QStringLiteral("status %1").arg(status));
+    }
+    int expectedReplyLength() const override { return m_replyLength; }
+    int id() const override { return m_fixedId != 0 ? m_fixedId : USBDefaultCommRequest::id(); }
+
+private:
+    uint8_t m_code;
+    QByteArray m_payload;
+    int m_replyLength;
+    bool m_raw;
+    int m_fixedId;
+};
+
+class PacketProtocolTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        m_socket = std::make_shared<TestPacketProtocolSocket>();
+        m_protocol.setSocket(m_socket);
+    }
+
+    // The unit answers every request packet with the given status and payload.
+    void answerWith(int status, const QByteArray& payload)
+    {
+        m_socket->state().responder = [status, payload](const QByteArray& written) {
+            return written.at(0) == 0x05 ? reply(packetId(written), status, payload) : QByteArray();
+        };
+    }
+
+    std::shared_ptr<TestPacketProtocolSocket> m_socket;
+    USBPacketProtocol m_protocol;
+};
+
+TEST_F(PacketProtocolTest, writesHeaderAndPayloadAsOnePacket)
+{
+    auto request = std::make_shared<ScriptedRequest>(0x40, bytes({1, 2}), 0, false, 101);
+    answerWith(0, QByteArray());
+
+    EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
+    ASSERT_EQ(m_socket->state().writes.size(), 1);
+    EXPECT_EQ(m_socket->state().writes[0], bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}));
+}
+
+TEST_F(PacketProtocolTest, emptyPayloadGivesEightByteHeaderWithItsOwnId)
+{
+    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x20);
+    answerWith(0, QByteArray());
+
+    const USBResult result = m_protocol.sendRequest(request);
+
+    EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
+    EXPECT_EQ(m_socket->written(), reply(request->id(), 0x20));
+    EXPECT_TRUE(request->isFinished());
+    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+}
+
+TEST_F(PacketProtocolTest, rawRequestWritesCodeThenPayloadAndReadsNothing)
+{
+    auto request = std::make_shared<ScriptedRequest>(0x03, bytes({0xAA, 0xBB}), 0, true);
+    m_socket->feed(bytes({0x06, 0x06}));
+
+    const USBResult result = m_protocol.sendRequest(request);
+
+    EXPECT_TRUE(result.isSuccess());
+    EXPECT_TRUE(request->result().isSuccess());
+    EXPECT_TRUE(request->isFinished());
+    ASSERT_EQ(m_socket->state().writes.size(), 2);
+    EXPECT_EQ(m_socket->state().writes[0], bytes({0x03}));
+    EXPECT_EQ(m_socket->state().writes[1], bytes({0xAA, 0xBB}));
+    // Waiting bytes stay for whoever reads next.
+    EXPECT_EQ(m_socket->state().incoming.size(), 2);
+}
+
+TEST_F(PacketProtocolTest, withoutSocketNothingIsWritten)
+{
+    m_protocol.setSocket(nullptr);
+    auto request = std::make_shared<ScriptedRequest>(0x40, QByteArray(), 0);
+
+    const USBResult result = m_protocol.sendRequest(request);
+
+    EXPECT_EQ(result.message(), QStringLiteral("Invalid communication handle."));
+    EXPECT_EQ(result.type(), 2);
+    EXPECT_EQ(result.category(), 3);
+    EXPECT_EQ(request->result().message(), result.message());
+    EXPECT_TRUE(m_socket->state().writes.isEmpty());
+    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+}
+
+TEST_F(PacketProtocolTest, payloadLengthLimit)
+{
+    // The largest payload whose length the header can carry goes out whole.
+    auto largest = std::make_shared<ScriptedRequest>(0x40, QByteArray(0xFFFF, 'x'), 0);
+    answerWith(0, QByteArray());
+    EXPECT_TRUE(m_protocol.sendRequest(largest).isSuccess());
+    ASSERT_EQ(m_socket->state().writes.size(), 1);
+    EXPECT_EQ(m_socket->state().writes[0].size(), 8 + 0xFFFF);
+    EXPECT_EQ(m_socket->state().writes[0].mid(6, 2), bytes({0xFF, 0xFF}));
+
+    // One byte more would go out with a lying length field: refused, nothing written.
+    auto tooLong = std::make_shared<ScriptedRequest>(0x40, QByteArray(0x10000, 'x'), 0);
+    const USBResult result = m_protocol.sendRequest(tooLong);
+    EXPECT_FALSE(result.isSuccess());
+    EXPECT_EQ(result.message(), QString::fromLatin1(USBPacketProtocol::PayloadTooLongText));
+    EXPECT_EQ(tooLong->result().message(), result.message());
+    EXPECT_EQ(m_socket->state().writes.size(), 1);
+    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+}
+
+TEST_F(PacketProtocolTest, replyFoundAmongOtherPackets)
+{
+    auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 3);
+    m_socket->state().responder = [](const QByteArray& written) {
+        const int id = packetId(written);
+        return bytes({0x07, 0x02, 0x11, 0x22})                            // short stream packet
+             + bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x04, 0x00})   // stream packet header
+             + bytes({1, 2, 3, 4})                                        // and its payload
+             + reply(id + 1000, 0, bytes({9, 9}))                         // nobody waits for it
+             + reply(id, 0, bytes({7, 8, 9}))                             // ours
+             + reply(id + 2000, 0, QByteArray());                         // left unread
+    };
+
+    const USBResult result = m_protocol.sendRequest(request);
+
+    EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
+    EXPECT_EQ(request->replyData(), bytes({7, 8, 9}));
+    // The reader stops at the stored reply; what follows waits on the socket.
+    EXPECT_EQ(m_socket->state().incoming, reply(request->id() + 2000, 0, QByteArray()));
+    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+    EXPECT_EQ(m_protocol.storedReplyCount(), 0);
+}
+
+TEST_F(PacketProtocolTest, statusFailureKeepsReplyDataAndNextExchangeWorks)
+{
+    auto failing = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2);
+    answerWith(5, bytes({1, 2}));
+
+    const USBResult failure = m_protocol.sendRequest(failing);
+    EXPECT_EQ(failure.message(), QStringLiteral("status 5"));
+    EXPECT_EQ(failing->result().message(), QStringLiteral("status 5"));
+    EXPECT_TRUE(failing->replyData().isEmpty());
+
+    auto next = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2);
+    answerWith(0, bytes({3, 4}));
+    EXPECT_TRUE(m_protocol.sendRequest(next).isSuccess());
+    EXPECT_EQ(next->replyData(), bytes({3, 4}));
+}
+
+TEST_F(PacketProtocolTest, replyLengthMustMatch)
+{
+    struct Case
+    {
+        int sent;
+        bool ok;
+    };
+    for (const Case& c : {Case{149, false}, Case{151, false}, Case{0, false}, Case{150, true}}) {
+        // Alder instruction 0x45 answers with exactly 150 bytes.
+        auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x45);
+        answerWith(0, QByteArray(c.sent, 'r'));
+
+        const USBResult result = m_protocol.sendRequest(request);
+
+        EXPECT_EQ(result.isSuccess(), c.ok) << c.sent;
+        EXPECT_EQ(request->result().isSuccess(), c.ok);
+        EXPECT_EQ(request->replyData().size(), c.ok ? 150 : 0);
+        if (!c.ok) {
+            EXPECT_EQ(result.message(), QStringLiteral("Unexpected packet length."));
+        }
+    }
+}
+
+TEST_F(PacketProtocolTest, familyStatusReachesTheCaller)
+{
+    struct Case
+    {
+        std::shared_ptr<USBICommRequest> request;
+        int status;
+        const char* text;
+    };
+    const Case cases[] = {
+        {std::make_shared<KavraDriver_Alder_CommRequest>(0x20), 32, "Target device is busy"},
+        {std::make_shared<KavraDriver_Cedar_CommRequest>(0x20), 32,
+         "Instruction stream was corrupted (unexpected return value [32])"},
+        {std::make_shared<KavraDriver_Cedar_CommRequest>(0x20), 100, "HV bus os off"},
+        {std::make_shared<KavraDriver_Alder_CommRequest>(0x20), 100,
+         "Instruction stream was corrupted (unexpected return value [100])"},
+    };
+    for (const Case& c : cases) {
+        answerWith(c.status, QByteArray());
+        const USBResult result = m_protocol.sendRequest(c.request);
+        EXPECT_EQ(result.message().toStdString(), c.text);
+        EXPECT_EQ(c.request->result().message().toStdString(), c.text);
+    }
+}
+
+TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
+{
+    struct Case
+    {
+        const char* name;
+        QByteArray stream;
+        bool failQueueQuery;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"type 6", bytes({0x06, 0, 0, 0}), false, "Communication stream is corrupted."},
+        {"type 0", bytes({0x00}), false, "Communication stream is corrupted."},
+        {"type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
+         "Header checksum (00010000) failed."},
+        {"type 8 high bits", bytes({0x08, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0xF0}), false,
+         "Header checksum (f0000000) failed."},
+        {"short payload", bytes({0x07, 0x05, 1, 2}), false, "Communication timed out"},
+        {"queue query", QByteArray(), true, "Communication error"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto request = std::make_shared<ScriptedRequest>(0x40, QByteArray(), 0);
+        const QByteArray stream = c.stream;
+        m_socket->state().responder = [stream](const QByteArray&) { return stream; };
+        m_socket->state().failQueueQuery = c.failQueueQuery;
+
+        QElapsedTimer timer;
+        timer.start();
+        const USBResult result = m_protocol.sendRequest(request);
+
+        EXPECT_LT(timer.elapsed(), 1000);
+        EXPECT_EQ(result.message().toStdString(), c.text);
+        EXPECT_EQ(request->result().message().toStdString(), c.text);
+        EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+        EXPECT_EQ(m_protocol.storedReplyCount(), 0);
+
+        m_socket->state().failQueueQuery = false;
+        m_socket->state().incoming.clear();
+    }
+
+    // A good exchange afterwards starts from a clean reader.
+    auto request = std::make_shared<ScriptedRequest>(0x40, QByteArray(), 1);
+    answerWith(0, bytes({5}));
+    EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
+}
+
+TEST_F(PacketProtocolTest, lateReplyAfterTimeOutIsDropped)
+{
+    auto lost = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
+    QElapsedTimer timer;
+    timer.start();
+    const USBResult timedOut = m_protocol.sendRequest(lost);
+    const qint64 waited = timer.elapsed();
+
+    EXPECT_EQ(timedOut.message(), QStringLiteral("Communication timed out"));
+    EXPECT_GE(waited, USBPacketProtocol::ReplyTimeoutMs);
+    EXPECT_LT(waited, USBPacketProtocol::ReplyTimeoutMs + 500);
+    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
+
+    // The late reply arrives just before the next one, with different data.
+    const int lostId = lost->id();
+    m_socket->state().responder = [lostId](const QByteArray& written) {
+        return reply(lostId, 0, bytes({0xEE})) + reply(packetId(written), 0, bytes({0x01}));
+    };
+    auto next = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
+    EXPECT_TRUE(m_protocol.sendRequest(next).isSuccess());
+    EXPECT_EQ(next->replyData(), bytes({0x01}));
+    EXPECT_TRUE(lost->replyData().isEmpty());
+    EXPECT_EQ(m_protocol.storedReplyCount(), 0);
+}
+
+// Records what the protocol hands to an observer; the worker calls it from its own thread.
+class RecordingObserver : public USBIProtocolObserver
+{
+public:
+    explicit RecordingObserver(bool acceptsAll) : m_acceptsAll(acceptsAll) {}
+
+    void requestFinished(const QueuedRequest& entry, const USBResult& result) override
+    {
+        QMutexLocker locker(&m_mutex);
+        finished.append(qMakePair(entry.id, result.text()));
+    }
+    void workerFailed(const USBResult& result, QPointer<QObject>&) override
+    {
+        QMutexLocker locker(&m_mutex);
+        failures.append(result.text());
+    }
+    void packetReceived(int id, QByteArray& data) override
+    {
+        QMutexLocker locker(&m_mutex);
+        packets.append(qMakePair(id, data));
+    }
+    bool acceptsPacket(int id) override { return m_acceptsAll || (acceptStreamPackets && id == 0); }
+
+    QMutex m_mutex;
+    QVector<QPair<int, QString>> finished;
+    QVector<QString> failures;
+    QVector<QPair<int, QByteArray>> packets;
+    bool acceptStreamPackets = false;
+
+private:
+    bool m_acceptsAll;
+};
+
+TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
+{
+    // Stream packets carry id 0; the observer takes only those.
+    RecordingObserver observer(false);
+    observer.acceptStreamPackets = true;
+    m_protocol.setObserver(&observer);
+    auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
+    m_socket->state().responder = [](const QByteArray& written) {
+        return bytes({0x07, 0x00}) + bytes({0x07, 0x03, 1, 2, 3})
+             + bytes({0x08, 0x07, 0x02, 0x00, 0x08, 0x07, 0x02, 0x00, 0xAB, 0xCD})
+             + reply(packetId(written), 0, bytes({0x42}));
+    };
+
+    const USBResult result = m_protocol.sendRequest(request);
+    m_protocol.setObserver(nullptr);
+
+    EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
+    EXPECT_EQ(request->replyData(), bytes({0x42}));
+    ASSERT_EQ(observer.packets.size(), 3);
+    EXPECT_EQ(observer.packets[0], qMakePair(0, QByteArray()));
+    EXPECT_EQ(observer.packets[1], qMakePair(0, bytes({1, 2, 3})));
+    EXPECT_EQ(observer.packets[2], qMakePair(0, bytes({0xAB, 0xCD})));
+}
+
+TEST_F(PacketProtocolTest, workerServesPostedRequestsInOrder)
+{
+    RecordingObserver observer(false);
+    m_protocol.setObserver(&observer);
+    m_protocol.setPollInterval(200);
+    answerWith(0, QByteArray());
+
+    QVector<int> ids;
+    for (int i = 0; i < 5; ++i) {
+        auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
+        ids.append(request->id());
+        m_protocol.postRequest(request, nullptr);
+    }
+    m_protocol.waitForIdle();
+    m_protocol.stopWorker();
+    EXPECT_FALSE(m_protocol.isRunning());
+    m_protocol.setObserver(nullptr);
+
+    ASSERT_EQ(observer.finished.size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(observer.finished[i].first, ids[i]);
+        EXPECT_EQ(observer.finished[i].second, QStringLiteral("Success"));
+    }
+}
+
+TEST_F(PacketProtocolTest, asynchronousSideNeverWaitsWithoutWorkerOrSocket)
+{
+    RecordingObserver observer(false);
+    m_protocol.setObserver(&observer);
+    // No worker: the poller is kept for later and nothing waits.
+    m_protocol.setPoller(nullptr);
+    EXPECT_TRUE(m_protocol.isIdle());
+
+    // No socket: the posted request is finished and reported at once.
+    m_protocol.setSocket(nullptr);
+    auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
+    m_protocol.postRequest(request, nullptr);
+    EXPECT_FALSE(m_protocol.isRunning());
+    EXPECT_TRUE(request->isFinished());
+    EXPECT_EQ(request->result().message(), QStringLiteral("Invalid communication handle."));
+    ASSERT_EQ(observer.finished.size(), 1);
+    EXPECT_EQ(observer.finished[0].first, request->id());
+    m_protocol.setObserver(nullptr);
+}
+
+TEST_F(PacketProtocolTest, socketIsClonedAndTimeoutsApplied)
+{
+    EXPECT_EQ(m_socket->state().applyTimeoutsCount, 1);
+    auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
+    answerWith(0, QByteArray());
+    EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
+    EXPECT_NE(m_protocol.socket().get(), m_socket.get());
+    EXPECT_EQ(m_socket->state().writes.size(), 1);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#pragma once
+
+// A scripted socket for protocol tests: bytes the unit "sends" wait in a queue, every write is
+// recorded, and an optional responder turns a write into reply bytes. Clones share one state,
+// as clones of a real socket share one handle. Short reads throw like the real socket.
+
+#include "USBISocket.h"
+#include "USBResult.h"
+
+#include <QByteArray>
+#include <QList>
+
+#include <cstdint>
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <mutex>
+
+class TestPacketProtocolSocket : public USBISocket
+{
+public:
+    struct State
+    {
+        std::recursive_mutex mutex;
+        QByteArray incoming;
+        QList<QByteArray> writes;
+        std::function<QByteArray(const QByteArray&)> responder;
+        // When set, the receive-queue query throws it.
+        bool failQueueQuery = false;
+        int openCount = 0;
+        int purgeCount = 0;
+        int applyTimeoutsCount = 0;
+        bool open = false;
+    };
+
+    TestPacketProtocolSocket() : m_state(std::make_shared<State>()) {}
+    explicit TestPacketProtocolSocket(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+
+    // Lock state().mutex while a worker may use the socket.
+    State& state() { return *m_state; }
+    // Queues bytes from the unit.
+    void feed(const QByteArray& data)
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        m_state->incoming.append(data);
+    }
+    std::shared_ptr<State> sharedState() const { return m_state; }
+
+    // All bytes written, in order.
+    QByteArray written() const
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        QByteArray all;
+        for (const QByteArray& w : m_state->writes)
+            all.append(w);
+        return all;
+    }
+
+    std::shared_ptr<USBISocket> clone() const override
+    {
+        return std::make_shared<TestPacketProtocolSocket>(m_state);
+    }
+    USBResult open(int) override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        ++m_state->openCount;
+        m_state->open = true;
+        return USBResult();
+    }
+    USBResult close() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        m_state->open = false;
+        return USBResult();
+    }
+    void cyclePortAndClose() override { close(); }
+    void setThreadPriority(int) override {}
+    int threadPriority() const override { return 7; }
+    uint32_t deviceIndex() const override { return 0; }
+    bool isOpen() const override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        return m_state->open;
+    }
+    USBResult status() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        return USBResult(0, m_state->incoming.size(), 0, QString());
+    }
+    uint32_t purge() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        ++m_state->purgeCount;
+        m_state->incoming.clear();
+        return 0;
+    }
+    void writeByte(uint8_t byte) override { record(QByteArray(1, static_cast<char>(byte))); }
+    int write(QByteArray data) override
+    {
+        record(data);
+        return data.size();
+    }
+    QByteArray read(int count) override
+    {
+        QByteArray out(count, '\0');
+        readInto(out.data(), count);
+        return out;
+    }
+    void readInto(char* buffer, int count) override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        const int n = qMin(count, m_state->incoming.size());
+        std::copy(m_state->incoming.constBegin(), m_state->incoming.constBegin() + n, buffer);
+        m_state->incoming.remove(0, n);
+        if (n != count)
+            throw USBResult::failure(QStringLiteral("Communication timed out"));
+    }
+    int readAvailable(QByteArray& array, int wanted) override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        const int n = qMax(0, qMin(m_state->incoming.size(), wanted - array.size()));
+        array.append(m_state->incoming.left(n));
+        m_state->incoming.remove(0, n);
+        return n;
+    }
+    int bytesAvailable() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        if (m_state->failQueueQuery)
+            throw USBResult(4u);
+        return m_state->incoming.size();
+    }
+    uint32_t applyTimeouts() override { return 0; }
+    uint32_t applyTimeoutsAgain() override
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        ++m_state->applyTimeoutsCount;
+        return 0;
+    }
+    void setBlockSize(uint32_t) override {}
+
+private:
+    void record(const QByteArray& data)
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        m_state->writes.append(data);
+        if (m_state->responder)
+            m_state->incoming.append(m_state->responder(data));
+    }
+
+    std::shared_ptr<State> m_state;
+};
+
+// Packet builders shared by the protocol and bootloader tests.
+namespace TestPackets {
+
+inline QByteArray bytes(std::initializer_list<int> values)
+{
+    QByteArray out;
+    for (int v : values)
+        out.append(static_cast<char>(v));
+    return out;
+}
+
+// A type 5 packet: reply from the unit (status byte) or request from the host (instruction).
+inline QByteArray reply(int id, int status, const QByteArray& payload = QByteArray())
+{
+    QByteArray out;
+    out.append(char(0x05));
+    for (int i = 0; i < 4; ++i)
+        out.append(static_cast<char>((static_cast<uint32_t>(id) >> (8 * i)) & 0xFF));
+    out.append(static_cast<char>(status));
+    out.append(static_cast<char>(payload.size() & 0xFF));
+    out.append(static_cast<char>((payload.size() >> 8) & 0xFF));
+    return out + payload;
+}
+
+// The request id of a type 5 packet written by the host.
+inline int packetId(const QByteArray& packet)
+{
+    uint32_t id = 0;
+    for (int i = 0; i < 4; ++i)
+        id |= static_cast<uint32_t>(static_cast<uint8_t>(packet[1 + i])) << (8 * i);
+    return static_cast<int>(id);
+}
+
+} // namespace TestPackets
