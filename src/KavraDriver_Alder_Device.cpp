@@ -1,0 +1,166 @@
+#include "KavraDriver_Alder_Device.h"
+
+#include "KavraDriver_Alder_CommRequest.h"
+#include "KavraDriver_Alder_PWM.h"
+#include "KavraDriver_Alder_PWMFrequency.h"
+#include "KavraDriver_Alder_SupplyState.h"
+#include "KavraDriver_Alder_Voltage.h"
+#include "KavraDriver_Conversions.h"
+#include "KavraDriver_Status.h"
+
+#include <memory>
+
+using namespace KavraDriver_Status;
+
+namespace {
+constexpr int OnlyChannel = 1;
+constexpr double HighestVoltage = 2000.0;
+constexpr double HighestCurrent = 1000.0;
+constexpr int HighestFrequency = 200000;
+// The PWM mode the family's units take for a plain duty setting.
+constexpr int PlainDutyMode = 2;
+} // namespace
+
+KavraDriver_Alder_Device::KavraDriver_Alder_Device() = default;
+
+KavraDriver_Alder_Device::~KavraDriver_Alder_Device() = default;
+
+bool KavraDriver_Alder_Device::exchange(uint32_t instruction, const QByteArray& payload,
+                                        QByteArray* reply)
+{
+    const auto request = std::make_shared<KavraDriver_Alder_CommRequest>(instruction);
+    if (!payload.isEmpty())
+        request->setPayload(payload);
+    if (!send(request).isSuccess())
+        return false;
+    if (reply)
+        *reply = request->replyData();
+    return true;
+}
+
+int KavraDriver_Alder_Device::setPWM(int channel, int duty)
+{
+    if (duty < 0 || duty > 100)
+        return DutyOutOfRange;
+    if (channel != OnlyChannel)
+        return PWMChannelOutOfRange;
+    KavraDriver_Alder_PWM pwm;
+    pwm.setValue(KavraDriver_Alder_PWM::Mode, PlainDutyMode);
+    pwm.setValue(KavraDriver_Alder_PWM::Duty, duty);
+    if (!exchange(SetPWM, pwm.encode()) || !exchange(ApplyPWM))
+        return PWMFailed;
+    return Success;
+}
+
+int KavraDriver_Alder_Device::setPWMFrequency(int frequency)
+{
+    if (frequency < 1 || frequency > HighestFrequency)
+        return FrequencyOutOfRange;
+    KavraDriver_Alder_PWMFrequency record;
+    record.setValue(KavraDriver_Alder_PWMFrequency::Frequency, frequency);
+    if (!exchange(SetPWMFrequency, record.encode()) || !exchange(ApplyPWM))
+        return FrequencyFailed;
+    return Success;
+}
+
+int KavraDriver_Alder_Device::setVoltage(int channel, double voltage, double current)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    // Written so that NaN fails as well.
+    if (!(voltage >= 0.0 && voltage <= HighestVoltage))
+        return VoltageOutOfRange;
+    if (!(current >= 0.0 && current <= HighestCurrent))
+        return CurrentOutOfRange;
+    KavraDriver_Alder_Voltage record;
+    record.setValue(KavraDriver_Alder_Voltage::Voltage, voltage);
+    record.setValue(KavraDriver_Alder_Voltage::Current, current);
+    if (!exchange(SetVoltage, record.encode(m_userData, m_polarity)))
+        return VoltageFailed;
+    return Success;
+}
+
+int KavraDriver_Alder_Device::setPolarity(int channel, int polarity)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    if (polarity != 0 && polarity != 1)
+        return PolarityOutOfRange;
+    // Stored before it is sent: later voltages take this sign even if the unit missed it.
+    m_polarity.setValue(KavraDriver_Alder_Polarity::Polarity, polarity);
+    if (!exchange(SetPolarity, m_polarity.encode()))
+        return PolarityFailed;
+    return Success;
+}
+
+int KavraDriver_Alder_Device::turnVoltageOn(int channel)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    return exchange(OutputOn) ? Success : OutputFailed;
+}
+
+int KavraDriver_Alder_Device::turnVoltageOff(int channel)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    return exchange(OutputOff) ? Success : OutputFailed;
+}
+
+int KavraDriver_Alder_Device::getSupplyStatus(bool* flag, char* text)
+{
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, QByteArray(), &reply))
+        return StatusReadFailed;
+    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    if (flag)
+        *flag = variantToInt(state.value(KavraDriver_Alder_SupplyState::ErrorCode)) != 0;
+    KavraDriver_Conversions::copyLatin1(state.statusText(), text);
+    return Success;
+}
+
+int KavraDriver_Alder_Device::getChannelStatus(int channel, bool* first, bool* second)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, QByteArray(), &reply))
+        return StatusReadFailed;
+    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    if (first)
+        *first = state.value(KavraDriver_Alder_SupplyState::FirstFlag).toBool();
+    if (second)
+        *second = state.value(KavraDriver_Alder_SupplyState::SecondFlag).toBool();
+    return Success;
+}
+
+int KavraDriver_Alder_Device::getChannelCurrent(int channel, double* current)
+{
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, QByteArray(), &reply))
+        return CurrentReadFailed;
+    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    if (current)
+        *current = variantToInt(state.value(KavraDriver_Alder_SupplyState::Current));
+    return Success;
+}
+
+int KavraDriver_Alder_Device::clearError()
+{
+    // The unit clears its error state when the output is switched off.
+    return exchange(OutputOff) ? Success : ClearErrorFailed;
+}
+
+int KavraDriver_Alder_Device::initialiseDevice()
+{
+    QByteArray reply;
+    if (!exchange(ReadUserData, QByteArray(), &reply))
+        return UserDataReadFailed;
+    m_userData = KavraDriver_Alder_UserData(reply);
+    if (!exchange(ReadPolarity, QByteArray(), &reply))
+        return PolarityReadFailed;
+    m_polarity = KavraDriver_Alder_Polarity(reply);
+    return Success;
+}

@@ -1,0 +1,192 @@
+#include "KavraDriver_Generic_Device.h"
+
+#include "KavraDriver_Conversions.h"
+#include "KavraDriver_Generic_CommRequest.h"
+#include "KavraDriver_Generic_SupplyState.h"
+#include "KavraDriver_Generic_Voltage.h"
+#include "KavraDriver_Status.h"
+
+#include <memory>
+
+using namespace KavraDriver_Status;
+
+namespace {
+constexpr int OnlyChannel = 1;
+// Setting words the units expect with every voltage setting.
+constexpr int VoltageSettingByte = 0;
+constexpr int VoltageSecondSettingWord = 55000;
+
+struct Limits
+{
+    double voltage;
+    double current;
+};
+
+// An unknown model (no unit open) allows nothing above zero.
+Limits limitsOf(const ModelId& model)
+{
+    if (model == ModelId(19, 1))
+        return {5000.0, 200.0};
+    if (model == ModelId(25, 1))
+        return {2000.0, 500.0};
+    return {0.0, 0.0};
+}
+} // namespace
+
+KavraDriver_Generic_Device::KavraDriver_Generic_Device() = default;
+
+KavraDriver_Generic_Device::~KavraDriver_Generic_Device() = default;
+
+bool KavraDriver_Generic_Device::isDualPolarity(const ModelId& model)
+{
+    return model == ModelId(25, 1);
+}
+
+const KavraDriver_Generic_UserData&
+KavraDriver_Generic_Device::calibrationInUse(const ModelId& model) const
+{
+    if (isDualPolarity(model) &&
+        variantToInt(m_polarity.value(KavraDriver_Generic_Polarity::Polarity)) == 1)
+        return m_calibrationPolarity1;
+    return m_calibrationPolarity0;
+}
+
+bool KavraDriver_Generic_Device::exchange(uint32_t code, const ModelId& model,
+                                          const QByteArray& payload, QByteArray* reply)
+{
+    if (!KavraDriver_Generic_CommRequest::hasInstruction(code, model))
+        return false;
+    const auto request = std::make_shared<KavraDriver_Generic_CommRequest>(code, model);
+    if (!payload.isEmpty())
+        request->setPayload(payload);
+    if (!send(request).isSuccess())
+        return false;
+    if (reply)
+        *reply = request->replyData();
+    return true;
+}
+
+int KavraDriver_Generic_Device::setVoltage(int channel, double voltage, double current)
+{
+    const ModelId model = modelId();
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    const Limits limits = limitsOf(model);
+    // Written so that NaN fails as well.
+    if (!(voltage >= 0.0 && voltage <= limits.voltage))
+        return VoltageOutOfRange;
+    if (!(current >= 0.0 && current <= limits.current))
+        return CurrentOutOfRange;
+    KavraDriver_Generic_Voltage record;
+    record.setValue(KavraDriver_Generic_Voltage::Voltage, voltage);
+    record.setValue(KavraDriver_Generic_Voltage::Current, current);
+    record.setValue(KavraDriver_Generic_Voltage::SettingByte, VoltageSettingByte);
+    record.setValue(KavraDriver_Generic_Voltage::SecondSettingWord, VoltageSecondSettingWord);
+    if (!exchange(SetVoltage, model, record.encode(calibrationInUse(model))))
+        return VoltageFailed;
+    return Success;
+}
+
+int KavraDriver_Generic_Device::setPolarity(int channel, int polarity)
+{
+    const ModelId model = modelId();
+    // A single-polarity unit has no polarity to set, whatever the arguments.
+    if (!isDualPolarity(model))
+        return NotSupported;
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    if (polarity != 0 && polarity != 1)
+        return PolarityOutOfRange;
+    // Stored before it is sent: later settings and readings use this polarity's calibration.
+    m_polarity.setValue(KavraDriver_Generic_Polarity::Polarity, polarity);
+    if (!exchange(SetPolarity, model, m_polarity.encode()))
+        return PolarityFailed;
+    return Success;
+}
+
+int KavraDriver_Generic_Device::turnVoltageOn(int channel)
+{
+    const ModelId model = modelId();
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    return exchange(OutputOn, model) ? Success : OutputFailed;
+}
+
+int KavraDriver_Generic_Device::turnVoltageOff(int channel)
+{
+    const ModelId model = modelId();
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    return exchange(OutputOff, model) ? Success : OutputFailed;
+}
+
+int KavraDriver_Generic_Device::getSupplyStatus(bool* flag, char* text)
+{
+    const ModelId model = modelId();
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
+        return StatusReadFailed;
+    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    if (flag)
+        *flag = variantToInt(state.value(KavraDriver_Generic_SupplyState::ErrorCode)) != 0;
+    KavraDriver_Conversions::copyLatin1(state.statusText(), text);
+    return Success;
+}
+
+int KavraDriver_Generic_Device::getChannelStatus(int channel, bool* first, bool* second)
+{
+    const ModelId model = modelId();
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
+        return StatusReadFailed;
+    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    if (first)
+        *first = state.value(KavraDriver_Generic_SupplyState::FirstFlag).toBool();
+    if (second)
+        *second = state.value(KavraDriver_Generic_SupplyState::SecondFlag).toBool();
+    return Success;
+}
+
+int KavraDriver_Generic_Device::getChannelCurrent(int channel, double* current)
+{
+    const ModelId model = modelId();
+    if (channel != OnlyChannel)
+        return ChannelOutOfRange;
+    QByteArray reply;
+    if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
+        return CurrentReadFailed;
+    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    if (current)
+        *current = variantToInt(state.value(KavraDriver_Generic_SupplyState::Current));
+    return Success;
+}
+
+int KavraDriver_Generic_Device::clearError()
+{
+    // The unit clears its error state when the output is switched off.
+    return exchange(OutputOff, modelId()) ? Success : ClearErrorFailed;
+}
+
+int KavraDriver_Generic_Device::initialiseDevice()
+{
+    const ModelId model = modelId();
+    QByteArray reply;
+    if (!isDualPolarity(model)) {
+        if (!exchange(ReadCalibration, model, QByteArray(), &reply))
+            return UserDataReadFailed;
+        m_calibrationPolarity0 = KavraDriver_Generic_UserData(model, reply);
+        return Success;
+    }
+    if (!exchange(ReadPolarity, model, QByteArray(), &reply))
+        return PolarityReadFailed;
+    m_polarity = KavraDriver_Generic_Polarity(reply);
+    if (!exchange(ReadCalibrationPolarity0, model, QByteArray(), &reply))
+        return UserDataReadFailed;
+    m_calibrationPolarity0 = KavraDriver_Generic_UserData(model, reply);
+    if (!exchange(ReadCalibrationPolarity1, model, QByteArray(), &reply))
+        return UserDataReadFailed;
+    m_calibrationPolarity1 = KavraDriver_Generic_UserData(model, reply);
+    return Success;
+}

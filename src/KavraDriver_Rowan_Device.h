@@ -1,0 +1,20 @@
+#pragma once
+
+#include "KavraDriver_AbstractDevice.h"
+
+#include <cstdint>
+
+// Units of model (41, 1), which are only read: one converter value. No state of its own.
+class KavraDriver_Rowan_Device : public KavraDriver_AbstractDevice
+{
+public:
+    enum Instruction : uint32_t { ReadConverter = 0x40 };
+
+    KavraDriver_Rowan_Device();
+    ~KavraDriver_Rowan_Device() override;
+
+    int getADCValue(double* value) override;
+    // Nothing to clear or load: both succeed without a word to the unit.
+    int clearError() override;
+    int initialiseDevice() override;
+};
