@@ -151,3 +151,21 @@ QByteArray BenchControl::takeHostBytes(const char* serial)
     }
     return bytes;
 }
+
+QList<QPair<int, QByteArray>> BenchControl::takeHostPackets(const char* serial)
+{
+    const QByteArray bytes = takeHostBytes(serial);
+    QList<QPair<int, QByteArray>> packets;
+    int at = 0;
+    while (at < bytes.size()) {
+        if (static_cast<quint8>(bytes.at(at)) != 0x05 || at + 8 > bytes.size()) {
+            ++at;
+            continue;
+        }
+        const int length = static_cast<quint8>(bytes.at(at + 6)) | (static_cast<quint8>(bytes.at(at + 7)) << 8);
+        packets.append(qMakePair(static_cast<int>(static_cast<quint8>(bytes.at(at + 5))),
+                                 bytes.mid(at + 8, length)));
+        at += 8 + length;
+    }
+    return packets;
+}

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QList>
+#include <QPair>
 #include <QString>
 
 // The virtual bench's control interface, reached by loading the same file that the library
@@ -31,6 +33,8 @@ public:
     QJsonArray takeConfigCalls(const char* serial, int link);
     // The bytes the host wrote to a unit's command link since the log was last taken.
     QByteArray takeHostBytes(const char* serial);
+    // The request packets in those bytes as (instruction byte, payload); raw bytes are skipped.
+    QList<QPair<int, QByteArray>> takeHostPackets(const char* serial);
 
 private:
     BenchControl();

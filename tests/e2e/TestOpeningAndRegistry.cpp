@@ -1,0 +1,181 @@
+// Discovery, opening and the registry, through the exported functions against the bench.
+
+#include "BenchTest.h"
+
+#include <QJsonArray>
+
+#include <string>
+
+class OpeningAndRegistry : public BenchTest {};
+
+namespace {
+const char* const oneAlder = R"({"units":[
+  {"chip":"FT232R","serial":"QZAH015010011","location":16}]})";
+}
+
+TEST_F(OpeningAndRegistry, CountsAndIndexLimits)
+{
+    int count = -1;
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(count, DefaultBench::Count);
+    for (int index : {0, -3, 100, DefaultBench::Count + 1}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(setVoltage(index, 1, 10, 10), 1);
+    }
+    EXPECT_EQ(bench().openHandleCount(), 0);
+}
+
+TEST_F(OpeningAndRegistry, NoUnitsAttached)
+{
+    loadBench(R"({"units":[]})");
+    int count = -1;
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(turnVoltageOn(1, 1), 1);
+    int index = 3;
+    EXPECT_EQ(getDeviceIndex("QZAH015010001", &index), 6);
+    EXPECT_EQ(index, -1);
+}
+
+TEST_F(OpeningAndRegistry, OnlyOwnSupportedUnitsAreCounted)
+{
+    loadBench(R"({"units":[
+      {"chip":"FT232R","serial":"qzah015010001","location":16},
+      {"chip":"FT232R","serial":"QZAH099010002","location":32},
+      {"chip":"FT232R","serial":"QZAH039010003","location":48},
+      {"chip":"FT232R","serial":"QZAH015010004","location":64}]})");
+    int count = -1;
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(count, 2); // the lower-case and unknown models are left out; (39, 1) counts
+    // (39, 1) has no family: opening it fails cleanly and registers nothing.
+    EXPECT_EQ(clearError(1), 10);
+    EXPECT_EQ(bench().openHandleCount(), 0);
+    EXPECT_EQ(clearError(2), 0);
+    int index = -1;
+    EXPECT_EQ(getDeviceIndex("qzah015010004", &index), 0);
+    EXPECT_EQ(index, 2);
+}
+
+TEST_F(OpeningAndRegistry, ReusesTheOpenUnitAndReopensAfterClose)
+{
+    EXPECT_EQ(clearError(DefaultBench::Alder), 0);
+    const QJsonArray identification = bench().takeWireLog(DefaultBench::serial(1));
+    EXPECT_FALSE(identification.isEmpty());
+    EXPECT_EQ(bench().openHandleCount(), 1);
+
+    EXPECT_EQ(clearError(DefaultBench::Alder), 0);
+    // Only the clear-error packet: no second identification.
+    EXPECT_EQ(bench().takeHostPackets(DefaultBench::serial(1)).size(), 1);
+
+    EXPECT_EQ(closeSession(), 0);
+    EXPECT_EQ(bench().openHandleCount(), 0);
+    EXPECT_EQ(clearError(DefaultBench::Alder), 0);
+    const auto reopened = bench().takeHostPackets(DefaultBench::serial(1));
+    ASSERT_GE(reopened.size(), 4);
+    EXPECT_EQ(reopened.first().first, 0x14); // identification again
+}
+
+TEST_F(OpeningAndRegistry, RegisteredIndicesSurviveChangesOfTheAttachedUnits)
+{
+    EXPECT_EQ(clearError(DefaultBench::Generic19), 0);
+    EXPECT_EQ(bench().unplug(DefaultBench::serial(DefaultBench::Alder)), 0);
+    // Index 3 still names the Generic unit, though it is now the second attached unit.
+    bench().takeHostPackets(DefaultBench::serial(DefaultBench::Generic19));
+    EXPECT_EQ(turnVoltageOff(DefaultBench::Generic19, 1), 0);
+    const auto sent = bench().takeHostPackets(DefaultBench::serial(DefaultBench::Generic19));
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(sent[0].first, 0x23);
+    int count = 0;
+    getDeviceCount(&count);
+    EXPECT_EQ(count, DefaultBench::Count - 1);
+    EXPECT_EQ(bench().replug(DefaultBench::serial(DefaultBench::Alder)), 0);
+}
+
+TEST_F(OpeningAndRegistry, FindsUnitsBySerialNumberAndLeavesTheRegistryAsItWas)
+{
+    EXPECT_EQ(clearError(DefaultBench::Cedar), 0);
+    const int openBefore = bench().openHandleCount();
+    int index = 0;
+    EXPECT_EQ(getDeviceIndex("qzah041010006", &index), 0);
+    EXPECT_EQ(index, DefaultBench::Rowan);
+    EXPECT_EQ(getDeviceIndex("QZAH017010002", &index), 0);
+    EXPECT_EQ(index, DefaultBench::Cedar);
+    EXPECT_EQ(bench().openHandleCount(), openBefore);
+    EXPECT_EQ(getDeviceIndex("QZAH041010007", &index), 6);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(getDeviceIndex("QZAH04101", &index), 6); // the 13-character form is compared
+    EXPECT_EQ(getDeviceIndex(nullptr, &index), 6);
+    EXPECT_EQ(getDeviceIndex("QZAH041010006", nullptr), 0);
+    EXPECT_EQ(bench().openHandleCount(), openBefore);
+    // The Cedar unit stayed registered and open: no identification on its next call.
+    bench().takeHostPackets(DefaultBench::serial(DefaultBench::Cedar));
+    EXPECT_EQ(clearError(DefaultBench::Cedar), 0);
+    EXPECT_EQ(bench().takeHostPackets(DefaultBench::serial(DefaultBench::Cedar)).size(), 1);
+}
+
+TEST_F(OpeningAndRegistry, AMatchingUnitThatCannotOpenIsNotFound)
+{
+    loadBench(oneAlder);
+    bench().failOpens("QZAH015010011", 1);
+    int index = 0;
+    EXPECT_EQ(getDeviceIndex("QZAH015010011", &index), 6);
+    EXPECT_EQ(index, -1);
+    EXPECT_EQ(getDeviceIndex("QZAH015010011", &index), 0);
+    EXPECT_EQ(index, 1);
+}
+
+// Each way opening can fail leaves no handle open and nothing registered: the next call opens
+// the unit from the start and succeeds.
+TEST_F(OpeningAndRegistry, EveryOpeningFailureLeavesNothingOpen)
+{
+    struct Case {
+        const char* name;
+        const char* bench;
+        std::function<void()> fault;
+        int status;
+    };
+    const char* serial = "QZAH015010011";
+    const Case cases[] = {
+        {"connection", oneAlder, [&] { bench().failOpens(serial, 1); }, 3},
+        {"foreign EEPROM serial", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011",
+            "eepromSerial":"FT123456","location":16}]})", nullptr, 3},
+        {"identification dropped", oneAlder, [&] { bench().setStatusOverride(serial, 0x14, 1); }, 7},
+        {"page trailer", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
+            "pageFault":"badTrailer"}]})", nullptr, 7},
+        {"page magic", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
+            "pageFault":"badMagic"}]})", nullptr, 8},
+        {"page serial", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
+            "pageFault":"badSerial"}]})", nullptr, 8},
+        {"hardware version", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
+            "versionWords":[2,1,0,0,0]}]})", nullptr, 9},
+        {"calibration", oneAlder, [&] { bench().setStatusOverride(serial, 0x45, 2); }, 11},
+        {"polarity", oneAlder, [&] { bench().setStatusOverride(serial, 0x41, 2); }, 12},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        loadBench(c.bench);
+        if (c.fault)
+            c.fault();
+        EXPECT_EQ(clearError(1), c.status);
+        EXPECT_EQ(bench().openHandleCount(), 0);
+        bench().setStatusOverride(serial, 0x14, -1);
+        bench().setStatusOverride(serial, 0x45, -1);
+        bench().setStatusOverride(serial, 0x41, -1);
+        if (c.fault) {
+            // A transient fault: the next call opens the unit from the start.
+            EXPECT_EQ(clearError(1), 0);
+        }
+        initialiseSession();
+        EXPECT_EQ(bench().openHandleCount(), 0);
+    }
+}
+
+TEST_F(OpeningAndRegistry, HardwareVersionTwoIsAcceptedOnlyWhereListed)
+{
+    loadBench(R"({"units":[
+      {"chip":"FT2232H","serial":"QZAH017010021","location":16,"versionWords":[2,1,0,0,0]},
+      {"chip":"FT232R","serial":"QZAH015010022","location":48,"versionWords":[2,1,0,0,0]}]})");
+    EXPECT_EQ(clearError(1), 0);
+    EXPECT_EQ(clearError(2), 9);
+    EXPECT_EQ(bench().openHandleCount(), 2); // the Cedar unit's two channels
+}
