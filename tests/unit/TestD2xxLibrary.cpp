@@ -1,0 +1,124 @@
+#include "D2xxLibrary.h"
+#include "USBDriver.h"
+#include "USBFtdiSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+// Every call of an unusable library fails and clears what it reports.
+void expectEveryCallFails(const D2xxLibrary& d2xx)
+{
+    DWORD count = 77;
+    EXPECT_NE(d2xx.createDeviceInfoList(&count), FT_OK);
+    EXPECT_EQ(count, 0u);
+    FT_DEVICE_LIST_INFO_NODE node{};
+    count = 77;
+    EXPECT_NE(d2xx.getDeviceInfoList(&node, &count), FT_OK);
+    EXPECT_EQ(count, 0u);
+    FT_HANDLE handle = &count;
+    EXPECT_NE(d2xx.open(0, &handle), FT_OK);
+    EXPECT_EQ(handle, nullptr);
+    FT_DEVICE type = 0;
+    DWORD id = 5;
+    EXPECT_NE(d2xx.getDeviceInfo(nullptr, &type, &id, nullptr, nullptr), FT_OK);
+    EXPECT_EQ(type, FT_DEVICE_UNKNOWN);
+    EXPECT_EQ(id, 0u);
+    char byte = 0;
+    DWORD moved = 9;
+    EXPECT_NE(d2xx.read(nullptr, &byte, 1, &moved), FT_OK);
+    EXPECT_EQ(moved, 0u);
+    moved = 9;
+    EXPECT_NE(d2xx.write(nullptr, &byte, 1, &moved), FT_OK);
+    EXPECT_EQ(moved, 0u);
+    DWORD rx = 1, tx = 2, events = 3;
+    EXPECT_NE(d2xx.getQueueStatus(nullptr, &rx), FT_OK);
+    EXPECT_EQ(rx, 0u);
+    rx = 1;
+    EXPECT_NE(d2xx.getStatus(nullptr, &rx, &tx, &events), FT_OK);
+    EXPECT_EQ(rx + tx + events, 0u);
+    FT_PROGRAM_DATA data{};
+    EXPECT_NE(d2xx.eeRead(nullptr, &data), FT_OK);
+    EXPECT_NE(d2xx.eeProgram(nullptr, &data), FT_OK);
+    FT_EEPROM_X_SERIES x{};
+    EXPECT_NE(d2xx.eepromRead(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr), FT_OK);
+    EXPECT_NE(d2xx.eepromProgram(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr), FT_OK);
+    EXPECT_NE(d2xx.close(nullptr), FT_OK);
+    EXPECT_NE(d2xx.cyclePort(nullptr), FT_OK);
+    EXPECT_NE(d2xx.setBitMode(nullptr, 0xFF, 0), FT_OK);
+    EXPECT_NE(d2xx.setBaudRate(nullptr, 500000), FT_OK);
+    EXPECT_NE(d2xx.setDataCharacteristics(nullptr, 8, 0, 2), FT_OK);
+    EXPECT_NE(d2xx.setFlowControl(nullptr, 0, 0, 0), FT_OK);
+    EXPECT_NE(d2xx.setLatencyTimer(nullptr, 2), FT_OK);
+    EXPECT_NE(d2xx.setUSBParameters(nullptr, 64, 64), FT_OK);
+    EXPECT_NE(d2xx.setTimeouts(nullptr, 1, 1), FT_OK);
+    EXPECT_NE(d2xx.purge(nullptr, 3), FT_OK);
+    // Null out-pointers are never written through.
+    EXPECT_NE(d2xx.createDeviceInfoList(nullptr), FT_OK);
+    EXPECT_NE(d2xx.getStatus(nullptr, nullptr, nullptr, nullptr), FT_OK);
+}
+
+TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
+{
+    struct Case
+    {
+        const char* name;
+        QString fileName;
+        const char* errorMentions;
+    };
+    const Case cases[] = {
+        {"unknown file", QStringLiteral("libkavra-no-such-d2xx.so"), "libkavra-no-such-d2xx.so"},
+        {"C library without D2XX functions", QStringLiteral("libc.so.6"), "FT_CreateDeviceInfoList"},
+        {"this library itself", QStringLiteral(KAVRA_LIBRARY_PATH), "FT_Open"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const D2xxLibrary d2xx(c.fileName);
+        EXPECT_FALSE(d2xx.isLoaded());
+        EXPECT_EQ(d2xx.fileName(), c.fileName);
+        EXPECT_TRUE(d2xx.errorText().contains(QLatin1String(c.errorMentions))) << qPrintable(d2xx.errorText());
+        expectEveryCallFails(d2xx);
+    }
+}
+
+TEST(D2xxLibrary, LoadsTheConfiguredLibrary)
+{
+    EXPECT_EQ(D2xxLibrary::defaultFileName(), QStringLiteral("libftd2xx.so"));
+    const QByteArray configured = qgetenv("KAVRA_D2XX_LIBRARY");
+    ASSERT_FALSE(configured.isEmpty()) << "the tests run against the virtual bench";
+    EXPECT_EQ(D2xxLibrary::configuredFileName(), QString::fromLocal8Bit(configured));
+
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    EXPECT_EQ(&d2xx, &D2xxLibrary::instance()) << "one library per process";
+    EXPECT_TRUE(d2xx.isLoaded()) << qPrintable(d2xx.errorText());
+    EXPECT_TRUE(d2xx.errorText().isEmpty());
+    DWORD count = 0;
+    EXPECT_EQ(d2xx.createDeviceInfoList(&count), FT_OK);
+    EXPECT_GT(count, 0u);
+}
+
+// The process-wide library is loaded once, so a process that starts with a library that cannot
+// be used is run as a child of its own.
+TEST(D2xxLibraryDeathTest, ProcessWithoutAUsableLibraryFindsNothing)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    for (const char* fileName : {"libkavra-no-such-d2xx.so", "libc.so.6"}) {
+        SCOPED_TRACE(fileName);
+        const QByteArray saved = qgetenv("KAVRA_D2XX_LIBRARY");
+        qputenv("KAVRA_D2XX_LIBRARY", fileName);
+        EXPECT_EXIT(
+            {
+                USBDriver driver;
+                const bool nothingFound = driver.enumerateDevices(false).isEmpty();
+                USBFtdiSocket socket(0);
+                const bool refused = !socket.open(500000).isSuccess() && !socket.isOpen();
+                std::exit(nothingFound && refused && !D2xxLibrary::instance().isLoaded() ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+        qputenv("KAVRA_D2XX_LIBRARY", saved);
+    }
+}
+
+} // namespace
