@@ -51,6 +51,7 @@
  *  35  second waveform level out of range
  *  36  waveform period out of range
  *  37  waveform code out of range
+ *  38  the text buffer is null or too small for the text and its closing zero byte
  *
  *  -1  an unexpected internal failure (for example memory exhausted); never expected in use
  *
@@ -157,6 +158,18 @@ KAVRALIB_API int clearError(int index);
 
 /* value (out): the converter reading (Rowan). Returns 0, 31, 10. */
 KAVRALIB_API int getADCValue(int index, double* value);
+
+/* Listing without opening. */
+
+/* buffer (out): the 13-character serial number of the unit at the device index (the same
+ * numbering as the other functions: the supported units attached now), with a closing zero byte;
+ * bufferSize: the buffer's size in bytes, at least 14. The unit is not opened.
+ * Returns 0, 1 (index out of range), 38 (buffer null or too small; nothing written). */
+KAVRALIB_API int getDeviceSerialNumber(int index, char* buffer, int bufferSize);
+
+/* buffer (out): the library's version text ("major.minor.patch") with a closing zero byte;
+ * bufferSize: the buffer's size in bytes. Returns 0 or 38 (buffer null or too small). */
+KAVRALIB_API int getLibraryVersion(char* buffer, int bufferSize);
 
 #ifdef __cplusplus
 }

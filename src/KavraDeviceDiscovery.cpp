@@ -52,6 +52,14 @@ int KavraDeviceDiscovery::supportedDeviceCount()
     return enumerateSupportedDevices().size();
 }
 
+QString KavraDeviceDiscovery::serialNumberForIndex(int index)
+{
+    const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
+    if (index < 1 || index > devices.size() || index > HighestIndex)
+        return QString();
+    return USBSerialNumber(devices.at(index - 1)->serialNumber()).fullText();
+}
+
 int KavraDeviceDiscovery::openDeviceForIndex(int index)
 {
     const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();

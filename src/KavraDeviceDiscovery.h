@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 // Which attached units the library serves, how they are numbered, and how a unit is opened and
 // registered on first use. Every function runs with the session lock held.
 class KavraDeviceDiscovery
@@ -7,6 +9,9 @@ class KavraDeviceDiscovery
 public:
     // The number of supported units attached now.
     static int supportedDeviceCount();
+    // The 13-character serial number of the supported unit at the 1-based index, without opening
+    // it; empty when the index is out of range.
+    static QString serialNumberForIndex(int index);
     // Opens the unit at the 1-based index and registers it. 0, 1 (index out of range) or the
     // status of opening the unit.
     static int openDeviceForIndex(int index);

@@ -9,6 +9,7 @@
 
 #include <QMutexLocker>
 
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -36,6 +37,17 @@ int withDevice(int index, Operation operation) noexcept
     } catch (...) {
         return InternalFailure;
     }
+}
+
+constexpr int BufferTooSmall = 38;
+
+// Copies the text with its closing zero byte when it fits; writes nothing otherwise.
+int copyText(const QByteArray& text, char* buffer, int bufferSize)
+{
+    if (!buffer || bufferSize < 0 || text.size() + 1 > bufferSize)
+        return BufferTooSmall;
+    std::memcpy(buffer, text.constData(), static_cast<size_t>(text.size()) + 1);
+    return 0;
 }
 
 // Drops the references in ascending index order, so that units close in a predictable order.
@@ -196,6 +208,24 @@ int clearError(int index)
 int getADCValue(int index, double* value)
 {
     return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.getADCValue(value); });
+}
+
+int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
+{
+    try {
+        QMutexLocker locker(&KavraSession::mutex());
+        const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
+        if (serial.isEmpty())
+            return 1;
+        return copyText(serial.toLatin1(), buffer, bufferSize);
+    } catch (...) {
+        return InternalFailure;
+    }
+}
+
+int getLibraryVersion(char* buffer, int bufferSize)
+{
+    return copyText(QByteArrayLiteral(KAVRA_VERSION), buffer, bufferSize);
 }
 
 } // extern "C"

@@ -4,6 +4,8 @@
 
 #include <QJsonArray>
 
+#include <cstring>
+
 #include <string>
 
 class OpeningAndRegistry : public BenchTest {};
@@ -178,4 +180,33 @@ TEST_F(OpeningAndRegistry, HardwareVersionTwoIsAcceptedOnlyWhereListed)
     EXPECT_EQ(clearError(1), 0);
     EXPECT_EQ(clearError(2), 9);
     EXPECT_EQ(bench().openHandleCount(), 2); // the Cedar unit's two channels
+}
+
+TEST_F(OpeningAndRegistry, ListsSerialNumbersWithoutOpening)
+{
+    char buffer[32];
+    for (int index = 1; index <= DefaultBench::Count; ++index) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(getDeviceSerialNumber(index, buffer, sizeof buffer), 0);
+        EXPECT_STREQ(buffer, DefaultBench::serial(index));
+    }
+    EXPECT_EQ(bench().openHandleCount(), 0);
+    EXPECT_EQ(getDeviceSerialNumber(0, buffer, sizeof buffer), 1);
+    EXPECT_EQ(getDeviceSerialNumber(DefaultBench::Count + 1, buffer, sizeof buffer), 1);
+    std::memset(buffer, 'x', sizeof buffer);
+    EXPECT_EQ(getDeviceSerialNumber(1, buffer, 13), 38); // no room for the closing zero
+    EXPECT_EQ(buffer[0], 'x');
+    EXPECT_EQ(getDeviceSerialNumber(1, nullptr, 32), 38);
+    EXPECT_EQ(getDeviceSerialNumber(1, buffer, -1), 38);
+    EXPECT_EQ(getDeviceSerialNumber(1, buffer, 14), 0);
+
+    // A 9-character serial number lists in its 13-character form.
+    loadBench(R"({"units":[{"chip":"FT232R","serial":"QZAH01501","location":16}]})");
+    EXPECT_EQ(getDeviceSerialNumber(1, buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "QZAH015010000");
+
+    EXPECT_EQ(getLibraryVersion(buffer, sizeof buffer), 0);
+    EXPECT_GT(std::strlen(buffer), 4u);
+    EXPECT_EQ(getLibraryVersion(buffer, 2), 38);
+    EXPECT_EQ(getLibraryVersion(nullptr, 0), 38);
 }
