@@ -108,6 +108,13 @@ int kavrasim_fail_opens(const char* serial, int count)
     });
 }
 
+int kavrasim_fail_writes(const char* serial, int count)
+{
+    return guarded([&](SimBench& bench) {
+        return bench.injectFault(serialText(serial), SimBench::Fault::FailWrites, count);
+    });
+}
+
 int kavrasim_send_unsolicited(const char* serial, int link, const unsigned char* bytes, int length)
 {
     if (!bytes || length <= 0)

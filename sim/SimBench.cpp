@@ -488,9 +488,14 @@ FT_STATUS SimBench::write(FT_HANDLE value, const void* buffer, DWORD count, DWOR
         return FT_INVALID_PARAMETER;
     if (count == 0)
         return FT_OK;
+    SimChip& chip = handle->chip();
+    if (chip.faults().failWrites > 0) {
+        // Nothing reaches the unit, as when the USB transfer itself fails.
+        --chip.faults().failWrites;
+        return FT_FAILED_TO_WRITE_DEVICE;
+    }
     const QByteArray bytes(static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
     const int64_t now = nowNs();
-    SimChip& chip = handle->chip();
     const int link = handle->link();
     chip.logWire(now, link, true, bytes);
     int64_t unitHasRequest = now;
@@ -655,6 +660,11 @@ int SimBench::injectFault(const QString& serial, Fault fault, int value)
         if (value < 0)
             return kBadArgument;
         faults.failOpens = value;
+        break;
+    case Fault::FailWrites:
+        if (value < 0)
+            return kBadArgument;
+        faults.failWrites = value;
         break;
     }
     return kOk;

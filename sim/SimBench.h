@@ -51,7 +51,7 @@ public:
     int loadBench(const QByteArray& json, QString* error);
     int resetBench();
     int setPlugged(const QString& serial, bool plugged);
-    enum class Fault { DropReplies, DelayNextReply, CorruptNextReply, FailEepromReads, FailOpens };
+    enum class Fault { DropReplies, DelayNextReply, CorruptNextReply, FailEepromReads, FailOpens, FailWrites };
     int injectFault(const QString& serial, Fault fault, int value);
     int setStatusOverride(const QString& serial, int instruction, int status);
     int sendUnsolicited(const QString& serial, int link, const QByteArray& bytes);

@@ -34,6 +34,7 @@ public:
         int corruptNextReply = -1;
         int failEepromReads = 0;
         int failOpens = 0;
+        int failWrites = 0;
     };
 
     // Builds a chip from a bench entry; returns null with a reason when the entry is not usable.

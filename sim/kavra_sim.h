@@ -68,6 +68,9 @@ KAVRASIM_API int kavrasim_set_status_override(const char* serial, int instructio
 KAVRASIM_API int kavrasim_fail_eeprom_reads(const char* serial, int count);
 /* The next count FT_Open calls on the unit's chip return FT_DEVICE_NOT_OPENED. */
 KAVRASIM_API int kavrasim_fail_opens(const char* serial, int count);
+/* The next count FT_Write calls on any handle of the unit's chip return FT_FAILED_TO_WRITE_DEVICE
+ * and pass nothing to the unit. */
+KAVRASIM_API int kavrasim_fail_writes(const char* serial, int count);
 
 /* Queues length raw bytes from the unit on a link for the open handle there, as if the unit had
  * sent them unasked. */

@@ -92,6 +92,12 @@ int BenchControl::failOpens(const char* serial, int count)
     return fn ? fn(serial, count) : -100;
 }
 
+int BenchControl::failWrites(const char* serial, int count)
+{
+    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_fail_writes"));
+    return fn ? fn(serial, count) : -100;
+}
+
 int BenchControl::openHandleCount()
 {
     auto fn = reinterpret_cast<int (*)()>(symbol("kavrasim_open_handle_count"));

@@ -26,6 +26,7 @@ public:
     int setStatusOverride(const char* serial, int instruction, int status);
     int failEepromReads(const char* serial, int count);
     int failOpens(const char* serial, int count);
+    int failWrites(const char* serial, int count);
     int openHandleCount();
 
     QJsonObject unitState(const char* serial);

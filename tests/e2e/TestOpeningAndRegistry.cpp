@@ -141,6 +141,7 @@ TEST_F(OpeningAndRegistry, EveryOpeningFailureLeavesNothingOpen)
         {"connection", oneAlder, [&] { bench().failOpens(serial, 1); }, 3},
         {"foreign EEPROM serial", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011",
             "eepromSerial":"FT123456","location":16}]})", nullptr, 3},
+        {"first instruction", oneAlder, [&] { bench().failWrites(serial, 1); }, 4},
         {"identification dropped", oneAlder, [&] { bench().setStatusOverride(serial, 0x14, 1); }, 7},
         {"page trailer", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
             "pageFault":"badTrailer"}]})", nullptr, 7},

@@ -263,6 +263,23 @@ TEST_F(TransferTest, FailedOpensStrikeTheGivenNumberOfTimes)
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
+TEST_F(TransferTest, FailedWritesReachNothing)
+{
+    FT_HANDLE handle = openListed(QStringLiteral("QZAH017010002B"));
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(kavrasim_fail_writes(kCedar, 1), KAVRASIM_OK);
+    QByteArray bytes = request(7, 0x15);
+    DWORD written = 99;
+    EXPECT_EQ(FT_Write(handle, bytes.data(), DWORD(bytes.size()), &written), FT_FAILED_TO_WRITE_DEVICE);
+    EXPECT_EQ(written, 0u);
+    DWORD rx = 99;
+    ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
+    EXPECT_EQ(rx, 0u);
+    EXPECT_EQ(writeBytes(handle, bytes), FT_OK); // only the given number of writes fail
+    EXPECT_EQ(kavrasim_fail_writes(kCedar, -1), KAVRASIM_BAD_ARGUMENT);
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
 TEST_F(TransferTest, UnknownSerialsAreReportedByEveryControlCall)
 {
     const char* serial = "QZAH099990000";
@@ -277,6 +294,7 @@ TEST_F(TransferTest, UnknownSerialsAreReportedByEveryControlCall)
         kavrasim_set_status_override(serial, 1, 1),
         kavrasim_fail_eeprom_reads(serial, 1),
         kavrasim_fail_opens(serial, 1),
+        kavrasim_fail_writes(serial, 1),
         kavrasim_send_unsolicited(serial, 0, &byte, 1),
         kavrasim_unit_state(serial, buffer, sizeof buffer),
         kavrasim_take_wire_log(serial, buffer, sizeof buffer),
