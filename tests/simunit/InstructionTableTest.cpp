@@ -110,10 +110,8 @@ INSTANTIATE_TEST_SUITE_P(
     Families, BadRequests,
     testing::Values(BadRequest{R"({"serial":"QZAH01501"})", 0x20, "000000000000000000"},
                     BadRequest{R"({"serial":"QZAH01501"})", 0x21, "02"},
-                    BadRequest{R"({"serial":"QZAH01501"})", 0x21, "0000"},
                     BadRequest{R"({"serial":"QZAH01501"})", 0x23, "102700"},
                     BadRequest{R"({"serial":"QZAH01501"})", 0x24, "0265"},
-                    BadRequest{R"({"serial":"QZAH01501"})", 0x26, "00"},
                     BadRequest{R"({"serial":"QZAH01501"})", 0x46, "00"},
                     BadRequest{R"({"serial":"QZAH04001"})", 0x20, "0000000000"},
                     BadRequest{R"({"serial":"QZAH04001"})", 0x41, "00"},
@@ -121,11 +119,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BadRequest{R"({"serial":"QZBH01701"})", 0x21, "0000"},
                     BadRequest{R"({"serial":"QZBH01701"})", 0x22, "3f9c 04 6400 1f4e"},
                     BadRequest{R"({"serial":"QZBH01701"})", 0x20, "03"},
-                    BadRequest{R"({"serial":"QZBH01701"})", 0x26, "0265"},
                     BadRequest{R"({"serial":"QZBH01701"})", 0x2A, "01"},
                     BadRequest{R"({"serial":"QZAH01901"})", 0x20, "a41d"},
-                    BadRequest{R"({"serial":"QZAH01901"})", 0x42, "00"},
                     BadRequest{R"({"serial":"QZAH02501"})", 0x21, "02"},
-                    BadRequest{R"({"serial":"QZAH04101"})", 0x40, "00"}));
+                    BadRequest{R"({"serial":"QZAH04101"})", 0x40, "00"},
+                    BadRequest{R"({"serial":"QZAH04101"})", 0x13, ""},
+                    BadRequest{R"({"serial":"QZAH04101"})", 0x02, ""},
+                    BadRequest{R"({"serial":"QZAH04101"})", 0x12, "80"},
+                    BadRequest{R"({"serial":"QZAH04101"})", 0x14, "00"}));
 
 } // namespace
