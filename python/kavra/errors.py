@@ -1,0 +1,136 @@
+"""Status codes of the library and the exceptions that carry them."""
+
+from __future__ import annotations
+
+from typing import Final
+
+#: Meaning of every status code the library returns, as documented in ``KavraLib.h``.
+STATUS_MEANINGS: Final[dict[int, str]] = {
+    0: "success",
+    1: "device index below 1, 100 or above, or beyond the attached supported units",
+    3: "the unit's USB connection could not be opened",
+    4: "the first identification instruction failed",
+    6: "no attached unit has the given serial number",
+    7: "the identification record could not be read",
+    8: "the identification record is not valid",
+    9: "the unit's hardware version is not accepted for its model",
+    10: "the operation is not supported by the unit's family",
+    11: "reading the unit's calibration failed while opening it",
+    12: "reading the unit's polarity failed while opening it",
+    13: "PWM channel out of range",
+    14: "PWM duty out of range",
+    15: "a PWM exchange failed",
+    16: "PWM frequency out of range",
+    17: "a PWM frequency exchange failed",
+    18: "channel out of range",
+    19: "voltage out of range",
+    20: "current out of range",
+    21: "a voltage exchange failed",
+    22: "polarity out of range",
+    23: "a polarity exchange failed",
+    24: "an output on or off exchange failed",
+    26: "bus level out of range",
+    27: "a bus enable exchange failed",
+    28: "a bus disable exchange failed",
+    29: "switching on refused: the unit's status shows it not ready",
+    30: "switching on output 2 or 3 refused: the unit's status shows them not ready",
+    31: "a status read failed",
+    32: "a current read failed",
+    33: "a clear-error exchange failed",
+    34: "PWM function out of range",
+    35: "second waveform level out of range",
+    36: "waveform period out of range",
+    37: "waveform code out of range",
+    38: "the text buffer is null or too small for the text and its closing zero byte",
+    -1: "an unexpected internal failure",
+}
+
+
+def meaning_of(code: int) -> str:
+    """The documented meaning of a status code, or a note that the code is unknown."""
+    return STATUS_MEANINGS.get(code, f"unknown status code {code}")
+
+
+class KavraError(Exception):
+    """A library function returned a status code other than 0.
+
+    Attributes:
+        code: the status code.
+        meaning: its documented meaning.
+        operation: the name of the library function that returned it, when known.
+    """
+
+    code: int
+    meaning: str
+    operation: str | None
+
+    def __init__(self, code: int, operation: str | None = None) -> None:
+        self.code = code
+        self.meaning = meaning_of(code)
+        self.operation = operation
+        prefix = f"{operation}: " if operation else ""
+        super().__init__(f"{prefix}status {code}: {self.meaning}")
+
+    def __reduce__(self) -> tuple[type[KavraError], tuple[int, str | None]]:
+        return (type(self), (self.code, self.operation))
+
+
+class NoSuchUnitError(KavraError, LookupError):
+    """No attached unit has that index or serial number (codes 1 and 6)."""
+
+
+class OpenError(KavraError):
+    """The unit could not be opened: connection, identification, calibration or polarity
+    (codes 3, 4, 7, 8, 9, 11, 12)."""
+
+
+class NotSupportedError(KavraError):
+    """The unit's family lacks the operation, or the unit has no family (code 10)."""
+
+
+class OutOfRangeError(KavraError, ValueError):
+    """An argument is outside its documented range (codes 13, 14, 16, 18 to 20, 22, 26,
+    34 to 37)."""
+
+
+class ExchangeError(KavraError):
+    """An instruction exchange with the unit failed (codes 15, 17, 21, 23, 24, 27, 28,
+    31 to 33)."""
+
+
+class SwitchOnRefusedError(KavraError):
+    """The unit refused to switch an output on because its status shows it not ready
+    (codes 29 and 30)."""
+
+
+class TextBufferError(KavraError, BufferError):
+    """A text buffer handed to the library was null or too small (code 38)."""
+
+
+class InternalError(KavraError):
+    """An unexpected internal failure of the library (code -1)."""
+
+
+_CLASS_FOR_CODE: Final[dict[int, type[KavraError]]] = {
+    **{code: NoSuchUnitError for code in (1, 6)},
+    **{code: OpenError for code in (3, 4, 7, 8, 9, 11, 12)},
+    10: NotSupportedError,
+    **{code: OutOfRangeError for code in (13, 14, 16, 18, 19, 20, 22, 26, 34, 35, 36, 37)},
+    **{code: ExchangeError for code in (15, 17, 21, 23, 24, 27, 28, 31, 32, 33)},
+    **{code: SwitchOnRefusedError for code in (29, 30)},
+    38: TextBufferError,
+    -1: InternalError,
+}
+
+
+def error_for(code: int, operation: str | None = None) -> KavraError:
+    """The exception for a non-zero status code: the most specific subclass of KavraError."""
+    if code == 0:
+        raise ValueError("status 0 is success, not an error")
+    return _CLASS_FOR_CODE.get(code, KavraError)(code, operation)
+
+
+def check(code: int, operation: str | None = None) -> None:
+    """Raises the exception for the status code unless it is 0."""
+    if code != 0:
+        raise error_for(code, operation)

@@ -1,0 +1,164 @@
+"""The library session: opening and closing it, listing units and naming them."""
+
+from __future__ import annotations
+
+import ctypes
+import threading
+from types import TracebackType
+from typing import SupportsIndex
+
+from ._convert import to_int
+from ._library import load_library
+from .errors import NoSuchUnitError, check
+from .records import UnitInfo
+from .unit import Unit
+
+#: Buffer size for a serial number: 13 characters and the closing zero byte, with room to spare.
+SERIAL_BUFFER_SIZE = 32
+#: Buffer size for the library's version text.
+VERSION_BUFFER_SIZE = 64
+
+
+class SessionClosedError(RuntimeError):
+    """The session is not open (never entered, already closed, or replaced by a newer one)."""
+
+
+_active_lock = threading.Lock()
+_active: Session | None = None
+
+
+def library_version() -> str:
+    """The loaded library's version text, "major.minor.patch"."""
+    library = load_library()
+    buffer = ctypes.create_string_buffer(VERSION_BUFFER_SIZE)
+    check(library.getLibraryVersion(buffer, len(buffer)), "getLibraryVersion")
+    return buffer.value.decode("ascii")
+
+
+class Session:
+    """The library's session, as a context manager.
+
+    Entering it starts a fresh session (``initialiseSession``: every unit is forgotten); leaving
+    it closes every unit opened in it (``closeSession``). The library keeps one session per
+    process, so one :class:`Session` is open at a time: opening another one ends the first, whose
+    units then refuse to work. A session can be entered again after it has been left.
+
+    Example::
+
+        with kavra.Session() as session:
+            for info in session.units():
+                print(info.index, info.serial, info.family)
+            unit = session.unit("QZAH019010003")
+            unit.set_voltage(1, 1000.0, 100.0)
+            unit.turn_on(1)
+    """
+
+    def __init__(self) -> None:
+        self._open = False
+
+    def __enter__(self) -> Session:
+        self.open()
+        return self
+
+    def __exit__(self, exc_type: type[BaseException] | None, exc: BaseException | None,
+                 traceback: TracebackType | None) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        return f"Session({'open' if self._open else 'closed'})"
+
+    @property
+    def is_open(self) -> bool:
+        """True between opening and closing, unless a newer session has replaced this one."""
+        return self._open and _active is self
+
+    def open(self) -> None:
+        """Starts a fresh session; the entry of the context manager."""
+        global _active
+        library = load_library()
+        with _active_lock:
+            check(library.initialiseSession(), "initialiseSession")
+            if _active is not None and _active is not self:
+                _active._open = False
+            _active = self
+            self._open = True
+
+    def close(self) -> None:
+        """Closes every unit opened in the session; the exit of the context manager.
+
+        Does nothing when the session is not open (or a newer one has replaced it).
+        """
+        global _active
+        with _active_lock:
+            if not self.is_open:
+                self._open = False
+                return
+            self._open = False
+            _active = None
+            check(load_library().closeSession(), "closeSession")
+
+    def _library_for_use(self) -> ctypes.CDLL:
+        """The library, after checking that the session is open."""
+        if not self.is_open:
+            raise SessionClosedError("the session is not open")
+        return load_library()
+
+    def count(self) -> int:
+        """The number of supported units attached now."""
+        library = self._library_for_use()
+        count = ctypes.c_int(0)
+        check(library.getDeviceCount(ctypes.byref(count)), "getDeviceCount")
+        return count.value
+
+    def serial_number(self, index: SupportsIndex) -> str:
+        """The serial number of the unit at a device index, without opening it.
+
+        Raises:
+            NoSuchUnitError: no attached supported unit has that index.
+        """
+        library = self._library_for_use()
+        buffer = ctypes.create_string_buffer(SERIAL_BUFFER_SIZE)
+        number = to_int(index, "index")
+        check(library.getDeviceSerialNumber(number, buffer, len(buffer)), "getDeviceSerialNumber")
+        return buffer.value.decode("latin-1")
+
+    def units(self) -> list[UnitInfo]:
+        """The attached supported units in index order, without opening them."""
+        infos: list[UnitInfo] = []
+        for index in range(1, self.count() + 1):
+            try:
+                serial = self.serial_number(index)
+            except NoSuchUnitError:
+                break  # detached since the count was taken
+            infos.append(UnitInfo.from_serial(index, serial))
+        return infos
+
+    def index_of(self, serial: str) -> int:
+        """The device index of the unit with a serial number (13 characters, any case).
+
+        Units are opened as needed to read their serial numbers.
+
+        Raises:
+            NoSuchUnitError: no openable attached unit has that serial number.
+        """
+        library = self._library_for_use()
+        if not isinstance(serial, str):
+            raise TypeError(f"serial must be a str, not {type(serial).__name__}")
+        if "\0" in serial:
+            raise ValueError("serial must not contain a zero character")
+        index = ctypes.c_int(-1)
+        check(library.getDeviceIndex(serial.encode("latin-1", "replace"), ctypes.byref(index)),
+              "getDeviceIndex")
+        return index.value
+
+    def unit(self, unit: SupportsIndex | str) -> Unit:
+        """The unit with a device index (int) or serial number (str, any case).
+
+        The unit is not opened here (a serial number may open units to find it); its first
+        operation opens it.
+
+        Raises:
+            NoSuchUnitError: no attached unit has that index or serial number.
+        """
+        index = self.index_of(unit) if isinstance(unit, str) else to_int(unit, "unit")
+        return Unit(self, UnitInfo.from_serial(index, self.serial_number(index)))
