@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
 #include <thread>
 #include <vector>
@@ -18,13 +19,17 @@ public:
 };
 } // namespace
 
-// Each test runs in a process of its own, so this is the first request of the process.
-TEST(RequestIds, FirstIsOneHundredAndOneThenConsecutive)
+// The check runs in a freshly started process, where no request was created before.
+TEST(RequestIdsDeathTest, FirstOfAProcessIsOneHundredAndOne)
 {
-    PlainRequest first;
-    PlainRequest second;
-    EXPECT_EQ(first.id(), 101);
-    EXPECT_EQ(second.id(), 102);
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            PlainRequest first;
+            PlainRequest second;
+            std::exit(first.id() == 101 && second.id() == 102 ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(RequestIds, UniqueAcrossThreads)

@@ -1,6 +1,7 @@
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraLib.h"
 #include "KavraSession.h"
+#include "TestTransportBench.h"
 
 #include <QMutexLocker>
 #include <gtest/gtest.h>
@@ -99,9 +100,15 @@ std::shared_ptr<RecordingDevice> registerDevice(int index, int status)
     return device;
 }
 
+// The registry's own behaviour, on a bench with no unit attached.
 class SessionRegistry : public ::testing::Test
 {
 protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(TestTransportBench::instance().isReady());
+        ASSERT_EQ(TestTransportBench::instance().load(QByteArrayLiteral(R"({"units":[]})")), 0);
+    }
     void TearDown() override { initialiseSession(); }
 };
 
