@@ -1,0 +1,45 @@
+#include "BenchSetup.h"
+
+#include "ToolError.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+QStringList BenchSetup::candidates()
+{
+    const QString name = QStringLiteral(KAVRACTL_SIM_FILE_NAME);
+    const QDir here(QCoreApplication::applicationDirPath());
+    QStringList paths{here.filePath(name),
+                      here.filePath(QStringLiteral("../lib/") + name),
+                      here.filePath(QStringLiteral("../" KAVRACTL_INSTALL_LIBDIR "/") + name),
+                      here.filePath(QStringLiteral("../sim/") + name),
+                      // The build tree this tool was built in.
+                      QStringLiteral(KAVRACTL_BUILD_SIM)};
+    for (QString& path : paths)
+        path = QDir::cleanPath(path);
+    paths.removeDuplicates();
+    return paths;
+}
+
+void BenchSetup::apply(const QString& benchFile)
+{
+    QString library;
+    for (const QString& path : candidates()) {
+        if (QFileInfo(path).isFile()) {
+            library = path;
+            break;
+        }
+    }
+    if (library.isEmpty())
+        throw ToolError::usage(QStringLiteral("the virtual bench (%1) was not found; looked in: %2")
+                                   .arg(QStringLiteral(KAVRACTL_SIM_FILE_NAME), candidates().join(QStringLiteral(", "))));
+    qputenv("KAVRA_D2XX_LIBRARY", QFile::encodeName(library));
+
+    if (!benchFile.isEmpty()) {
+        const QFileInfo bench(benchFile);
+        if (!bench.isFile() || !bench.isReadable())
+            throw ToolError::usage(QStringLiteral("bench file '%1' cannot be read").arg(benchFile));
+        qputenv("KAVRA_SIM_BENCH", QFile::encodeName(bench.absoluteFilePath()));
+    }
+}

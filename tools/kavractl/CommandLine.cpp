@@ -1,0 +1,291 @@
+#include "CommandLine.h"
+
+#include "ToolError.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QRegularExpression>
+
+#include <cmath>
+
+namespace {
+
+const QString kUnitHelp = QStringLiteral("device index (1, 2, ...) or serial number, any case");
+
+QCommandLineOption jsonOption()
+{
+    return QCommandLineOption(QStringLiteral("json"), QStringLiteral("Machine-readable output (JSON)."));
+}
+
+QCommandLineOption simOption()
+{
+    return QCommandLineOption(QStringLiteral("sim"),
+                              QStringLiteral("Use the virtual bench instead of real hardware."));
+}
+
+QCommandLineOption benchOption()
+{
+    return QCommandLineOption(QStringLiteral("bench"),
+                              QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
+                              QStringLiteral("FILE"));
+}
+
+QCommandLineOption intervalOption()
+{
+    return QCommandLineOption(QStringLiteral("interval"),
+                              QStringLiteral("Seconds between refreshes (default 1)."),
+                              QStringLiteral("S"), QStringLiteral("1"));
+}
+
+QCommandLineOption countOption()
+{
+    return QCommandLineOption(QStringLiteral("count"),
+                              QStringLiteral("Stop after N refreshes (default: until interrupted)."),
+                              QStringLiteral("N"), QStringLiteral("0"));
+}
+
+QCommandLineOption versionOption()
+{
+    return QCommandLineOption(QStringLiteral("version"),
+                              QStringLiteral("Show the versions of kavractl and the library."));
+}
+
+} // namespace
+
+const QVector<CommandLine::Command>& CommandLine::commands()
+{
+    static const QVector<Command> table = {
+        {QStringLiteral("list"), QStringLiteral("List the attached units (index, serial number, model, family)."),
+         QStringLiteral("No unit is opened."), {}},
+        {QStringLiteral("status"), QStringLiteral("Show the status of one unit or of all units."),
+         QStringLiteral("Supply flag and text, channel flags, current and converter value, as far as "
+                        "the unit's family has them."),
+         {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
+        {QStringLiteral("set-voltage"), QStringLiteral("Set an output's voltage and current limit (Alder, Cedar, Generic)."),
+         QStringLiteral("Voltage from 0 to the model's highest (Alder 2000, Generic 19/1 5000, 25/1 2000, "
+                        "Cedar 75/100/125 by bus level); current limit from 0 to the model's highest "
+                        "(Alder 1000, Generic 19/1 200, 25/1 500; ignored by Cedar)."),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false},
+          {QStringLiteral("VOLTAGE"), QStringLiteral("volts"), false},
+          {QStringLiteral("CURRENT"), QStringLiteral("current limit"), false}}},
+        {QStringLiteral("set-accurate-voltage"), QStringLiteral("Set the output of a Birch unit."),
+         QStringLiteral("Voltage 0 to 52000, second value -2500 to 2500. Put a negative value after --, "
+                        "e.g. kavractl set-accurate-voltage 5 1 -- 12000 -1.5"),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
+          {QStringLiteral("VOLTAGE"), QStringLiteral("volts"), false},
+          {QStringLiteral("SECOND"), QStringLiteral("second value"), false}}},
+        {QStringLiteral("waveform"), QStringLiteral("Set an output's waveform (Cedar)."),
+         QStringLiteral("Levels from 0 to the bus level's highest voltage, period 0.1 to 50."),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1 to 3"), false},
+          {QStringLiteral("WAVEFORM"), QStringLiteral("waveform code: 0, 1 or 2"), false},
+          {QStringLiteral("LEVEL1"), QStringLiteral("first level, volts"), false},
+          {QStringLiteral("LEVEL2"), QStringLiteral("second level, volts"), false},
+          {QStringLiteral("PERIOD"), QStringLiteral("period, 0.1 to 50"), false}}},
+        {QStringLiteral("pwm"), QStringLiteral("Set a PWM channel's duty (Alder, Cedar)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1, or 1 to 2 on Cedar"), false},
+          {QStringLiteral("DUTY"), QStringLiteral("duty, 0 to 100 percent"), false}}},
+        {QStringLiteral("pwm-frequency"), QStringLiteral("Set the PWM frequency (Alder, Cedar)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("FREQUENCY"), QStringLiteral("1 to 200000 Hz"), false}}},
+        {QStringLiteral("pwm-function"), QStringLiteral("Set a PWM channel's function (Cedar)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1 or 2"), false},
+          {QStringLiteral("FUNCTION"), QStringLiteral("0, 1 or 2"), false}}},
+        {QStringLiteral("polarity"), QStringLiteral("Set an output's polarity (Alder, Generic 25/1)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
+          {QStringLiteral("POLARITY"), QStringLiteral("0 or 1"), false}}},
+        {QStringLiteral("on"), QStringLiteral("Switch an output on (Alder, Cedar, Generic)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false}}},
+        {QStringLiteral("off"), QStringLiteral("Switch an output off (Alder, Birch, Cedar, Generic)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false}}},
+        {QStringLiteral("bus"), QStringLiteral("Switch the internal voltage bus on at a level, or off (Cedar)."),
+         QStringLiteral("kavractl bus UNIT on LEVEL, or kavractl bus UNIT off."),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("STATE"), QStringLiteral("on or off"), false},
+          {QStringLiteral("LEVEL"), QStringLiteral("bus level 0 or 1 (with on)"), true}}},
+        {QStringLiteral("current"), QStringLiteral("Read an output's current (Alder, Generic)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false},
+          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false}}},
+        {QStringLiteral("adc"), QStringLiteral("Read the converter value (Rowan)."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+        {QStringLiteral("clear-error"), QStringLiteral("Clear the unit's error."), QString(),
+         {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+        {QStringLiteral("monitor"), QStringLiteral("Show a status table, refreshed in place until interrupted."),
+         QStringLiteral("Stop with Ctrl+C, or after --count refreshes. With --json, one JSON document "
+                        "per refresh, one per line."),
+         {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
+        {QStringLiteral("demo"), QStringLiteral("Walk through every attached unit and show what it does."),
+         QStringLiteral("Lists the units, then per unit sets something, switches it on, reads back "
+                        "and switches it off again. Best run with --sim."),
+         {}},
+    };
+    return table;
+}
+
+QString CommandLine::overview()
+{
+    QString text = QStringLiteral("Controls the high-voltage supply units attached over USB.\n\nCommands:\n");
+    for (const Command& command : commands())
+        text += QStringLiteral("  %1 %2\n").arg(command.name.leftJustified(21), command.summary);
+    text += QStringLiteral("\nA unit is named by its device index or its serial number (any case).\n"
+                           "'kavractl COMMAND --help' describes a command's arguments.");
+    return text;
+}
+
+void CommandLine::addCommonOptions(QCommandLineParser& parser)
+{
+    parser.addHelpOption();
+    parser.addOption(jsonOption());
+    parser.addOption(simOption());
+    parser.addOption(benchOption());
+}
+
+QString CommandLine::parseError(const QCommandLineParser& parser, const QStringList& arguments)
+{
+    QString message = parser.errorText();
+    // A negative number reads as a bundle of short options; say how to pass one.
+    static const QRegularExpression negative(QStringLiteral("^-\\.?[0-9]"));
+    for (const QString& argument : arguments) {
+        if (negative.match(argument).hasMatch()) {
+            message += QStringLiteral(" (put negative numbers after --: kavractl COMMAND -- ARGUMENTS)");
+            break;
+        }
+    }
+    return message;
+}
+
+CommandLine::CommandLine(const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(overview());
+    // Everything from the command name on belongs to the command's own parser.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    addCommonOptions(parser);
+    parser.addOption(versionOption());
+    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command to run (see above)."),
+                                 QStringLiteral("COMMAND [ARGUMENTS]"));
+    if (!parser.parse(arguments))
+        throw ToolError::usage(parseError(parser, arguments));
+
+    m_json = parser.isSet(QStringLiteral("json"));
+    m_sim = parser.isSet(QStringLiteral("sim"));
+    m_benchFile = parser.value(QStringLiteral("bench"));
+    m_version = parser.isSet(QStringLiteral("version"));
+
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        if (parser.isSet(QStringLiteral("help")))
+            m_helpText = parser.helpText();
+        else if (!m_version)
+            throw ToolError::usage(QStringLiteral("no command given"));
+        return;
+    }
+
+    m_command = positional.first();
+    for (const Command& command : commands()) {
+        if (command.name == m_command)
+            m_spec = &command;
+    }
+    if (!m_spec)
+        throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(m_command));
+
+    // "kavractl --help COMMAND" asks for the command's help, whatever else follows.
+    if (parser.isSet(QStringLiteral("help")))
+        parseCommand(*m_spec, QStringList{arguments.value(0), m_command, QStringLiteral("--help")});
+    else
+        parseCommand(*m_spec, QStringList{arguments.value(0)} + positional);
+}
+
+void CommandLine::parseCommand(const Command& command, const QStringList& arguments)
+{
+    QCommandLineParser parser;
+    QString description = command.summary;
+    if (!command.details.isEmpty())
+        description += QStringLiteral("\n") + command.details;
+    parser.setApplicationDescription(description);
+    addCommonOptions(parser);
+    const bool monitor = command.name == QLatin1String("monitor");
+    if (monitor) {
+        parser.addOption(intervalOption());
+        parser.addOption(countOption());
+    }
+    // The command's name as the first positional argument puts it into the usage line.
+    parser.addPositionalArgument(command.name, QStringLiteral("The command."), command.name);
+    int required = 0;
+    for (const Argument& argument : command.arguments) {
+        parser.addPositionalArgument(argument.name, argument.help,
+                                     argument.optional ? QStringLiteral("[%1]").arg(argument.name)
+                                                       : argument.name);
+        if (!argument.optional)
+            ++required;
+    }
+
+    if (!parser.parse(arguments))
+        throw ToolError::usage(parseError(parser, arguments), command.name);
+    if (parser.isSet(QStringLiteral("help"))) {
+        m_helpText = parser.helpText();
+        return;
+    }
+
+    m_json = m_json || parser.isSet(QStringLiteral("json"));
+    m_sim = m_sim || parser.isSet(QStringLiteral("sim"));
+    if (parser.isSet(QStringLiteral("bench")))
+        m_benchFile = parser.value(QStringLiteral("bench"));
+
+    m_arguments = parser.positionalArguments().mid(1);
+    if (m_arguments.size() < required || m_arguments.size() > command.arguments.size()) {
+        QStringList names;
+        for (const Argument& argument : command.arguments)
+            names << (argument.optional ? QStringLiteral("[%1]").arg(argument.name) : argument.name);
+        throw ToolError::usage(QStringLiteral("%1 takes %2").arg(
+                                   command.name,
+                                   names.isEmpty() ? QStringLiteral("no arguments") : names.join(QLatin1Char(' '))),
+                               command.name);
+    }
+
+    if (monitor) {
+        bool ok = false;
+        m_interval = parser.value(QStringLiteral("interval")).toDouble(&ok);
+        if (!ok || !std::isfinite(m_interval) || m_interval < 0)
+            throw ToolError::usage(QStringLiteral("--interval takes a number of seconds, 0 or more"), command.name);
+        m_count = parser.value(QStringLiteral("count")).toInt(&ok);
+        if (!ok || m_count < 0)
+            throw ToolError::usage(QStringLiteral("--count takes a whole number, 0 or more"), command.name);
+    }
+}
+
+QString CommandLine::argumentName(int position) const
+{
+    if (m_spec && position < m_spec->arguments.size())
+        return m_spec->arguments.at(position).name;
+    return QStringLiteral("argument %1").arg(position + 1);
+}
+
+int CommandLine::integer(int position) const
+{
+    bool ok = false;
+    const int value = argument(position).toInt(&ok);
+    if (!ok)
+        throw ToolError::usage(QStringLiteral("%1 must be a whole number, not '%2'")
+                                   .arg(argumentName(position), argument(position)),
+                               m_command);
+    return value;
+}
+
+double CommandLine::number(int position) const
+{
+    bool ok = false;
+    const double value = argument(position).toDouble(&ok);
+    if (!ok)
+        throw ToolError::usage(QStringLiteral("%1 must be a number, not '%2'")
+                                   .arg(argumentName(position), argument(position)),
+                               m_command);
+    return value;
+}

@@ -1,0 +1,100 @@
+#include "Monitor.h"
+
+#include "CommandLine.h"
+#include "Output.h"
+#include "StatusReader.h"
+#include "StatusTable.h"
+#include "UnitDirectory.h"
+
+#include <QDateTime>
+#include <QJsonObject>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void interrupt(int)
+{
+    g_interrupted = 1;
+}
+
+// Catches SIGINT and SIGTERM while the monitor runs, so that it ends between library calls
+// (and the session is closed) instead of dying in the middle of an exchange.
+class SignalGuard
+{
+public:
+    SignalGuard()
+    {
+        g_interrupted = 0;
+        m_previousInt = std::signal(SIGINT, interrupt);
+        m_previousTerm = std::signal(SIGTERM, interrupt);
+    }
+    ~SignalGuard()
+    {
+        std::signal(SIGINT, m_previousInt);
+        std::signal(SIGTERM, m_previousTerm);
+    }
+    SignalGuard(const SignalGuard&) = delete;
+    SignalGuard& operator=(const SignalGuard&) = delete;
+
+private:
+    void (*m_previousInt)(int);
+    void (*m_previousTerm)(int);
+};
+
+const char* const kClearScreen = "\x1b[H\x1b[2J";
+
+} // namespace
+
+Monitor::Monitor(const CommandLine& commandLine, const Output& output)
+    : m_commandLine(commandLine), m_output(output)
+{
+}
+
+bool Monitor::pause() const
+{
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(m_commandLine.interval()));
+    // Short naps so that an interrupt ends the wait promptly.
+    while (!g_interrupted && steady_clock::now() < end)
+        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(50), end - steady_clock::now()));
+    return !g_interrupted;
+}
+
+void Monitor::run()
+{
+    const bool named = m_commandLine.hasArgument(0);
+    QList<UnitIdentity> units;
+    if (named)
+        units.append(UnitDirectory::resolve(m_commandLine.argument(0)));
+
+    SignalGuard guard;
+    for (int refresh = 1; !g_interrupted; ++refresh) {
+        // Without a named unit, units attached meanwhile show up on the next refresh.
+        if (!named)
+            units = UnitDirectory::list();
+        const QJsonArray statuses = StatusReader::readAll(units, nullptr);
+        const QString time = QDateTime::currentDateTime().toString(Qt::ISODate);
+        if (m_output.json()) {
+            m_output.document(QJsonObject{{QStringLiteral("time"), time},
+                                          {QStringLiteral("refresh"), refresh},
+                                          {QStringLiteral("units"), statuses}},
+                              true);
+        } else {
+            m_output.raw(QString::fromLatin1(kClearScreen));
+            m_output.line(QStringLiteral("kavractl monitor  %1  every %2 s  (Ctrl+C to stop)\n")
+                              .arg(time).arg(m_commandLine.interval()));
+            m_output.line(StatusTable::render(statuses));
+        }
+        if (m_commandLine.count() > 0 && refresh >= m_commandLine.count())
+            break;
+        if (!pause())
+            break;
+    }
+    if (g_interrupted && !m_output.json())
+        m_output.line(QStringLiteral("\nstopped"));
+}

@@ -1,0 +1,39 @@
+#include "Output.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+
+namespace {
+
+void write(std::FILE* stream, const QByteArray& bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    // Flushed at once: monitor output must appear while the tool keeps running.
+    std::fflush(stream);
+}
+
+} // namespace
+
+void Output::line(const QString& text) const
+{
+    if (!m_json)
+        write(stdout, (text + QLatin1Char('\n')).toUtf8());
+}
+
+void Output::raw(const QString& text) const
+{
+    write(stdout, text.toUtf8());
+}
+
+void Output::document(const QJsonObject& object, bool compact) const
+{
+    if (m_json)
+        write(stdout, QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented)
+                          + (compact ? "\n" : ""));
+}
+
+void Output::error(const QString& text)
+{
+    write(stderr, (text + QLatin1Char('\n')).toUtf8());
+}

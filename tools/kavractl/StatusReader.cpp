@@ -1,0 +1,82 @@
+#include "StatusReader.h"
+
+#include "StatusText.h"
+#include "ToolError.h"
+
+#include <KavraLib.h>
+
+#include <array>
+
+namespace {
+
+// True when the reading is there, false when the family lacks it.
+bool available(int status, const UnitIdentity& unit, const QString& what)
+{
+    if (status == StatusText::Success)
+        return true;
+    if (status == StatusText::NotSupported)
+        return false;
+    throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), what));
+}
+
+} // namespace
+
+QJsonObject StatusReader::read(const UnitIdentity& unit)
+{
+    const int index = unit.index();
+    QJsonObject result = unit.toJson();
+
+    bool flag = false;
+    // Cedar's text is the longest at 222 bytes.
+    std::array<char, 256> text{};
+    if (available(getSupplyStatus(index, &flag, text.data()), unit, QStringLiteral("supply status"))) {
+        result.insert(QStringLiteral("supply"),
+                      QJsonObject{{QStringLiteral("error"), flag},
+                                  {QStringLiteral("text"), QString::fromLatin1(text.data()).trimmed()}});
+    }
+
+    QJsonArray channels;
+    for (int channel = 1; channel <= unit.channelCount(); ++channel) {
+        QJsonObject entry;
+        bool first = false;
+        bool second = false;
+        const QString context = QStringLiteral("channel %1").arg(channel);
+        if (available(getChannelStatus(index, channel, &first, &second), unit, context + QStringLiteral(" status"))) {
+            entry.insert(QStringLiteral("first"), first);
+            entry.insert(QStringLiteral("second"), second);
+        }
+        double current = 0;
+        if (available(getChannelCurrent(index, channel, &current), unit, context + QStringLiteral(" current")))
+            entry.insert(QStringLiteral("current"), current);
+        if (!entry.isEmpty()) {
+            entry.insert(QStringLiteral("channel"), channel);
+            channels.append(entry);
+        }
+    }
+    if (!channels.isEmpty())
+        result.insert(QStringLiteral("channels"), channels);
+
+    double adc = 0;
+    if (available(getADCValue(index, &adc), unit, QStringLiteral("converter value")))
+        result.insert(QStringLiteral("adc"), adc);
+    return result;
+}
+
+QJsonArray StatusReader::readAll(const QList<UnitIdentity>& units, int* failures)
+{
+    QJsonArray result;
+    for (const UnitIdentity& unit : units) {
+        try {
+            result.append(read(unit));
+        } catch (const ToolError& error) {
+            QJsonObject failed = unit.toJson();
+            failed.insert(QStringLiteral("error"),
+                          QJsonObject{{QStringLiteral("status"), error.statusCode()},
+                                      {QStringLiteral("meaning"), StatusText::meaning(error.statusCode())}});
+            result.append(failed);
+            if (failures)
+                ++*failures;
+        }
+    }
+    return result;
+}

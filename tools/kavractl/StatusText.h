@@ -1,0 +1,16 @@
+#ifndef KAVRACTL_STATUSTEXT_H
+#define KAVRACTL_STATUSTEXT_H
+
+#include <QString>
+
+// Meanings of the library's status codes, worded as in the table of KavraLib.h.
+class StatusText
+{
+public:
+    static constexpr int Success = 0;
+    static constexpr int NotSupported = 10;
+
+    static QString meaning(int status);
+};
+
+#endif

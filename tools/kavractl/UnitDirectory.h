@@ -1,0 +1,20 @@
+#ifndef KAVRACTL_UNITDIRECTORY_H
+#define KAVRACTL_UNITDIRECTORY_H
+
+#include "UnitIdentity.h"
+
+#include <QList>
+#include <QString>
+
+// The attached units as the library numbers them, and the naming of a unit on the command line.
+class UnitDirectory
+{
+public:
+    // Every attached supported unit, in index order; no unit is opened.
+    static QList<UnitIdentity> list();
+
+    // A unit named by its device index or by its serial number (any case). Throws ToolError.
+    static UnitIdentity resolve(const QString& name);
+};
+
+#endif
