@@ -42,7 +42,7 @@ STATUS_MEANINGS: Final[dict[int, str]] = {
     36: "waveform period out of range",
     37: "waveform code out of range",
     38: "the text buffer is null or too small for the text and its closing zero byte",
-    -1: "an unexpected internal failure",
+    -1: "an unexpected internal failure (for example memory exhausted); never expected in use",
 }
 
 

@@ -136,7 +136,9 @@ class Session:
     def index_of(self, serial: str) -> int:
         """The device index of the unit with a serial number (13 characters, any case).
 
-        Units are opened as needed to read their serial numbers.
+        The listing is searched first, which opens nothing. A serial number it does not show is
+        left to the library, which opens units as needed to read the serial numbers they store
+        (closing again those it opened).
 
         Raises:
             NoSuchUnitError: no openable attached unit has that serial number.
@@ -146,6 +148,10 @@ class Session:
             raise TypeError(f"serial must be a str, not {type(serial).__name__}")
         if "\0" in serial:
             raise ValueError("serial must not contain a zero character")
+        wanted = serial.upper()
+        for info in self.units():
+            if info.serial.upper() == wanted:
+                return info.index
         index = ctypes.c_int(-1)
         check(library.getDeviceIndex(serial.encode("latin-1", "replace"), ctypes.byref(index)),
               "getDeviceIndex")
