@@ -44,6 +44,15 @@ QCommandLineOption countOption()
                               QStringLiteral("N"), QStringLiteral("0"));
 }
 
+// The usage line names the program as it was started (a path, often); show its plain name.
+QString withProgramName(QString help, const QString& program)
+{
+    const QString usage = QStringLiteral("Usage: ");
+    if (!program.isEmpty() && help.startsWith(usage + program))
+        help.replace(usage.size(), program.size(), QStringLiteral("kavractl"));
+    return help;
+}
+
 QCommandLineOption versionOption()
 {
     return QCommandLineOption(QStringLiteral("version"),
@@ -117,6 +126,12 @@ const QVector<CommandLine::Command>& CommandLine::commands()
          {{QStringLiteral("UNIT"), kUnitHelp, false}}},
         {QStringLiteral("clear-error"), QStringLiteral("Clear the unit's error."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+        {QStringLiteral("batch"), QStringLiteral("Run commands from a file, one per line, on units kept open."),
+         QStringLiteral("Each line is a command with its arguments as on the command line (quotes group words; "
+                        "empty lines and lines starting with # are skipped). The units stay open from line to "
+                        "line, so settings made on one line can be read back on the next. Stops at the first "
+                        "failing line. With --json, one JSON document per line of output."),
+         {{QStringLiteral("FILE"), QStringLiteral("file of commands; standard input when omitted or -"), true}}},
         {QStringLiteral("monitor"), QStringLiteral("Show a status table, refreshed in place until interrupted."),
          QStringLiteral("Stop with Ctrl+C, or after --count refreshes. With --json, one JSON document "
                         "per refresh, one per line."),
@@ -182,7 +197,7 @@ CommandLine::CommandLine(const QStringList& arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         if (parser.isSet(QStringLiteral("help")))
-            m_helpText = parser.helpText();
+            m_helpText = withProgramName(parser.helpText(), arguments.value(0));
         else if (!m_version)
             throw ToolError::usage(QStringLiteral("no command given"));
         return;
@@ -230,7 +245,7 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
     if (!parser.parse(arguments))
         throw ToolError::usage(parseError(parser, arguments), command.name);
     if (parser.isSet(QStringLiteral("help"))) {
-        m_helpText = parser.helpText();
+        m_helpText = withProgramName(parser.helpText(), arguments.value(0));
         return;
     }
 

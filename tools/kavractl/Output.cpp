@@ -28,6 +28,7 @@ void Output::raw(const QString& text) const
 
 void Output::document(const QJsonObject& object, bool compact) const
 {
+    compact = compact || m_compact;
     if (m_json)
         write(stdout, QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented)
                           + (compact ? "\n" : ""));

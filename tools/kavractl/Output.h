@@ -8,7 +8,8 @@
 class Output
 {
 public:
-    explicit Output(bool json) : m_json(json) {}
+    // compact: every JSON document on one line, for streams of documents.
+    explicit Output(bool json, bool compact = false) : m_json(json), m_compact(compact) {}
 
     bool json() const { return m_json; }
 
@@ -17,13 +18,14 @@ public:
     // Raw text without a line end, in either mode (used for terminal control sequences).
     void raw(const QString& text) const;
     // The command's result: the document in JSON mode, nothing in text mode.
-    // compact: one line, for streams of documents.
+    // compact: one line, whatever the output's own setting.
     void document(const QJsonObject& object, bool compact = false) const;
 
     static void error(const QString& text);
 
 private:
     bool m_json;
+    bool m_compact;
 };
 
 #endif

@@ -19,3 +19,8 @@ ToolError ToolError::status(int status, const QString& context)
                              .arg(context).arg(status).arg(StatusText::meaning(status));
     return ToolError(LibraryStatus, status, text, QString());
 }
+
+ToolError ToolError::prefixed(const QString& prefix) const
+{
+    return ToolError(m_exitCode, m_status, prefix + m_message, m_command);
+}

@@ -15,6 +15,9 @@ public:
     static ToolError usage(const QString& message, const QString& command = QString());
     static ToolError status(int status, const QString& context);
 
+    // The same error with a prefix to its message, e.g. the line of a batch file.
+    ToolError prefixed(const QString& prefix) const;
+
     int exitCode() const { return m_exitCode; }
     int statusCode() const { return m_status; }
     QString message() const { return m_message; }

@@ -2,49 +2,17 @@
 
 #include "BenchSetup.h"
 #include "CommandLine.h"
-#include "Demo.h"
-#include "Monitor.h"
+#include "CommandRunner.h"
 #include "Output.h"
 #include "StatusText.h"
 #include "ToolError.h"
-#include "UnitCommands.h"
 
 #include <KavraLib.h>
 
 #include <QCoreApplication>
 #include <QJsonObject>
 
-#include <array>
 #include <exception>
-
-namespace {
-
-int runCommand(const CommandLine& commandLine, const Output& output)
-{
-    const QString command = commandLine.command();
-    if (commandLine.versionRequested() && command.isEmpty()) {
-        std::array<char, 32> version{};
-        getLibraryVersion(version.data(), int(version.size()));
-        output.document(QJsonObject{{QStringLiteral("kavractl"), QStringLiteral(KAVRACTL_VERSION)},
-                                    {QStringLiteral("library"), QString::fromLatin1(version.data())}});
-        output.line(QStringLiteral("kavractl %1, KavraLib %2").arg(QStringLiteral(KAVRACTL_VERSION), QString::fromLatin1(version.data())));
-        return 0;
-    }
-    if (command == QLatin1String("monitor")) {
-        Monitor(commandLine, output).run();
-        return 0;
-    }
-    if (command == QLatin1String("demo")) {
-        const int failures = Demo(output).run();
-        if (failures > 0)
-            Output::error(QStringLiteral("kavractl: demo: %1 step(s) failed").arg(failures));
-        return failures > 0 ? ToolError::LibraryStatus : 0;
-    }
-    UnitCommands(commandLine, output).run(command);
-    return 0;
-}
-
-} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -53,20 +21,21 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVRACTL_VERSION));
 
     bool json = false;
+    // A batch writes JSON lines; its error document must be one line too.
+    bool compact = false;
     bool libraryUsed = false;
     int exitCode = 0;
     try {
         const CommandLine commandLine(QCoreApplication::arguments());
         json = commandLine.json();
-        if (commandLine.helpRequested()) {
-            Output(false).raw(commandLine.helpText());
-            return 0;
-        }
+        compact = commandLine.command() == QLatin1String("batch");
         // Before the first library call: the library loads the D2XX library on first use.
-        if (commandLine.sim())
-            BenchSetup::apply(commandLine.benchFile());
-        libraryUsed = true;
-        exitCode = runCommand(commandLine, Output(json));
+        if (!commandLine.helpRequested()) {
+            if (commandLine.sim())
+                BenchSetup::apply(commandLine.benchFile());
+            libraryUsed = true;
+        }
+        exitCode = CommandRunner::run(commandLine, Output(json));
     } catch (const ToolError& error) {
         Output::error(QStringLiteral("kavractl: ") + error.message());
         if (error.exitCode() == ToolError::Usage) {
@@ -74,7 +43,7 @@ int main(int argc, char* argv[])
                               ? QStringLiteral("Try 'kavractl --help'.")
                               : QStringLiteral("Try 'kavractl %1 --help'.").arg(error.command()));
         } else if (json) {
-            Output(true).document(QJsonObject{
+            Output(true, compact).document(QJsonObject{
                 {QStringLiteral("error"),
                  QJsonObject{{QStringLiteral("status"), error.statusCode()},
                              {QStringLiteral("meaning"), StatusText::meaning(error.statusCode())},
