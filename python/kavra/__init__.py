@@ -2,8 +2,8 @@
 
 The library is found through the environment variable ``KAVRA_LIBRARY`` (a file path), else
 beside this package (or in ``../lib`` relative to it), else by the system loader. To run on the
-virtual bench, set ``KAVRA_D2XX_LIBRARY`` to the path of ``libkavra_sim.so`` before the first
-call.
+virtual bench, call :func:`use_virtual_bench` (or set ``KAVRA_D2XX_LIBRARY`` to the path of
+``libkavra_sim.so``) before the first call.
 
 Example::
 
@@ -18,7 +18,7 @@ Example::
         print(generic.channel_status(1), generic.channel_current(1))
 """
 
-from ._library import LIBRARY_ENV, load_library
+from ._library import LIBRARY_ENV, load_library, use_virtual_bench
 from .errors import (
     STATUS_MEANINGS,
     ExchangeError,
@@ -63,4 +63,5 @@ __all__ = [
     "load_library",
     "meaning_of",
     "model_of",
+    "use_virtual_bench",
 ]

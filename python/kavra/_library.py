@@ -51,19 +51,27 @@ _lock = threading.Lock()
 _library: ctypes.CDLL | None = None
 
 
+def _search_directories() -> list[Path]:
+    """The package's own directory, then the ``lib`` directory beside it and beside each of its
+    next ancestors (so that ``<prefix>/lib/python3/site-packages/kavra`` finds ``<prefix>/lib``).
+    """
+    here = Path(__file__).resolve().parent
+    return [here, *(ancestor / "lib" for ancestor in list(here.parents)[:4])]
+
+
 def candidate_paths() -> list[str]:
     """Where the library is looked for, in order.
 
-    The file named by ``KAVRA_LIBRARY``; else a library file beside this package or in ``../lib``
-    relative to it; else the name the system loader resolves on its own search path.
+    The file named by ``KAVRA_LIBRARY``; else a library file beside this package or in a ``lib``
+    directory beside it or one of its next ancestors; else the name the system loader resolves on
+    its own search path.
     """
     configured = os.environ.get(LIBRARY_ENV)
     if configured:
         return [configured]
-    here = Path(__file__).resolve().parent
     found = [
         str(directory / name)
-        for directory in (here, here.parent / "lib")
+        for directory in _search_directories()
         for name in _FILE_NAMES
         if (directory / name).is_file()
     ]
@@ -106,3 +114,47 @@ def load_library() -> ctypes.CDLL:
                     + "; ".join(errors)
                 )
         return _library
+
+
+#: Environment variable through which the library loads a D2XX library other than the vendor's.
+D2XX_ENV: Final = "KAVRA_D2XX_LIBRARY"
+#: Environment variable naming the bench file of the virtual bench.
+BENCH_ENV: Final = "KAVRA_SIM_BENCH"
+
+_BENCH_NAMES: Final = ("kavra_sim.dll",) if sys.platform == "win32" else ("libkavra_sim.so",)
+
+
+def use_virtual_bench(bench_library: str | os.PathLike[str] | None = None,
+                      bench_file: str | os.PathLike[str] | None = None) -> str:
+    """Makes the library talk to the virtual bench instead of the vendor's D2XX library.
+
+    Call it before anything else of this package. ``bench_library`` is the bench library's path;
+    by default the one ``KAVRA_D2XX_LIBRARY`` already names, else ``libkavra_sim.so`` beside the
+    package (as for the library itself) or in ``../sim`` of a build tree's library.
+    ``bench_file`` names a bench file (docs/bench.md); by default the built-in bench.
+
+    Returns:
+        The path of the bench library that will be used.
+
+    Raises:
+        RuntimeError: the library is loaded already (it chooses its D2XX library once).
+        FileNotFoundError: no bench library was found.
+    """
+    if _library is not None:
+        raise RuntimeError("use_virtual_bench must be called before the library is first used")
+    path = str(bench_library) if bench_library else os.environ.get(D2XX_ENV, "")
+    if not path:
+        directories = _search_directories()
+        configured = os.environ.get(LIBRARY_ENV)
+        if configured:
+            library_dir = Path(configured).resolve().parent
+            directories[:0] = [library_dir, library_dir.parent / "sim"]
+        found = [directory / name for directory in directories for name in _BENCH_NAMES
+                 if (directory / name).is_file()]
+        if not found:
+            raise FileNotFoundError("no virtual bench library found: pass its path")
+        path = str(found[0])
+    os.environ[D2XX_ENV] = path
+    if bench_file is not None:
+        os.environ[BENCH_ENV] = str(bench_file)
+    return path

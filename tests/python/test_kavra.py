@@ -2,8 +2,12 @@
 
 from __future__ import annotations
 
+import json
 import math
+import os
 import re
+import subprocess
+import sys
 from collections.abc import Callable
 from pathlib import Path
 from typing import Any
@@ -331,3 +335,47 @@ class TestLoadedBench:
             unit.turn_on(channel)
         assert caught.value.code == code
         assert unit.channel_status(channel).first is False
+
+
+# Choosing the virtual bench in a fresh process
+
+
+def run_fresh(script: str, **environment: str) -> str:
+    """Runs the script in a new interpreter without the bench variables; returns its output."""
+    env = {name: value for name, value in os.environ.items()
+           if name not in ("KAVRA_D2XX_LIBRARY", "KAVRA_SIM_BENCH")}
+    env.update(environment, PYTHONPATH=str(ROOT / "python"))
+    done = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
+                          text=True, timeout=60)
+    assert done.returncode == 0, done.stderr
+    return done.stdout
+
+
+def test_use_virtual_bench_finds_the_bench_beside_the_built_library() -> None:
+    output = run_fresh(
+        "import kavra\n"
+        "path = kavra.use_virtual_bench()\n"
+        "with kavra.Session() as s:\n"
+        "    print(path)\n"
+        "    print(*[u.serial for u in s.units()])\n")
+    path, serials = output.splitlines()
+    assert Path(path).samefile(os.environ["KAVRA_D2XX_LIBRARY"])
+    assert serials.split() == [serial for _, serial, _, _ in DEFAULT_BENCH]
+
+
+def test_use_virtual_bench_with_a_bench_file(tmp_path: Path) -> None:
+    bench_file = tmp_path / "bench.json"
+    bench_file.write_text(json.dumps({"units": [{"chip": "FT-X", "serial": "QZAH041010042"}]}))
+    output = run_fresh(
+        "import kavra\n"
+        f"kavra.use_virtual_bench(bench_file={str(bench_file)!r})\n"
+        "with kavra.Session() as s:\n"
+        "    (info,) = s.units()\n"
+        "    print(info.serial, info.family, s.unit(1).adc_value())\n")
+    assert output.split() == ["QZAH041010042", "Rowan", "12.5"]
+
+
+def test_use_virtual_bench_after_the_library_is_loaded_is_refused(
+        session: kavra.Session) -> None:
+    with pytest.raises(RuntimeError):
+        kavra.use_virtual_bench()
