@@ -1,75 +1,19 @@
 #include "KavraDriver_Alder_CommRequest.h"
 
-#include <QString>
-
-namespace {
-
-USBResult failure(const char* text)
+KavraDriver_Alder_CommRequest::KavraDriver_Alder_CommRequest(uint32_t instruction)
+    : KavraDriver_CommRequest(instruction)
 {
-    return USBResult::failure(QString::fromLatin1(text));
-}
-
-} // namespace
-
-KavraDriver_Alder_CommRequest::KavraDriver_Alder_CommRequest(uint32_t instruction) : m_instruction(instruction) {}
-
-KavraDriver_Alder_CommRequest::~KavraDriver_Alder_CommRequest() = default;
-
-void KavraDriver_Alder_CommRequest::setPayload(const QByteArray& payload)
-{
-    m_payload = payload;
-}
-
-bool KavraDriver_Alder_CommRequest::isRaw() const
-{
-    return false;
-}
-
-uint8_t KavraDriver_Alder_CommRequest::instructionCode() const
-{
-    return static_cast<uint8_t>(m_instruction & 0xFFu);
-}
-
-QByteArray KavraDriver_Alder_CommRequest::payload() const
-{
-    return m_payload;
-}
-
-bool KavraDriver_Alder_CommRequest::isInstruction(int) const
-{
-    return false;
 }
 
 USBResult KavraDriver_Alder_CommRequest::checkStatus(uint8_t status) const
 {
-    static const QString corrupted =
-        QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
-    switch (status) {
-    case 0: return USBResult();
-    case 1: return failure("Instruction was not recognised by target device");
-    case 2:
-    case 32: return failure("Target device is busy");
-    default: break;
-    }
-    return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
+    return statusResult(status, {{1, "Instruction was not recognised by target device"},
+                                 {2, "Target device is busy"},
+                                 {32, "Target device is busy"}});
 }
 
 int KavraDriver_Alder_CommRequest::expectedReplyLength() const
 {
-    const uint32_t instruction = instructionCode();
-    if (instruction >= 0x20 && instruction <= 0x29)
-        return 0;
-    switch (instruction) {
-    case 0x40: return 10;
-    case 0x41: return 1;
-    case 0x42: return 14;
-    case 0x43: return 4;
-    case 0x44: return 2;
-    case 0x45: return 150;
-    case 0x46: return 5;
-    default: break;
-    }
-    // The family's devices send no other instruction byte.
-    Q_ASSERT(0);
-    return 0;
+    return replyLength(instructionCode(), 0x20, 0x29,
+                       {{0x40, 10}, {0x41, 1}, {0x42, 14}, {0x43, 4}, {0x44, 2}, {0x45, 150}, {0x46, 5}});
 }

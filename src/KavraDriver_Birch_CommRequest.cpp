@@ -1,69 +1,17 @@
 #include "KavraDriver_Birch_CommRequest.h"
 
-#include <QString>
-
-namespace {
-
-USBResult failure(const char* text)
+KavraDriver_Birch_CommRequest::KavraDriver_Birch_CommRequest(uint32_t instruction)
+    : KavraDriver_CommRequest(instruction)
 {
-    return USBResult::failure(QString::fromLatin1(text));
-}
-
-} // namespace
-
-KavraDriver_Birch_CommRequest::KavraDriver_Birch_CommRequest(uint32_t instruction) : m_instruction(instruction) {}
-
-KavraDriver_Birch_CommRequest::~KavraDriver_Birch_CommRequest() = default;
-
-void KavraDriver_Birch_CommRequest::setPayload(const QByteArray& payload)
-{
-    m_payload = payload;
-}
-
-bool KavraDriver_Birch_CommRequest::isRaw() const
-{
-    return false;
-}
-
-uint8_t KavraDriver_Birch_CommRequest::instructionCode() const
-{
-    return static_cast<uint8_t>(m_instruction & 0xFFu);
-}
-
-QByteArray KavraDriver_Birch_CommRequest::payload() const
-{
-    return m_payload;
-}
-
-bool KavraDriver_Birch_CommRequest::isInstruction(int) const
-{
-    return false;
 }
 
 USBResult KavraDriver_Birch_CommRequest::checkStatus(uint8_t status) const
 {
-    static const QString corrupted =
-        QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
-    switch (status) {
-    case 0: return USBResult();
-    case 1: return failure("Instruction was not recognised by target device");
-    case 2: return failure("Target device is busy");
-    default: break;
-    }
-    return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
+    return statusResult(status, {{1, "Instruction was not recognised by target device"},
+                                 {2, "Target device is busy"}});
 }
 
 int KavraDriver_Birch_CommRequest::expectedReplyLength() const
 {
-    const uint32_t instruction = instructionCode();
-    if (instruction == 0x20)
-        return 0;
-    switch (instruction) {
-    case 0x40: return 6;
-    case 0x41: return 4;
-    default: break;
-    }
-    // The family's devices send no other instruction byte.
-    Q_ASSERT(0);
-    return 0;
+    return replyLength(instructionCode(), 0x20, 0x20, {{0x40, 6}, {0x41, 4}});
 }

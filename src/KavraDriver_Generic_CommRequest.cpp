@@ -2,7 +2,6 @@
 
 #include <QHash>
 #include <QPair>
-#include <QString>
 #include <QVector>
 
 namespace {
@@ -49,7 +48,7 @@ const GenericInstructionTable& genericTable()
 
 KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(uint32_t genericCode,
                                                                  const ModelId& model)
-    : m_instruction(genericCode),
+    : KavraDriver_CommRequest(genericCode),
       m_code(instructionByte(genericCode, model)),
       m_replyLength(replyLength(genericCode))
 {
@@ -57,8 +56,6 @@ KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(uint32_t generi
     Q_ASSERT_X(hasInstruction(genericCode, model), "KavraDriver_Generic_CommRequest",
                "Generic code missing for the model");
 }
-
-KavraDriver_Generic_CommRequest::~KavraDriver_Generic_CommRequest() = default;
 
 uint8_t KavraDriver_Generic_CommRequest::instructionByte(uint32_t genericCode, const ModelId& model)
 {
@@ -77,45 +74,22 @@ int KavraDriver_Generic_CommRequest::replyLength(uint32_t genericCode)
                                                                 : 0;
 }
 
-void KavraDriver_Generic_CommRequest::setPayload(const QByteArray& payload)
-{
-    m_payload = payload;
-}
-
-bool KavraDriver_Generic_CommRequest::isRaw() const
-{
-    return false;
-}
-
 uint8_t KavraDriver_Generic_CommRequest::instructionCode() const
 {
     return m_code;
 }
 
-QByteArray KavraDriver_Generic_CommRequest::payload() const
-{
-    return m_payload;
-}
-
 bool KavraDriver_Generic_CommRequest::isInstruction(int instruction) const
 {
-    return instruction >= 0 && static_cast<uint32_t>(instruction) == m_instruction;
+    return instruction >= 0 && static_cast<uint32_t>(instruction) == this->instruction();
 }
 
 USBResult KavraDriver_Generic_CommRequest::checkStatus(uint8_t status) const
 {
-    static const QString corrupted =
-        QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
-    switch (status) {
-    case 0: return USBResult();
-    case 1:
-        return USBResult::failure(
-            QStringLiteral("Instruction was not recognised by target device"));
-    case 2:
-    case 32: return USBResult::failure(QStringLiteral("Target device is busy"));
-    default: break;
-    }
-    return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
+    // Generic units answer with the same status bytes as Alder units.
+    return statusResult(status, {{1, "Instruction was not recognised by target device"},
+                                 {2, "Target device is busy"},
+                                 {32, "Target device is busy"}});
 }
 
 int KavraDriver_Generic_CommRequest::expectedReplyLength() const

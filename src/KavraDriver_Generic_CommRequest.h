@@ -1,25 +1,16 @@
 #pragma once
 
 #include "ModelId.h"
-#include "USBDefaultCommRequest.h"
-
-#include <QByteArray>
-
-#include <cstdint>
+#include "KavraDriver_CommRequest.h"
 
 // One instruction of a Generic unit, named by its model-independent Generic code: the
 // instruction byte and the reply length are looked up for the unit's model at construction.
-class KavraDriver_Generic_CommRequest : public USBDefaultCommRequest
+class KavraDriver_Generic_CommRequest : public KavraDriver_CommRequest
 {
 public:
     KavraDriver_Generic_CommRequest(uint32_t genericCode, const ModelId& model);
-    ~KavraDriver_Generic_CommRequest() override;
 
-    void setPayload(const QByteArray& payload);
-
-    bool isRaw() const override;
     uint8_t instructionCode() const override;
-    QByteArray payload() const override;
     // Whether the request carries the Generic code.
     bool isInstruction(int instruction) const override;
     USBResult checkStatus(uint8_t status) const override;
@@ -33,8 +24,6 @@ public:
     static int replyLength(uint32_t genericCode);
 
 private:
-    QByteArray m_payload;
-    uint32_t m_instruction;
     uint8_t m_code;
     int m_replyLength;
 };
