@@ -20,6 +20,7 @@ const char* const USBPacketProtocol::TimedOutText = "Communication timed out";
 const char* const USBPacketProtocol::UnexpectedLengthText = "Unexpected packet length.";
 const char* const USBPacketProtocol::CorruptedStreamText = "Communication stream is corrupted.";
 const char* const USBPacketProtocol::PayloadTooLongText = "Request payload is too long.";
+const char* const USBPacketProtocol::DiscardedText = "Request discarded before it was sent.";
 
 namespace {
 
@@ -78,16 +79,27 @@ USBPacketProtocol::USBPacketProtocol()
 
 USBPacketProtocol::~USBPacketProtocol()
 {
-    // Destroying a QThread that still runs aborts the process. The worker ends at its next check
-    // once the socket is gone and the queue is empty, so this waits at most for one exchange.
+    // Destroying a QThread that still runs aborts the process. Without a next socket the worker
+    // ends at its next check, so this waits for the exchange or polling step in progress at most.
     if (QThread::isRunning()) {
         {
             QMutexLocker locker(&m_mutex);
             m_stopRequested = true;
             m_nextSocket.reset();
-            m_queue.clear();
         }
         wait();
+    }
+
+    // Whoever posted a request still queued hears that it was never sent, oldest first.
+    QVector<QueuedRequest> unserved;
+    {
+        QMutexLocker locker(&m_mutex);
+        unserved.swap(m_queue);
+    }
+    const USBResult discarded = libraryFailure(DiscardedText);
+    for (auto entry = unserved.crbegin(); entry != unserved.crend(); ++entry) {
+        entry->request->setResult(discarded);
+        reportFinished(*entry, discarded);
     }
 }
 
@@ -134,7 +146,10 @@ void USBPacketProtocol::setPoller(USBISocketPoller* poller)
         m_poller = poller;
         m_pollerAcknowledged = false;
     }
-    // Only a running worker acknowledges; if it ends meanwhile, nobody will.
+    // Only a running worker acknowledges; if it ends meanwhile, nobody will. The worker itself
+    // takes the poller at its next polling step without anybody waiting.
+    if (isWorkerThread())
+        return;
     while (isRunning()) {
         {
             QMutexLocker locker(&m_mutex);
@@ -158,7 +173,8 @@ void USBPacketProtocol::startWorker()
 
 void USBPacketProtocol::stopWorker()
 {
-    if (!isRunning())
+    // The worker cannot wait for its own end.
+    if (!isRunning() || isWorkerThread())
         return;
     {
         QMutexLocker locker(&m_mutex);
@@ -436,6 +452,9 @@ bool USBPacketProtocol::isIdle()
 
 void USBPacketProtocol::waitForIdle()
 {
+    // The worker keeps the entry it is reporting queued until its caller returns.
+    if (isWorkerThread())
+        return;
     while (!isIdle())
         QThread::msleep(1);
 }
@@ -463,8 +482,9 @@ void USBPacketProtocol::setSocket(std::shared_ptr<USBISocket> socket)
         return;
     }
 
-    // The worker ends at its next check, now that the next socket is empty.
-    const bool ended = !isRunning() || wait(WorkerEndTimeoutMs);
+    // The worker ends at its next check, now that the next socket is empty; called by the worker
+    // itself, it ends once its caller returns.
+    const bool ended = !isRunning() || (!isWorkerThread() && wait(WorkerEndTimeoutMs));
     {
         QMutexLocker locker(&m_mutex);
         m_queue.clear();
@@ -487,9 +507,29 @@ void USBPacketProtocol::reportFinished(const QueuedRequest& entry, const USBResu
     }
 }
 
+void USBPacketProtocol::reportPollingFailure(USBISocket& socket, const USBResult& failure)
+{
+    QMutexLocker locker(&m_mutex);
+    if (m_observer) {
+        m_observer->workerFailed(failure, m_errorReceiver);
+        return;
+    }
+    // The worker ends either way; what the close reports changes nothing.
+    socket.close();
+    if (!m_errorReceiver.isNull()) {
+        // Qt owns a posted event and deletes it after delivery.
+        QCoreApplication::postEvent(m_errorReceiver.data(), new USBPacketErrorEvent(0, failure), 0);
+    }
+}
+
 void USBPacketProtocol::startWorkerWith(const std::shared_ptr<USBISocket>& socket)
 {
     start(workerPriority(socket));
+}
+
+bool USBPacketProtocol::isWorkerThread() const
+{
+    return QThread::currentThread() == this;
 }
 
 void USBPacketProtocol::run()
@@ -546,17 +586,11 @@ void USBPacketProtocol::run()
             else
                 readPackets(*socket);
         } catch (const USBResult& failure) {
-            QMutexLocker locker(&m_mutex);
-            if (m_observer) {
-                m_observer->workerFailed(failure, m_errorReceiver);
-            } else {
-                socket->close();
-                if (!m_errorReceiver.isNull()) {
-                    // Qt owns a posted event and deletes it after delivery.
-                    QCoreApplication::postEvent(m_errorReceiver.data(),
-                                                new USBPacketErrorEvent(0, failure), 0);
-                }
-            }
+            reportPollingFailure(*socket, failure);
+            return;
+        } catch (const std::exception& error) {
+            // A poller's own exception ends the worker like a failure instead of the process.
+            reportPollingFailure(*socket, USBResult::failure(QString::fromLocal8Bit(error.what())));
             return;
         }
 

@@ -33,6 +33,8 @@ public:
     static const char* const UnexpectedLengthText;
     static const char* const CorruptedStreamText;
     static const char* const PayloadTooLongText;
+    // The result of a queued request that was never sent because the protocol was destroyed.
+    static const char* const DiscardedText;
 
     // How long an exchange waits for its reply after writing the request.
     static constexpr int ReplyTimeoutMs = 4000;
@@ -40,7 +42,10 @@ public:
     static constexpr int MaxPayloadLength = 0xFFFF;
 
     USBPacketProtocol();
-    // Ends a worker that still runs (its owner normally ended it already), then releases members.
+    // Ends a worker that still runs (its owner normally ended it already): the worker finishes
+    // the exchange in progress and ends at its next check. Requests still queued then are
+    // finished with DiscardedText and reported like served ones, so the observer, when one is
+    // installed, must outlive the protocol.
     ~USBPacketProtocol() override;
 
     USBPacketProtocol(const USBPacketProtocol&) = delete;
@@ -52,18 +57,25 @@ public:
     void removeStreamReceiver(int id) override;
     void setErrorReceiver(QObject* receiver) override;
     void setObserver(USBIProtocolObserver* observer) override;
-    // Without a running worker the poller is installed for the next start and nothing waits.
+    // Without a running worker (or when called by the worker itself) the poller is installed for
+    // the worker's next polling step and nothing waits.
     void setPoller(USBISocketPoller* poller) override;
     void startWorker() override;
+    // Waits until the worker has served its queue and ended. Called by the worker itself (from an
+    // observer), it cannot wait for its caller and does nothing.
     void stopWorker() override;
     std::shared_ptr<USBISocket> socket() override;
     USBResult sendRequest(std::shared_ptr<USBICommRequest> request) override;
-    // Without an installed socket the request is finished at once with the invalid-handle failure
-    // and reported like any served request.
+    // Without an installed socket the request is finished at once with InvalidHandleText and
+    // reported like a served request, on the calling thread.
     void postRequest(std::shared_ptr<USBICommRequest> request, QObject* receiver) override;
     void clearRequests() override;
     bool isIdle() override;
+    // Called by the worker itself (from an observer) it returns at once: the worker cannot become
+    // idle while its caller waits.
     void waitForIdle() override;
+    // Removing the socket gives the worker up to 5000 ms to end. A worker that needs longer
+    // keeps its read state and ends at its next check; the queue is discarded either way.
     void setSocket(std::shared_ptr<USBISocket> socket) override;
 
     // Requests written and waiting for their reply, and replies read but not yet taken. Only for
@@ -87,7 +99,11 @@ private:
     void deliverPacket();
     void discardReadState();
     void reportFinished(const QueuedRequest& entry, const USBResult& result);
+    // Ends the worker after a failed polling step.
+    void reportPollingFailure(USBISocket& socket, const USBResult& failure);
     void startWorkerWith(const std::shared_ptr<USBISocket>& socket);
+    // Whether the caller is the worker (an observer or poller called from it).
+    bool isWorkerThread() const;
 
     QMutex m_mutex;
     bool m_stopRequested;

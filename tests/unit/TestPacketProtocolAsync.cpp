@@ -1,0 +1,783 @@
+#include "TestPacketProtocolEvents.h"
+#include "TestPacketProtocolSocket.h"
+
+#include "KavraDriver_Alder_CommRequest.h"
+#include "USBDefaultCommRequest.h"
+#include "USBISocketPoller.h"
+
+#include <QElapsedTimer>
+
+#include <atomic>
+#include <iterator>
+#include <thread>
+
+using namespace TestAsync;
+using TestPackets::bytes;
+using TestPackets::packetId;
+using TestPackets::reply;
+
+namespace {
+
+// A request whose reply length and id the test chooses; status 0 succeeds, any other fails.
+class ScriptedRequest : public USBDefaultCommRequest
+{
+public:
+    explicit ScriptedRequest(uint8_t code, int replyLength = 0, int fixedId = 0)
+        : m_code(code), m_replyLength(replyLength), m_fixedId(fixedId)
+    {
+    }
+
+    bool isRaw() const override { return false; }
+    uint8_t instructionCode() const override { return m_code; }
+    QByteArray payload() const override { return QByteArray(); }
+    USBResult checkStatus(uint8_t status) const override
+    {
+        return status == 0 ? USBResult() : USBResult::failure(QStringLiteral("status %1").arg(status));
+    }
+    int expectedReplyLength() const override { return m_replyLength; }
+    int id() const override { return m_fixedId != 0 ? m_fixedId : USBDefaultCommRequest::id(); }
+
+private:
+    uint8_t m_code;
+    int m_replyLength;
+    int m_fixedId;
+};
+
+std::shared_ptr<ScriptedRequest> scripted(uint8_t code = 0)
+{
+    return std::make_shared<ScriptedRequest>(code);
+}
+
+// The fake unit answers every request packet with its instruction code as status byte, so that
+// instruction 0 succeeds and any other fails with "status <code>".
+QByteArray answerWithCodeAsStatus(const QByteArray& written)
+{
+    return written.at(0) == 0x05 ? reply(packetId(written), static_cast<uint8_t>(written.at(5))) : QByteArray();
+}
+
+// A protocol on the scripted socket, its worker pausing briefly between passes.
+class PacketProtocolAsyncTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        m_socket = std::make_shared<TestPacketProtocolSocket>();
+        m_socket->open(0);
+        m_socket->state().responder = answerWithCodeAsStatus;
+        m_protocol = std::make_unique<USBPacketProtocol>();
+        m_protocol->setPollInterval(500);
+        m_protocol->setSocket(m_socket);
+    }
+
+    void TearDown() override
+    {
+        if (m_protocol) {
+            m_protocol->setSocket(nullptr);
+            EXPECT_FALSE(m_protocol->isRunning());
+            m_protocol.reset();
+        }
+        drainPostedEvents();
+    }
+
+    // The first request packet written blocks in the unit until the gate opens (or its time-out
+    // ends); every later one is answered at once.
+    void holdFirstRequestAt(Gate& gate, int timeoutMs)
+    {
+        m_socket->state().responder = [&gate, timeoutMs](const QByteArray& written) {
+            gate.pass(timeoutMs);
+            return answerWithCodeAsStatus(written);
+        };
+    }
+
+    // A protocol whose observer lives in the test body must be gone before the observer, also
+    // when an assertion ends the test early.
+    struct ProtocolReset
+    {
+        std::unique_ptr<USBPacketProtocol>& protocol;
+        ~ProtocolReset()
+        {
+            if (protocol)
+                protocol->setSocket(nullptr);
+            protocol.reset();
+        }
+    };
+
+    bool processUntilWorkerEnded(int timeoutMs = 5000)
+    {
+        return processEventsUntil([this] { return !m_protocol->isRunning(); }, timeoutMs);
+    }
+
+    std::shared_ptr<TestPacketProtocolSocket> m_socket;
+    std::unique_ptr<USBPacketProtocol> m_protocol;
+};
+
+TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIsServed)
+{
+    struct Case
+    {
+        const char* name;
+        bool waitForIdleFirst;
+    };
+    for (const Case& c : {Case{"stopWorker", false}, Case{"waitForIdle, then stopWorker", true}}) {
+        SCOPED_TRACE(c.name);
+        Gate gate;
+        holdFirstRequestAt(gate, 10000);
+        RecordingReceiver receiver;
+        const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(3), scripted()};
+        for (const auto& request : requests)
+            m_protocol->postRequest(request, &receiver);
+        ASSERT_TRUE(gate.awaitArrival(5000));
+        EXPECT_TRUE(m_protocol->isRunning());
+        EXPECT_FALSE(m_protocol->isIdle()) << "requests are queued and the worker runs";
+
+        std::atomic<bool> returned(false);
+        std::thread caller([&] {
+            if (c.waitForIdleFirst) {
+                m_protocol->waitForIdle();
+                EXPECT_TRUE(m_protocol->isIdle());
+            }
+            m_protocol->stopWorker();
+            returned = true;
+        });
+        EXPECT_FALSE(returned) << "the first request is still held in the unit";
+        gate.open();
+        caller.join();
+
+        EXPECT_FALSE(m_protocol->isRunning());
+        EXPECT_TRUE(m_protocol->isIdle());
+        // Everything was reported before the caller returned: nothing more is awaited.
+        drainPostedEvents();
+        ASSERT_EQ(receiver.finished.size(), requests.size());
+        for (int i = 0; i < requests.size(); ++i) {
+            EXPECT_EQ(receiver.finished[i].request, requests[i]);
+            EXPECT_EQ(receiver.finished[i].result.text(), requests[i]->result().text());
+        }
+        EXPECT_EQ(receiver.finished[1].result.text(), QStringLiteral("status 3"));
+
+        // A stopped worker starts again with the next request.
+        auto next = scripted();
+        m_protocol->postRequest(next, &receiver);
+        EXPECT_TRUE(processEventsUntil([&] { return receiver.finished.size() == requests.size() + 1; }));
+        EXPECT_TRUE(next->result().isSuccess());
+        m_protocol->stopWorker();
+    }
+}
+
+// Ends every poll with a failure once the gate opens.
+class GatedFailingPoller : public USBISocketPoller
+{
+public:
+    explicit GatedFailingPoller(Gate& gate) : m_gate(gate) {}
+    void poll(std::shared_ptr<USBISocket>) override
+    {
+        m_gate.pass(10000);
+        throw USBResult::failure(QStringLiteral("poller gave up"));
+    }
+
+private:
+    Gate& m_gate;
+};
+
+TEST_F(PacketProtocolAsyncTest, requestsLeftQueuedByAnEndedWorkerAreServedAtItsNextStart)
+{
+    Gate gate;
+    GatedFailingPoller poller(gate);
+    RecordingReceiver errors;
+    RecordingReceiver receiver;
+    m_protocol->setErrorReceiver(&errors);
+    // No worker yet: the poller is kept for its first polling step, nothing waits.
+    m_protocol->setPoller(&poller);
+    m_protocol->startWorker();
+    ASSERT_TRUE(gate.awaitArrival(5000));
+
+    // Posted while the worker is held in its polling step.
+    const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(4)};
+    for (const auto& request : requests)
+        m_protocol->postRequest(request, &receiver);
+    EXPECT_FALSE(m_protocol->isIdle());
+
+    gate.open();
+    ASSERT_TRUE(processUntilWorkerEnded());
+    drainPostedEvents();
+    ASSERT_EQ(errors.failures.size(), 1);
+    EXPECT_EQ(errors.failures[0].result.message(), QStringLiteral("poller gave up"));
+    EXPECT_EQ(errors.failures[0].errorCode, 0);
+    EXPECT_TRUE(receiver.finished.isEmpty());
+
+    // Idle whenever the worker does not run, queued requests notwithstanding.
+    EXPECT_TRUE(m_protocol->isIdle());
+    m_protocol->waitForIdle();
+    EXPECT_FALSE(requests[0]->isFinished());
+
+    m_protocol->setPoller(nullptr);
+    m_protocol->startWorker();
+    ASSERT_TRUE(processEventsUntil([&] { return receiver.finished.size() == 2; }));
+    EXPECT_EQ(receiver.finishedIds(), (QVector<int>{requests[0]->id(), requests[1]->id()}));
+    EXPECT_TRUE(receiver.finished[0].result.isSuccess());
+    EXPECT_EQ(receiver.finished[1].result.message(), QStringLiteral("status 4"));
+}
+
+TEST_F(PacketProtocolAsyncTest, removingTheSocketEndsTheWorkerAndDiscardsTheQueue)
+{
+    Gate gate;
+    // The unit holds the first request for a while, well within the 5000 ms given to the worker.
+    holdFirstRequestAt(gate, 300);
+    RecordingReceiver receiver;
+    const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(), scripted()};
+    for (const auto& request : requests)
+        m_protocol->postRequest(request, &receiver);
+    ASSERT_TRUE(gate.awaitArrival(5000));
+
+    QElapsedTimer timer;
+    timer.start();
+    m_protocol->setSocket(nullptr);
+    EXPECT_LT(timer.elapsed(), 5000);
+    EXPECT_FALSE(m_protocol->isRunning());
+    EXPECT_TRUE(m_protocol->isIdle());
+    EXPECT_EQ(m_protocol->pendingRequestCount(), 0);
+
+    // The exchange in progress ends and is reported; the rest is dropped without a result.
+    drainPostedEvents();
+    EXPECT_EQ(receiver.finishedIds(), QVector<int>{requests[0]->id()});
+    EXPECT_TRUE(requests[0]->result().isSuccess());
+    EXPECT_FALSE(requests[1]->isFinished());
+    EXPECT_FALSE(requests[2]->isFinished());
+
+    // Without a socket a posted request fails at once instead of waiting for a worker.
+    auto late = scripted();
+    m_protocol->postRequest(late, &receiver);
+    EXPECT_FALSE(m_protocol->isRunning());
+    EXPECT_EQ(late->result().message(), QString::fromLatin1(USBPacketProtocol::InvalidHandleText));
+    drainPostedEvents();
+    ASSERT_EQ(receiver.finished.size(), 2);
+    EXPECT_EQ(receiver.finished[1].request, late);
+    EXPECT_EQ(receiver.finished[1].result.message(), QString::fromLatin1(USBPacketProtocol::InvalidHandleText));
+}
+
+TEST_F(PacketProtocolAsyncTest, removingTheSocketGivesUpOnASlowWorkerAfterFiveSeconds)
+{
+    Gate gate;
+    holdFirstRequestAt(gate, 20000);
+    RecordingReceiver receiver;
+    auto held = scripted();
+    auto queued = scripted();
+    m_protocol->postRequest(held, &receiver);
+    m_protocol->postRequest(queued, &receiver);
+    ASSERT_TRUE(gate.awaitArrival(5000));
+
+    QElapsedTimer timer;
+    timer.start();
+    m_protocol->setSocket(nullptr);
+    const qint64 waited = timer.elapsed();
+    EXPECT_GE(waited, 4900);
+    EXPECT_LT(waited, 6000);
+    EXPECT_TRUE(m_protocol->isRunning()) << "the worker is still inside its exchange";
+    EXPECT_TRUE(m_protocol->isIdle()) << "its queue is gone";
+
+    // Released, the worker finishes its exchange, reports it and ends at its next check.
+    gate.open();
+    ASSERT_TRUE(processUntilWorkerEnded());
+    drainPostedEvents();
+    EXPECT_EQ(receiver.finishedIds(), QVector<int>{held->id()});
+    EXPECT_TRUE(held->result().isSuccess());
+    EXPECT_FALSE(queued->isFinished());
+}
+
+TEST_F(PacketProtocolAsyncTest, destroyingWithARunningWorkerReportsWhatItNeverSent)
+{
+    Gate gate;
+    holdFirstRequestAt(gate, 300);
+    RecordingReceiver receiver;
+    const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(), scripted()};
+    for (const auto& request : requests)
+        m_protocol->postRequest(request, &receiver);
+    ASSERT_TRUE(gate.awaitArrival(5000));
+
+    QElapsedTimer timer;
+    timer.start();
+    m_protocol.reset();
+    EXPECT_LT(timer.elapsed(), 5000);
+
+    drainPostedEvents();
+    ASSERT_EQ(receiver.finishedIds(), (QVector<int>{requests[0]->id(), requests[1]->id(), requests[2]->id()}));
+    EXPECT_TRUE(receiver.finished[0].result.isSuccess());
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(receiver.finished[i].result.message(), QString::fromLatin1(USBPacketProtocol::DiscardedText));
+        EXPECT_EQ(requests[i]->result().message(), QString::fromLatin1(USBPacketProtocol::DiscardedText));
+    }
+    // Only the served request went out.
+    EXPECT_EQ(m_socket->state().writes.size(), 1);
+}
+
+TEST_F(PacketProtocolAsyncTest, destroyedRequestReceiverGetsNothing)
+{
+    Gate gate;
+    holdFirstRequestAt(gate, 10000);
+    EventTally tally;
+    auto gone = std::make_unique<RecordingReceiver>(&tally);
+    auto alsoGone = std::make_unique<RecordingReceiver>(&tally);
+    RecordingReceiver kept(&tally);
+    auto first = scripted();
+    auto second = scripted(2);
+    auto third = scripted();
+    m_protocol->postRequest(first, gone.get());
+    m_protocol->postRequest(second, alsoGone.get());
+    m_protocol->postRequest(third, &kept);
+    ASSERT_TRUE(gate.awaitArrival(5000));
+
+    // Destroyed while their requests wait in the queue or in the unit.
+    gone.reset();
+    alsoGone.reset();
+    gate.open();
+    ASSERT_TRUE(processEventsUntil([&] { return kept.finished.size() == 1; }));
+    m_protocol->stopWorker();
+    drainPostedEvents();
+
+    EXPECT_EQ(tally.events, 1);
+    EXPECT_EQ(tally.mismatched, 0);
+    EXPECT_EQ(kept.finished[0].request, third);
+    // The exchanges themselves ran; only the reports had nobody to go to.
+    EXPECT_TRUE(first->result().isSuccess());
+    EXPECT_EQ(second->result().message(), QStringLiteral("status 2"));
+}
+
+TEST_F(PacketProtocolAsyncTest, streamReceiverEntryDecidesOverAPendingRequestOfItsId)
+{
+    // A reply carrying id 555 while a request of that id waits: an entry for the id takes the
+    // packet, alive or not; without an entry the request gets it. The cases run side by side,
+    // since the requests that lose their reply wait out the exchange's time-out.
+    enum class Entry { Alive, Destroyed, None };
+    struct Case
+    {
+        const char* name;
+        Entry entry;
+    };
+    const Case cases[] = {{"alive receiver", Entry::Alive}, {"destroyed receiver", Entry::Destroyed},
+                          {"no receiver", Entry::None}};
+    struct Run
+    {
+        std::shared_ptr<TestPacketProtocolSocket> socket = std::make_shared<TestPacketProtocolSocket>();
+        USBPacketProtocol protocol;
+        std::unique_ptr<RecordingReceiver> streamReceiver;
+        RecordingReceiver requestReceiver;
+        std::shared_ptr<ScriptedRequest> request = std::make_shared<ScriptedRequest>(0x41, 2, 555);
+    };
+    EventTally tally;
+    std::vector<std::unique_ptr<Run>> runs;
+    for (const Case& c : cases) {
+        runs.push_back(std::make_unique<Run>());
+        Run& run = *runs.back();
+        run.socket->state().responder = [](const QByteArray& written) {
+            return reply(packetId(written), 0, bytes({0x12, 0x34}));
+        };
+        run.protocol.setSocket(run.socket);
+        run.streamReceiver = std::make_unique<RecordingReceiver>(&tally);
+        if (c.entry != Entry::None)
+            run.protocol.addStreamReceiver(555, run.streamReceiver.get());
+        if (c.entry == Entry::Destroyed)
+            run.streamReceiver.reset();
+        run.protocol.postRequest(run.request, &run.requestReceiver);
+    }
+    ASSERT_TRUE(processEventsUntil(
+        [&] {
+            for (const auto& run : runs) {
+                if (run->requestReceiver.finished.isEmpty())
+                    return false;
+            }
+            return true;
+        },
+        USBPacketProtocol::ReplyTimeoutMs + 3000));
+
+    for (size_t i = 0; i < runs.size(); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        Run& run = *runs[i];
+        run.protocol.setSocket(nullptr);
+        drainPostedEvents();
+        const USBResult result = run.requestReceiver.finished.at(0).result;
+        switch (cases[i].entry) {
+        case Entry::Alive:
+            ASSERT_EQ(run.streamReceiver->streams.size(), 1);
+            EXPECT_EQ(run.streamReceiver->streams[0].id, 555);
+            EXPECT_EQ(run.streamReceiver->streams[0].data, bytes({0x12, 0x34}));
+            EXPECT_EQ(result.message(), QString::fromLatin1(USBPacketProtocol::TimedOutText));
+            break;
+        case Entry::Destroyed:
+            EXPECT_EQ(result.message(), QString::fromLatin1(USBPacketProtocol::TimedOutText));
+            EXPECT_TRUE(run.request->replyData().isEmpty());
+            break;
+        case Entry::None:
+            EXPECT_TRUE(result.isSuccess()) << qPrintable(result.text());
+            EXPECT_EQ(run.request->replyData(), bytes({0x12, 0x34}));
+            EXPECT_TRUE(run.streamReceiver->streams.isEmpty());
+            break;
+        }
+    }
+    // Only the living receiver got a stream event.
+    EXPECT_EQ(tally.events, 1);
+}
+
+TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
+{
+    RecordingObserver observer({0});
+    EventTally tally;
+    RecordingReceiver requestReceiver(&tally);
+    RecordingReceiver streamReceiver(&tally);
+    RecordingReceiver errorReceiver(&tally);
+    // A fresh protocol, so that the observer outlives it.
+    m_protocol = std::make_unique<USBPacketProtocol>();
+    m_protocol->setPollInterval(500);
+    ProtocolReset reset{m_protocol};
+    m_protocol->setSocket(m_socket);
+    m_protocol->setObserver(&observer);
+    m_protocol->addStreamReceiver(0, &streamReceiver);
+    m_protocol->setErrorReceiver(&errorReceiver);
+
+    const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(9), scripted()};
+    for (const auto& request : requests)
+        m_protocol->postRequest(request, &requestReceiver);
+    ASSERT_TRUE(processEventsUntil([&] { return observer.finished().size() == 3; }));
+    const auto finished = observer.finished();
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(finished[i].id, requests[i]->id());
+        EXPECT_EQ(finished[i].request, requests[i]);
+        EXPECT_EQ(finished[i].receiver, &requestReceiver);
+        EXPECT_EQ(finished[i].result.text(), requests[i]->result().text());
+    }
+    EXPECT_EQ(finished[1].result.message(), QStringLiteral("status 9"));
+
+    // Stream packets go to the observer that accepts their id; a reply nobody waits for and the
+    // observer refuses is dropped.
+    m_socket->feed(bytes({0x07, 0x02, 0xAA, 0xBB}) + reply(999, 0, bytes({1})) +
+                   bytes({0x08, 0x00, 0x01, 0x00, 0x08, 0x00, 0x01, 0x00, 0xCC}));
+    ASSERT_TRUE(processEventsUntil([&] { return observer.packets().size() == 2; }));
+    EXPECT_EQ(observer.packets()[0], qMakePair(0, bytes({0xAA, 0xBB})));
+    EXPECT_EQ(observer.packets()[1], qMakePair(0, bytes({0xCC})));
+
+    // A polling failure goes to the observer with the error receiver; the socket is its to close.
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_socket->state().mutex);
+        m_socket->state().failQueueQuery = true;
+    }
+    ASSERT_TRUE(processUntilWorkerEnded());
+    ASSERT_EQ(observer.failures().size(), 1);
+    EXPECT_EQ(observer.failures()[0].first.text(), USBResult(4u).text());
+    EXPECT_EQ(observer.failures()[0].second, &errorReceiver);
+    EXPECT_TRUE(m_socket->isOpen());
+
+    drainPostedEvents();
+    EXPECT_EQ(tally.events, 0) << "no event is posted while an observer is installed";
+    m_protocol.reset();
+}
+
+TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
+{
+    enum class Report { ToReceiver, ReceiverDestroyed, ToObserver };
+    struct Failure
+    {
+        const char* name;
+        QByteArray stream;
+        bool failQueueQuery;
+        QString text;
+    };
+    const Failure failures[] = {
+        {"receive queue query", QByteArray(), true, USBResult(4u).text()},
+        {"corrupted stream", bytes({0x06}), false, QStringLiteral("Communication stream is corrupted.")},
+        {"damaged type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
+         QStringLiteral("Header checksum (00010000) failed.")},
+        {"packet cut short", bytes({0x07, 0x05, 0x01}), false, QStringLiteral("Communication timed out")},
+    };
+    const Report reports[] = {Report::ToReceiver, Report::ReceiverDestroyed, Report::ToObserver};
+    for (const Failure& failure : failures) {
+        for (Report report : reports) {
+            SCOPED_TRACE(std::string(failure.name) + ", report " + std::to_string(int(report)));
+            auto socket = std::make_shared<TestPacketProtocolSocket>();
+            socket->open(0);
+            RecordingObserver observer({});
+            EventTally tally;
+            auto errorReceiver = std::make_unique<RecordingReceiver>(&tally);
+            QObject* const errorReceiverAddress = errorReceiver.get();
+            USBPacketProtocol protocol;
+            protocol.setPollInterval(500);
+            protocol.setSocket(socket);
+            protocol.setErrorReceiver(errorReceiver.get());
+            if (report == Report::ToObserver)
+                protocol.setObserver(&observer);
+            if (report == Report::ReceiverDestroyed)
+                errorReceiver.reset();
+
+            protocol.startWorker();
+            ASSERT_TRUE(protocol.isRunning());
+            socket->feed(failure.stream);
+            {
+                std::lock_guard<std::recursive_mutex> lock(socket->state().mutex);
+                socket->state().failQueueQuery = failure.failQueueQuery;
+            }
+            ASSERT_TRUE(processEventsUntil([&] { return !protocol.isRunning(); }));
+            drainPostedEvents();
+
+            switch (report) {
+            case Report::ToReceiver:
+                ASSERT_EQ(errorReceiver->failures.size(), 1);
+                EXPECT_EQ(errorReceiver->failures[0].errorCode, 0);
+                EXPECT_EQ(errorReceiver->failures[0].result.text(), failure.text);
+                EXPECT_FALSE(socket->isOpen());
+                break;
+            case Report::ReceiverDestroyed:
+                EXPECT_FALSE(socket->isOpen());
+                break;
+            case Report::ToObserver:
+                ASSERT_EQ(observer.failures().size(), 1);
+                EXPECT_EQ(observer.failures()[0].first.text(), failure.text);
+                EXPECT_EQ(observer.failures()[0].second, errorReceiverAddress);
+                EXPECT_TRUE(socket->isOpen());
+                break;
+            }
+            EXPECT_EQ(tally.events, report == Report::ToReceiver ? 1 : 0);
+            EXPECT_EQ(tally.mismatched, 0);
+            // The reader dropped its partial packet: the next start reads from a clean state.
+            EXPECT_EQ(protocol.pendingRequestCount(), 0);
+            EXPECT_EQ(protocol.storedReplyCount(), 0);
+        }
+    }
+}
+
+// Counts its polls and reads nothing.
+class CountingPoller : public USBISocketPoller
+{
+public:
+    void poll(std::shared_ptr<USBISocket>) override { ++polls; }
+    std::atomic<int> polls{0};
+};
+
+TEST_F(PacketProtocolAsyncTest, setPollerReturnsOnceTheWorkerHasTakenIt)
+{
+    CountingPoller poller;
+    RecordingReceiver streamReceiver;
+    m_protocol->addStreamReceiver(0, &streamReceiver);
+    m_protocol->startWorker();
+    ASSERT_TRUE(m_protocol->isRunning());
+
+    m_protocol->setPoller(&poller);
+    // The pass that acknowledged it polls with it: the worker's own reading is replaced.
+    m_socket->feed(bytes({0x07, 0x01, 0x11}));
+    ASSERT_TRUE(processEventsUntil([&] { return poller.polls >= 3; }));
+    EXPECT_TRUE(streamReceiver.streams.isEmpty());
+
+    // Once setPoller returns, the old poller is never called again and the worker reads again.
+    m_protocol->setPoller(nullptr);
+    const int polls = poller.polls;
+    ASSERT_TRUE(processEventsUntil([&] { return streamReceiver.streams.size() == 1; }));
+    EXPECT_EQ(streamReceiver.streams[0].data, bytes({0x11}));
+    EXPECT_EQ(poller.polls, polls);
+}
+
+// Calls back into the protocol from the worker thread, as an observer may.
+class ReentrantObserver : public RecordingObserver
+{
+public:
+    ReentrantObserver() : RecordingObserver({}) {}
+    void requestFinished(const QueuedRequest& entry, const USBResult& result) override
+    {
+        // Each would wait for the worker that is calling.
+        protocol->waitForIdle();
+        protocol->setPoller(nullptr);
+        protocol->stopWorker();
+        RecordingObserver::requestFinished(entry, result);
+    }
+    USBPacketProtocol* protocol = nullptr;
+};
+
+TEST_F(PacketProtocolAsyncTest, workerCallingBackIntoTheProtocolDoesNotWaitForItself)
+{
+    ReentrantObserver observer;
+    m_protocol = std::make_unique<USBPacketProtocol>();
+    ProtocolReset reset{m_protocol};
+    m_protocol->setSocket(m_socket);
+    observer.protocol = m_protocol.get();
+    m_protocol->setObserver(&observer);
+    m_protocol->postRequest(scripted(), nullptr);
+    m_protocol->postRequest(scripted(), nullptr);
+    ASSERT_TRUE(processEventsUntil([&] { return observer.finished().size() == 2; }));
+    m_protocol->stopWorker();
+    EXPECT_FALSE(m_protocol->isRunning());
+    m_protocol.reset();
+}
+
+// --- against the bench ---
+
+class PacketProtocolAsyncBenchTest : public PacketProtocolBenchFixture
+{
+protected:
+    static std::shared_ptr<KavraDriver_Alder_CommRequest> alder(uint32_t instruction,
+                                                                  const QByteArray& payload = QByteArray())
+    {
+        auto request = std::make_shared<KavraDriver_Alder_CommRequest>(instruction);
+        request->setPayload(payload);
+        return request;
+    }
+
+    // Ids of the request packets on the unit's wire since the last call, in order.
+    QVector<int> requestIdsOnTheWire() const
+    {
+        QVector<int> ids;
+        const QString prefix = QStringLiteral("out 0: ");
+        for (const QString& line : bench().wireLog(kAlderSerial)) {
+            if (!line.startsWith(prefix))
+                continue;
+            const QByteArray packet = QByteArray::fromHex(line.mid(prefix.size()).toLatin1());
+            if (packet.size() >= 8 && packet.at(0) == 0x05)
+                ids.append(packetId(packet));
+        }
+        return ids;
+    }
+};
+
+TEST_F(PacketProtocolAsyncBenchTest, requestsAreServedAndReportedInTheOrderOfPosting)
+{
+    struct Case
+    {
+        const char* name;
+        std::shared_ptr<KavraDriver_Alder_CommRequest> request;
+        bool success;
+        const char* text; // for a failure, when the unit's meaning is fixed
+        bool onTheWire;
+    };
+    BenchFaults faults;
+    ASSERT_EQ(faults.setStatusOverride(kAlderSerial, 0x46, 32), 0);
+    const Case cases[] = {
+        {"polarity read", alder(0x41), true, nullptr, true},
+        {"voltage set without data: refused by the unit", alder(0x20), false, nullptr, true},
+        {"user data read", alder(0x45), true, nullptr, true},
+        {"supply state read while the unit is busy", alder(0x46), false, "Target device is busy", true},
+        {"payload too long for its header", alder(0x20, QByteArray(0x10000, 'x')), false,
+         USBPacketProtocol::PayloadTooLongText, false},
+        {"voltage read", alder(0x40), true, nullptr, true},
+    };
+
+    RecordingReceiver receiver;
+    QVector<int> posted;
+    for (const Case& c : cases) {
+        m_protocol->postRequest(c.request, &receiver);
+        posted.append(c.request->id());
+    }
+    ASSERT_TRUE(processEventsUntil([&] { return receiver.finished.size() == int(std::size(cases)); }));
+    m_protocol->waitForIdle();
+    m_protocol->stopWorker();
+    faults.setStatusOverride(kAlderSerial, 0x46, -1);
+
+    EXPECT_EQ(receiver.finishedIds(), posted);
+    QVector<int> expectedOnTheWire;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const Case& c = cases[i];
+        SCOPED_TRACE(c.name);
+        if (c.onTheWire)
+            expectedOnTheWire.append(c.request->id());
+        const USBResult& result = receiver.finished[int(i)].result;
+        EXPECT_EQ(receiver.finished[int(i)].request, c.request);
+        EXPECT_EQ(result.isSuccess(), c.success) << qPrintable(result.text());
+        EXPECT_EQ(result.text(), c.request->result().text());
+        if (c.text) {
+            EXPECT_EQ(result.message().toStdString(), c.text);
+        }
+        if (c.success) {
+            EXPECT_EQ(c.request->replyData().size(), c.request->expectedReplyLength());
+        }
+    }
+    EXPECT_EQ(requestIdsOnTheWire(), expectedOnTheWire);
+}
+
+TEST_F(PacketProtocolAsyncBenchTest, streamPacketsReachTheReceiverOfTheirId)
+{
+    EventTally tally;
+    auto receiver = std::make_unique<RecordingReceiver>(&tally);
+    RecordingReceiver otherId(&tally);
+    RecordingReceiver requests(&tally);
+    m_protocol->addStreamReceiver(0, receiver.get());
+    m_protocol->addStreamReceiver(555, &otherId);
+    m_protocol->startWorker();
+    ASSERT_TRUE(m_protocol->isRunning());
+
+    struct Packet
+    {
+        const char* name;
+        QByteArray wire;
+        QByteArray payload;
+    };
+    const Packet packets[] = {
+        {"short stream packet, empty", bytes({0x07, 0x00}), QByteArray()},
+        {"short stream packet", bytes({0x07, 0x03, 1, 2, 3}), bytes({1, 2, 3})},
+        {"stream packet", bytes({0x08, 0x5A, 0x04, 0x00, 0x08, 0x5A, 0x04, 0x00, 9, 8, 7, 6}), bytes({9, 8, 7, 6})},
+        {"long stream packet", bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z'),
+         QByteArray(256, 'z')},
+    };
+    QByteArray wire;
+    for (const Packet& p : packets)
+        wire += p.wire;
+    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, wire), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return receiver->streams.size() == int(std::size(packets)); }));
+    for (size_t i = 0; i < std::size(packets); ++i) {
+        SCOPED_TRACE(packets[i].name);
+        EXPECT_EQ(receiver->streams[int(i)].id, 0);
+        EXPECT_EQ(receiver->streams[int(i)].data, packets[i].payload);
+        EXPECT_TRUE(receiver->streams[int(i)].result.isSuccess());
+    }
+
+    // Destroyed, the receiver gets nothing and its packets are dropped. A request posted after
+    // them is served after they were read, so its report closes the window.
+    receiver.reset();
+    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, packets[1].wire + packets[2].wire), 0);
+    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x41);
+    m_protocol->postRequest(request, &requests);
+    ASSERT_TRUE(processEventsUntil([&] { return requests.finished.size() == 1; }));
+    EXPECT_TRUE(requests.finished[0].result.isSuccess()) << qPrintable(requests.finished[0].result.text());
+
+    // A new receiver for the id replaces the entry; a removed entry drops the packets again.
+    RecordingReceiver replacement(&tally);
+    m_protocol->addStreamReceiver(0, &replacement);
+    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, packets[1].wire), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return replacement.streams.size() == 1; }));
+    m_protocol->removeStreamReceiver(0);
+    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, packets[2].wire), 0);
+    auto second = std::make_shared<KavraDriver_Alder_CommRequest>(0x41);
+    m_protocol->postRequest(second, &requests);
+    ASSERT_TRUE(processEventsUntil([&] { return requests.finished.size() == 2; }));
+    m_protocol->stopWorker();
+    drainPostedEvents();
+
+    EXPECT_EQ(replacement.streams.size(), 1);
+    EXPECT_TRUE(otherId.streams.isEmpty());
+    // The first packets, the replacement's one and the two request reports.
+    EXPECT_EQ(tally.events, int(std::size(packets)) + 1 + 2);
+    EXPECT_EQ(tally.mismatched, 0);
+}
+
+TEST_F(PacketProtocolAsyncBenchTest, unpluggedUnitEndsTheWorkerWithAnErrorEvent)
+{
+    RecordingReceiver errors;
+    RecordingReceiver receiver;
+    m_protocol->setErrorReceiver(&errors);
+    m_protocol->startWorker();
+    ASSERT_TRUE(m_protocol->isRunning());
+    ASSERT_EQ(bench().openHandleCount(), 1);
+
+    ASSERT_EQ(bench().unplug(kAlderSerial), 0);
+    ASSERT_TRUE(processEventsUntil([&] { return !m_protocol->isRunning(); }));
+    drainPostedEvents();
+    ASSERT_EQ(errors.failures.size(), 1);
+    EXPECT_EQ(errors.failures[0].errorCode, 0);
+    EXPECT_EQ(errors.failures[0].result.text(), USBResult(uint32_t(FT_IO_ERROR)).text());
+    // The worker closed the handle it shares with the test's socket.
+    EXPECT_EQ(bench().openHandleCount(), 0);
+
+    // A later request restarts the worker and is reported with the closed socket's failure.
+    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x41);
+    m_protocol->postRequest(request, &receiver);
+    ASSERT_TRUE(processEventsUntil([&] { return receiver.finished.size() == 1; }));
+    EXPECT_FALSE(receiver.finished[0].result.isSuccess());
+    EXPECT_EQ(receiver.finished[0].result.text(), request->result().text());
+    ASSERT_TRUE(processEventsUntil([&] { return !m_protocol->isRunning(); }));
+    EXPECT_GE(errors.failures.size(), 1);
+}
+
+} // namespace

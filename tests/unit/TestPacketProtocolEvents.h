@@ -1,0 +1,315 @@
+#pragma once
+
+// Helpers for tests of the protocol's worker: the application that posted events need, an event
+// loop that runs until a condition holds, receivers and an observer that record what reaches
+// them, a gate that holds the worker inside an exchange, and a fixture with an open socket on a
+// bench unit.
+
+#include "TestTransportBench.h"
+
+#include "USBFtdiSocket.h"
+#include "USBIProtocolObserver.h"
+#include "USBPacketErrorEvent.h"
+#include "USBPacketProtocol.h"
+#include "USBPacketStreamEvent.h"
+#include "USBRequestEvent.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+
+namespace TestAsync {
+
+// Posted events need an application; one serves the whole test process.
+inline void ensureApplication()
+{
+    if (QCoreApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "kavra_unit_tests";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication application(argc, argv);
+}
+
+// Runs the event loop until the condition holds or the time is up; returns the condition.
+inline bool processEventsUntil(const std::function<bool()>& condition, int timeoutMs = 5000)
+{
+    ensureApplication();
+    QCoreApplication::processEvents();
+    if (condition())
+        return true;
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&]() {
+        if (condition() || timer.elapsed() > timeoutMs)
+            loop.quit();
+    });
+    check.start(2);
+    loop.exec();
+    return condition();
+}
+
+// Hands out every event already posted to objects of this thread. Once the worker has ended,
+// nothing it would ever have posted is missing after this.
+inline void drainPostedEvents()
+{
+    ensureApplication();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+// Every protocol event that reached any receiver sharing it, also once a receiver is gone.
+struct EventTally
+{
+    int events = 0;
+    // Events whose class does not match their type.
+    int mismatched = 0;
+};
+
+// Records the protocol's events in the order they arrive.
+class RecordingReceiver : public QObject
+{
+public:
+    struct Finished
+    {
+        std::shared_ptr<USBICommRequest> request;
+        USBResult result;
+    };
+    struct Stream
+    {
+        int id;
+        QByteArray data;
+        USBResult result;
+    };
+    struct Failure
+    {
+        int errorCode;
+        USBResult result;
+    };
+
+    explicit RecordingReceiver(EventTally* tally = nullptr) : m_tally(tally) {}
+
+    bool event(QEvent* event) override
+    {
+        switch (static_cast<int>(event->type())) {
+        case USBRequestEvent::EventType:
+            if (auto* e = dynamic_cast<USBRequestEvent*>(event))
+                finished.append({e->request(), e->result()});
+            else
+                count(true);
+            count(false);
+            return true;
+        case USBPacketStreamEvent::EventType:
+            if (auto* e = dynamic_cast<USBPacketStreamEvent*>(event))
+                streams.append({e->id(), e->data(), e->result()});
+            else
+                count(true);
+            count(false);
+            return true;
+        case USBPacketErrorEvent::EventType:
+            if (auto* e = dynamic_cast<USBPacketErrorEvent*>(event))
+                failures.append({e->errorCode(), e->result()});
+            else
+                count(true);
+            count(false);
+            return true;
+        default:
+            return QObject::event(event);
+        }
+    }
+
+    int total() const { return finished.size() + streams.size() + failures.size(); }
+
+    // Request ids of the request events, in order of arrival.
+    QVector<int> finishedIds() const
+    {
+        QVector<int> ids;
+        for (const Finished& f : finished)
+            ids.append(f.request->id());
+        return ids;
+    }
+
+    QVector<Finished> finished;
+    QVector<Stream> streams;
+    QVector<Failure> failures;
+
+private:
+    void count(bool mismatched)
+    {
+        if (!m_tally)
+            return;
+        if (mismatched)
+            ++m_tally->mismatched;
+        else
+            ++m_tally->events;
+    }
+
+    EventTally* m_tally;
+};
+
+// Records the observer calls; the worker makes them from its own thread.
+class RecordingObserver : public USBIProtocolObserver
+{
+public:
+    struct Finished
+    {
+        int id;
+        std::shared_ptr<USBICommRequest> request;
+        QObject* receiver;
+        USBResult result;
+    };
+
+    explicit RecordingObserver(std::set<int> acceptedIds) : m_acceptedIds(std::move(acceptedIds)) {}
+
+    void requestFinished(const QueuedRequest& entry, const USBResult& result) override
+    {
+        QMutexLocker locker(&m_mutex);
+        m_finished.append({entry.id, entry.request, entry.receiver.data(), result});
+    }
+    void workerFailed(const USBResult& result, QPointer<QObject>& errorReceiver) override
+    {
+        QMutexLocker locker(&m_mutex);
+        m_failures.append(qMakePair(result, errorReceiver.data()));
+    }
+    void packetReceived(int id, QByteArray& data) override
+    {
+        QMutexLocker locker(&m_mutex);
+        m_packets.append(qMakePair(id, data));
+    }
+    bool acceptsPacket(int id) override { return m_acceptedIds.count(id) > 0; }
+
+    QVector<Finished> finished() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_finished;
+    }
+    QVector<QPair<USBResult, QObject*>> failures() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_failures;
+    }
+    QVector<QPair<int, QByteArray>> packets() const
+    {
+        QMutexLocker locker(&m_mutex);
+        return m_packets;
+    }
+
+private:
+    const std::set<int> m_acceptedIds;
+    mutable QMutex m_mutex;
+    QVector<Finished> m_finished;
+    QVector<QPair<USBResult, QObject*>> m_failures;
+    QVector<QPair<int, QByteArray>> m_packets;
+};
+
+// Holds the threads that pass it until it is opened (or their own time-out ends).
+class Gate
+{
+public:
+    void open()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_open = true;
+        m_changed.notify_all();
+    }
+    // Whether the gate was opened before the time-out.
+    bool pass(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_arrivals;
+        m_changed.notify_all();
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_open; });
+    }
+    // Whether somebody reached the gate before the time-out.
+    bool awaitArrival(int timeoutMs)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_arrivals > 0; });
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = false;
+    int m_arrivals = 0;
+};
+
+// Bench controls that the transport helper does not offer; the same bench file, so the same bench.
+class BenchFaults
+{
+public:
+    BenchFaults()
+    {
+        void* library = dlopen(KAVRA_SIM_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (library)
+            m_setStatusOverride = reinterpret_cast<int (*)(const char*, int, int)>(
+                dlsym(library, "kavrasim_set_status_override"));
+    }
+    int setStatusOverride(const char* serial, int instruction, int status) const
+    {
+        return m_setStatusOverride ? m_setStatusOverride(serial, instruction, status) : -100;
+    }
+
+private:
+    int (*m_setStatusOverride)(const char*, int, int) = nullptr;
+};
+
+const char* const kAlderSerial = "QZAH015010001";
+
+// A protocol with an open direct socket on an Alder unit of the bench. Every test ends with the
+// worker ended and no D2XX handle open.
+class PacketProtocolBenchFixture : public TransportBenchTest
+{
+protected:
+    void SetUp() override
+    {
+        ensureApplication();
+        loadBench(R"({"units": [{"chip": "FT232R", "serial": "QZAH015010001", "location": 272}]})");
+        const int position = listPosition(QString::fromLatin1(kAlderSerial));
+        ASSERT_GE(position, 0);
+        m_socket = std::make_shared<USBFtdiSocket>(uint32_t(position));
+        const USBResult opened = m_socket->open(500000);
+        ASSERT_TRUE(opened.isSuccess()) << qPrintable(opened.text());
+        ASSERT_EQ(m_socket->applyTimeouts(), FT_OK);
+        m_protocol = std::make_unique<USBPacketProtocol>();
+        m_protocol->setPollInterval(500);
+        m_protocol->setSocket(m_socket);
+        bench().wireLog(kAlderSerial);
+    }
+
+    void TearDown() override
+    {
+        if (m_protocol) {
+            m_protocol->setSocket(nullptr);
+            EXPECT_FALSE(m_protocol->isRunning());
+            m_protocol.reset();
+        }
+        if (m_socket)
+            m_socket->close();
+        drainPostedEvents();
+        TransportBenchTest::TearDown();
+    }
+
+    std::shared_ptr<USBFtdiSocket> m_socket;
+    std::unique_ptr<USBPacketProtocol> m_protocol;
+};
+
+} // namespace TestAsync
