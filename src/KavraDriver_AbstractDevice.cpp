@@ -2,6 +2,7 @@
 
 #include "Bootloader.h"
 #include "BootloaderInfo.h"
+#include "KavraDriver_CommRequest.h"
 #include "KavraSupportedModels.h"
 #include "USBDevice.h"
 #include "USBPacketProtocol.h"
@@ -84,4 +85,16 @@ ModelId KavraDriver_AbstractDevice::modelId() const
 USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest>& request)
 {
     return m_driver.send(request, 0);
+}
+
+bool KavraDriver_AbstractDevice::exchange(const std::shared_ptr<KavraDriver_CommRequest>& request,
+                                          const QByteArray& payload, QByteArray* reply)
+{
+    if (!payload.isEmpty())
+        request->setPayload(payload);
+    if (!send(request).isSuccess())
+        return false;
+    if (reply)
+        *reply = request->replyData();
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 
+class KavraDriver_CommRequest;
 class USBDevice;
 class USBICommRequest;
 
@@ -67,6 +68,10 @@ protected:
     ModelId modelId() const;
     // The instruction exchange every family operation uses: socket 0, synchronous.
     USBResult send(const std::shared_ptr<USBICommRequest>& request);
+    // Sends the request with the data bytes (if any); on success copies the reply bytes to reply
+    // (when given). The failure's text is not needed by any caller.
+    bool exchange(const std::shared_ptr<KavraDriver_CommRequest>& request,
+                  const QByteArray& payload, QByteArray* reply);
 
     USBDriver m_driver;
 };

@@ -28,14 +28,8 @@ KavraDriver_Alder_Device::~KavraDriver_Alder_Device() = default;
 bool KavraDriver_Alder_Device::exchange(uint32_t instruction, const QByteArray& payload,
                                         QByteArray* reply)
 {
-    const auto request = std::make_shared<KavraDriver_Alder_CommRequest>(instruction);
-    if (!payload.isEmpty())
-        request->setPayload(payload);
-    if (!send(request).isSuccess())
-        return false;
-    if (reply)
-        *reply = request->replyData();
-    return true;
+    return KavraDriver_AbstractDevice::exchange(
+        std::make_shared<KavraDriver_Alder_CommRequest>(instruction), payload, reply);
 }
 
 int KavraDriver_Alder_Device::setPWM(int channel, int duty)

@@ -38,14 +38,8 @@ KavraDriver_Cedar_Device::~KavraDriver_Cedar_Device() = default;
 bool KavraDriver_Cedar_Device::exchange(uint32_t instruction, const QByteArray& payload,
                                         QByteArray* reply)
 {
-    const auto request = std::make_shared<KavraDriver_Cedar_CommRequest>(instruction);
-    if (!payload.isEmpty())
-        request->setPayload(payload);
-    if (!send(request).isSuccess())
-        return false;
-    if (reply)
-        *reply = request->replyData();
-    return true;
+    return KavraDriver_AbstractDevice::exchange(
+        std::make_shared<KavraDriver_Cedar_CommRequest>(instruction), payload, reply);
 }
 
 bool KavraDriver_Cedar_Device::sendPWM(int channel, int mode, int duty)

@@ -56,14 +56,8 @@ bool KavraDriver_Generic_Device::exchange(uint32_t code, const ModelId& model,
 {
     if (!KavraDriver_Generic_CommRequest::hasInstruction(code, model))
         return false;
-    const auto request = std::make_shared<KavraDriver_Generic_CommRequest>(code, model);
-    if (!payload.isEmpty())
-        request->setPayload(payload);
-    if (!send(request).isSuccess())
-        return false;
-    if (reply)
-        *reply = request->replyData();
-    return true;
+    return KavraDriver_AbstractDevice::exchange(
+        std::make_shared<KavraDriver_Generic_CommRequest>(code, model), payload, reply);
 }
 
 int KavraDriver_Generic_Device::setVoltage(int channel, double voltage, double current)
