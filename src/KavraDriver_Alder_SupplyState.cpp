@@ -2,11 +2,9 @@
 
 #include "KavraDriver_Alder_UserData.h"
 #include "KavraDriver_Conversions.h"
-#include "KavraDriver_SupplyStateObserver.h"
 
 #include <QtGlobal>
 
-#include <algorithm>
 
 using namespace KavraDriver_Conversions;
 
@@ -23,11 +21,11 @@ KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
     const int rawVoltage = signedWord(wordAt(data, 1));
     const int rawCurrent = signedWord(wordAt(data, 3));
 
-    const double voltageScale = calibration.voltageGain() / 1000.0;
-    const double voltage = (rawVoltage - calibration.voltageOffset() / 10.0) / voltageScale;
-    const double current = (rawCurrent - calibration.currentOffset() / 10.0 -
-                            voltageScale * voltage * calibration.currentCoupling() / 16384.0) /
-                           (calibration.currentGain() / 100.0);
+    const Readings readings = convertReadings(
+        rawVoltage, rawCurrent, calibration.voltageGain(), calibration.voltageOffset(),
+        calibration.currentCoupling(), calibration.currentGain(), calibration.currentOffset());
+    const double voltage = readings.voltage;
+    const double current = readings.current;
 
     setValue(RawVoltage, rawVoltage);
     setValue(RawCurrent, rawCurrent);
@@ -53,31 +51,20 @@ KavraDriver_Alder_SupplyState::operator=(const KavraDriver_Alder_SupplyState& ot
 
 KavraDriver_Alder_SupplyState::~KavraDriver_Alder_SupplyState()
 {
-    const auto observers = m_observers;
-    for (KavraDriver_SupplyStateObserver* observer : observers)
-        observer->supplyStateDestroyed(this);
+    m_observers.notifyDestroyed(this);
 }
 
 QString KavraDriver_Alder_SupplyState::statusText() const
 {
-    switch (variantToInt(value(ErrorCode))) {
-    case 0:
-        return QStringLiteral("No error");
-    case 1:
-        return QStringLiteral("Output short circuit");
-    default:
-        return QStringLiteral("Unknown error");
-    }
+    return supplyStatusText(variantToInt(value(ErrorCode)));
 }
 
 void KavraDriver_Alder_SupplyState::addObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
-        m_observers.push_back(observer);
+    m_observers.add(observer);
 }
 
 void KavraDriver_Alder_SupplyState::removeObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
-                      m_observers.end());
+    m_observers.remove(observer);
 }

@@ -1,11 +1,9 @@
 #include "KavraDriver_Cedar_SupplyState.h"
 
-#include "KavraDriver_SupplyStateObserver.h"
 
 #include <QStringList>
 #include <QtGlobal>
 
-#include <algorithm>
 #include <array>
 
 namespace {
@@ -49,9 +47,7 @@ KavraDriver_Cedar_SupplyState::operator=(const KavraDriver_Cedar_SupplyState& ot
 
 KavraDriver_Cedar_SupplyState::~KavraDriver_Cedar_SupplyState()
 {
-    const auto observers = m_observers;
-    for (KavraDriver_SupplyStateObserver* observer : observers)
-        observer->supplyStateDestroyed(this);
+    m_observers.notifyDestroyed(this);
 }
 
 bool KavraDriver_Cedar_SupplyState::statusBit(int bit) const
@@ -77,12 +73,10 @@ QString KavraDriver_Cedar_SupplyState::errorText() const
 
 void KavraDriver_Cedar_SupplyState::addObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
-        m_observers.push_back(observer);
+    m_observers.add(observer);
 }
 
 void KavraDriver_Cedar_SupplyState::removeObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
-                      m_observers.end());
+    m_observers.remove(observer);
 }

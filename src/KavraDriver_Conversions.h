@@ -65,4 +65,34 @@ inline void copyLatin1(const QString& text, char* buffer)
     buffer[bytes.size()] = '\0';
 }
 
+// The voltage and current that raw converter readings stand for, through a unit's calibration
+// words (the gains and offsets in the units the units store them).
+struct Readings
+{
+    double voltage;
+    double current;
+};
+
+inline Readings convertReadings(int rawVoltage, int rawCurrent, double voltageGain,
+                                double voltageOffset, double currentCoupling, double currentGain,
+                                double currentOffset)
+{
+    const double voltageScale = voltageGain / 1000.0;
+    const double voltage = (rawVoltage - voltageOffset / 10.0) / voltageScale;
+    const double current =
+        (rawCurrent - currentOffset / 10.0 - voltageScale * voltage * currentCoupling / 16384.0) /
+        (currentGain / 100.0);
+    return {voltage, current};
+}
+
+// The status text of a single-output unit's error code.
+inline QString supplyStatusText(int errorCode)
+{
+    switch (errorCode) {
+    case 0: return QStringLiteral("No error");
+    case 1: return QStringLiteral("Output short circuit");
+    default: return QStringLiteral("Unknown error");
+    }
+}
+
 } // namespace KavraDriver_Conversions

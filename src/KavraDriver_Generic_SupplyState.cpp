@@ -2,11 +2,9 @@
 
 #include "KavraDriver_Conversions.h"
 #include "KavraDriver_Generic_UserData.h"
-#include "KavraDriver_SupplyStateObserver.h"
 
 #include <QtGlobal>
 
-#include <algorithm>
 
 using namespace KavraDriver_Conversions;
 
@@ -24,11 +22,11 @@ KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
     const int rawCurrent = signedWord(wordAt(data, 3));
     const int polarity = static_cast<quint8>(data.at(7));
 
-    const double voltageScale = calibration.voltageGain() / 1000.0;
-    double voltage = (rawVoltage - calibration.voltageOffset() / 10.0) / voltageScale;
-    double current = (rawCurrent - calibration.currentOffset() / 10.0 -
-                      voltageScale * voltage * calibration.currentCoupling() / 16384.0) /
-                     (calibration.currentGain() / 100.0);
+    const Readings readings = convertReadings(
+        rawVoltage, rawCurrent, calibration.voltageGain(), calibration.voltageOffset(),
+        calibration.currentCoupling(), calibration.currentGain(), calibration.currentOffset());
+    double voltage = readings.voltage;
+    double current = readings.current;
     // The unit reports magnitudes; a negative output shows as polarity code 1.
     if (polarity == 1) {
         voltage = -voltage;
@@ -65,31 +63,20 @@ KavraDriver_Generic_SupplyState::operator=(const KavraDriver_Generic_SupplyState
 
 KavraDriver_Generic_SupplyState::~KavraDriver_Generic_SupplyState()
 {
-    const auto observers = m_observers;
-    for (KavraDriver_SupplyStateObserver* observer : observers)
-        observer->supplyStateDestroyed(this);
+    m_observers.notifyDestroyed(this);
 }
 
 QString KavraDriver_Generic_SupplyState::statusText() const
 {
-    switch (variantToInt(value(ErrorCode))) {
-    case 0:
-        return QStringLiteral("No error");
-    case 1:
-        return QStringLiteral("Output short circuit");
-    default:
-        return QStringLiteral("Unknown error");
-    }
+    return supplyStatusText(variantToInt(value(ErrorCode)));
 }
 
 void KavraDriver_Generic_SupplyState::addObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
-        m_observers.push_back(observer);
+    m_observers.add(observer);
 }
 
 void KavraDriver_Generic_SupplyState::removeObserver(KavraDriver_SupplyStateObserver* observer)
 {
-    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
-                      m_observers.end());
+    m_observers.remove(observer);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "KavraDriver_SupplyStateObservers.h"
 #include "KavraDriver_Generic_SupplyStateTraits.h"
 
 #include <Properties>
@@ -49,5 +50,5 @@ public:
     void removeObserver(KavraDriver_SupplyStateObserver* observer);
 
 private:
-    std::vector<KavraDriver_SupplyStateObserver*> m_observers;
+    KavraDriver_SupplyStateObservers m_observers;
 };
