@@ -54,7 +54,7 @@ UnitIdentity UnitCommands::unit() const
 void UnitCommands::check(int status, const UnitIdentity& unit) const
 {
     if (status != StatusText::Success)
-        throw ToolError::status(status, QStringLiteral("%1 on %2").arg(m_commandLine.command(), unit.label()));
+        throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), m_commandLine.command()));
 }
 
 void UnitCommands::report(const UnitIdentity& unit, QJsonObject fields, const QString& text) const
