@@ -65,7 +65,7 @@ class Session:
         self.close()
 
     def __repr__(self) -> str:
-        return f"Session({'open' if self._open else 'closed'})"
+        return f"Session({'open' if self.is_open else 'closed'})"
 
     @property
     def is_open(self) -> bool:
