@@ -67,12 +67,12 @@ bool Monitor::pause() const
 
 void Monitor::run()
 {
+    // Caught from the start: looking a unit up by serial number opens units, which takes a while.
+    SignalGuard guard;
     const bool named = m_commandLine.hasArgument(0);
     QList<UnitIdentity> units;
     if (named)
         units.append(UnitDirectory::resolve(m_commandLine.argument(0)));
-
-    SignalGuard guard;
     for (int refresh = 1; !g_interrupted; ++refresh) {
         // Without a named unit, units attached meanwhile show up on the next refresh.
         if (!named)
