@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <iterator>
+#include <stdexcept>
 #include <thread>
 
 using namespace TestAsync;
@@ -470,6 +471,13 @@ TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
     m_protocol.reset();
 }
 
+// Fails like code outside the library may, with an exception of its own.
+class ThrowingPoller : public USBISocketPoller
+{
+public:
+    void poll(std::shared_ptr<USBISocket>) override { throw std::runtime_error("poller broke"); }
+};
+
 TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
 {
     enum class Report { ToReceiver, ReceiverDestroyed, ToObserver };
@@ -479,6 +487,7 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
         QByteArray stream;
         bool failQueueQuery;
         QString text;
+        bool throwingPoller = false;
     };
     const Failure failures[] = {
         {"receive queue query", QByteArray(), true, USBResult(4u).text()},
@@ -486,7 +495,9 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
         {"damaged type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
          QStringLiteral("Header checksum (00010000) failed.")},
         {"packet cut short", bytes({0x07, 0x05, 0x01}), false, QStringLiteral("Communication timed out")},
+        {"poller's own exception", QByteArray(), false, QStringLiteral("poller broke"), true},
     };
+    ThrowingPoller throwingPoller;
     const Report reports[] = {Report::ToReceiver, Report::ReceiverDestroyed, Report::ToObserver};
     for (const Failure& failure : failures) {
         for (Report report : reports) {
@@ -505,6 +516,8 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
                 protocol.setObserver(&observer);
             if (report == Report::ReceiverDestroyed)
                 errorReceiver.reset();
+            if (failure.throwingPoller)
+                protocol.setPoller(&throwingPoller);
 
             protocol.startWorker();
             ASSERT_TRUE(protocol.isRunning());
