@@ -2,6 +2,7 @@
 
 #include "CommandLine.h"
 #include "Output.h"
+#include "SignalGuard.h"
 #include "StatusReader.h"
 #include "StatusTable.h"
 #include "UnitDirectory.h"
@@ -10,41 +11,9 @@
 #include <QJsonObject>
 
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 namespace {
-
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void interrupt(int)
-{
-    g_interrupted = 1;
-}
-
-// Catches SIGINT and SIGTERM while the monitor runs, so that it ends between library calls
-// (and the session is closed) instead of dying in the middle of an exchange.
-class SignalGuard
-{
-public:
-    SignalGuard()
-    {
-        g_interrupted = 0;
-        m_previousInt = std::signal(SIGINT, interrupt);
-        m_previousTerm = std::signal(SIGTERM, interrupt);
-    }
-    ~SignalGuard()
-    {
-        std::signal(SIGINT, m_previousInt);
-        std::signal(SIGTERM, m_previousTerm);
-    }
-    SignalGuard(const SignalGuard&) = delete;
-    SignalGuard& operator=(const SignalGuard&) = delete;
-
-private:
-    void (*m_previousInt)(int);
-    void (*m_previousTerm)(int);
-};
 
 const char* const kClearScreen = "\x1b[H\x1b[2J";
 
@@ -60,9 +29,9 @@ bool Monitor::pause() const
     using namespace std::chrono;
     const auto end = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(m_commandLine.interval()));
     // Short naps so that an interrupt ends the wait promptly.
-    while (!g_interrupted && steady_clock::now() < end)
+    while (!SignalGuard::interrupted() && steady_clock::now() < end)
         std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(50), end - steady_clock::now()));
-    return !g_interrupted;
+    return !SignalGuard::interrupted();
 }
 
 void Monitor::run()
@@ -73,7 +42,7 @@ void Monitor::run()
     QList<UnitIdentity> units;
     if (named)
         units.append(UnitDirectory::resolve(m_commandLine.argument(0)));
-    for (int refresh = 1; !g_interrupted; ++refresh) {
+    for (int refresh = 1; !SignalGuard::interrupted(); ++refresh) {
         // Without a named unit, units attached meanwhile show up on the next refresh.
         if (!named)
             units = UnitDirectory::list();
@@ -95,6 +64,6 @@ void Monitor::run()
         if (!pause())
             break;
     }
-    if (g_interrupted && !m_output.json())
+    if (SignalGuard::interrupted() && !m_output.json())
         m_output.line(QStringLiteral("\nstopped"));
 }
