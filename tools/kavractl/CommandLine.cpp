@@ -206,16 +206,16 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_command = positional.first();
     for (const Command& command : commands()) {
         if (command.name == m_command)
-            m_spec = &command;
+            m_definition = &command;
     }
-    if (!m_spec)
+    if (!m_definition)
         throw ToolError::usage(QStringLiteral("unknown command '%1'").arg(m_command));
 
     // "kavractl --help COMMAND" asks for the command's help, whatever else follows.
     if (parser.isSet(QStringLiteral("help")))
-        parseCommand(*m_spec, QStringList{arguments.value(0), m_command, QStringLiteral("--help")});
+        parseCommand(*m_definition, QStringList{arguments.value(0), m_command, QStringLiteral("--help")});
     else
-        parseCommand(*m_spec, QStringList{arguments.value(0)} + positional);
+        parseCommand(*m_definition, QStringList{arguments.value(0)} + positional);
 }
 
 void CommandLine::parseCommand(const Command& command, const QStringList& arguments)
@@ -278,8 +278,8 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
 
 QString CommandLine::argumentName(int position) const
 {
-    if (m_spec && position < m_spec->arguments.size())
-        return m_spec->arguments.at(position).name;
+    if (m_definition && position < m_definition->arguments.size())
+        return m_definition->arguments.at(position).name;
     return QStringLiteral("argument %1").arg(position + 1);
 }
 

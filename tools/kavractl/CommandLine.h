@@ -54,7 +54,7 @@ private:
     void parseCommand(const Command& command, const QStringList& arguments);
     QString argumentName(int position) const;
 
-    const Command* m_spec = nullptr;
+    const Command* m_definition = nullptr;
     QString m_command;
     QStringList m_arguments;
     QString m_helpText;
