@@ -93,6 +93,27 @@ TEST_F(OpeningAndRegistry, RegisteredIndicesSurviveChangesOfTheAttachedUnits)
     EXPECT_EQ(bench().replug(DefaultBench::serial(DefaultBench::Alder)), 0);
 }
 
+TEST_F(OpeningAndRegistry, AUnitAttachedLaterDoesNotShiftRegisteredIndices)
+{
+    // The Rowan unit sits at a lower location than the Generic unit: once attached it is listed
+    // first, yet index 1 keeps naming the Generic unit that was registered under it.
+    loadBench(R"({"units":[
+      {"chip":"FT232R","serial":"QZAH041010081","location":16,"plugged":false},
+      {"chip":"FT232R","serial":"QZAH019010082","location":32}]})");
+    ASSERT_EQ(clearError(1), 0);
+    ASSERT_EQ(bench().replug("QZAH041010081"), 0);
+    char serial[16];
+    EXPECT_EQ(getDeviceSerialNumber(1, serial, sizeof serial), 0);
+    EXPECT_STREQ(serial, "QZAH041010081");
+    double value = 0;
+    EXPECT_EQ(getADCValue(1, &value), 10); // still the Generic unit, which has no converter
+    // Index 2 now lists the Generic unit, whose connection index 1 holds: it cannot open twice.
+    EXPECT_EQ(getADCValue(2, &value), 3);
+    bench().takeHostPackets("QZAH019010082");
+    EXPECT_EQ(turnVoltageOff(1, 1), 0);
+    EXPECT_EQ(bench().takeHostPackets("QZAH019010082").size(), 1);
+}
+
 TEST_F(OpeningAndRegistry, FindsUnitsBySerialNumberAndLeavesTheRegistryAsItWas)
 {
     EXPECT_EQ(clearError(DefaultBench::Cedar), 0);
