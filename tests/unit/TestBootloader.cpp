@@ -370,28 +370,4 @@ TEST_F(BootloaderTest, readPurgesStaleBytesFirst)
     EXPECT_GE(m_socket->state().purgeCount, 1);
 }
 
-TEST(BootloaderOnBench, everyUnitOfTheDefaultBenchIdentifiesItself)
-{
-    USBDriver probe;
-    const QList<std::shared_ptr<USBDevice>> devices = probe.enumerateDevices(true);
-    if (devices.isEmpty())
-        GTEST_SKIP() << "no virtual bench loaded";
-    for (const std::shared_ptr<USBDevice>& device : devices) {
-        SCOPED_TRACE(device->serialNumber().toStdString());
-        USBDriver driver(std::make_shared<USBPacketProtocol>());
-        ASSERT_TRUE(driver.open(device, 500000).isSuccess());
-        ASSERT_TRUE(Bootloader().firstInstruction(driver).isSuccess());
-        BootloaderInfo info;
-        bool flag = false;
-        const USBResult result = Bootloader().readIdentification(driver, info, &flag);
-
-        ASSERT_TRUE(result.isSuccess()) << result.text().toStdString();
-        EXPECT_TRUE(info.isValid());
-        EXPECT_EQ(info.serialNumber(), device->serialNumber());
-        const auto words = info.versionWords();
-        EXPECT_EQ(device->versionInfo(), qMakePair(int(words[0]), int(words[1])));
-        driver.close();
-    }
-}
-
 } // namespace

@@ -83,22 +83,6 @@ TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
     }
 }
 
-TEST(D2xxLibrary, LoadsTheConfiguredLibrary)
-{
-    EXPECT_EQ(D2xxLibrary::defaultFileName(), QStringLiteral("libftd2xx.so"));
-    const QByteArray configured = qgetenv("KAVRA_D2XX_LIBRARY");
-    ASSERT_FALSE(configured.isEmpty()) << "the tests run against the virtual bench";
-    EXPECT_EQ(D2xxLibrary::configuredFileName(), QString::fromLocal8Bit(configured));
-
-    const D2xxLibrary& d2xx = D2xxLibrary::instance();
-    EXPECT_EQ(&d2xx, &D2xxLibrary::instance()) << "one library per process";
-    EXPECT_TRUE(d2xx.isLoaded()) << qPrintable(d2xx.errorText());
-    EXPECT_TRUE(d2xx.errorText().isEmpty());
-    DWORD count = 0;
-    EXPECT_EQ(d2xx.createDeviceInfoList(&count), FT_OK);
-    EXPECT_GT(count, 0u);
-}
-
 // The process-wide library is loaded once, so a process that starts with a library that cannot
 // be used is run as a child of its own.
 TEST(D2xxLibraryDeathTest, ProcessWithoutAUsableLibraryFindsNothing)

@@ -1,7 +1,7 @@
-// Property records of the device families: exact instruction bytes and decoded replies.
+// Property records of the device families: the encodings and decodings the end-to-end tests do
+// not reach (cut values, limits, offsets, halves of negative readings, calibration layouts).
 
 #include "KavraDriver_Alder_PWM.h"
-#include "KavraDriver_Alder_PWMFrequency.h"
 #include "KavraDriver_Alder_Polarity.h"
 #include "KavraDriver_Alder_SupplyState.h"
 #include "KavraDriver_Alder_UserData.h"
@@ -75,16 +75,10 @@ KavraDriver_Generic_UserData genericCalibration(quint16 voltageGain, qint16 volt
 // ---------------------------------------------------------------------------------------------
 // Alder
 
-TEST(AlderRecords, PwmAndFrequencyEncodings)
+TEST(AlderRecords, PwmEncoding)
 {
-    KavraDriver_Alder_PWMFrequency frequency;
-    EXPECT_EQ(frequency.encode(), hex("10270000")); // default 10000
-    frequency.setValue(KavraDriver_Alder_PWMFrequency::Frequency, 200000);
-    EXPECT_EQ(frequency.encode(), hex("400d0300"));
-
     struct Case { int mode; QVariant alternate; int duty; const char* bytes; };
     const Case cases[] = {
-        {2, QVariant(), 50, "0232"},   // defaults
         {2, true, 100, "0264"},        // bit 2 clear: the flag adds nothing
         {6, QVariant(), 0, "0600"},    // bit 2 set, flag absent
         {6, true, 7, "0707"},          // bit 2 set and flag true: bit 0 added
@@ -204,13 +198,6 @@ TEST(AlderRecords, SupplyStateDecoding)
     EXPECT_TRUE(zeroGain.value(KavraDriver_Alder_SupplyState::Voltage).isValid());
 }
 
-TEST(AlderRecords, PolarityRoundTrip)
-{
-    EXPECT_EQ(KavraDriver_Alder_Polarity().encode(), hex("00"));
-    EXPECT_EQ(KavraDriver_Alder_Polarity(hex("01")).encode(), hex("01"));
-    EXPECT_EQ(KavraDriver_Alder_Polarity(hex("ff")).value(0).toInt(), 255);
-}
-
 // ---------------------------------------------------------------------------------------------
 // Birch
 
@@ -218,9 +205,6 @@ TEST(BirchRecords, VoltageEncoding)
 {
     struct Case { double voltage; double second; const char* bytes; };
     const Case cases[] = {
-        {0, 0, "0000" "00000000"},
-        {52000, -2500, "20cb" "60dad9ff"},   // -2500000
-        {100.9, 0.0015, "6400" "01000000"},  // both cut toward zero
         {1, 2500, "0100" "a0252600"},        // 2500000
         {7, -0.0019, "0700" "ffffffff"},     // -1.9 thousandths -> -1
     };
@@ -240,10 +224,8 @@ TEST(CedarRecords, VoltageEncodingByFirmware)
     struct Case { int firmware; double voltage; int waveform; double level2; double period;
                   const char* bytes; };
     const Case cases[] = {
-        {1, 100, 0, 0, 1, "3f9c"},                        // 39999, the plain form
         {1, 100.02, 3, 50, 2, "479c"},                    // not cut to whole volts first: 40007
         {0, 100, 0, 0, 1, "3f9c" "00" "e803" "0000"},     // the waveform form
-        {2, 10, 2, 20, 0.5, "9f0f" "02" "f401" "3f1f"},   // 3999, 500 ms, 7999
         {1, 200, 0, 0, 1, "ffff"},                        // limited to 65535
         {3, 125, 1, 200, 50, "4fc3" "01" "50c3" "ffff"},  // 49999, 50000 ms, limited
     };
@@ -275,23 +257,16 @@ TEST(CedarRecords, BusLevelLimits)
 TEST(CedarRecords, SupplyStateAndErrorText)
 {
     const KavraDriver_Cedar_SupplyState state(hex("21" "0101" "d204" "0000" "ffff" "05"));
-    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::StatusBits).toInt(), 0x21);
-    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::ErrorBits).toInt(), 0x0101);
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::FirstReading).toDouble(), 123.4);
-    EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::SecondReading).toDouble(), 0.0);
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::ThirdReading).toDouble(), 6553.5);
-    EXPECT_EQ(state.value(KavraDriver_Cedar_SupplyState::OutputBits).toInt(), 5);
     EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ReadyBit));
     EXPECT_FALSE(state.statusBit(KavraDriver_Cedar_SupplyState::SecondaryReadyBit));
     EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ErrorBit));
     EXPECT_TRUE(state.outputBit(2));
     EXPECT_FALSE(state.outputBit(1));
-    EXPECT_EQ(state.errorText(),
-              QStringLiteral("Output 1 over-temperature\nLow-voltage bus under-voltage"));
 
     struct Case { const char* errorWord; const char* text; };
     const Case cases[] = {
-        {"0000", ""},
         {"2000", "Output 3 over-load"},
         {"c000", "Low-power USB under-voltage\nHigh-power USB under-voltage"},
         {"00fe", ""}, // bits above 8 name nothing
@@ -327,7 +302,6 @@ TEST(GenericRecords, CalibrationDefaultsAndReply)
             EXPECT_EQ(data.currentCoupling(), 0);
         }
     }
-    EXPECT_EQ(KavraDriver_Generic_UserData().voltageGain(), 1000);
 
     const KavraDriver_Generic_UserData stored(
         ModelId(25, 1), reply(20, 'm', {{1, 7000}, {3, 0xFFEC}, {5, 321}, {7, 15}, {9, 4096}, {11, 9}}));
@@ -343,7 +317,6 @@ TEST(GenericRecords, VoltageEncoding)
     struct Case { double voltage; double current; const char* bytes; };
     const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
     const Case cases[] = {
-        {1000, 100, "a41d" "dc0b" "0000" "0000" "0000" "00" "0000" "50c3"},  // 7588, 3036
         {1234.9, 100.7, "9324" "dc0b" "0000" "0000" "0000" "00" "0000" "50c3"}, // 1234 -> 9363
         {0, 0, "0000" "0000" "0000" "0000" "0000" "00" "0000" "50c3"},
     };
@@ -405,14 +378,6 @@ TEST(GenericRecords, SupplyStateDecoding)
     EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Current).toInt(), 100);
 }
 
-TEST(GenericRecords, PolarityFromReply)
-{
-    EXPECT_EQ(KavraDriver_Generic_Polarity().value(KavraDriver_Generic_Polarity::Polarity).toInt(), 0);
-    const KavraDriver_Generic_Polarity polarity(hex("01"));
-    EXPECT_EQ(polarity.value(KavraDriver_Generic_Polarity::Polarity).toInt(), 1);
-    EXPECT_EQ(polarity.encode(), hex("01"));
-}
-
 // ---------------------------------------------------------------------------------------------
 // Rowan
 
@@ -420,9 +385,6 @@ TEST(RowanRecords, ConverterReading)
 {
     struct Case { const char* bytes; double value; };
     const Case cases[] = {
-        {"c8000000", 1.0},
-        {"38ffffff", -1.0},
-        {"01000000", 0.005},
         {"00000080", -2147483648.0 / 200.0},
         {"ffffff7f", 2147483647.0 / 200.0},
     };

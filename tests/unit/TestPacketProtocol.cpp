@@ -1,51 +1,23 @@
+// The packet protocol's synchronous exchange on a scripted socket: exact bytes, reply matching,
+// failures and what the reader keeps afterwards.
+
+#include "TestPacketProtocolEvents.h"
 #include "TestPacketProtocolSocket.h"
 
 #include "KavraDriver_Alder_CommRequest.h"
 #include "KavraDriver_Cedar_CommRequest.h"
-#include "USBDefaultCommRequest.h"
-#include "USBIProtocolObserver.h"
 #include "USBPacketProtocol.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QVector>
 
 #include <gtest/gtest.h>
 
 using TestPackets::bytes;
 using TestPackets::packetId;
 using TestPackets::reply;
+using TestPackets::ScriptedRequest;
 
 namespace {
-
-// A request whose every property the test chooses; status 0 succeeds, any other fails.
-class ScriptedRequest : public USBDefaultCommRequest
-{
-public:
-    ScriptedRequest(uint8_t code, const QByteArray& payload, int replyLength, bool raw = false,
-                    int fixedId = 0)
-        : m_code(code), m_payload(payload), m_replyLength(replyLength), m_raw(raw), m_fixedId(fixedId)
-    {
-    }
-
-    bool isRaw() const override { return m_raw; }
-    uint8_t instructionCode() const override { return m_code; }
-    QByteArray payload() const override { return m_payload; }
-    USBResult checkStatus(uint8_t status) const override
-    {
-        return status == 0 ? USBResult() : USBResult::failure(QStringLiteral("status %1").arg(status));
-    }
-    int expectedReplyLength() const override { return m_replyLength; }
-    int id() const override { return m_fixedId != 0 ? m_fixedId : USBDefaultCommRequest::id(); }
-
-private:
-    uint8_t m_code;
-    QByteArray m_payload;
-    int m_replyLength;
-    bool m_raw;
-    int m_fixedId;
-};
 
 class PacketProtocolTest : public ::testing::Test
 {
@@ -68,12 +40,14 @@ protected:
     USBPacketProtocol m_protocol;
 };
 
-TEST_F(PacketProtocolTest, writesHeaderAndPayloadAsOnePacket)
+TEST_F(PacketProtocolTest, writesHeaderAndPayloadAsOnePacketOnAClonedSocket)
 {
     auto request = std::make_shared<ScriptedRequest>(0x40, bytes({1, 2}), 0, false, 101);
     answerWith(0, QByteArray());
+    EXPECT_EQ(m_socket->state().applyTimeoutsCount, 1);
 
     EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
+    EXPECT_NE(m_protocol.socket().get(), m_socket.get());
     ASSERT_EQ(m_socket->state().writes.size(), 1);
     EXPECT_EQ(m_socket->state().writes[0], bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}));
 }
@@ -116,8 +90,6 @@ TEST_F(PacketProtocolTest, withoutSocketNothingIsWritten)
     const USBResult result = m_protocol.sendRequest(request);
 
     EXPECT_EQ(result.message(), QStringLiteral("Invalid communication handle."));
-    EXPECT_EQ(result.type(), 2);
-    EXPECT_EQ(result.category(), 3);
     EXPECT_EQ(request->result().message(), result.message());
     EXPECT_TRUE(m_socket->state().writes.isEmpty());
     EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
@@ -300,44 +272,10 @@ TEST_F(PacketProtocolTest, lateReplyAfterTimeOutIsDropped)
     EXPECT_EQ(m_protocol.storedReplyCount(), 0);
 }
 
-// Records what the protocol hands to an observer; the worker calls it from its own thread.
-class RecordingObserver : public USBIProtocolObserver
-{
-public:
-    explicit RecordingObserver(bool acceptsAll) : m_acceptsAll(acceptsAll) {}
-
-    void requestFinished(const QueuedRequest& entry, const USBResult& result) override
-    {
-        QMutexLocker locker(&m_mutex);
-        finished.append(qMakePair(entry.id, result.text()));
-    }
-    void workerFailed(const USBResult& result, QPointer<QObject>&) override
-    {
-        QMutexLocker locker(&m_mutex);
-        failures.append(result.text());
-    }
-    void packetReceived(int id, QByteArray& data) override
-    {
-        QMutexLocker locker(&m_mutex);
-        packets.append(qMakePair(id, data));
-    }
-    bool acceptsPacket(int id) override { return m_acceptsAll || (acceptStreamPackets && id == 0); }
-
-    QMutex m_mutex;
-    QVector<QPair<int, QString>> finished;
-    QVector<QString> failures;
-    QVector<QPair<int, QByteArray>> packets;
-    bool acceptStreamPackets = false;
-
-private:
-    bool m_acceptsAll;
-};
-
 TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
 {
     // Stream packets carry id 0; the observer takes only those.
-    RecordingObserver observer(false);
-    observer.acceptStreamPackets = true;
+    TestAsync::RecordingObserver observer({0});
     m_protocol.setObserver(&observer);
     auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
     m_socket->state().responder = [](const QByteArray& written) {
@@ -351,65 +289,11 @@ TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
 
     EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
     EXPECT_EQ(request->replyData(), bytes({0x42}));
-    ASSERT_EQ(observer.packets.size(), 3);
-    EXPECT_EQ(observer.packets[0], qMakePair(0, QByteArray()));
-    EXPECT_EQ(observer.packets[1], qMakePair(0, bytes({1, 2, 3})));
-    EXPECT_EQ(observer.packets[2], qMakePair(0, bytes({0xAB, 0xCD})));
-}
-
-TEST_F(PacketProtocolTest, workerServesPostedRequestsInOrder)
-{
-    RecordingObserver observer(false);
-    m_protocol.setObserver(&observer);
-    m_protocol.setPollInterval(200);
-    answerWith(0, QByteArray());
-
-    QVector<int> ids;
-    for (int i = 0; i < 5; ++i) {
-        auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
-        ids.append(request->id());
-        m_protocol.postRequest(request, nullptr);
-    }
-    m_protocol.waitForIdle();
-    m_protocol.stopWorker();
-    EXPECT_FALSE(m_protocol.isRunning());
-    m_protocol.setObserver(nullptr);
-
-    ASSERT_EQ(observer.finished.size(), 5);
-    for (int i = 0; i < 5; ++i) {
-        EXPECT_EQ(observer.finished[i].first, ids[i]);
-        EXPECT_EQ(observer.finished[i].second, QStringLiteral("Success"));
-    }
-}
-
-TEST_F(PacketProtocolTest, asynchronousSideNeverWaitsWithoutWorkerOrSocket)
-{
-    RecordingObserver observer(false);
-    m_protocol.setObserver(&observer);
-    // No worker: the poller is kept for later and nothing waits.
-    m_protocol.setPoller(nullptr);
-    EXPECT_TRUE(m_protocol.isIdle());
-
-    // No socket: the posted request is finished and reported at once.
-    m_protocol.setSocket(nullptr);
-    auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
-    m_protocol.postRequest(request, nullptr);
-    EXPECT_FALSE(m_protocol.isRunning());
-    EXPECT_TRUE(request->isFinished());
-    EXPECT_EQ(request->result().message(), QStringLiteral("Invalid communication handle."));
-    ASSERT_EQ(observer.finished.size(), 1);
-    EXPECT_EQ(observer.finished[0].first, request->id());
-    m_protocol.setObserver(nullptr);
-}
-
-TEST_F(PacketProtocolTest, socketIsClonedAndTimeoutsApplied)
-{
-    EXPECT_EQ(m_socket->state().applyTimeoutsCount, 1);
-    auto request = std::make_shared<ScriptedRequest>(0x20, QByteArray(), 0);
-    answerWith(0, QByteArray());
-    EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
-    EXPECT_NE(m_protocol.socket().get(), m_socket.get());
-    EXPECT_EQ(m_socket->state().writes.size(), 1);
+    const auto packets = observer.packets();
+    ASSERT_EQ(packets.size(), 3);
+    EXPECT_EQ(packets[0], qMakePair(0, QByteArray()));
+    EXPECT_EQ(packets[1], qMakePair(0, bytes({1, 2, 3})));
+    EXPECT_EQ(packets[2], qMakePair(0, bytes({0xAB, 0xCD})));
 }
 
 } // namespace

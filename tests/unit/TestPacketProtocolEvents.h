@@ -25,8 +25,6 @@
 
 #include <gtest/gtest.h>
 
-#include <dlfcn.h>
-
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -109,34 +107,27 @@ public:
 
     bool event(QEvent* event) override
     {
-        switch (static_cast<int>(event->type())) {
-        case USBRequestEvent::EventType:
-            if (auto* e = dynamic_cast<USBRequestEvent*>(event))
+        const int type = static_cast<int>(event->type());
+        if (type == USBRequestEvent::EventType) {
+            auto* e = dynamic_cast<USBRequestEvent*>(event);
+            if (e)
                 finished.append({e->request(), e->result()});
-            else
-                count(true);
-            count(false);
-            return true;
-        case USBPacketStreamEvent::EventType:
-            if (auto* e = dynamic_cast<USBPacketStreamEvent*>(event))
-                streams.append({e->id(), e->data(), e->result()});
-            else
-                count(true);
-            count(false);
-            return true;
-        case USBPacketErrorEvent::EventType:
-            if (auto* e = dynamic_cast<USBPacketErrorEvent*>(event))
-                failures.append({e->errorCode(), e->result()});
-            else
-                count(true);
-            count(false);
-            return true;
-        default:
-            return QObject::event(event);
+            return count(e);
         }
+        if (type == USBPacketStreamEvent::EventType) {
+            auto* e = dynamic_cast<USBPacketStreamEvent*>(event);
+            if (e)
+                streams.append({e->id(), e->data(), e->result()});
+            return count(e);
+        }
+        if (type == USBPacketErrorEvent::EventType) {
+            auto* e = dynamic_cast<USBPacketErrorEvent*>(event);
+            if (e)
+                failures.append({e->errorCode(), e->result()});
+            return count(e);
+        }
+        return QObject::event(event);
     }
-
-    int total() const { return finished.size() + streams.size() + failures.size(); }
 
     // Request ids of the request events, in order of arrival.
     QVector<int> finishedIds() const
@@ -152,14 +143,12 @@ public:
     QVector<Failure> failures;
 
 private:
-    void count(bool mismatched)
+    // Tallies a protocol event; one whose class does not match its type counts as mismatched.
+    bool count(const QEvent* matched)
     {
-        if (!m_tally)
-            return;
-        if (mismatched)
-            ++m_tally->mismatched;
-        else
-            ++m_tally->events;
+        if (m_tally)
+            ++(matched ? m_tally->events : m_tally->mismatched);
+        return true;
     }
 
     EventTally* m_tally;
@@ -250,26 +239,6 @@ private:
     std::condition_variable m_changed;
     bool m_open = false;
     int m_arrivals = 0;
-};
-
-// Bench controls that the transport helper does not offer; the same bench file, so the same bench.
-class BenchFaults
-{
-public:
-    BenchFaults()
-    {
-        void* library = dlopen(KAVRA_SIM_PATH, RTLD_NOW | RTLD_LOCAL);
-        if (library)
-            m_setStatusOverride = reinterpret_cast<int (*)(const char*, int, int)>(
-                dlsym(library, "kavrasim_set_status_override"));
-    }
-    int setStatusOverride(const char* serial, int instruction, int status) const
-    {
-        return m_setStatusOverride ? m_setStatusOverride(serial, instruction, status) : -100;
-    }
-
-private:
-    int (*m_setStatusOverride)(const char*, int, int) = nullptr;
 };
 
 const char* const kAlderSerial = "QZAH015010001";

@@ -4,6 +4,7 @@
 // recorded, and an optional responder turns a write into reply bytes. Clones share one state,
 // as clones of a real socket share one handle. Short reads throw like the real socket.
 
+#include "USBDefaultCommRequest.h"
 #include "USBISocket.h"
 #include "USBResult.h"
 
@@ -27,7 +28,6 @@ public:
         std::function<QByteArray(const QByteArray&)> responder;
         // When set, the receive-queue query throws it.
         bool failQueueQuery = false;
-        int openCount = 0;
         int purgeCount = 0;
         int applyTimeoutsCount = 0;
         bool open = false;
@@ -44,7 +44,6 @@ public:
         std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
         m_state->incoming.append(data);
     }
-    std::shared_ptr<State> sharedState() const { return m_state; }
 
     // All bytes written, in order.
     QByteArray written() const
@@ -63,7 +62,6 @@ public:
     USBResult open(int) override
     {
         std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        ++m_state->openCount;
         m_state->open = true;
         return USBResult();
     }
@@ -151,8 +149,36 @@ private:
     std::shared_ptr<State> m_state;
 };
 
-// Packet builders shared by the protocol and bootloader tests.
+// Packet builders and a scripted request shared by the protocol and bootloader tests.
 namespace TestPackets {
+
+// A request whose every property the test chooses; status 0 succeeds, any other fails.
+class ScriptedRequest : public USBDefaultCommRequest
+{
+public:
+    explicit ScriptedRequest(uint8_t code, const QByteArray& payload = QByteArray(), int replyLength = 0,
+                             bool raw = false, int fixedId = 0)
+        : m_code(code), m_payload(payload), m_replyLength(replyLength), m_raw(raw), m_fixedId(fixedId)
+    {
+    }
+
+    bool isRaw() const override { return m_raw; }
+    uint8_t instructionCode() const override { return m_code; }
+    QByteArray payload() const override { return m_payload; }
+    USBResult checkStatus(uint8_t status) const override
+    {
+        return status == 0 ? USBResult() : USBResult::failure(QStringLiteral("status %1").arg(status));
+    }
+    int expectedReplyLength() const override { return m_replyLength; }
+    int id() const override { return m_fixedId != 0 ? m_fixedId : USBDefaultCommRequest::id(); }
+
+private:
+    uint8_t m_code;
+    QByteArray m_payload;
+    int m_replyLength;
+    bool m_raw;
+    int m_fixedId;
+};
 
 inline QByteArray bytes(std::initializer_list<int> values)
 {

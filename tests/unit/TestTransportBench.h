@@ -34,6 +34,11 @@ public:
     int reset() const { return m_reset(); }
     int failOpens(const char* serial, int count) const { return m_failOpens(serial, count); }
     int failEepromReads(const char* serial, int count) const { return m_failEepromReads(serial, count); }
+    // Status byte the unit answers an instruction with; -1 ends the override.
+    int setStatusOverride(const char* serial, int instruction, int status) const
+    {
+        return m_setStatusOverride(serial, instruction, status);
+    }
     int openHandleCount() const { return m_openHandleCount(); }
     int unplug(const char* serial) const { return m_unplug(serial); }
     int sendUnsolicited(const char* serial, int link, const QByteArray& bytes) const
@@ -98,6 +103,7 @@ private:
         resolve(library, "kavrasim_reset", m_reset);
         resolve(library, "kavrasim_fail_opens", m_failOpens);
         resolve(library, "kavrasim_fail_eeprom_reads", m_failEepromReads);
+        resolve(library, "kavrasim_set_status_override", m_setStatusOverride);
         resolve(library, "kavrasim_open_handle_count", m_openHandleCount);
         resolve(library, "kavrasim_unplug", m_unplug);
         resolve(library, "kavrasim_send_unsolicited", m_sendUnsolicited);
@@ -126,6 +132,7 @@ private:
     int (*m_reset)() = nullptr;
     int (*m_failOpens)(const char*, int) = nullptr;
     int (*m_failEepromReads)(const char*, int) = nullptr;
+    int (*m_setStatusOverride)(const char*, int, int) = nullptr;
     int (*m_openHandleCount)() = nullptr;
     int (*m_unplug)(const char*) = nullptr;
     int (*m_sendUnsolicited)(const char*, int, const unsigned char*, int) = nullptr;

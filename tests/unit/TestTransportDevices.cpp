@@ -84,34 +84,6 @@ TEST_F(TransportDevicesTest, EnumerationGroupsChipsInLocationOrder)
     }
 }
 
-TEST_F(TransportDevicesTest, EmptyBenchGivesNoDevices)
-{
-    loadBench(R"({"units": []})");
-    USBDriver driver;
-    EXPECT_TRUE(driver.enumerateDevices(false).isEmpty());
-}
-
-TEST_F(TransportDevicesTest, DeviceIdentityAndClone)
-{
-    loadBench(R"({"units": [{"chip": "FT2232H", "serial": "QZBP017010002", "location": 768}]})");
-    USBDriver driver;
-    const auto devices = driver.enumerateDevices(true);
-    ASSERT_EQ(devices.size(), 1);
-    const auto device = std::dynamic_pointer_cast<USBFtdiDevice>(devices.first());
-    ASSERT_TRUE(device);
-    EXPECT_EQ(device->modelId(), ModelId(17, 1));
-    EXPECT_EQ(device->serial().flowCode(), 1);
-    EXPECT_EQ(device->versionInfo(), qMakePair(0, 0));
-    device->setVersionInfo(3, 7);
-    EXPECT_EQ(device->versionInfo(), qMakePair(3, 7));
-
-    const auto copy = device->clone();
-    EXPECT_EQ(copy->serialNumber(), device->serialNumber());
-    EXPECT_EQ(copy->versionInfo(), qMakePair(3, 7));
-    EXPECT_EQ(copy->sockets(), device->sockets()) << "a clone shares the sockets";
-    EXPECT_EQ(copy->socket(1), device->sockets().at(1));
-}
-
 // EEPROM fields as numbers, for readable failure messages.
 template <std::size_t N> std::vector<int> asInts(const UCHAR (&fields)[N])
 {

@@ -84,12 +84,6 @@ protected:
     QString m_channelB;
 };
 
-TEST_F(USBDriverTest, IsAQtObjectNamedUSBDriver)
-{
-    EXPECT_STREQ(m_driver->metaObject()->className(), "USBDriver");
-    EXPECT_EQ(m_driver->device(), nullptr);
-}
-
 TEST_F(USBDriverTest, OpenBindsSocketsByPositionAndCloseUnbindsThem)
 {
     struct Case
