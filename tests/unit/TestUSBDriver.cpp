@@ -5,8 +5,6 @@
 #include "USBIProtocol.h"
 #include "USBISocket.h"
 
-#include <QMetaObject>
-
 namespace {
 
 // Records what the driver asks of a protocol.
