@@ -1,8 +1,7 @@
 """Test set-up for the kavra package: the real library on the virtual bench.
 
-The library and the bench are named by the environment variables KAVRA_LIBRARY and
-KAVRA_D2XX_LIBRARY (ctest sets both); without them every test is skipped. The tests expect the
-built-in default bench, so KAVRA_SIM_BENCH is removed before the bench loads.
+KAVRA_LIBRARY and KAVRA_D2XX_LIBRARY name the library and the bench (ctest sets both); without
+them the package's tests are skipped. The tests expect the built-in default bench.
 """
 
 from __future__ import annotations
@@ -17,20 +16,17 @@ from typing import Any
 
 import pytest
 
-ROOT = Path(__file__).resolve().parents[2]
-PACKAGE_DIR = ROOT / "python"
-
+PACKAGE_DIR = Path(__file__).resolve().parents[2] / "python"
 if str(PACKAGE_DIR) not in sys.path:
     sys.path.insert(0, str(PACKAGE_DIR))
 
-# The bench reads this once, when it loads; the tests rely on its default bench.
+# The bench reads this once, when it loads.
 os.environ.pop("KAVRA_SIM_BENCH", None)
 
 import kavra  # noqa: E402  (after the path and the environment are in place)
 
 
 def _missing_environment() -> str | None:
-    """Why the tests cannot run here, or None when the library and the bench are both there."""
     for name, what in (("KAVRA_LIBRARY", "libKavraLib.so"), ("KAVRA_D2XX_LIBRARY", "libkavra_sim.so")):
         path = os.environ.get(name)
         if not path:
@@ -41,30 +37,21 @@ def _missing_environment() -> str | None:
 
 
 def pytest_collection_modifyitems(config: pytest.Config, items: list[pytest.Item]) -> None:
-    """Skips every test of the package, with the reason, when the library or the bench is
-    missing (tests of other files in this directory are left alone)."""
+    """Skips the package's tests, with the reason, when the library or the bench is missing."""
     reason = _missing_environment()
     if reason:
-        marker = pytest.mark.skip(reason=reason)
         for item in items:
             if item.path.name == "test_kavra.py":
-                item.add_marker(marker)
+                item.add_marker(pytest.mark.skip(reason=reason))
 
 
 class Bench:
-    """The control interface of the virtual bench the library under test talks to."""
+    """The control interface of the bench the library under test has loaded."""
 
     def __init__(self, path: str) -> None:
-        # The same file the library loaded: one bench per process.
         self._lib = ctypes.CDLL(path)
         self._lib.kavrasim_unit_state.argtypes = [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int]
-        self._lib.kavrasim_unit_state.restype = ctypes.c_int
         self._lib.kavrasim_load_bench.argtypes = [ctypes.c_char_p]
-        self._lib.kavrasim_load_bench.restype = ctypes.c_int
-        self._lib.kavrasim_reset.argtypes = []
-        self._lib.kavrasim_reset.restype = ctypes.c_int
-        self._lib.kavrasim_open_handle_count.argtypes = []
-        self._lib.kavrasim_open_handle_count.restype = ctypes.c_int
 
     def state(self, serial: str) -> dict[str, Any]:
         """The firmware's own state of the unit (docs/bench-units.md)."""
@@ -74,21 +61,17 @@ class Bench:
         return json.loads(buffer.value)["unit"]
 
     def open_handles(self) -> int:
-        """D2XX handles open on the bench."""
         return self._lib.kavrasim_open_handle_count()
 
     def load(self, bench: dict[str, Any]) -> None:
-        """Replaces the bench."""
         assert self._lib.kavrasim_load_bench(json.dumps(bench).encode()) == 0
 
     def reset(self) -> None:
-        """Goes back to the default bench."""
         assert self._lib.kavrasim_reset() == 0
 
 
 @pytest.fixture(scope="session")
 def bench() -> Bench:
-    """The bench's control interface."""
     return Bench(os.environ["KAVRA_D2XX_LIBRARY"])
 
 

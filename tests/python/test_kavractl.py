@@ -1,9 +1,7 @@
-"""kavractl on the virtual bench: listing, settings read back per family, unit naming, status-code
-mapping, usage errors, help, monitor, demo and batch.
+"""kavractl on the virtual bench. KAVRACTL names the built tool (ctest sets it).
 
-KAVRACTL names the built tool (ctest sets it). Every kavractl process starts a fresh bench, so a
-setting and its read-back run in one process through `kavractl batch`. Opening a unit takes about
-0.6 s, so most tests use a small bench of their own.
+Every kavractl process starts a fresh bench, so a setting and its read-back run in one process
+through `kavractl batch`; most tests use a small bench of their own, as opening a unit is slow.
 """
 
 import json
@@ -30,7 +28,6 @@ BENCHES = {
     "alder": [{"chip": "FT232R", "serial": "QZAH015010001", "loadOhms": 10000000}],
     "cedar": [{"chip": "FT2232H", "serial": "QZAH017010002"}],
     "generic19": [{"chip": "FT232H", "serial": "QZAH019010003", "loadOhms": 10000000}],
-    "generic25": [{"chip": "FT-X", "serial": "QZAH025010004", "loadOhms": 10000000}],
     "birch": [{"chip": "FT-X", "serial": "QZAH040010005"}],
     "rowan": [{"chip": "FT232R", "serial": "QZAH041010006", "adcInput": 3.3}],
     "nofamily": [{"chip": "FT232R", "serial": "QZAH039010007"}],
@@ -62,7 +59,7 @@ def json_lines(stdout):
     return [json.loads(line) for line in stdout.splitlines() if line.strip()]
 
 
-def test_list_default_bench_text_and_json():
+def test_list_text_and_json(bench_file):
     text = run("list")
     assert text.returncode == 0, text.stderr
     rows = [line.split() for line in text.stdout.splitlines()]
@@ -72,9 +69,6 @@ def test_list_default_bench_text_and_json():
     parsed = json.loads(run("list", "--json").stdout)
     assert [(u["index"], u["serial"], u["model"], u["family"]) for u in parsed["units"]] == DEFAULT_BENCH
     assert (parsed["units"][3]["product"], parsed["units"][3]["revision"]) == (25, 1)
-
-
-def test_list_shows_a_unit_without_family(bench_file):
     units = json.loads(run("list", "--json", bench=bench_file("nofamily")).stdout)["units"]
     assert [(u["model"], u["family"]) for u in units] == [("39/1", "none")]
 
@@ -83,30 +77,20 @@ def test_list_shows_a_unit_without_family(bench_file):
 def check_generic19(docs):
     assert docs[0]["command"] == "set-voltage" and docs[0]["voltage"] == 1000
     channel = docs[2]["units"][0]["channels"][0]
-    assert channel["first"] is True  # switched on
-    assert channel["current"] == 100  # 1000 V through 10 MOhm
+    assert channel["first"] is True and channel["current"] == 100  # 1000 V through 10 MOhm
     assert docs[2]["units"][0]["supply"] == {"error": False, "text": "No error"}
-    assert docs[3]["current"] == 100
-    assert docs[5]["current"] == 0  # switched off
-
-
-def check_generic25(docs):
-    assert docs[3]["current"] == -100  # polarity 1 turns the current around
+    assert docs[4]["current"] == 0  # switched off
 
 
 def check_alder(docs):
     assert docs[4]["current"] == 50  # 500 V through 10 MOhm
-    channel = docs[5]["units"][0]["channels"][0]
-    assert channel["first"] is True and channel["current"] == 50
 
 
 def check_cedar(docs):
-    channels = {c["channel"]: c for c in docs[6]["units"][0]["channels"]}
-    assert [(channels[n]["first"], channels[n]["second"]) for n in (1, 2, 3)] == \
-        [(True, True), (True, True), (False, False)]
-    assert "current" not in channels[1]
-    after_bus_off = {c["channel"]: c for c in docs[8]["units"][0]["channels"]}
-    assert (after_bus_off[1]["first"], after_bus_off[1]["second"]) == (True, False)
+    channels = [(c["channel"], c["first"], c["second"]) for c in docs[5]["units"][0]["channels"]]
+    assert channels == [(1, True, True), (2, True, True), (3, False, False)]
+    after_bus_off = docs[7]["units"][0]["channels"][0]
+    assert (after_bus_off["first"], after_bus_off["second"]) == (True, False)
 
 
 def check_birch(docs):
@@ -117,20 +101,18 @@ def check_birch(docs):
 
 def check_rowan(docs):
     assert docs[0]["adc"] == pytest.approx(3.3)
-    assert docs[1]["units"][0]["adc"] == pytest.approx(3.3)
     assert "supply" not in docs[1]["units"][0] and "channels" not in docs[1]["units"][0]
 
 
 @pytest.mark.parametrize("name, script, check", [
-    ("generic19", "set-voltage 1 1 1000 150\non 1 1\nstatus 1\ncurrent 1 1\noff 1 1\ncurrent 1 1",
+    ("generic19", "set-voltage 1 1 1000 150\non 1 1\nstatus 1\noff 1 1\ncurrent 1 1",
      check_generic19),
-    ("generic25", "polarity 1 1 1\nset-voltage 1 1 1000 200\non 1 1\ncurrent 1 1", check_generic25),
-    ("alder", "pwm-frequency 1 1000\npwm 1 1 25\nset-voltage 1 1 500 100\non 1 1\ncurrent 1 1\nstatus 1",
+    ("alder", "pwm-frequency 1 1000\npwm 1 1 25\nset-voltage 1 1 500 100\non 1 1\ncurrent 1 1",
      check_alder),
-    ("cedar", "bus 1 on 1\npwm-function 1 1 1\nset-voltage 1 1 80 0\nwaveform 1 2 1 20 60 0.5\n"
-              "on 1 1\non 1 2\nstatus 1\nbus 1 off\nstatus 1\nclear-error 1", check_cedar),
+    ("cedar", "bus 1 on 1\nset-voltage 1 1 80 0\nwaveform 1 2 1 20 60 0.5\n"
+              "on 1 1\non 1 2\nstatus 1\nbus 1 off\nstatus 1", check_cedar),
     ("birch", "set-accurate-voltage 1 1 -- 12000 -1.5\nstatus 1\noff 1 1", check_birch),
-    ("rowan", "adc 1\nstatus 1\nclear-error 1", check_rowan),
+    ("rowan", "adc 1\nstatus 1", check_rowan),
 ])
 def test_setting_and_read_back_per_family(bench_file, name, script, check):
     result = run("batch", "--json", bench=bench_file(name), stdin=script + "\n")
@@ -150,30 +132,19 @@ def test_unit_named_by_lower_case_serial(bench_file):
 
 @pytest.mark.parametrize("name, args, code, meaning", [
     ("generic19", ["set-voltage", "1", "1", "5001", "10"], 19, "voltage out of range"),
-    ("generic19", ["set-voltage", "1", "1", "100", "201"], 20, "current out of range"),
-    ("generic19", ["on", "1", "2"], 18, "channel out of range"),
     ("generic19", ["adc", "1"], 10, "not supported by the unit's family"),
-    ("generic19", ["polarity", "1", "1", "1"], 10, "not supported by the unit's family"),
     ("generic19", ["status", "2"], 1, "beyond the attached supported units"),
     ("generic19", ["status", "QZAH099010099"], 6, "no attached unit has the given serial number"),
-    ("alder", ["pwm", "1", "1", "101"], 14, "PWM duty out of range"),
     ("cedar", ["waveform", "1", "1", "1", "10", "20", "51"], 36, "waveform period out of range"),
-    ("cedar", ["bus", "1", "on", "7"], 26, "bus level out of range"),
-    ("birch", ["set-accurate-voltage", "1", "1", "52001", "0"], 19, "voltage out of range"),
     ("nofamily", ["on", "1", "1"], 10, "not supported by the unit's family"),
 ])
-def test_status_codes_reach_stderr_and_exit_1(bench_file, name, args, code, meaning):
+def test_status_codes_reach_stderr_or_json_and_exit_1(bench_file, name, args, code, meaning):
     result = run(*args, bench=bench_file(name))
     assert result.returncode == 1
     assert f"error {code}: " in result.stderr and meaning in result.stderr
     assert result.stdout == ""
-
-
-def test_status_code_as_json(bench_file):
-    result = run("set-voltage", "1", "1", "5001", "10", "--json", bench=bench_file("generic19"))
-    assert result.returncode == 1
-    error = json.loads(result.stdout)["error"]
-    assert (error["status"], error["meaning"]) == (19, "voltage out of range")
+    error = json.loads(run(*args, "--json", bench=bench_file(name)).stdout)["error"]
+    assert error["status"] == code and meaning in error["meaning"]
 
 
 @pytest.mark.parametrize("args, message", [
@@ -181,13 +152,8 @@ def test_status_code_as_json(bench_file):
     (["frobnicate"], "unknown command 'frobnicate'"),
     (["on", "1"], "on takes UNIT CHANNEL"),
     (["set-voltage", "1", "one", "100", "10"], "CHANNEL must be a whole number, not 'one'"),
-    (["set-voltage", "1", "1", "high", "10"], "VOLTAGE must be a number, not 'high'"),
-    (["bus", "1", "up"], "STATE must be on or off"),
     (["bus", "1", "on"], "takes a LEVEL"),
-    (["bus", "1", "off", "1"], "takes no LEVEL"),
     (["set-accurate-voltage", "1", "1", "100", "-2"], "put negative numbers after --"),
-    (["list", "--colour"], "Unknown option 'colour'"),
-    (["monitor", "--interval", "-1"], "--interval takes a number of seconds"),
     (["monitor", "--count", "many"], "--count takes a whole number"),
     (["list", "--bench", "/nonexistent/bench.json"], "cannot be read"),
 ])
@@ -198,22 +164,11 @@ def test_usage_errors_exit_2(args, message):
     assert result.stdout == ""
 
 
-@pytest.mark.parametrize("command, usage", [
-    ("set-voltage", "set-voltage UNIT CHANNEL VOLTAGE CURRENT"),
-    ("set-accurate-voltage", "set-accurate-voltage UNIT CHANNEL VOLTAGE SECOND"),
-    ("waveform", "waveform UNIT CHANNEL WAVEFORM LEVEL1 LEVEL2 PERIOD"),
-    ("bus", "bus UNIT STATE [LEVEL]"),
-    ("status", "status [UNIT]"),
-    ("monitor", "monitor [UNIT]"),
-])
-def test_command_help(command, usage):
-    for args in ([command, "--help"], ["--help", command]):
+def test_help_for_a_command_and_for_the_tool():
+    for args in (["bus", "--help"], ["--help", "bus"]):
         result = run(*args)
         assert result.returncode == 0
-        assert f"Usage: kavractl [options] {usage}" in result.stdout
-
-
-def test_tool_help_lists_every_command():
+        assert "Usage: kavractl [options] bus UNIT STATE [LEVEL]" in result.stdout
     result = run("--help")
     assert result.returncode == 0
     for command in ["list", "status", "set-voltage", "set-accurate-voltage", "waveform", "pwm",
@@ -222,17 +177,13 @@ def test_tool_help_lists_every_command():
         assert f"\n  {command} " in result.stdout
 
 
-def test_monitor_refreshes_in_place(bench_file):
+def test_monitor_count_refreshes_in_place_or_as_json_lines(bench_file):
     result = run("monitor", "--count", "2", "--interval", "0", bench=bench_file("generic19"))
     assert result.returncode == 0, result.stderr
     screens = result.stdout.split("\x1b[H\x1b[2J")
     assert screens[0] == "" and len(screens) == 3
     assert "QZAH019010003  Generic 19/1  1   0 0" in screens[2]
-
-
-def test_monitor_json_lines(bench_file):
     result = run("monitor", "1", "--json", "--count", "2", "--interval", "0", bench=bench_file("rowan"))
-    assert result.returncode == 0, result.stderr
     docs = json_lines(result.stdout)
     assert [doc["refresh"] for doc in docs] == [1, 2]
     assert docs[1]["units"][0]["adc"] == pytest.approx(3.3)
@@ -261,11 +212,7 @@ def test_demo_walks_every_unit_of_the_default_bench():
     demo = json.loads(result.stdout)
     assert demo["failures"] == 0
     assert [(u["index"], u["family"]) for u in demo["units"]] == [(i, f) for i, _, _, f in DEFAULT_BENCH]
-    for unit in demo["units"]:
-        assert unit["steps"] and all(step["status"] == 0 for step in unit["steps"])
-    generic = demo["units"][2]["steps"]
-    reading = next(step["reading"] for step in generic if step["action"] == "status")
-    assert reading["channels"][0]["first"] is True  # read while switched on
+    assert all(u["steps"] and all(step["status"] == 0 for step in u["steps"]) for u in demo["units"])
 
 
 def test_batch_stops_at_the_first_failing_line(bench_file):

@@ -49,24 +49,6 @@ TEST(Framing, RandomBytesNeverCrashAndLeaveTheUnitAnswering)
     }
 }
 
-TEST(Framing, StatusOverrideAnswersWithoutDataAndWithoutEffectUntilRemoved)
-{
-    auto birch = unit(R"({"serial":"QZAH04001"})");
-    birch->setStatusOverride(0x20, 0x20);
-    birch->setStatusOverride(0x12, 3); // bootloader instructions too
-    const Reply reply = exchange(*birch, 0x20, hex("e803 10270000"));
-    EXPECT_EQ(reply.status, 0x20);
-    EXPECT_TRUE(reply.data.isEmpty());
-    EXPECT_EQ(birch->state().value("voltage").toInt(), 0);
-    EXPECT_EQ(exchange(*birch, 0x12).status, 3);
-
-    birch->setStatusOverride(0x20, -1);
-    EXPECT_EQ(exchange(*birch, 0x20, hex("e803 10270000")).status, 0);
-    EXPECT_EQ(birch->state().value("voltage").toInt(), 1000);
-    EXPECT_EQ(birch->state().value("instructionCounts").toObject().value("0x20").toInt(), 2);
-    EXPECT_EQ(exchange(*birch, 0x12).status, 3);
-}
-
 // A block's packets as "type:length" items; every type 8 header repeats its first four bytes.
 std::string layoutOf(const QByteArray& block)
 {

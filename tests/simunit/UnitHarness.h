@@ -8,11 +8,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <memory>
 
-// Request packets as the host frames them, the unit's replies taken apart, and the host's own
-// calibration arithmetic, so that the tests speak to the firmware in wire bytes only.
+// Request packets as the host frames them and the unit's replies taken apart, so that the tests
+// speak to the firmware in wire bytes only.
 namespace UnitHarness {
 
 struct Reply
@@ -36,8 +35,6 @@ inline int wordAt(const QByteArray& data, int i)
 {
     return static_cast<quint8>(data.at(i)) | static_cast<quint8>(data.at(i + 1)) << 8;
 }
-
-inline int signedWordAt(const QByteArray& data, int i) { return static_cast<qint16>(wordAt(data, i)); }
 
 inline QByteArray request(quint32 id, int instruction, const QByteArray& data = QByteArray())
 {
@@ -78,33 +75,5 @@ inline Reply exchange(SimUnit& unit, int instruction, const QByteArray& data = Q
     EXPECT_EQ(reply.id, id);
     return reply;
 }
-
-// Calibration words as the host holds them, with its encoding and decoding.
-struct Words
-{
-    int voltageGain, voltageOffset, currentCoupling, currentGain, currentOffset;
-
-    // The first five words of a voltage setting; sign -1 for a reversed output.
-    QByteArray encode(int sign, int volts, int current) const
-    {
-        QByteArray data;
-        appendWord(data, static_cast<long>(std::trunc(voltageGain / 1000.0 * sign * volts + voltageOffset / 10.0)));
-        appendWord(data, static_cast<long>(std::trunc(currentGain / 100.0 * sign * current)));
-        appendWord(data, voltageOffset / 10);
-        appendWord(data, currentOffset / 10);
-        appendWord(data, currentCoupling);
-        return data;
-    }
-
-    // Raw readings back to whole volts and current units, halves rounded upward.
-    std::pair<long, long> read(int rv, int ri, bool negate = false) const
-    {
-        const double v = (rv - voltageOffset / 10.0) / (voltageGain / 1000.0);
-        const double i = (ri - currentOffset / 10.0 - (voltageGain / 1000.0) * v * currentCoupling / 16384.0)
-            / (currentGain / 100.0);
-        const double s = negate ? -1 : 1;
-        return {static_cast<long>(std::floor(s * v + 0.5)), static_cast<long>(std::floor(s * i + 0.5))};
-    }
-};
 
 } // namespace UnitHarness
