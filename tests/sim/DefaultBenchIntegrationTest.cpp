@@ -13,24 +13,8 @@ QByteArray eepromSerial(FT_HANDLE handle)
     FT_DEVICE type = 0;
     if (FT_GetDeviceInfo(handle, &type, nullptr, nullptr, nullptr, nullptr) != FT_OK)
         return QByteArray();
-    char manufacturer[32], manufacturerId[16], description[64], serial[16] = {};
-    if (type == FT_DEVICE_X_SERIES) {
-        FT_EEPROM_X_SERIES x{};
-        x.common.deviceType = FT_DEVICE_X_SERIES;
-        if (FT_EEPROM_Read(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial) != FT_OK)
-            return QByteArray();
-    } else {
-        FT_PROGRAM_DATA data{};
-        data.Signature2 = FT_PROGRAM_DATA_SIGNATURE2;
-        data.Version = type == FT_DEVICE_232R ? 2 : type == FT_DEVICE_2232H ? 3 : 5;
-        data.Manufacturer = manufacturer;
-        data.ManufacturerId = manufacturerId;
-        data.Description = description;
-        data.SerialNumber = serial;
-        if (FT_EE_Read(handle, &data) != FT_OK)
-            return QByteArray();
-    }
-    return QByteArray(serial);
+    Eeprom eeprom(type == FT_DEVICE_X_SERIES ? 0 : type == FT_DEVICE_232R ? 2 : type == FT_DEVICE_2232H ? 3 : 5);
+    return eeprom.read(handle) == FT_OK ? QByteArray(eeprom.serial) : QByteArray();
 }
 
 // As a host enumerates: every listed unit (channel B of the dual chip) opens, gives its serial

@@ -10,39 +10,6 @@ class EepromTest : public BenchTest
 {
 };
 
-// Both EEPROM records with the caller's text buffers: FT_EE_* for version > 0, FT_EEPROM_* (FT-X) for 0.
-struct Eeprom
-{
-    char manufacturer[32] = {};
-    char manufacturerId[16] = {};
-    char description[64] = {};
-    char serial[16] = {};
-    FT_PROGRAM_DATA data{};
-    FT_EEPROM_X_SERIES x{};
-
-    explicit Eeprom(DWORD version)
-    {
-        data.Signature1 = FT_PROGRAM_DATA_SIGNATURE1;
-        data.Signature2 = FT_PROGRAM_DATA_SIGNATURE2;
-        data.Version = version;
-        data.Manufacturer = manufacturer;
-        data.ManufacturerId = manufacturerId;
-        data.Description = description;
-        data.SerialNumber = serial;
-        x.common.deviceType = FT_DEVICE_X_SERIES;
-    }
-    FT_STATUS read(FT_HANDLE handle)
-    {
-        return data.Version ? FT_EE_Read(handle, &data)
-                            : FT_EEPROM_Read(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial);
-    }
-    FT_STATUS program(FT_HANDLE handle)
-    {
-        return data.Version ? FT_EE_Program(handle, &data)
-                            : FT_EEPROM_Program(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial);
-    }
-};
-
 TEST_F(EepromTest, EachChipTypeGivesItsSerialThroughItsOwnRecordOnly)
 {
     const std::pair<const char*, DWORD> cases[] = {
