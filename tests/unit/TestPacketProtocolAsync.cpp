@@ -604,7 +604,7 @@ protected:
     {
         QVector<int> ids;
         const QString prefix = QStringLiteral("out 0: ");
-        for (const QString& line : bench().wireLog(kAlderSerial)) {
+        for (const QString& line : bench().takeWireLogLines(kAlderSerial)) {
             if (!line.startsWith(prefix))
                 continue;
             const QByteArray packet = QByteArray::fromHex(line.mid(prefix.size()).toLatin1());

@@ -5,7 +5,7 @@
 // them, a gate that holds the worker inside an exchange, and a fixture with an open socket on a
 // bench unit.
 
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include "USBFtdiSocket.h"
 #include "USBIProtocolObserver.h"
@@ -261,7 +261,7 @@ protected:
         m_protocol = std::make_unique<USBPacketProtocol>();
         m_protocol->setPollInterval(500);
         m_protocol->setSocket(m_socket);
-        bench().wireLog(kAlderSerial);
+        bench().takeWireLogLines(kAlderSerial);
     }
 
     void TearDown() override

@@ -1,7 +1,7 @@
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraLib.h"
 #include "KavraSession.h"
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include <QMutexLocker>
 #include <gtest/gtest.h>
@@ -106,8 +106,8 @@ class SessionRegistry : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(TestTransportBench::instance().isReady());
-        ASSERT_EQ(TestTransportBench::instance().load(QByteArrayLiteral(R"({"units":[]})")), 0);
+        ASSERT_TRUE(BenchControl::instance().isLoaded());
+        ASSERT_EQ(BenchControl::instance().loadBench(QByteArrayLiteral(R"({"units":[]})")), 0);
     }
     void TearDown() override { initialiseSession(); }
 };

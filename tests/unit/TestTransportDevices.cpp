@@ -1,4 +1,4 @@
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include "USBDriver.h"
 #include "USBFtdiBufferedSocket.h"

@@ -1,4 +1,4 @@
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include "USBDevice.h"
 #include "USBDriver.h"
@@ -109,7 +109,7 @@ TEST_F(USBDriverTest, OpenBindsSocketsByPositionAndCloseUnbindsThem)
         EXPECT_TRUE(m_cedar->primarySocket()->isOpen());
         EXPECT_TRUE(m_cedar->secondarySockets().first()->isOpen());
         // The UART link of channel B got the baud rate.
-        EXPECT_TRUE(bench().configCalls(kCedar, 0).contains(QStringLiteral("FT_SetBaudRate(500000)")));
+        EXPECT_TRUE(bench().takeConfigCallLines(kCedar, 0).contains(QStringLiteral("FT_SetBaudRate(500000)")));
 
         m_journal.clear();
         m_driver->close();

@@ -1,4 +1,4 @@
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include "USBFtdiBufferedSocket.h"
 
@@ -24,7 +24,7 @@ protected:
         EXPECT_EQ(m_socket->threadPriority(), QThread::TimeCriticalPriority);
         EXPECT_EQ(m_socket->applyTimeouts(), FT_OK);
         m_socket->setBlockSize(512);
-        bench().wireLog(kSerial);
+        bench().takeWireLogLines(kSerial);
     }
 
     void TearDown() override
@@ -37,7 +37,7 @@ protected:
     // The block requests written on channel A since the last look.
     int blockRequests()
     {
-        const QStringList out = bench().wireLog(kSerial).filter(QStringLiteral("out 1:"));
+        const QStringList out = bench().takeWireLogLines(kSerial).filter(QStringLiteral("out 1:"));
         for (const QString& line : out)
             EXPECT_EQ(line, QStringLiteral("out 1: 00")) << "a block request is a single zero byte";
         return out.size();

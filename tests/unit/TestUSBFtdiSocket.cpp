@@ -1,4 +1,4 @@
-#include "TestTransportBench.h"
+#include "TransportBenchTest.h"
 
 #include "USBFtdiBufferedSocket.h"
 #include "USBFtdiSocket.h"
@@ -43,8 +43,8 @@ protected:
         const USBResult result = socket->open(500000);
         EXPECT_TRUE(result.isSuccess()) << qPrintable(result.text());
         EXPECT_EQ(socket->applyTimeouts(), FT_OK);
-        bench().configCalls(serial, 0);
-        bench().wireLog(serial);
+        bench().takeConfigCallLines(serial, 0);
+        bench().takeWireLogLines(serial);
         return socket;
     }
 };
@@ -94,7 +94,7 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
         const int position = listPosition(QString::fromLatin1(c.listed));
         ASSERT_GE(position, 0);
         auto socket = makeSocket(c.kind, position);
-        bench().configCalls(c.serial, c.link);
+        bench().takeConfigCallLines(c.serial, c.link);
         EXPECT_EQ(socket->threadPriority(), QThread::InheritPriority);
 
         QElapsedTimer timer;
@@ -106,7 +106,7 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
         EXPECT_EQ(result.code(), 0);
         EXPECT_TRUE(socket->isOpen());
         EXPECT_EQ(socket->deviceIndex(), uint32_t(position));
-        EXPECT_EQ(bench().configCalls(c.serial, c.link), c.calls);
+        EXPECT_EQ(bench().takeConfigCallLines(c.serial, c.link), c.calls);
         EXPECT_EQ(socket->threadPriority(), c.priority);
         EXPECT_GE(elapsed, c.minimumMs) << "the chip needs its settling time after a bit-mode change";
 
@@ -114,7 +114,7 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
         EXPECT_EQ(socket->applyTimeoutsAgain(), FT_OK);
         const QString timeouts = c.kind == Kind::Buffered ? QStringLiteral("FT_SetTimeouts(200,200)")
                                                           : QStringLiteral("FT_SetTimeouts(1000,1000)");
-        EXPECT_EQ(bench().configCalls(c.serial, c.link), (QStringList{timeouts, timeouts}));
+        EXPECT_EQ(bench().takeConfigCallLines(c.serial, c.link), (QStringList{timeouts, timeouts}));
 
         EXPECT_TRUE(socket->close().isSuccess());
         EXPECT_FALSE(socket->isOpen());
@@ -240,11 +240,11 @@ TEST_F(USBFtdiSocketTest, MovesExactBytesAndReportsQueues)
     EXPECT_EQ(socket->write(QByteArray()), 0);
     socket->writeByte(0xA5);
     EXPECT_EQ(socket->write(QByteArray::fromHex("0102ff")), 3);
-    const QStringList log = bench().wireLog(serial);
+    const QStringList log = bench().takeWireLogLines(serial);
     EXPECT_TRUE(log.contains(QStringLiteral("out 0: a5")));
     EXPECT_TRUE(log.contains(QStringLiteral("out 0: 0102ff")));
     EXPECT_EQ(log.filter(QStringLiteral("out ")).size(), 2);
-    bench().wireLog(serial);
+    bench().takeWireLogLines(serial);
     socket->purge();
 
     // Reads return exactly what the unit sent.

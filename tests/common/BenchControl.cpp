@@ -5,7 +5,6 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
-#include <vector>
 
 namespace {
 using SerialFn = int (*)(const char*);
@@ -23,8 +22,14 @@ BenchControl& BenchControl::instance()
 
 BenchControl::BenchControl()
 {
-    const char* path = std::getenv("KAVRA_D2XX_LIBRARY");
-    m_handle = dlopen(path ? path : KAVRA_SIM_PATH, RTLD_NOW);
+    // The library under test loads the file KAVRA_D2XX_LIBRARY names; when that is not a bench
+    // (a test of the loader's fallbacks), the built bench is used.
+    if (const char* path = std::getenv("KAVRA_D2XX_LIBRARY"))
+        m_handle = dlopen(path, RTLD_NOW);
+    if (m_handle && !dlsym(m_handle, "kavrasim_reset"))
+        m_handle = nullptr;
+    if (!m_handle)
+        m_handle = dlopen(KAVRA_SIM_PATH, RTLD_NOW);
 }
 
 void* BenchControl::symbol(const char* name) const
@@ -104,46 +109,77 @@ int BenchControl::openHandleCount()
     return fn ? fn() : -100;
 }
 
-QByteArray BenchControl::text(FillFn fill, const char* serial)
+template <typename Call> QByteArray BenchControl::text(Call call)
 {
-    if (!fill)
-        return QByteArray();
-    std::vector<char> buffer(4096);
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        const int needed = fill(serial, buffer.data(), static_cast<int>(buffer.size()));
+    QByteArray buffer(4096, '\0');
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        const int needed = call(buffer.data(), buffer.size());
         if (needed <= 0)
             return QByteArray();
-        if (needed <= static_cast<int>(buffer.size()))
-            return QByteArray(buffer.data());
-        buffer.resize(static_cast<size_t>(needed));
+        if (needed <= buffer.size())
+            return QByteArray(buffer.constData());
+        buffer.resize(needed);
     }
     return QByteArray();
 }
 
 QJsonObject BenchControl::unitState(const char* serial)
 {
-    return QJsonDocument::fromJson(
-               text(reinterpret_cast<FillFn>(symbol("kavrasim_unit_state")), serial))
-        .object();
+    auto fill = reinterpret_cast<FillFn>(symbol("kavrasim_unit_state"));
+    if (!fill)
+        return QJsonObject();
+    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, b, n); })).object();
 }
 
 QJsonArray BenchControl::takeWireLog(const char* serial)
 {
-    return QJsonDocument::fromJson(
-               text(reinterpret_cast<FillFn>(symbol("kavrasim_take_wire_log")), serial))
-        .array();
+    auto fill = reinterpret_cast<FillFn>(symbol("kavrasim_take_wire_log"));
+    if (!fill)
+        return QJsonArray();
+    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, b, n); })).array();
 }
 
 QJsonArray BenchControl::takeConfigCalls(const char* serial, int link)
 {
-    auto fn = reinterpret_cast<LinkFillFn>(symbol("kavrasim_take_config_calls"));
-    if (!fn)
+    auto fill = reinterpret_cast<LinkFillFn>(symbol("kavrasim_take_config_calls"));
+    if (!fill)
         return QJsonArray();
-    std::vector<char> buffer(65536);
-    const int needed = fn(serial, link, buffer.data(), static_cast<int>(buffer.size()));
-    if (needed <= 0 || needed > static_cast<int>(buffer.size()))
-        return QJsonArray();
-    return QJsonDocument::fromJson(QByteArray(buffer.data())).array();
+    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, link, b, n); }))
+        .array();
+}
+
+QStringList BenchControl::takeConfigCallLines(const char* serial, int link)
+{
+    QStringList calls;
+    for (const QJsonValue& value : takeConfigCalls(serial, link)) {
+        QStringList args;
+        for (const QJsonValue& arg : value.toObject().value(QStringLiteral("args")).toArray())
+            args << QString::number(static_cast<qint64>(arg.toDouble()));
+        calls << value.toObject().value(QStringLiteral("call")).toString() + QLatin1Char('(') +
+                     args.join(QLatin1Char(',')) + QLatin1Char(')');
+    }
+    return calls;
+}
+
+QStringList BenchControl::takeWireLogLines(const char* serial)
+{
+    QStringList lines;
+    for (const QJsonValue& value : takeWireLog(serial)) {
+        const QJsonObject record = value.toObject();
+        lines << QStringLiteral("%1 %2: %3")
+                     .arg(record.value(QStringLiteral("dir")).toString())
+                     .arg(record.value(QStringLiteral("link")).toInt())
+                     .arg(record.value(QStringLiteral("data")).toString());
+    }
+    return lines;
+}
+
+int BenchControl::sendUnsolicited(const char* serial, int link, const QByteArray& bytes)
+{
+    auto fn = reinterpret_cast<int (*)(const char*, int, const unsigned char*, int)>(
+        symbol("kavrasim_send_unsolicited"));
+    return fn ? fn(serial, link, reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size())
+              : -100;
 }
 
 QByteArray BenchControl::takeHostBytes(const char* serial)

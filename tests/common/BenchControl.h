@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 
 // The virtual bench's control interface, reached by loading the same file that the library
 // loaded as its D2XX library: both share one bench.
@@ -28,10 +29,15 @@ public:
     int failOpens(const char* serial, int count);
     int failWrites(const char* serial, int count);
     int openHandleCount();
+    int sendUnsolicited(const char* serial, int link, const QByteArray& bytes);
 
     QJsonObject unitState(const char* serial);
     QJsonArray takeWireLog(const char* serial);
     QJsonArray takeConfigCalls(const char* serial, int link);
+    // The same, as "FT_SetBitMode(255,0)" lines.
+    QStringList takeConfigCallLines(const char* serial, int link);
+    // The wire log as "out 0: 00" / "in 1: 0a0b" lines.
+    QStringList takeWireLogLines(const char* serial);
     // The bytes the host wrote to a unit's command link since the log was last taken.
     QByteArray takeHostBytes(const char* serial);
     // The request packets in those bytes as (instruction byte, payload); raw bytes are skipped.
@@ -40,7 +46,8 @@ public:
 private:
     BenchControl();
     void* symbol(const char* name) const;
-    QByteArray text(int (*fill)(const char*, char*, int), const char* serial);
+    // Fills a growing buffer from a text-returning control call until the text fits.
+    template <typename Call> static QByteArray text(Call call);
 
     void* m_handle = nullptr;
 };
