@@ -1,6 +1,9 @@
 #include "FtdiHandleOperations.h"
 
 #include "D2xxLibrary.h"
+#include "FtdiTransferSettings.h"
+
+#include <QThread>
 
 #include <cstring>
 
@@ -152,4 +155,20 @@ const QString& FtdiHandleOperations::communicationTimedOut()
 {
     static const QString text = QStringLiteral("Communication timed out");
     return text;
+}
+
+FT_STATUS FtdiHandleOperations::configureFifo(FT_HANDLE handle)
+{
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    const FtdiTransferSettings& transfer = FtdiTransferSettings::instance();
+    FT_STATUS status = d2xx.setBitMode(handle, 0xFF, FT_BITMODE_RESET);
+    if (status != FT_OK)
+        return status;
+    // The chip needs a moment after a bit-mode change.
+    QThread::msleep(10);
+    if ((status = d2xx.setLatencyTimer(handle, transfer.latencyTimer())) != FT_OK)
+        return status;
+    if ((status = d2xx.setUSBParameters(handle, transfer.transferSize(), 0)) != FT_OK)
+        return status;
+    return d2xx.setFlowControl(handle, FT_FLOW_RTS_CTS, 0, 0);
 }

@@ -14,6 +14,10 @@ public:
     // when the read fails.
     static QString readEepromSerialNumber(FT_HANDLE handle, FT_DEVICE type);
 
+    // Configures channel A of an FT2232H as a 245 FIFO: bit-mode reset, the transfer settings'
+    // latency and USB transfer size, RTS/CTS flow control.
+    static FT_STATUS configureFifo(FT_HANDLE handle);
+
     // Closes and forgets the handle; nothing happens without one.
     static void close(FT_HANDLE& handle);
     static void cyclePortAndClose(FT_HANDLE& handle);

@@ -1,5 +1,7 @@
 #include "KavraDriver_Alder_PWM.h"
 
+#include "KavraDriver_Conversions.h"
+
 KavraDriver_Alder_PWM::KavraDriver_Alder_PWM()
 {
     setValue(Mode, 2);
@@ -10,11 +12,6 @@ KavraDriver_Alder_PWM::~KavraDriver_Alder_PWM() = default;
 
 QByteArray KavraDriver_Alder_PWM::encode() const
 {
-    int mode = variantToInt(value(Mode));
-    if ((mode & 0x04) != 0 && value(Alternate).toBool())
-        mode |= 0x01;
-    QByteArray data;
-    data.append(static_cast<char>(mode & 0xFF));
-    data.append(static_cast<char>(variantToInt(value(Duty)) & 0xFF));
-    return data;
+    return KavraDriver_Conversions::encodePwm(variantToInt(value(Mode)), value(Alternate).toBool(),
+                                              variantToInt(value(Duty)));
 }

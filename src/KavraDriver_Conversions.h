@@ -95,4 +95,16 @@ inline QString supplyStatusText(int errorCode)
     }
 }
 
+// The two bytes of a PWM setting: the mode byte (bit 0 added when bit 2 is set and the alternate
+// flag is true), then the low byte of the duty.
+inline QByteArray encodePwm(int mode, bool alternate, int duty)
+{
+    if ((mode & 0x04) != 0 && alternate)
+        mode |= 0x01;
+    QByteArray data;
+    data.append(static_cast<char>(mode & 0xFF));
+    data.append(static_cast<char>(duty & 0xFF));
+    return data;
+}
+
 } // namespace KavraDriver_Conversions

@@ -2,7 +2,6 @@
 
 #include "D2xxLibrary.h"
 #include "FtdiHandleOperations.h"
-#include "FtdiTransferSettings.h"
 #include "USBSerialNumber.h"
 
 #include <QThread>
@@ -60,18 +59,8 @@ USBResult USBFtdiBufferedSocket::open(int baudRate)
         return USBResult::failure(QStringLiteral("Unknown USB serial number"));
     }
 
-    const FtdiTransferSettings& transfer = FtdiTransferSettings::instance();
     m_handle = handle;
-    status = d2xx.setBitMode(m_handle, 0xFF, FT_BITMODE_RESET);
-    if (status == FT_OK) {
-        // The chip needs a moment after a bit-mode change.
-        QThread::msleep(10);
-        status = d2xx.setLatencyTimer(m_handle, transfer.latencyTimer());
-    }
-    if (status == FT_OK)
-        status = d2xx.setUSBParameters(m_handle, transfer.transferSize(), 0);
-    if (status == FT_OK)
-        status = d2xx.setFlowControl(m_handle, FT_FLOW_RTS_CTS, 0, 0);
+    status = FtdiHandleOperations::configureFifo(m_handle);
     if (status == FT_OK)
         status = FtdiHandleOperations::purge(m_handle);
     if (status != FT_OK) {

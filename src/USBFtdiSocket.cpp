@@ -2,7 +2,6 @@
 
 #include "D2xxLibrary.h"
 #include "FtdiHandleOperations.h"
-#include "FtdiTransferSettings.h"
 #include "USBSerialNumber.h"
 
 #include <QThread>
@@ -78,7 +77,6 @@ USBResult USBFtdiSocket::open(int baudRate)
 FT_STATUS USBFtdiSocket::configure(FT_DEVICE type, int baudRate, int flowCode)
 {
     const D2xxLibrary& d2xx = D2xxLibrary::instance();
-    const FtdiTransferSettings& transfer = FtdiTransferSettings::instance();
     const USHORT flowControl = flowCode == 1 ? FT_FLOW_RTS_CTS : FT_FLOW_NONE;
     FT_STATUS status = FT_OK;
 
@@ -101,30 +99,22 @@ FT_STATUS USBFtdiSocket::configure(FT_DEVICE type, int baudRate, int flowCode)
         if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
             return status;
         QThread::msleep(kBitModeSettleMs);
-        if ((status = d2xx.setBaudRate(m_handle, static_cast<ULONG>(baudRate))) != FT_OK)
-            return status;
-        if ((status = d2xx.setFlowControl(m_handle, flowControl, 0, 0)) != FT_OK)
-            return status;
-        if ((status = d2xx.setDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN)) != FT_OK)
-            return status;
-        if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
-            return status;
-        return d2xx.setUSBParameters(m_handle, kUartInTransferSize, kUartOutTransferSize);
+        return configureSerialPort(baudRate, flowControl);
     }
 
     if (type == FT_DEVICE_2232H) {
         // Channel A as a 245 FIFO.
-        if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
-            return status;
-        QThread::msleep(kBitModeSettleMs);
-        if ((status = d2xx.setLatencyTimer(m_handle, transfer.latencyTimer())) != FT_OK)
-            return status;
-        if ((status = d2xx.setUSBParameters(m_handle, transfer.transferSize(), 0)) != FT_OK)
-            return status;
-        return d2xx.setFlowControl(m_handle, FT_FLOW_RTS_CTS, 0, 0);
+        return FtdiHandleOperations::configureFifo(m_handle);
     }
 
     // FT232R, FT-X and any other chip with a valid serial number: a plain serial port.
+    return configureSerialPort(baudRate, flowControl);
+}
+
+FT_STATUS USBFtdiSocket::configureSerialPort(int baudRate, USHORT flowControl)
+{
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    FT_STATUS status = FT_OK;
     if ((status = d2xx.setBaudRate(m_handle, static_cast<ULONG>(baudRate))) != FT_OK)
         return status;
     if ((status = d2xx.setFlowControl(m_handle, flowControl, 0, 0)) != FT_OK)

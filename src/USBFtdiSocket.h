@@ -46,6 +46,8 @@ public:
 private:
     // Configures the open handle for the chip type and the serial number's flow code.
     FT_STATUS configure(FT_DEVICE type, int baudRate, int flowCode);
+    // The serial link the units use: 8 data bits, 1 stop bit, even parity.
+    FT_STATUS configureSerialPort(int baudRate, USHORT flowControl);
 
     uint32_t m_flags;
     uint32_t m_deviceIndex;
