@@ -1,14 +1,17 @@
 #include "SimBench.h"
 
-#include <QDeadlineTimer>
+#include "TimerSlackScope.h"
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QMutexLocker>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <new>
+#include <optional>
 
 namespace {
 
@@ -84,8 +87,10 @@ QByteArray SimBench::defaultBenchJson()
 
 SimBench& SimBench::instance()
 {
-    static SimBench bench;
-    return bench;
+    // Constructed on first use and deliberately never destroyed (see the class comment).
+    alignas(SimBench) static unsigned char storage[sizeof(SimBench)];
+    static SimBench* const bench = new (storage) SimBench();
+    return *bench;
 }
 
 SimBench::SimBench()
@@ -116,7 +121,13 @@ void SimBench::replaceChips(std::vector<std::shared_ptr<SimChip>> chips, bool re
         chip->unplug();
     m_chips = std::move(chips);
     m_realistic = realistic;
-    m_changed.wakeAll();
+    wakeAllReaders();
+}
+
+void SimBench::wakeAllReaders()
+{
+    for (const auto& item : m_handles)
+        item.second->wakeReaders();
 }
 
 std::vector<SimBench::ListEntry> SimBench::listEntries() const
@@ -176,7 +187,7 @@ FT_STATUS SimBench::createDeviceInfoList(DWORD* count)
 {
     if (!count)
         return FT_INVALID_PARAMETER;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     t_listedCount = DWORD(listEntries().size());
     *count = t_listedCount;
     return FT_OK;
@@ -186,7 +197,7 @@ FT_STATUS SimBench::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* co
 {
     if (!nodes || !count)
         return FT_INVALID_PARAMETER;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     const std::vector<ListEntry> entries = listEntries();
     const DWORD filled = std::min<DWORD>(t_listedCount, DWORD(entries.size()));
     for (DWORD i = 0; i < filled; ++i) {
@@ -217,7 +228,7 @@ FT_STATUS SimBench::open(int index, FT_HANDLE* handle)
     if (!handle)
         return FT_INVALID_PARAMETER;
     *handle = nullptr;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     const std::vector<ListEntry> entries = listEntries();
     if (index < 0 || std::size_t(index) >= entries.size())
         return FT_DEVICE_NOT_FOUND;
@@ -238,33 +249,33 @@ FT_STATUS SimBench::open(int index, FT_HANDLE* handle)
 
 FT_STATUS SimBench::close(FT_HANDLE value)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     const auto found = m_handles.find(reinterpret_cast<quintptr>(value));
     if (found == m_handles.end())
         return FT_INVALID_HANDLE;
     const std::shared_ptr<SimHandle> handle = found->second;
     m_handles.erase(found);
     handle->markClosed();
-    m_changed.wakeAll();
+    handle->wakeReaders();
     // A handle whose chip re-enumerated closes cleanly; one whose chip is gone reports the loss.
     return handle->chip().isPlugged() ? FT_OK : FT_IO_ERROR;
 }
 
 FT_STATUS SimBench::cyclePort(FT_HANDLE value)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
         return status;
     handle->chip().reenumerate();
-    m_changed.wakeAll();
+    wakeAllReaders();
     return FT_OK;
 }
 
 FT_STATUS SimBench::getDeviceInfo(FT_HANDLE value, FT_DEVICE* type, DWORD* id, char* serial, char* description)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -281,7 +292,7 @@ FT_STATUS SimBench::getDeviceInfo(FT_HANDLE value, FT_DEVICE* type, DWORD* id, c
 
 FT_STATUS SimBench::eeRead(FT_HANDLE value, FT_PROGRAM_DATA* data)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -301,7 +312,7 @@ FT_STATUS SimBench::eeRead(FT_HANDLE value, FT_PROGRAM_DATA* data)
 
 FT_STATUS SimBench::eeProgram(FT_HANDLE value, FT_PROGRAM_DATA* data)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -315,7 +326,7 @@ FT_STATUS SimBench::eeProgram(FT_HANDLE value, FT_PROGRAM_DATA* data)
 FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* manufacturer, char* manufacturerId,
                                char* description, char* serial)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -336,7 +347,7 @@ FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* ma
 FT_STATUS SimBench::eepromProgram(FT_HANDLE value, void* data, DWORD size, char* manufacturer,
                                   char* manufacturerId, char* description, char* serial)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -352,7 +363,7 @@ FT_STATUS SimBench::eepromProgram(FT_HANDLE value, void* data, DWORD size, char*
 
 FT_STATUS SimBench::setBitMode(FT_HANDLE value, UCHAR mask, UCHAR mode)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -363,7 +374,7 @@ FT_STATUS SimBench::setBitMode(FT_HANDLE value, UCHAR mask, UCHAR mode)
 
 FT_STATUS SimBench::setBaudRate(FT_HANDLE value, ULONG baudRate)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -379,7 +390,7 @@ FT_STATUS SimBench::setBaudRate(FT_HANDLE value, ULONG baudRate)
 
 FT_STATUS SimBench::setDataCharacteristics(FT_HANDLE value, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -393,7 +404,7 @@ FT_STATUS SimBench::setDataCharacteristics(FT_HANDLE value, UCHAR wordLength, UC
 
 FT_STATUS SimBench::setFlowControl(FT_HANDLE value, USHORT flow, UCHAR xon, UCHAR xoff)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -404,7 +415,7 @@ FT_STATUS SimBench::setFlowControl(FT_HANDLE value, USHORT flow, UCHAR xon, UCHA
 
 FT_STATUS SimBench::setLatencyTimer(FT_HANDLE value, UCHAR latency)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -418,7 +429,7 @@ FT_STATUS SimBench::setLatencyTimer(FT_HANDLE value, UCHAR latency)
 
 FT_STATUS SimBench::setUsbParameters(FT_HANDLE value, ULONG inSize, ULONG outSize)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -429,7 +440,7 @@ FT_STATUS SimBench::setUsbParameters(FT_HANDLE value, ULONG inSize, ULONG outSiz
 
 FT_STATUS SimBench::setTimeouts(FT_HANDLE value, ULONG readTimeout, ULONG writeTimeout)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -444,7 +455,9 @@ FT_STATUS SimBench::read(FT_HANDLE value, void* buffer, DWORD count, DWORD* retu
 {
     if (returned)
         *returned = 0;
-    QMutexLocker locker(&m_mutex);
+    // Declared before the lock, so that the thread's timer slack is restored after unlocking.
+    std::optional<TimerSlackScope> preciseWakes;
+    std::unique_lock<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -462,11 +475,13 @@ FT_STATUS SimBench::read(FT_HANDLE value, void* buffer, DWORD count, DWORD* retu
         const int64_t now = nowNs();
         if (handle->readyCount(now) >= wanted || now >= deadline)
             break;
+        // Sleep until the next byte is due (realistic timing) or the time-out; writers, closes and
+        // unplugs wake the handle earlier.
         const int64_t next = handle->nextArrivalNs(now);
         const int64_t wakeAt = next >= 0 ? std::min(next, deadline) : deadline;
-        QDeadlineTimer timer(Qt::PreciseTimer);
-        timer.setPreciseRemainingTime(0, qint64(wakeAt - now), Qt::PreciseTimer);
-        m_changed.wait(&m_mutex, timer);
+        if (next >= 0 && !preciseWakes)
+            preciseWakes.emplace();
+        handle->waitForChange(locker, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wakeAt - now));
     }
     const QByteArray bytes = handle->take(wanted, nowNs());
     if (!bytes.isEmpty())
@@ -479,7 +494,7 @@ FT_STATUS SimBench::write(FT_HANDLE value, const void* buffer, DWORD count, DWOR
 {
     if (written)
         *written = 0;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -497,7 +512,7 @@ FT_STATUS SimBench::write(FT_HANDLE value, const void* buffer, DWORD count, DWOR
     const QByteArray bytes(static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
     const int64_t now = nowNs();
     const int link = handle->link();
-    chip.logWire(now, link, true, bytes);
+    chip.wireLog().append(now, link, true, bytes, false);
     int64_t unitHasRequest = now;
     if (m_realistic) {
         const LinkTiming timing = handle->timing();
@@ -525,7 +540,7 @@ void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs,
     if (applyFaults) {
         if (faults.dropReplies > 0) {
             --faults.dropReplies;
-            chip.logWire(now, handle.link(), false, reply, QStringLiteral("dropped"));
+            chip.wireLog().append(now, handle.link(), false, reply, true);
             return;
         }
         if (faults.corruptNextReply >= 0) {
@@ -537,7 +552,7 @@ void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs,
             faults.delayNextReplyMs = 0;
         }
     }
-    chip.logWire(now, handle.link(), false, reply);
+    chip.wireLog().append(now, handle.link(), false, reply, false);
     if (!m_realistic) {
         handle.lastArrivalNs = std::max(start, handle.lastArrivalNs);
         handle.enqueue(reply, handle.lastArrivalNs);
@@ -552,12 +567,12 @@ void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs,
             offset += packet.bytes;
         }
     }
-    m_changed.wakeAll();
+    handle.wakeReaders();
 }
 
 FT_STATUS SimBench::purge(FT_HANDLE value, ULONG mask)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -571,7 +586,7 @@ FT_STATUS SimBench::purge(FT_HANDLE value, ULONG mask)
 
 FT_STATUS SimBench::getQueueStatus(FT_HANDLE value, DWORD* rxBytes)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -584,7 +599,7 @@ FT_STATUS SimBench::getQueueStatus(FT_HANDLE value, DWORD* rxBytes)
 
 FT_STATUS SimBench::getStatus(FT_HANDLE value, DWORD* rxBytes, DWORD* txBytes, DWORD* events)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
     const FT_STATUS status = liveHandle(value, &handle);
     if (status != FT_OK)
@@ -603,7 +618,7 @@ int SimBench::loadBench(const QByteArray& json, QString* error)
     bool realistic = false;
     if (!parseBench(json, &chips, &realistic, error))
         return kBadBench;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     replaceChips(std::move(chips), realistic);
     return kOk;
 }
@@ -616,7 +631,7 @@ int SimBench::resetBench()
 
 int SimBench::setPlugged(const QString& serial, bool plugged)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -624,13 +639,13 @@ int SimBench::setPlugged(const QString& serial, bool plugged)
         chip->plug();
     else if (chip->isPlugged())
         chip->unplug();
-    m_changed.wakeAll();
+    wakeAllReaders();
     return kOk;
 }
 
 int SimBench::injectFault(const QString& serial, Fault fault, int value)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -674,7 +689,7 @@ int SimBench::setStatusOverride(const QString& serial, int instruction, int stat
 {
     if (instruction < 0 || instruction > 255 || status > 255)
         return kBadArgument;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -686,7 +701,7 @@ int SimBench::sendUnsolicited(const QString& serial, int link, const QByteArray&
 {
     if (bytes.isEmpty())
         return kBadArgument;
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -702,7 +717,7 @@ int SimBench::sendUnsolicited(const QString& serial, int link, const QByteArray&
 
 int SimBench::unitState(const QString& serial, QByteArray* json)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -735,20 +750,20 @@ int SimBench::unitState(const QString& serial, QByteArray* json)
 
 int SimBench::takeWireLog(const QString& serial, int capacity, QByteArray* json)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
-    *json = QJsonDocument(chip->wireLog()).toJson(QJsonDocument::Compact);
+    *json = chip->wireLog().toJson();
     // Only a log the caller received in full is cleared.
     if (json->size() < capacity)
-        chip->clearWireLog();
+        chip->wireLog().clear();
     return kOk;
 }
 
 int SimBench::takeConfigCalls(const QString& serial, int link, int capacity, QByteArray* json)
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     SimChip* chip = chipBySerial(serial);
     if (!chip)
         return kUnknownSerial;
@@ -763,7 +778,7 @@ int SimBench::takeConfigCalls(const QString& serial, int link, int capacity, QBy
 
 int SimBench::openHandleCount()
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     // Dead handles count too: the client still has to close them.
     return int(m_handles.size());
 }

@@ -6,16 +6,20 @@
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QMutex>
-#include <QWaitCondition>
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 // The process-wide virtual bench: the chips attached, the open handles, and every D2XX and
-// control operation on them. One mutex guards everything; blocked reads wait on one condition
-// that every change of a queue or of a chip's presence wakes.
+// control operation on them. One mutex guards everything and is held only for short steps;
+// a blocked read waits with it released, on its handle's own condition, which the arrival of
+// bytes for that handle or the loss of the handle wakes.
+//
+// The instance is never destroyed: hosts call D2XX functions from their own exit handling, which
+// may run after this library's static destructors. It lives in static storage, so leak checkers
+// see everything it holds as reachable.
 class SimBench
 {
 public:
@@ -75,6 +79,7 @@ public:
 
 private:
     SimBench();
+    ~SimBench() = delete;
 
     struct ListEntry
     {
@@ -92,9 +97,12 @@ private:
     // Queues one reply of the unit for the host, with its faults and its timing applied.
     void deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs, bool applyFaults);
     void replaceChips(std::vector<std::shared_ptr<SimChip>> chips, bool realistic);
+    // Wakes every blocked reader, after a change that may kill handles.
+    void wakeAllReaders();
 
-    mutable QMutex m_mutex;
-    QWaitCondition m_changed;
+    // std::mutex rather than QMutex: it keeps no process-wide state of its own that could be
+    // gone when a host calls in during exit.
+    mutable std::mutex m_mutex;
     QElapsedTimer m_clock;
     std::vector<std::shared_ptr<SimChip>> m_chips;
     std::map<quintptr, std::shared_ptr<SimHandle>> m_handles;

@@ -148,19 +148,6 @@ void SimChip::reenumerate()
     }
 }
 
-void SimChip::logWire(int64_t timeNs, int link, bool toUnit, const QByteArray& bytes, const QString& note)
-{
-    QJsonObject record{
-        {QStringLiteral("t"), double(timeNs / 1000)},
-        {QStringLiteral("link"), link},
-        {QStringLiteral("dir"), toUnit ? QStringLiteral("out") : QStringLiteral("in")},
-        {QStringLiteral("data"), QString::fromLatin1(bytes.toHex())},
-    };
-    if (!note.isEmpty())
-        record.insert(QStringLiteral("note"), note);
-    m_wireLog.append(record);
-}
-
 int SimChip::channelIndexForLink(int link) const
 {
     for (int i = 0; i < m_channels.size(); ++i) {

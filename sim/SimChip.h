@@ -3,6 +3,7 @@
 #include "FtdiD2xx.h"
 #include "SimEeprom.h"
 #include "SimUnit.h"
+#include "SimWireLog.h"
 
 #include <QByteArray>
 #include <QJsonArray>
@@ -66,9 +67,7 @@ public:
     const SimUnit& unit() const { return *m_unit; }
     Faults& faults() { return m_faults; }
 
-    void logWire(int64_t timeNs, int link, bool toUnit, const QByteArray& bytes, const QString& note = QString());
-    const QJsonArray& wireLog() const { return m_wireLog; }
-    void clearWireLog() { m_wireLog = QJsonArray(); }
+    SimWireLog& wireLog() { return m_wireLog; }
 
     // The list channel behind which the unit's given channel sits, -1 for none.
     int channelIndexForLink(int link) const;
@@ -90,6 +89,6 @@ private:
     SimEeprom m_eeprom{FT_DEVICE_UNKNOWN, 0, false, QString(), QString()};
     std::unique_ptr<SimUnit> m_unit;
     Faults m_faults;
-    QJsonArray m_wireLog;
+    SimWireLog m_wireLog;
     QVector<QJsonArray> m_calls;
 };

@@ -5,6 +5,8 @@
 #include <QJsonObject>
 #include <QString>
 
+#include <cstddef>
+
 // The EEPROM of one emulated chip: the option fields of both EEPROM record kinds and the four
 // texts. It does not lock: the bench serialises every call.
 class SimEeprom
@@ -28,6 +30,12 @@ public:
                        const char* description, const char* serial);
 
     QJsonObject toJson() const;
+
+    // How many leading bytes of FT_PROGRAM_DATA a caller's structure of this Version holds: the
+    // header and the field groups up to its version's chip (0 FT232B, 1 FT2232, 2 FT232R,
+    // 3 FT2232H, 4 FT4232H, 5 FT232H). A caller may size its structure by its Version, so nothing
+    // beyond these bytes is read or written. Versions above 5 hold at least every field we know.
+    static std::size_t programDataBytes(DWORD version);
 
 private:
     // Longest text read from a caller's buffer; the D2XX interface passes no sizes.

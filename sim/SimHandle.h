@@ -5,12 +5,16 @@
 
 #include <QByteArray>
 
+#include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <memory>
+#include <mutex>
 
 // One open D2XX handle: a channel of a chip, its link settings and its receive queue, in which
 // every reply carries the bench time at which it reaches the host. It does not lock: the bench
-// serialises every call.
+// serialises every call. Readers blocked on this handle wait on its own condition, so that
+// traffic on other handles never wakes them.
 class SimHandle
 {
 public:
@@ -34,6 +38,14 @@ public:
     QByteArray take(int count, int64_t nowNs);
     void purgeReceive();
 
+    // Waits, with the bench's lock released, until woken or until the given time.
+    void waitForChange(std::unique_lock<std::mutex>& benchLock, std::chrono::steady_clock::time_point until)
+    {
+        m_changed.wait_until(benchLock, until);
+    }
+    // Wakes the readers blocked on this handle: bytes arrived, or the handle closed or died.
+    void wakeReaders() { m_changed.notify_all(); }
+
     uint32_t readTimeoutMs = 0;
     uint32_t writeTimeoutMs = 0;
     uint32_t baudRate = 9600;
@@ -56,4 +68,5 @@ private:
     bool m_closed = false;
     std::deque<Chunk> m_queue;
     int m_frontOffset = 0;
+    std::condition_variable m_changed;
 };

@@ -80,9 +80,11 @@ KAVRASIM_API int kavrasim_send_unsolicited(const char* serial, int link, const u
  * presence, list channels, open handles and EEPROM; the unit part is the firmware's own. */
 KAVRASIM_API int kavrasim_unit_state(const char* serial, char* buffer, int size);
 
-/* The unit's wire log since the last call, as a JSON array of
+/* The unit's wire log since the last call, oldest first, as a JSON array of
  * {"t": microseconds on the bench clock, "link": n, "dir": "out" (host to unit) or "in",
- *  "data": hex bytes, "note": "dropped" for a dropped reply}; cleared once delivered. */
+ *  "data": hex bytes, "note": "dropped" for a dropped reply}; cleared once delivered.
+ * The bench keeps the latest 10,000 entries per unit. When older ones were overwritten since
+ * the last delivery, the array starts with one extra element {"dropped": n} counting them. */
 KAVRASIM_API int kavrasim_take_wire_log(const char* serial, char* buffer, int size);
 
 /* The link configuration calls made on a link's channel since the last call, in order, as a JSON

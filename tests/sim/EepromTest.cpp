@@ -1,5 +1,6 @@
 #include "BenchClient.h"
 
+#include <cstddef>
 #include <tuple>
 
 using namespace benchclient;
@@ -60,6 +61,48 @@ TEST_F(EepromTest, UnprogrammedChipsAnswerNotProgrammedUntilProgrammed)
         EXPECT_STREQ(back.description, "Kavra Unit");
         EXPECT_EQ(back.data.MaxPower, 500);
         EXPECT_EQ(back.data.Cbus8H, 4);
+        EXPECT_EQ(FT_Close(handle), FT_OK);
+    }
+}
+
+TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
+{
+    if (sizeof(void*) != 8)
+        GTEST_SKIP() << "the sizes below are those of 64-bit builds";
+    // A structure declared for version 2 (FT232R) ends after RIsD2XX, one for version 4 (FT4232H)
+    // after DIsVCP8: 104 and 152 bytes with their tail padding.
+    const std::tuple<const char*, DWORD, std::size_t> cases[] = {{kAlder, 2, 104}, {kGeneric19, 4, 152}};
+    for (const auto& [serial, version, size] : cases) {
+        SCOPED_TRACE(version);
+        FT_HANDLE handle = openListed(QString::fromLatin1(serial));
+        ASSERT_NE(handle, nullptr);
+        Eeprom before(5);
+        ASSERT_EQ(before.read(handle), FT_OK);
+
+        // The caller's structure in a buffer whose bytes past it are canaries.
+        constexpr unsigned char kCanary = 0xA5;
+        alignas(FT_PROGRAM_DATA) unsigned char buffer[sizeof(FT_PROGRAM_DATA) + 16];
+        std::memset(buffer, kCanary, sizeof buffer);
+        Eeprom texts(version);
+        std::memcpy(buffer, &texts.data, offsetof(FT_PROGRAM_DATA, MaxPower));
+        auto* data = reinterpret_cast<FT_PROGRAM_DATA*>(buffer);
+        ASSERT_EQ(FT_EE_Read(handle, data), FT_OK);
+        EXPECT_EQ(data->VendorId, 0x0403);
+        EXPECT_EQ(data->Version, version);
+        EXPECT_STREQ(texts.serial, serial);
+        for (std::size_t i = size; i < sizeof buffer; ++i)
+            ASSERT_EQ(buffer[i], kCanary) << "byte " << i << " past the caller's structure was written";
+
+        // Programming takes the version's fields and keeps the later ones as they were.
+        data->MaxPower = 321;
+        ASSERT_EQ(FT_EE_Program(handle, data), FT_OK);
+        Eeprom after(5);
+        ASSERT_EQ(after.read(handle), FT_OK);
+        EXPECT_EQ(after.data.MaxPower, 321);
+        const auto* afterBytes = reinterpret_cast<const unsigned char*>(&after.data);
+        const auto* beforeBytes = reinterpret_cast<const unsigned char*>(&before.data);
+        for (std::size_t i = size; i < sizeof(FT_PROGRAM_DATA); ++i)
+            ASSERT_EQ(afterBytes[i], beforeBytes[i]) << "byte " << i << " was taken from past the caller's structure";
         EXPECT_EQ(FT_Close(handle), FT_OK);
     }
 }

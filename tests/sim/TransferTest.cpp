@@ -1,6 +1,9 @@
 #include "BenchClient.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <atomic>
 #include <thread>
@@ -126,10 +129,10 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
     EXPECT_EQ(deviceList().size(), 5);
 
     char buffer[8] = {};
-    DWORD n = 0;
+    DWORD n = 0, tx = 0, events = 0;
     const FT_STATUS results[] = {FT_Write(handle, buffer, 8, &n), FT_Read(handle, buffer, 8, &n),
-                                 FT_GetQueueStatus(handle, &n), FT_SetBaudRate(handle, 500000), FT_Purge(handle, 3),
-                                 FT_CyclePort(handle)};
+                                 FT_GetQueueStatus(handle, &n), FT_GetStatus(handle, &n, &tx, &events),
+                                 FT_SetBaudRate(handle, 500000), FT_Purge(handle, 3), FT_CyclePort(handle)};
     for (std::size_t i = 0; i < std::size(results); ++i)
         EXPECT_EQ(results[i], FT_IO_ERROR) << "call " << i;
 
@@ -265,6 +268,80 @@ TEST_F(TransferTest, WireLogRecordsBothDirectionsAndClearsOnlyWhenDelivered)
     EXPECT_TRUE(log.contains(R"("data":"0511000000000000","dir":"in","link":0,"note":"dropped")")) << log.constData();
     EXPECT_EQ(take(), "[]");
     EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST_F(TransferTest, WireLogKeepsTheLatestEntriesAndCountsTheDroppedOnes)
+{
+    FT_HANDLE handle = openListed(QString::fromLatin1(kRowan));
+    ASSERT_NE(handle, nullptr);
+    // Two entries an exchange: 5003 exchanges overflow the 10,000 entries by 6, the first three.
+    for (quint32 id = 0; id < 5003; ++id) {
+        ASSERT_EQ(writeBytes(handle, request(id, 0x15)), FT_OK);
+        ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
+    }
+    const auto take = [] {
+        return QJsonDocument::fromJson(
+                   controlText([](char* buffer, int size) { return kavrasim_take_wire_log(kRowan, buffer, size); }))
+            .array();
+    };
+    const QJsonArray log = take();
+    ASSERT_EQ(log.size(), 10001);
+    const QJsonObject marker{{QStringLiteral("dropped"), 6}};
+    EXPECT_EQ(log.at(0).toObject(), marker) << "the first element counts what the ring overwrote";
+    const auto data = [&](int i) { return log.at(i).toObject().value(QStringLiteral("data")).toString(); };
+    EXPECT_EQ(data(1), QString::fromLatin1(request(3, 0x15).toHex())) << "the oldest entry kept";
+    EXPECT_EQ(data(10000), QString::fromLatin1(echo(5002).toHex())) << "the newest entry";
+    EXPECT_EQ(take(), QJsonArray()) << "taking clears the entries and the count";
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
+{
+    // Readers block on several chips at once; each returns on its own reply or its chip's unplug,
+    // long before its time-out, however the others fare.
+    for (const char* timing : {"instant", "realistic"}) {
+        SCOPED_TRACE(timing);
+        ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"timing":"%1","units":[
+            {"chip":"FT232R","serial":"QZAH015010001"},{"chip":"FT232H","serial":"QZAH019010003"},
+            {"chip":"FT-X","serial":"QZAH025010004"},{"chip":"FT232R","serial":"QZAH041010006"}]})")
+                                      .arg(QLatin1String(timing))
+                                      .toLatin1()
+                                      .constData()),
+                  KAVRASIM_OK);
+        const char* serials[] = {kAlder, kGeneric19, kGeneric25, kRowan};
+        FT_HANDLE handles[4] = {};
+        FT_STATUS statuses[4] = {};
+        QByteArray replies[4];
+        for (int i = 0; i < 4; ++i) {
+            handles[i] = openListed(QString::fromLatin1(serials[i]));
+            ASSERT_NE(handles[i], nullptr);
+            ASSERT_EQ(FT_SetTimeouts(handles[i], 20000, 20000), FT_OK);
+        }
+        QElapsedTimer timer;
+        timer.start();
+        std::vector<std::thread> readers;
+        for (int i = 0; i < 4; ++i) {
+            readers.emplace_back([&, i] {
+                QByteArray buffer(8, '\0');
+                DWORD got = 0;
+                statuses[i] = FT_Read(handles[i], buffer.data(), 8, &got);
+                replies[i] = buffer.left(int(got));
+            });
+        }
+        ASSERT_EQ(kavrasim_unplug(kGeneric19), KAVRASIM_OK);
+        for (int i : {3, 0, 2})
+            ASSERT_EQ(writeBytes(handles[i], request(quint32(i), 0x15)), FT_OK);
+        for (std::thread& reader : readers)
+            reader.join();
+        EXPECT_LT(timer.elapsed(), 10000);
+        for (int i : {0, 2, 3}) {
+            EXPECT_EQ(statuses[i], FT_OK) << serials[i];
+            EXPECT_EQ(replies[i], echo(quint32(i))) << serials[i];
+        }
+        EXPECT_EQ(statuses[1], FT_IO_ERROR);
+        for (FT_HANDLE handle : handles)
+            FT_Close(handle);
+    }
 }
 
 TEST_F(TransferTest, ConcurrentClientsKeepTheirRepliesApart)
