@@ -171,6 +171,23 @@ KAVRALIB_API int getDeviceSerialNumber(int index, char* buffer, int bufferSize);
  * bufferSize: the buffer's size in bytes. Returns 0 or 38 (buffer null or too small). */
 KAVRALIB_API int getLibraryVersion(char* buffer, int bufferSize);
 
+/* The D2XX library: why no unit is found. */
+
+/* loaded (out): true when the D2XX library is loaded with every function this library uses.
+ * buffer (out): one line of text with a closing zero byte, either
+ *   "loaded PATH, version VERSION": the file the system loader opened and the version it reports
+ *     (for example 1.04.27; "not reported" when it has no FT_GetLibraryVersion), or
+ *   "not loaded: tried NAME: REASON": NAME is KAVRA_D2XX_LIBRARY when set, else libftd2xx.so
+ *     (FTD2XX.dll on Windows); REASON is the system loader's message, or the D2XX functions the
+ *     file lacks.
+ * bufferSize: the buffer's size in bytes; 1024 always suffices (a longer text is cut to 1023
+ *   bytes).
+ * Loads the D2XX library when no call has loaded it yet; it looks for no unit and opens none.
+ * Returns 0 or 38 (buffer null or too small; nothing written).
+ * Threads: the answer never changes once the D2XX library was loaded, so this function does not
+ * take the process-wide lock: it returns at once, also while another call runs. */
+KAVRALIB_API int getDriverLibraryInfo(bool* loaded, char* buffer, int bufferSize);
+
 #ifdef __cplusplus
 }
 #endif

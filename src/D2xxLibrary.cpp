@@ -2,12 +2,14 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <dlfcn.h>
+#include <link.h>
 #endif
 
 namespace {
@@ -38,6 +40,13 @@ void* findSymbol(LibraryHandle library, const char* name)
 {
     return reinterpret_cast<void*>(GetProcAddress(library, name));
 }
+
+QString pathOf(LibraryHandle library)
+{
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(library, path, MAX_PATH);
+    return length > 0 && length < MAX_PATH ? QString::fromWCharArray(path, int(length)) : QString();
+}
 #else
 using LibraryHandle = void*;
 
@@ -56,7 +65,32 @@ void* findSymbol(LibraryHandle library, const char* name)
 {
     return dlsym(library, name);
 }
+
+QString pathOf(LibraryHandle library)
+{
+    // The loader's own record names the file it found, also when a bare name was searched for.
+    link_map* map = nullptr;
+    if (dlinfo(library, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name || !*map->l_name)
+        return QString();
+    return QFileInfo(QFile::decodeName(map->l_name)).absoluteFilePath();
+}
 #endif
+
+// Not one of the functions the library needs: a D2XX library without it is still used.
+using GetLibraryVersionFn = FT_STATUS(KAVRA_D2XX_API*)(DWORD* version);
+
+QString versionOf(LibraryHandle library)
+{
+    const auto function = reinterpret_cast<GetLibraryVersionFn>(findSymbol(library, "FT_GetLibraryVersion"));
+    DWORD version = 0;
+    if (!function || function(&version) != FT_OK)
+        return QString();
+    // Bytes 2, 1 and 0 hold major, minor and build as two hex digits each: 0x00030115 is 3.01.15.
+    return QStringLiteral("%1.%2.%3")
+        .arg(version >> 16 & 0xFF, 0, 16)
+        .arg(version >> 8 & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg(version & 0xFF, 2, 16, QLatin1Char('0'));
+}
 
 template <typename Fn> bool resolve(LibraryHandle library, const char* name, Fn& function, QStringList& missing)
 {
@@ -105,6 +139,7 @@ void D2xxLibrary::load()
     LibraryHandle library = openLibrary(m_fileName, &m_errorText);
     if (!library)
         return;
+    m_loadedPath = pathOf(library);
 
     Functions functions;
     QStringList missing;
@@ -135,11 +170,13 @@ void D2xxLibrary::load()
     if (!missing.isEmpty()) {
         // A partial library is not used at all: a half-working driver is harder to diagnose than
         // none. The file itself stays loaded; unloading buys nothing here.
-        m_errorText = QStringLiteral("%1 lacks %2").arg(m_fileName, missing.join(QStringLiteral(", ")));
+        m_errorText = QStringLiteral("%1 lacks %2")
+                          .arg(m_loadedPath.isEmpty() ? m_fileName : m_loadedPath, missing.join(QStringLiteral(", ")));
         return;
     }
     m_functions = functions;
     m_loaded = true;
+    m_version = versionOf(library);
 }
 
 FT_STATUS D2xxLibrary::createDeviceInfoList(DWORD* count) const

@@ -27,8 +27,15 @@ public:
 
     // Every function resolved.
     bool isLoaded() const { return m_loaded; }
+    // The name that was tried: a path, or a file name for the system's search.
     QString fileName() const { return m_fileName; }
-    // Why loading failed; empty when loaded.
+    // The file the system loader opened (its full path), also when it lacks functions; empty
+    // when nothing could be opened.
+    QString loadedPath() const { return m_loadedPath; }
+    // The library's own version as FT_GetLibraryVersion reports it ("3.01.15"); empty when the
+    // library is not loaded or does not report one.
+    QString version() const { return m_version; }
+    // Why loading failed (the loader's message, or the functions missing); empty when loaded.
     QString errorText() const { return m_errorText; }
 
     FT_STATUS createDeviceInfoList(DWORD* count) const;
@@ -86,6 +93,8 @@ private:
     void load();
 
     QString m_fileName;
+    QString m_loadedPath;
+    QString m_version;
     QString m_errorText;
     bool m_loaded = false;
     Functions m_functions;

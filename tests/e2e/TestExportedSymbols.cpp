@@ -40,7 +40,7 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "setVoltageWaveform", "setPolarity", "turnVoltageOn", "turnVoltageOff",
         "enableInternalVoltageBus", "disableInternalVoltageBus", "getSupplyStatus",
         "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
-        "getDeviceSerialNumber", "getLibraryVersion",
+        "getDeviceSerialNumber", "getLibraryVersion", "getDriverLibraryInfo",
     };
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
 }
