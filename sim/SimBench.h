@@ -51,6 +51,27 @@ public:
     FT_STATUS getQueueStatus(FT_HANDLE handle, DWORD* rxBytes);
     FT_STATUS getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* events);
 
+    // Runs an operation on the live handle behind a D2XX handle value, holding the bench's lock
+    // (the operation may wait on the handle with it). The other D2XX functions build on it.
+    template <typename Operation>
+    FT_STATUS withHandle(FT_HANDLE value, Operation operation)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        std::shared_ptr<SimHandle> handle;
+        const FT_STATUS status = liveHandle(value, &handle);
+        return status != FT_OK ? status : operation(*handle, lock);
+    }
+    // Runs an operation on the chips of the bench, in bench order, holding the bench's lock: the
+    // USB-level bench reads their presence and EEPROMs through it.
+    template <typename Operation>
+    auto withChips(Operation operation)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return operation(static_cast<const std::vector<std::shared_ptr<SimChip>>&>(m_chips));
+    }
+    // Bench time in nanoseconds: the clock of the arrival times in the handles' queues.
+    int64_t benchTimeNs() const { return nowNs(); }
+
     // Control operations; results as the control header documents them.
     int loadBench(const QByteArray& json, QString* error);
     int resetBench();
