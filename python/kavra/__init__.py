@@ -3,12 +3,14 @@
 The library is found through the environment variable ``KAVRA_LIBRARY`` (a file path), else
 beside this package (or in ``../lib`` relative to it), else by the system loader. To run on the
 virtual bench, call :func:`use_virtual_bench` (or set ``KAVRA_D2XX_LIBRARY`` to the path of
-``libkavra_sim.so``) before the first call.
+``libkavra_sim.so``) before the first call. :func:`driver_library` says which D2XX library is in
+use, or why none could be loaded.
 
 Example::
 
     import kavra
 
+    kavra.use_virtual_bench()  # leave out with real units
     with kavra.Session() as session:
         for info in session.units():
             print(info.index, info.serial, info.model, info.family)
@@ -21,6 +23,7 @@ Example::
 from ._library import LIBRARY_ENV, load_library, use_virtual_bench
 from .errors import (
     STATUS_MEANINGS,
+    DriverLibraryError,
     ExchangeError,
     InternalError,
     KavraError,
@@ -33,14 +36,25 @@ from .errors import (
     error_for,
     meaning_of,
 )
-from .records import ChannelStatus, Family, Model, SupplyStatus, UnitInfo, family_of, model_of
-from .session import Session, SessionClosedError, library_version
+from .records import (
+    ChannelStatus,
+    DriverLibrary,
+    Family,
+    Model,
+    SupplyStatus,
+    UnitInfo,
+    family_of,
+    model_of,
+)
+from .session import Session, SessionClosedError, driver_library, library_version
 from .unit import Unit
 
 __all__ = [
     "LIBRARY_ENV",
     "STATUS_MEANINGS",
     "ChannelStatus",
+    "DriverLibrary",
+    "DriverLibraryError",
     "ExchangeError",
     "Family",
     "InternalError",
@@ -57,6 +71,7 @@ __all__ = [
     "TextBufferError",
     "Unit",
     "UnitInfo",
+    "driver_library",
     "error_for",
     "family_of",
     "library_version",

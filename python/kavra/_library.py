@@ -45,10 +45,13 @@ PROTOTYPES: Final[dict[str, tuple[type, ...]]] = {
     "getADCValue": (ctypes.c_int, _c_double_p),
     "getDeviceSerialNumber": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
     "getLibraryVersion": (ctypes.c_char_p, ctypes.c_int),
+    "getDriverLibraryInfo": (_c_bool_p, ctypes.c_char_p, ctypes.c_int),
 }
 
 _lock = threading.Lock()
 _library: ctypes.CDLL | None = None
+# Set once a call may have made the library load its D2XX library, which it does only once.
+_used = False
 
 
 def _search_directories() -> list[Path]:
@@ -77,8 +80,9 @@ def candidate_paths() -> list[str]:
     ]
     if found:
         return found
+    # find_library may give the soname (libKavraLib.so.0), which a bare copy of the file lacks.
     system = ctypes.util.find_library("KavraLib")
-    return [system] if system else list(_FILE_NAMES)
+    return [system, *(name for name in _FILE_NAMES if name != system)] if system else list(_FILE_NAMES)
 
 
 def declare_prototypes(library: ctypes.CDLL) -> None:
@@ -92,9 +96,19 @@ def declare_prototypes(library: ctypes.CDLL) -> None:
 def load_library() -> ctypes.CDLL:
     """The loaded library with its prototypes declared; loaded on the first call.
 
+    From then on the D2XX library is fixed: :func:`use_virtual_bench` refuses to change it.
+
     Raises:
         OSError: no candidate path could be loaded (the message lists what was tried).
     """
+    global _used
+    library = _load()
+    _used = True
+    return library
+
+
+def _load() -> ctypes.CDLL:
+    """The library, loaded on the first call; loading it leaves the D2XX library unchosen."""
     global _library
     with _lock:
         if _library is None:
@@ -116,6 +130,35 @@ def load_library() -> ctypes.CDLL:
         return _library
 
 
+class _DlInfo(ctypes.Structure):
+    _fields_ = [("dli_fname", ctypes.c_char_p), ("dli_fbase", ctypes.c_void_p),
+                ("dli_sname", ctypes.c_char_p), ("dli_saddr", ctypes.c_void_p)]
+
+
+def library_path(library: ctypes.CDLL) -> Path | None:
+    """The file the system loader opened for a loaded library, or None when it cannot tell.
+
+    A library found through ``LD_LIBRARY_PATH`` or the loader's cache is known only by its name
+    until the loader is asked.
+    """
+    if sys.platform == "win32":
+        buffer = ctypes.create_unicode_buffer(32768)
+        length = ctypes.windll.kernel32.GetModuleFileNameW(  # type: ignore[attr-defined]
+            ctypes.c_void_p(library._handle), buffer, len(buffer))
+        return Path(buffer.value) if length else None
+    for loader in (None, "libdl.so.2"):
+        try:
+            dladdr = ctypes.CDLL(loader).dladdr
+        except (OSError, AttributeError):
+            continue
+        dladdr.argtypes = [ctypes.c_void_p, ctypes.POINTER(_DlInfo)]
+        info = _DlInfo()
+        address = ctypes.cast(library.getLibraryVersion, ctypes.c_void_p)
+        if dladdr(address, ctypes.byref(info)) and info.dli_fname:
+            return Path(os.fsdecode(info.dli_fname)).resolve()
+    return None
+
+
 #: Environment variable through which the library loads a D2XX library other than the vendor's.
 D2XX_ENV: Final = "KAVRA_D2XX_LIBRARY"
 #: Environment variable naming the bench file of the virtual bench.
@@ -130,29 +173,35 @@ def use_virtual_bench(bench_library: str | os.PathLike[str] | None = None,
 
     Call it before anything else of this package. ``bench_library`` is the bench library's path;
     by default the one ``KAVRA_D2XX_LIBRARY`` already names, else ``libkavra_sim.so`` beside the
-    package (as for the library itself) or in ``../sim`` of a build tree's library.
-    ``bench_file`` names a bench file (docs/bench.md); by default the built-in bench.
+    KavraLib library this package loads (an installed tree, or a build tree's ``../sim``), else
+    beside the package. ``bench_file`` names a bench file (docs/bench.md); by default the
+    built-in bench.
 
     Returns:
         The path of the bench library that will be used.
 
     Raises:
-        RuntimeError: the library is loaded already (it chooses its D2XX library once).
-        FileNotFoundError: no bench library was found.
+        RuntimeError: a call of this package may have loaded the D2XX library already (the
+            library chooses it once per process).
+        FileNotFoundError: no bench library was found (the message says where it looked).
+        OSError: the KavraLib library itself cannot be loaded.
     """
-    if _library is not None:
+    if _used:
         raise RuntimeError("use_virtual_bench must be called before the library is first used")
     path = str(bench_library) if bench_library else os.environ.get(D2XX_ENV, "")
     if not path:
-        directories = _search_directories()
-        configured = os.environ.get(LIBRARY_ENV)
-        if configured:
-            library_dir = Path(configured).resolve().parent
-            directories[:0] = [library_dir, library_dir.parent / "sim"]
+        directories: list[Path] = []
+        loaded = library_path(_load())
+        if loaded:
+            directories += [loaded.parent, loaded.parent.parent / "sim"]
+        directories += [d for d in _search_directories() if d not in directories]
         found = [directory / name for directory in directories for name in _BENCH_NAMES
                  if (directory / name).is_file()]
         if not found:
-            raise FileNotFoundError("no virtual bench library found: pass its path")
+            raise FileNotFoundError(
+                f"no virtual bench library ({' or '.join(_BENCH_NAMES)}) found; looked in "
+                + ", ".join(str(directory) for directory in directories)
+                + ": pass its path, use_virtual_bench('/path/to/" + _BENCH_NAMES[0] + "')")
         path = str(found[0])
     os.environ[D2XX_ENV] = path
     if bench_file is not None:

@@ -46,6 +46,26 @@ STATUS_MEANINGS: Final[dict[int, str]] = {
 }
 
 
+class DriverLibraryError(OSError):
+    """The library could not load its D2XX library, so it can find no unit.
+
+    Attributes:
+        info: the library's own account: the file name tried and the system loader's message.
+    """
+
+    info: str
+
+    def __init__(self, info: str) -> None:
+        self.info = info
+        super().__init__(
+            f"no unit can be found: the D2XX library is {info}. Install FTDI's D2XX library or set "
+            "KAVRA_D2XX_LIBRARY to its path; for the virtual bench, call kavra.use_virtual_bench() "
+            "before anything else")
+
+    def __reduce__(self) -> tuple[type[DriverLibraryError], tuple[str]]:
+        return (type(self), (self.info,))
+
+
 def meaning_of(code: int) -> str:
     """The documented meaning of a status code, or a note that the code is unknown."""
     return STATUS_MEANINGS.get(code, f"unknown status code {code}")

@@ -19,6 +19,14 @@ class Family(str, enum.Enum):
         return self.value
 
 
+class DriverLibrary(NamedTuple):
+    """The D2XX library the library uses: whether it is loaded, and its account of it
+    ("loaded PATH, version VERSION" or "not loaded: tried NAME: REASON")."""
+
+    loaded: bool
+    info: str
+
+
 class Model(NamedTuple):
     """A unit's model: product and revision numbers, carried by its serial number."""
 

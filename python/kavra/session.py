@@ -9,14 +9,16 @@ from typing import SupportsIndex
 
 from ._convert import to_int
 from ._library import load_library
-from .errors import NoSuchUnitError, check
-from .records import UnitInfo
+from .errors import DriverLibraryError, NoSuchUnitError, check
+from .records import DriverLibrary, UnitInfo
 from .unit import Unit
 
 #: Buffer size for a serial number: 13 characters and the closing zero byte, with room to spare.
 SERIAL_BUFFER_SIZE = 32
 #: Buffer size for the library's version text.
 VERSION_BUFFER_SIZE = 64
+#: Buffer size for the D2XX library's account, which the library keeps below this size.
+DRIVER_INFO_BUFFER_SIZE = 1024
 
 
 class SessionClosedError(RuntimeError):
@@ -33,6 +35,19 @@ def library_version() -> str:
     buffer = ctypes.create_string_buffer(VERSION_BUFFER_SIZE)
     check(library.getLibraryVersion(buffer, len(buffer)), "getLibraryVersion")
     return buffer.value.decode("ascii")
+
+
+def driver_library() -> DriverLibrary:
+    """The D2XX library the library uses, or why none could be loaded.
+
+    Loads the D2XX library when nothing has yet; looks for no unit.
+    """
+    library = load_library()
+    buffer = ctypes.create_string_buffer(DRIVER_INFO_BUFFER_SIZE)
+    loaded = ctypes.c_bool(False)
+    check(library.getDriverLibraryInfo(ctypes.byref(loaded), buffer, len(buffer)),
+          "getDriverLibraryInfo")
+    return DriverLibrary(loaded.value, buffer.value.decode("utf-8", "replace"))
 
 
 class Session:
@@ -73,9 +88,16 @@ class Session:
         return self._open and _active is self
 
     def open(self) -> None:
-        """Starts a fresh session; the entry of the context manager."""
+        """Starts a fresh session; the entry of the context manager.
+
+        Raises:
+            DriverLibraryError: the D2XX library could not be loaded, so no unit can be found.
+        """
         global _active
         library = load_library()
+        driver = driver_library()
+        if not driver.loaded:
+            raise DriverLibraryError(driver.info)
         with _active_lock:
             check(library.initialiseSession(), "initialiseSession")
             if _active is not None and _active is not self:

@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import ctypes
 import json
 import math
 import os
@@ -217,10 +218,23 @@ class TestLoadedBench:
         assert unit.supply_status() == kavra.SupplyStatus(flag=False, text="")
 
 
-# Choosing the virtual bench in a fresh process
+# Choosing the virtual bench, and a missing D2XX library, in a fresh process
 
 
-def test_use_virtual_bench_finds_the_bench_and_takes_a_bench_file(tmp_path: Path) -> None:
+def run_script(script: str, env_changes: dict[str, str]) -> subprocess.CompletedProcess[str]:
+    """The script in a fresh interpreter, without the variables that choose the library, the
+    D2XX library and the bench unless env_changes sets them."""
+    env = {name: value for name, value in os.environ.items()
+           if name not in ("KAVRA_LIBRARY", "KAVRA_D2XX_LIBRARY", "KAVRA_SIM_BENCH")}
+    env["PYTHONPATH"] = str(Path(kavra.__file__).parents[1])
+    env.update(env_changes)
+    return subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True,
+                          timeout=60)
+
+
+@pytest.mark.parametrize("found_through", ["KAVRA_LIBRARY", "LD_LIBRARY_PATH"])
+def test_use_virtual_bench_finds_the_bench_beside_the_library_and_takes_a_bench_file(
+        tmp_path: Path, found_through: str) -> None:
     bench_file = tmp_path / "bench.json"
     bench_file.write_text(json.dumps({"units": [{"chip": "FT-X", "serial": "QZAH041010042"}]}))
     script = ("import kavra\n"
@@ -228,16 +242,52 @@ def test_use_virtual_bench_finds_the_bench_and_takes_a_bench_file(tmp_path: Path
               "with kavra.Session() as s:\n"
               "    (info,) = s.units()\n"
               "    print(info.serial, info.family, s.unit(1).adc_value())\n")
-    env = {name: value for name, value in os.environ.items()
-           if name not in ("KAVRA_D2XX_LIBRARY", "KAVRA_SIM_BENCH")}
-    env["PYTHONPATH"] = str(Path(kavra.__file__).parents[1])
-    done = subprocess.run([sys.executable, "-c", script], env=env, capture_output=True,
-                          text=True, timeout=60)
+    library = Path(os.environ["KAVRA_LIBRARY"])
+    done = run_script(script, {"KAVRA_LIBRARY": str(library)} if found_through == "KAVRA_LIBRARY"
+                      else {"LD_LIBRARY_PATH": str(library.parent)})
     assert done.returncode == 0, done.stderr
     path, unit = done.stdout.splitlines()
-    # Found beside the built library, without the variable naming it.
     assert Path(path).samefile(os.environ["KAVRA_D2XX_LIBRARY"])
     assert unit.split() == ["QZAH041010042", "Rowan", "12.5"]
+
+
+def test_use_virtual_bench_says_where_it_looked(tmp_path: Path) -> None:
+    # A library with no bench beside it (nor in ../sim).
+    lonely = tmp_path / "lib"
+    lonely.mkdir()
+    (lonely / "libKavraLib.so").write_bytes(Path(os.environ["KAVRA_LIBRARY"]).read_bytes())
+    done = run_script("import kavra\nkavra.use_virtual_bench()\n",
+                      {"LD_LIBRARY_PATH": str(lonely)})
+    assert "FileNotFoundError: no virtual bench library (libkavra_sim.so) found" in done.stderr
+    assert f"looked in {lonely}, {tmp_path / 'sim'}, " in done.stderr
+
+
+def test_without_a_d2xx_library_the_session_names_the_cause() -> None:
+    script = ("import kavra\n"
+              "print(kavra.driver_library())\n"
+              "try:\n"
+              "    kavra.Session().open()\n"
+              "except kavra.DriverLibraryError as error:\n"
+              "    print(error.info)\n")
+    done = run_script(script, {"KAVRA_LIBRARY": os.environ["KAVRA_LIBRARY"],
+                               "KAVRA_D2XX_LIBRARY": "/nonexistent.so"})
+    assert done.returncode == 0, done.stderr
+    driver, info = done.stdout.splitlines()
+    assert driver.startswith("DriverLibrary(loaded=False, info='not loaded: tried /nonexistent.so: ")
+    assert info.startswith("not loaded: tried /nonexistent.so: ") and "cannot open" in info
+
+
+def test_driver_library_names_the_bench_in_use_and_the_buffer_rule_holds() -> None:
+    driver = kavra.driver_library()
+    assert driver.loaded
+    path = driver.info.removeprefix("loaded ").rsplit(", version ", 1)[0]
+    assert Path(path).samefile(os.environ["KAVRA_D2XX_LIBRARY"])
+    library = kavra.load_library()
+    loaded = ctypes.c_bool(False)
+    small = ctypes.create_string_buffer(b"untouched", 10)
+    for buffer, size in [(None, 1024), (small, len(small)), (small, -1)]:
+        assert library.getDriverLibraryInfo(ctypes.byref(loaded), buffer, size) == 38
+    assert small.value == b"untouched" and loaded.value is False
 
 
 def test_use_virtual_bench_after_the_library_is_loaded_is_refused(

@@ -1,7 +1,7 @@
 """kavractl on the virtual bench. KAVRACTL names the built tool (ctest sets it).
 
 Every kavractl process starts a fresh bench, so a setting and its read-back run in one process
-through `kavractl batch`; most tests use a small bench of their own, as opening a unit is slow.
+through `kavractl batch` or `shell`; most tests use a small bench of their own, as opening a unit is slow.
 """
 
 import json
@@ -31,6 +31,10 @@ BENCHES = {
     "birch": [{"chip": "FT-X", "serial": "QZAH040010005"}],
     "rowan": [{"chip": "FT232R", "serial": "QZAH041010006", "adcInput": 3.3}],
     "nofamily": [{"chip": "FT232R", "serial": "QZAH039010007"}],
+    "empty": [],
+    "unprogrammed": [{"chip": "FT232H", "serial": "QZAH019010003", "eepromProgrammed": False},
+                     {"chip": "FT232R", "serial": "QZAH039010007"},
+                     {"chip": "FT-X", "serial": "QZAH041010006"}],
 }
 
 
@@ -46,13 +50,16 @@ def bench_file(tmp_path_factory):
     return paths.__getitem__
 
 
-def run(*args, bench=None, stdin=None, timeout=60):
+def run(*args, bench=None, stdin=None, timeout=60, sim=True, d2xx=None):
+    """kavractl on the virtual bench; with sim=False on the D2XX library d2xx names."""
     env = dict(os.environ)
     env.pop("KAVRA_SIM_BENCH", None)
     if bench:
         env["KAVRA_SIM_BENCH"] = bench
-    return subprocess.run([KAVRACTL, "--sim", *args], input=stdin, capture_output=True, text=True,
-                          env=env, timeout=timeout)
+    if d2xx:
+        env["KAVRA_D2XX_LIBRARY"] = d2xx
+    return subprocess.run([KAVRACTL, *(["--sim"] if sim else []), *args], input=stdin,
+                          capture_output=True, text=True, env=env, timeout=timeout)
 
 
 def json_lines(stdout):
@@ -155,7 +162,8 @@ def test_status_codes_reach_stderr_or_json_and_exit_1(bench_file, name, args, co
     (["bus", "1", "on"], "takes a LEVEL"),
     (["set-accurate-voltage", "1", "1", "100", "-2"], "put negative numbers after --"),
     (["monitor", "--count", "many"], "--count takes a whole number"),
-    (["list", "--bench", "/nonexistent/bench.json"], "cannot be read"),
+    (["monitor", "--count", "0"], "1 or more (leave it out to refresh until interrupted)"),
+    (["list", "--bench", "/nonexistent/bench.json"], "bench file '/nonexistent/bench.json': cannot be read"),
 ])
 def test_usage_errors_exit_2(args, message):
     result = run(*args)
@@ -171,10 +179,18 @@ def test_help_for_a_command_and_for_the_tool():
         assert "Usage: kavractl [options] bus UNIT STATE [LEVEL]" in result.stdout
     result = run("--help")
     assert result.returncode == 0
-    for command in ["list", "status", "set-voltage", "set-accurate-voltage", "waveform", "pwm",
-                    "pwm-frequency", "pwm-function", "polarity", "on", "off", "bus", "current", "adc",
-                    "clear-error", "monitor", "demo", "batch"]:
+    for command in ["list", "status", "doctor", "set-voltage", "set-accurate-voltage", "waveform",
+                    "pwm", "pwm-frequency", "pwm-function", "polarity", "on", "off", "bus", "current",
+                    "adc", "clear-error", "shell", "monitor", "demo", "batch"]:
         assert f"\n  {command} " in result.stdout
+    assert "--help-all" not in result.stdout
+    # Every quantity with a unit names it; FLAGS are explained where they are shown.
+    for command, wanted in [("set-voltage", "CURRENT         current limit, microamps (µA)"),
+                            ("waveform", "PERIOD          period, seconds (s)"),
+                            ("pwm-frequency", "hertz (Hz)"),
+                            ("status", "FLAGS are the channel's two status flags"),
+                            ("monitor", "FLAGS are the channel's two status flags")]:
+        assert wanted in run(command, "--help").stdout, command
 
 
 def test_monitor_count_refreshes_in_place_or_as_json_lines(bench_file):
@@ -221,3 +237,78 @@ def test_batch_stops_at_the_first_failing_line(bench_file):
     assert result.returncode == 1
     assert "line 4: " in result.stderr and "error 19: voltage out of range" in result.stderr
     assert result.stdout.count("\n") == 1 and "set to 100 V" in result.stdout
+
+
+@pytest.mark.parametrize("name, text, where", [
+    ("chip", '{"units": [{"chip": "FT232R"}, {"chip": "FT9", "serial": "QZAH019010003"}]}',
+     'entry 2 (QZAH019010003), key "chip": unknown chip "FT9"'),
+    ("type", '{"units": [{"chip": "FT232R", "plugged": "no"}]}',
+     'entry 1, key "plugged": must be true or false'),
+    ("json", '{"units": [\n  {"chip": "FT232R",]}', "line 2, column"),
+])
+@pytest.mark.parametrize("named_by", ["--bench", "KAVRA_SIM_BENCH"])
+def test_a_bad_bench_file_stops_the_tool_naming_file_entry_and_key(tmp_path, name, text, where,
+                                                                   named_by):
+    path = tmp_path / f"{name}.json"
+    path.write_text(text)
+    result = (run("list", "--bench", str(path)) if named_by == "--bench"
+              else run("list", bench=str(path)))
+    assert result.returncode == 2
+    assert f"bench file '{path}'" in result.stderr and where in result.stderr
+    assert result.stdout == ""
+
+
+@pytest.mark.parametrize("args", [["list"], ["status"], ["status", "1"], ["doctor"]])
+def test_without_a_d2xx_library_the_tool_says_which_file_failed_and_exits_3(args):
+    result = run(*args, sim=False, d2xx="/nonexistent.so")
+    assert result.returncode == 3, result.stderr
+    said = result.stdout + result.stderr
+    assert "D2XX library not loaded: tried /nonexistent.so: " in said
+    assert "cannot open shared object file" in said
+
+
+@pytest.mark.parametrize("args, code, stdout, stderr", [
+    (["list"], 0, "no units attached\nD2XX library loaded ", ""),
+    (["status"], 0, "no units attached\nD2XX library loaded ", ""),
+    (["status", "1"], 1, "", "no units attached (D2XX library loaded "),
+])
+def test_no_unit_found_shows_the_d2xx_library_in_use(bench_file, args, code, stdout, stderr):
+    result = run(*args, bench=bench_file("empty"))
+    assert result.returncode == code
+    assert stdout in result.stdout and stderr in result.stderr
+    assert "libkavra_sim.so, version " in result.stdout + result.stderr
+    driver = json.loads(run("list", "--json", bench=bench_file("empty")).stdout)["driver"]
+    assert driver["loaded"] is True and driver["info"].startswith("loaded ")
+
+
+def test_doctor_shows_the_d2xx_library_and_each_units_state(bench_file):
+    result = run("doctor", bench=bench_file("unprogrammed"))
+    assert result.returncode == 1
+    lines = result.stdout.splitlines()
+    assert lines[0].startswith("D2XX library loaded ") and "libkavra_sim.so, version " in lines[0]
+    states = {line.split()[1]: " ".join(line.split()[4:]) for line in lines if " QZAH" in line}
+    assert states == {
+        "QZAH019010003": "error 3: the unit's USB connection could not be opened",
+        "QZAH039010007": "no family: counted, but cannot be driven",
+        "QZAH041010006": "open",
+    }
+    assert "Error 3: " in result.stdout and "EEPROM holds no serial number" in result.stdout
+    doc = json.loads(run("doctor", "--json", bench=bench_file("unprogrammed")).stdout)
+    assert doc["driver"]["loaded"] is True
+    assert [u.get("error", {}).get("status") for u in doc["units"]] == [3, None, None]
+
+
+def test_shell_keeps_one_session_and_goes_on_after_a_failing_line(bench_file):
+    script = ("set-voltage 1 1 1000 150\n"
+              "frobnicate\n"
+              "on 1 1\n"
+              "status 1 --json\n"
+              "help on\n")
+    result = run("shell", bench=bench_file("generic19"), stdin=script)
+    assert result.returncode == 0, result.stderr
+    assert "unknown command 'frobnicate'" in result.stderr and "Try 'help'." in result.stderr
+    # What one line set, a later line reads back: 1000 V through 10 MOhm is 100 µA.
+    status = next(json.loads(line) for line in result.stdout.splitlines() if line.startswith("{"))
+    channel = status["units"][0]["channels"][0]
+    assert channel["first"] is True and channel["current"] == 100
+    assert "Usage: kavractl [options] on UNIT CHANNEL" in result.stdout

@@ -1,12 +1,10 @@
 #include "Batch.h"
 
 #include "CommandLine.h"
-#include "CommandRunner.h"
-#include "Output.h"
+#include "ScriptLine.h"
 #include "ToolError.h"
 
 #include <QFile>
-#include <QProcess>
 #include <QTextStream>
 
 #include <cstdio>
@@ -31,24 +29,15 @@ int Batch::run()
     QString line;
     while (stream.readLineInto(&line)) {
         ++number;
-        const QString trimmed = line.trimmed();
-        if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
+        const QStringList words = ScriptLine::words(line);
+        if (words.isEmpty())
             continue;
-        const QString where = QStringLiteral("line %1: ").arg(number);
         try {
-            const CommandLine lineCommand(QStringList{QStringLiteral("kavractl")} + QProcess::splitCommand(trimmed));
-            if (lineCommand.command() == QLatin1String("batch"))
-                throw ToolError::usage(QStringLiteral("batch cannot run inside batch"));
-            // The bench was chosen when the tool started; a line cannot switch it.
-            if (lineCommand.sim() && (!m_commandLine.sim() || !lineCommand.benchFile().isEmpty()))
-                throw ToolError::usage(QStringLiteral("--sim and --bench belong on the command line, not in the file"));
-            // Documents of a batch are one per line, so that a program can read them as a stream.
-            const int exitCode = CommandRunner::run(lineCommand,
-                                                    Output(m_commandLine.json() || lineCommand.json(), true));
+            const int exitCode = ScriptLine::run(words, m_commandLine);
             if (exitCode != 0)
                 return exitCode;
         } catch (const ToolError& error) {
-            throw error.prefixed(where);
+            throw error.prefixed(QStringLiteral("line %1: ").arg(number));
         }
     }
     return 0;

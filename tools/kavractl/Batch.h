@@ -5,9 +5,9 @@
 
 class CommandLine;
 
-// Runs the commands of a file (or standard input), one per line, in one session: units opened
-// by one line stay open for the next, which saves the opening time and keeps the settings
-// visible to later readings (the virtual bench lives only as long as the process).
+// Runs the commands of a file (or standard input), one per line (ScriptLine), in one session:
+// units opened by one line stay open for the next, which saves the opening time and keeps the
+// settings visible to later readings (the virtual bench lives only as long as the process).
 class Batch
 {
 public:

@@ -1,5 +1,6 @@
 #include "BenchSetup.h"
 
+#include "BenchFile.h"
 #include "ToolError.h"
 
 #include <QCoreApplication>
@@ -32,14 +33,14 @@ void BenchSetup::apply(const QString& benchFile)
         }
     }
     if (library.isEmpty())
-        throw ToolError::usage(QStringLiteral("the virtual bench (%1) was not found; looked in: %2")
+        throw ToolError::badInput(QStringLiteral("the virtual bench (%1) was not found; looked in: %2")
                                    .arg(QStringLiteral(KAVRACTL_SIM_FILE_NAME), candidates().join(QStringLiteral(", "))));
     qputenv("KAVRA_D2XX_LIBRARY", QFile::encodeName(library));
 
-    if (!benchFile.isEmpty()) {
-        const QFileInfo bench(benchFile);
-        if (!bench.isFile() || !bench.isReadable())
-            throw ToolError::usage(QStringLiteral("bench file '%1' cannot be read").arg(benchFile));
-        qputenv("KAVRA_SIM_BENCH", QFile::encodeName(bench.absoluteFilePath()));
+    // A bench file named in the environment is held to the same rules as one given with --bench.
+    const QString file = benchFile.isEmpty() ? QFile::decodeName(qgetenv("KAVRA_SIM_BENCH")) : benchFile;
+    if (!file.isEmpty()) {
+        BenchFile::check(file);
+        qputenv("KAVRA_SIM_BENCH", QFile::encodeName(QFileInfo(file).absoluteFilePath()));
     }
 }

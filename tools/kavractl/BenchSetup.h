@@ -9,8 +9,9 @@
 class BenchSetup
 {
 public:
-    // Sets KAVRA_D2XX_LIBRARY to the bench library found beside the tool (and KAVRA_SIM_BENCH to
-    // benchFile when one is given). Throws ToolError when either cannot be found.
+    // Sets KAVRA_D2XX_LIBRARY to the bench library found beside the tool, and KAVRA_SIM_BENCH to
+    // benchFile when one is given. The bench file (given, or named by KAVRA_SIM_BENCH) must pass
+    // BenchFile::check. Throws a usage ToolError when the library is not found or the file is bad.
     static void apply(const QString& benchFile);
 
     // Where the bench library is looked for, in order.

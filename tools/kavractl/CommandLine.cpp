@@ -3,6 +3,7 @@
 #include "ToolError.h"
 
 #include <QCommandLineOption>
+#include <QCoreApplication>
 #include <QCommandLineParser>
 #include <QRegularExpression>
 
@@ -11,6 +12,12 @@
 namespace {
 
 const QString kUnitHelp = QStringLiteral("device index (1, 2, ...) or serial number, any case");
+const QString kFlagsHelp = QStringLiteral(
+    "FLAGS are the channel's two status flags, 1 set and 0 clear: on Alder and Generic units "
+    "'output on' and 'current limiting', on Cedar units 'output on' and 'output delivering' "
+    "(on, bus on, not overloaded). CURRENT is in microamps (µA); ADC is the converter value (Rowan); "
+    "SUPPLY is the unit's error flag (ok or ERROR) and status text. '-' marks a reading the "
+    "family does not have.");
 
 QCommandLineOption jsonOption()
 {
@@ -40,14 +47,22 @@ QCommandLineOption intervalOption()
 QCommandLineOption countOption()
 {
     return QCommandLineOption(QStringLiteral("count"),
-                              QStringLiteral("Stop after N refreshes (default: until interrupted)."),
-                              QStringLiteral("N"), QStringLiteral("0"));
+                              QStringLiteral("Stop after N refreshes, N 1 or more (without it: until interrupted)."),
+                              QStringLiteral("N"));
 }
 
-// The usage line names the program as it was started (a path, often); show its plain name.
-QString withProgramName(QString help, const QString& program)
+// Qt's own help option brings --help-all, which only lists Qt's internal options.
+QCommandLineOption helpOption()
+{
+    return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
+                              QStringLiteral("Show this help."));
+}
+
+// Qt's usage line names the program as it was started (a path, often); show its plain name.
+QString withProgramName(QString help)
 {
     const QString usage = QStringLiteral("Usage: ");
+    const QString program = QCoreApplication::arguments().value(0);
     if (!program.isEmpty() && help.startsWith(usage + program))
         help.replace(usage.size(), program.size(), QStringLiteral("kavractl"));
     return help;
@@ -65,49 +80,57 @@ const QVector<CommandLine::Command>& CommandLine::commands()
 {
     static const QVector<Command> table = {
         {QStringLiteral("list"), QStringLiteral("List the attached units (index, serial number, model, family)."),
-         QStringLiteral("No unit is opened."), {}},
+         QStringLiteral("No unit is opened. When none is found, the D2XX library's state says why; "
+                        "exit code 3 when it could not be loaded."), {}},
         {QStringLiteral("status"), QStringLiteral("Show the status of one unit or of all units."),
          QStringLiteral("Supply flag and text, channel flags, current and converter value, as far as "
-                        "the unit's family has them."),
+                        "the unit's family has them.\n") + kFlagsHelp,
          {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
+        {QStringLiteral("doctor"), QStringLiteral("Say which D2XX library is used and whether each unit opens."),
+         QStringLiteral("Shows the D2XX library (the file loaded and its version, or why none could be "
+                        "loaded), then opens every attached unit and shows its state, with hints for "
+                        "the usual faults. Exit code 3 without a D2XX library, 1 when a unit fails."), {}},
         {QStringLiteral("set-voltage"), QStringLiteral("Set an output's voltage and current limit (Alder, Cedar, Generic)."),
-         QStringLiteral("Voltage from 0 to the model's highest (Alder 2000, Generic 19/1 5000, 25/1 2000, "
-                        "Cedar 75/100/125 by bus level); current limit from 0 to the model's highest "
-                        "(Alder 1000, Generic 19/1 200, 25/1 500; ignored by Cedar)."),
+         QStringLiteral("Voltage from 0 V to the model's highest (Alder 2000 V, Generic 19/1 5000 V, "
+                        "25/1 2000 V, Cedar 75 V at bus level 0, 100 V at level 1); current limit from "
+                        "0 µA to the model's highest (Alder 1000 µA, Generic 19/1 200 µA, 25/1 500 µA; "
+                        "ignored by Cedar)."),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false},
-          {QStringLiteral("VOLTAGE"), QStringLiteral("volts"), false},
-          {QStringLiteral("CURRENT"), QStringLiteral("current limit"), false}}},
+          {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
+          {QStringLiteral("CURRENT"), QStringLiteral("current limit, microamps (µA)"), false}}},
         {QStringLiteral("set-accurate-voltage"), QStringLiteral("Set the output of a Birch unit."),
-         QStringLiteral("Voltage 0 to 52000, second value -2500 to 2500. Put a negative value after --, "
+         QStringLiteral("Voltage 0 to 52000 V; second value -2500 to 2500, a plain number that the unit "
+                        "takes to three decimals. Put a negative value after --, "
                         "e.g. kavractl set-accurate-voltage 5 1 -- 12000 -1.5"),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
-          {QStringLiteral("VOLTAGE"), QStringLiteral("volts"), false},
-          {QStringLiteral("SECOND"), QStringLiteral("second value"), false}}},
+          {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
+          {QStringLiteral("SECOND"), QStringLiteral("second value, no unit, -2500 to 2500"), false}}},
         {QStringLiteral("waveform"), QStringLiteral("Set an output's waveform (Cedar)."),
-         QStringLiteral("Levels from 0 to the bus level's highest voltage, period 0.1 to 50."),
+         QStringLiteral("Levels from 0 V to the bus level's highest voltage (75 V at level 0, 100 V at "
+                        "level 1); period 0.1 s to 50 s."),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1 to 3"), false},
           {QStringLiteral("WAVEFORM"), QStringLiteral("waveform code: 0, 1 or 2"), false},
-          {QStringLiteral("LEVEL1"), QStringLiteral("first level, volts"), false},
-          {QStringLiteral("LEVEL2"), QStringLiteral("second level, volts"), false},
-          {QStringLiteral("PERIOD"), QStringLiteral("period, 0.1 to 50"), false}}},
+          {QStringLiteral("LEVEL1"), QStringLiteral("first level, volts (V)"), false},
+          {QStringLiteral("LEVEL2"), QStringLiteral("second level, volts (V)"), false},
+          {QStringLiteral("PERIOD"), QStringLiteral("period, seconds (s), 0.1 to 50"), false}}},
         {QStringLiteral("pwm"), QStringLiteral("Set a PWM channel's duty (Alder, Cedar)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1, or 1 to 2 on Cedar"), false},
           {QStringLiteral("DUTY"), QStringLiteral("duty, 0 to 100 percent"), false}}},
         {QStringLiteral("pwm-frequency"), QStringLiteral("Set the PWM frequency (Alder, Cedar)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("FREQUENCY"), QStringLiteral("1 to 200000 Hz"), false}}},
+          {QStringLiteral("FREQUENCY"), QStringLiteral("hertz (Hz), 1 to 200000"), false}}},
         {QStringLiteral("pwm-function"), QStringLiteral("Set a PWM channel's function (Cedar)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1 or 2"), false},
-          {QStringLiteral("FUNCTION"), QStringLiteral("0, 1 or 2"), false}}},
+          {QStringLiteral("FUNCTION"), QStringLiteral("function code: 0, 1 or 2"), false}}},
         {QStringLiteral("polarity"), QStringLiteral("Set an output's polarity (Alder, Generic 25/1)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
-          {QStringLiteral("POLARITY"), QStringLiteral("0 or 1"), false}}},
+          {QStringLiteral("POLARITY"), QStringLiteral("polarity code: 0 or 1"), false}}},
         {QStringLiteral("on"), QStringLiteral("Switch an output on (Alder, Cedar, Generic)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false}}},
@@ -118,23 +141,32 @@ const QVector<CommandLine::Command>& CommandLine::commands()
          QStringLiteral("kavractl bus UNIT on LEVEL, or kavractl bus UNIT off."),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("STATE"), QStringLiteral("on or off"), false},
-          {QStringLiteral("LEVEL"), QStringLiteral("bus level 0 or 1 (with on)"), true}}},
-        {QStringLiteral("current"), QStringLiteral("Read an output's current (Alder, Generic)."), QString(),
+          {QStringLiteral("LEVEL"), QStringLiteral("bus level, with on: 0 (outputs up to 75 V) or 1 (up to 100 V)"), true}}},
+        {QStringLiteral("current"), QStringLiteral("Read an output's current in microamps (Alder, Generic)."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false},
           {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false}}},
-        {QStringLiteral("adc"), QStringLiteral("Read the converter value (Rowan)."), QString(),
+        {QStringLiteral("adc"), QStringLiteral("Read the converter value (Rowan)."),
+         QStringLiteral("The value as the unit reports it: its converter reading divided by 200."),
          {{QStringLiteral("UNIT"), kUnitHelp, false}}},
         {QStringLiteral("clear-error"), QStringLiteral("Clear the unit's error."), QString(),
          {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+        {QStringLiteral("shell"), QStringLiteral("Type commands at a prompt, on units kept open."),
+         QStringLiteral("The commands and arguments of the command line, one per line, with line editing "
+                        "and history (kept in ~/.kavractl_history). One session lasts as long as the shell: "
+                        "a setting stays visible to later commands, also on the virtual bench "
+                        "(kavractl shell --sim). 'help' lists the commands, 'help COMMAND' describes one; "
+                        "'exit' or Ctrl+D ends the shell and closes the units. A failing command is "
+                        "reported and the shell goes on."), {}},
         {QStringLiteral("batch"), QStringLiteral("Run commands from a file, one per line, on units kept open."),
-         QStringLiteral("Each line is a command with its arguments as on the command line (quotes group words; "
-                        "empty lines and lines starting with # are skipped). The units stay open from line to "
-                        "line, so settings made on one line can be read back on the next. Stops at the first "
-                        "failing line. With --json, one JSON document per line of output."),
+         QStringLiteral("The language of the shell: each line is a command with its arguments as on the "
+                        "command line (quotes group words; empty lines and lines starting with # are "
+                        "skipped). The units stay open from line to line, so settings made on one line can "
+                        "be read back on the next. Stops at the first failing line. With --json, one JSON "
+                        "document per line of output."),
          {{QStringLiteral("FILE"), QStringLiteral("file of commands; standard input when omitted or -"), true}}},
         {QStringLiteral("monitor"), QStringLiteral("Show a status table, refreshed in place until interrupted."),
          QStringLiteral("Stop with Ctrl+C, or after --count refreshes. With --json, one JSON document "
-                        "per refresh, one per line."),
+                        "per refresh, one per line.\n") + kFlagsHelp,
          {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
         {QStringLiteral("demo"), QStringLiteral("Walk through every attached unit and show what it does."),
          QStringLiteral("Lists the units, then per unit sets something, switches it on, reads back "
@@ -156,7 +188,7 @@ QString CommandLine::overview()
 
 void CommandLine::addCommonOptions(QCommandLineParser& parser)
 {
-    parser.addHelpOption();
+    parser.addOption(helpOption());
     parser.addOption(jsonOption());
     parser.addOption(simOption());
     parser.addOption(benchOption());
@@ -197,7 +229,7 @@ CommandLine::CommandLine(const QStringList& arguments)
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
         if (parser.isSet(QStringLiteral("help")))
-            m_helpText = withProgramName(parser.helpText(), arguments.value(0));
+            m_helpText = withProgramName(parser.helpText());
         else if (!m_version)
             throw ToolError::usage(QStringLiteral("no command given"));
         return;
@@ -245,7 +277,7 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
     if (!parser.parse(arguments))
         throw ToolError::usage(parseError(parser, arguments), command.name);
     if (parser.isSet(QStringLiteral("help"))) {
-        m_helpText = withProgramName(parser.helpText(), arguments.value(0));
+        m_helpText = withProgramName(parser.helpText());
         return;
     }
 
@@ -270,9 +302,14 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
         m_interval = parser.value(QStringLiteral("interval")).toDouble(&ok);
         if (!ok || !std::isfinite(m_interval) || m_interval < 0)
             throw ToolError::usage(QStringLiteral("--interval takes a number of seconds, 0 or more"), command.name);
-        m_count = parser.value(QStringLiteral("count")).toInt(&ok);
-        if (!ok || m_count < 0)
-            throw ToolError::usage(QStringLiteral("--count takes a whole number, 0 or more"), command.name);
+        if (parser.isSet(QStringLiteral("count"))) {
+            m_count = parser.value(QStringLiteral("count")).toInt(&ok);
+            // 0 would read as "no refresh at all" or as "forever"; leaving the option out says the latter.
+            if (!ok || m_count < 1)
+                throw ToolError::usage(QStringLiteral("--count takes a whole number, 1 or more "
+                                                      "(leave it out to refresh until interrupted)"),
+                                       command.name);
+        }
     }
 }
 

@@ -25,6 +25,7 @@ public:
     bool sim() const { return m_sim || !m_benchFile.isEmpty(); }
     QString benchFile() const { return m_benchFile; }
     double interval() const { return m_interval; }
+    // Refreshes of monitor; 0 when not limited.
     int count() const { return m_count; }
 
     bool hasArgument(int position) const { return position < m_arguments.size(); }

@@ -3,8 +3,10 @@
 #include "Batch.h"
 #include "CommandLine.h"
 #include "Demo.h"
+#include "Doctor.h"
 #include "Monitor.h"
 #include "Output.h"
+#include "Shell.h"
 #include "ToolError.h"
 #include "UnitCommands.h"
 
@@ -42,6 +44,10 @@ int CommandRunner::run(const CommandLine& commandLine, const Output& output)
     }
     if (command == QLatin1String("batch"))
         return Batch(commandLine).run();
+    if (command == QLatin1String("shell"))
+        return Shell(commandLine).run();
+    if (command == QLatin1String("doctor"))
+        return Doctor(output).run();
     UnitCommands(commandLine, output).run(command);
     return 0;
 }

@@ -117,7 +117,7 @@ void Demo::alder(const UnitIdentity& unit)
          {{QStringLiteral("frequency"), 1000}}, [i] { return setPWMFrequency(i, 1000); });
     step(QStringLiteral("pwm"), QStringLiteral("set PWM channel 1 to 25 % duty"),
          {{QStringLiteral("channel"), 1}, {QStringLiteral("duty"), 25}}, [i] { return setPWM(i, 1, 25); });
-    step(QStringLiteral("set-voltage"), QStringLiteral("set channel 1 to 500 V, current limit 100"),
+    step(QStringLiteral("set-voltage"), QStringLiteral("set channel 1 to 500 V, current limit 100 µA"),
          {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 500}, {QStringLiteral("current"), 100}},
          [i] { return setVoltage(i, 1, 500, 100); });
     step(QStringLiteral("on"), QStringLiteral("switch channel 1 on"), {{QStringLiteral("channel"), 1}},
@@ -144,7 +144,7 @@ void Demo::cedar(const UnitIdentity& unit)
     step(QStringLiteral("set-voltage"), QStringLiteral("set output 1 to 80 V"),
          {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 80}, {QStringLiteral("current"), 0}},
          [i] { return setVoltage(i, 1, 80, 0); });
-    step(QStringLiteral("waveform"), QStringLiteral("set output 2 to waveform 1, 20 V / 60 V, period 0.5"),
+    step(QStringLiteral("waveform"), QStringLiteral("set output 2 to waveform 1, 20 V / 60 V, period 0.5 s"),
          {{QStringLiteral("channel"), 2}, {QStringLiteral("waveform"), 1}, {QStringLiteral("level1"), 20},
           {QStringLiteral("level2"), 60}, {QStringLiteral("period"), 0.5}},
          [i] { return setVoltageWaveform(i, 2, 1, 20, 60, 0.5); });
@@ -173,7 +173,7 @@ void Demo::generic(const UnitIdentity& unit)
              {{QStringLiteral("channel"), 1}, {QStringLiteral("polarity"), 1}}, [i] { return setPolarity(i, 1, 1); });
     }
     step(QStringLiteral("set-voltage"),
-         QStringLiteral("set channel 1 to %1 V, current limit %2").arg(voltage).arg(limit),
+         QStringLiteral("set channel 1 to %1 V, current limit %2 µA").arg(voltage).arg(limit),
          {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), voltage}, {QStringLiteral("current"), limit}},
          [i, voltage, limit] { return setVoltage(i, 1, voltage, limit); });
     step(QStringLiteral("on"), QStringLiteral("switch channel 1 on"), {{QStringLiteral("channel"), 1}},

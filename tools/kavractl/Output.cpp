@@ -1,5 +1,7 @@
 #include "Output.h"
 
+#include "ToolError.h"
+
 #include <QJsonDocument>
 
 #include <cstdio>
@@ -37,4 +39,17 @@ void Output::document(const QJsonObject& object, bool compact) const
 void Output::error(const QString& text)
 {
     write(stderr, (text + QLatin1Char('\n')).toUtf8());
+}
+
+void Output::failure(const ToolError& failed, bool inShell) const
+{
+    error(QStringLiteral("kavractl: ") + failed.message());
+    if (failed.pointsToHelp()) {
+        const QString help = inShell ? QStringLiteral("help %1") : QStringLiteral("kavractl %1 --help");
+        error(QStringLiteral("Try '%1'.").arg(help.arg(failed.command()).simplified()));
+    } else if (m_json && failed.exitCode() != ToolError::Usage) {
+        QJsonObject details = failed.details();
+        details.insert(QStringLiteral("message"), failed.message());
+        document(QJsonObject{{QStringLiteral("error"), details}});
+    }
 }

@@ -4,6 +4,8 @@
 #include <QJsonObject>
 #include <QString>
 
+class ToolError;
+
 // Standard output in one of two modes: readable text, or JSON documents for programs.
 class Output
 {
@@ -22,6 +24,10 @@ public:
     void document(const QJsonObject& object, bool compact = false) const;
 
     static void error(const QString& text);
+    // A failed command: its message on standard error with, for a usage error, where help is
+    // (as the command line or as the shell asks for it), and in JSON mode the error document on
+    // standard output.
+    void failure(const ToolError& error, bool inShell = false) const;
 
 private:
     bool m_json;

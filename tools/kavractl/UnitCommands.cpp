@@ -1,6 +1,7 @@
 #include "UnitCommands.h"
 
 #include "CommandLine.h"
+#include "DriverInfo.h"
 #include "Output.h"
 #include "StatusReader.h"
 #include "StatusTable.h"
@@ -66,14 +67,26 @@ void UnitCommands::report(const UnitIdentity& unit, QJsonObject fields, const QS
     m_output.line(QStringLiteral("%1: %2").arg(unit.label(), text));
 }
 
+void UnitCommands::reportUnits(const QJsonArray& units, const QString& table) const
+{
+    QJsonObject document{{QStringLiteral("units"), units}};
+    m_output.line(table);
+    // Nothing found: the D2XX library in use is the first thing to check.
+    if (units.isEmpty()) {
+        const DriverInfo driver = DriverInfo::query();
+        document.insert(QStringLiteral("driver"), driver.toJson());
+        m_output.line(driver.line());
+    }
+    m_output.document(document);
+}
+
 void UnitCommands::list()
 {
     const QList<UnitIdentity> units = UnitDirectory::list();
     QJsonArray array;
     for (const UnitIdentity& unit : units)
         array.append(unit.toJson());
-    m_output.document(QJsonObject{{QStringLiteral("units"), array}});
-    m_output.line(StatusTable::listing(units));
+    reportUnits(array, StatusTable::listing(units));
 }
 
 void UnitCommands::status()
@@ -86,8 +99,7 @@ void UnitCommands::status()
     }
     int failures = 0;
     const QJsonArray statuses = StatusReader::readAll(UnitDirectory::list(), &failures);
-    m_output.document(QJsonObject{{QStringLiteral("units"), statuses}});
-    m_output.line(StatusTable::render(statuses));
+    reportUnits(statuses, StatusTable::render(statuses));
     if (failures > 0) {
         // The table shows which units failed; the first failure decides the message.
         for (const QJsonValue& status : statuses) {
@@ -109,7 +121,7 @@ void UnitCommands::setVoltage()
     report(target,
            {{QStringLiteral("channel"), channel}, {QStringLiteral("voltage"), voltage},
             {QStringLiteral("current"), current}},
-           QStringLiteral("channel %1 set to %2 V, current limit %3").arg(channel).arg(voltage).arg(current));
+           QStringLiteral("channel %1 set to %2 V, current limit %3 µA").arg(channel).arg(voltage).arg(current));
 }
 
 void UnitCommands::setAccurateVoltage()
@@ -138,7 +150,7 @@ void UnitCommands::waveform()
            {{QStringLiteral("channel"), channel}, {QStringLiteral("waveform"), waveform},
             {QStringLiteral("level1"), level1}, {QStringLiteral("level2"), level2},
             {QStringLiteral("period"), period}},
-           QStringLiteral("channel %1 set to waveform %2 between %3 V and %4 V, period %5")
+           QStringLiteral("channel %1 set to waveform %2 between %3 V and %4 V, period %5 s")
                .arg(channel).arg(waveform).arg(level1).arg(level2).arg(period));
 }
 
@@ -220,7 +232,7 @@ void UnitCommands::current()
     double value = 0;
     check(::getChannelCurrent(target.index(), channel, &value), target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("current"), value}},
-           QStringLiteral("channel %1 current %2").arg(channel).arg(value));
+           QStringLiteral("channel %1 current %2 µA").arg(channel).arg(value));
 }
 
 void UnitCommands::adc()

@@ -1,6 +1,7 @@
 #ifndef KAVRACTL_UNITCOMMANDS_H
 #define KAVRACTL_UNITCOMMANDS_H
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
 
@@ -34,6 +35,8 @@ private:
     void adc();
     void clearError();
 
+    // The units found, as a table and a document; with the D2XX library's state when none is.
+    void reportUnits(const QJsonArray& units, const QString& table) const;
     UnitIdentity unit() const;
     void check(int status, const UnitIdentity& unit) const;
     void report(const UnitIdentity& unit, QJsonObject fields, const QString& text) const;

@@ -7,6 +7,8 @@
 #include <QString>
 
 // The attached units as the library numbers them, and the naming of a unit on the command line.
+// When no unit is attached at all, the D2XX library's state says why: without it nothing can be
+// found, which is a failure of its own (ToolError::NoDriver).
 class UnitDirectory
 {
 public:

@@ -1,0 +1,40 @@
+#include "Shell.h"
+
+#include "CommandLine.h"
+#include "LineEditor.h"
+#include "Output.h"
+#include "ScriptLine.h"
+#include "ToolError.h"
+
+Shell::Shell(const CommandLine& commandLine) : m_commandLine(commandLine)
+{
+}
+
+int Shell::run()
+{
+    LineEditor editor;
+    const Output output(m_commandLine.json(), true);
+    if (editor.interactive()) {
+        Output::error(QStringLiteral("kavractl shell%1: 'help' lists the commands, 'exit' or Ctrl+D ends the shell.")
+                          .arg(m_commandLine.sim() ? QStringLiteral(" on the virtual bench") : QString()));
+    }
+    int exitCode = 0;
+    QString line;
+    while (editor.read(QStringLiteral("kavractl> "), &line)) {
+        QStringList words = ScriptLine::words(line);
+        if (words.isEmpty())
+            continue;
+        if (words.size() == 1 && (words.first() == QLatin1String("exit") || words.first() == QLatin1String("quit")))
+            break;
+        // "help" and "help COMMAND" are the command line's --help.
+        if (words.first() == QLatin1String("help"))
+            words = words.mid(1) << QStringLiteral("--help");
+        try {
+            exitCode = ScriptLine::run(words, m_commandLine);
+        } catch (const ToolError& error) {
+            output.failure(error, true);
+            exitCode = error.exitCode();
+        }
+    }
+    return exitCode;
+}
