@@ -31,7 +31,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(std::make_pair(R"({"serial":"QZAH01501"})", "0080"),
                     std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4})", "ff008000"),
                     std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4,"pageFlag":true,"pageSize":300})",
-                                   "ff012c01")));
+                                   "ff012c01")),
+    [](const auto& info) { return std::string("Reply") + info.param.second; });
 
 TEST(Bootloader, EveryModelAnswersTheIdentificationSequence)
 {
@@ -82,6 +83,7 @@ TEST(Bootloader, FormatTwoPageCarriesExtraWordAndEntriesCutAtThePageEnd)
 
 struct FaultCase
 {
+    const char* name;
     const char* config;
     int replySize;
     int offset; // where the fault shows
@@ -105,12 +107,13 @@ TEST_P(PageFaults, BenchFaultsShowInThePageReply)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, PageFaults,
-    testing::Values(FaultCase{R"({"serial":"QZAH01501","pageFault":"badMagic"})", 130, 0, "3572d2"},
-                    FaultCase{R"({"serial":"QZAH01501","pageFault":"badSerial"})", 130, 46, "4158"},
-                    FaultCase{R"({"serial":"QZAH01501","pageFault":"badTrailer"})", 130, -3, "00fffe"},
-                    FaultCase{R"({"serial":"QZAH01501","pageFault":"truncated"})", 129, -3, "00ffff"},
-                    FaultCase{R"({"serial":"QZAH01501","pageSize":99})", 101, -3, "00ffff"},
-                    FaultCase{R"({"serial":"QZAH01501","pageFormat":3})", 130, 3, "03"},
-                    FaultCase{R"({"serial":"QZAH01501","pageSerial":"QZBH01501"})", 130, 46, "4248"}));
+    testing::Values(FaultCase{"BadMagic", R"({"serial":"QZAH01501","pageFault":"badMagic"})", 130, 0, "3572d2"},
+                    FaultCase{"BadSerial", R"({"serial":"QZAH01501","pageFault":"badSerial"})", 130, 46, "4158"},
+                    FaultCase{"BadTrailer", R"({"serial":"QZAH01501","pageFault":"badTrailer"})", 130, -3, "00fffe"},
+                    FaultCase{"Truncated", R"({"serial":"QZAH01501","pageFault":"truncated"})", 129, -3, "00ffff"},
+                    FaultCase{"PageSize99", R"({"serial":"QZAH01501","pageSize":99})", 101, -3, "00ffff"},
+                    FaultCase{"Format3", R"({"serial":"QZAH01501","pageFormat":3})", 130, 3, "03"},
+                    FaultCase{"ForeignSerial", R"({"serial":"QZAH01501","pageSerial":"QZBH01501"})", 130, 46, "4248"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(Sizes, StreamBlocks,
                          testing::Values(std::make_pair(512, "8:504"), std::make_pair(8, "8:0"),
                                          std::make_pair(9, "8:1"), std::make_pair(2, "7:0"),
                                          std::make_pair(7, "7:5"), std::make_pair(65544, "8:65534 7:0"),
-                                         std::make_pair(65543, "8:65535")));
+                                         std::make_pair(65543, "8:65535")),
+                         [](const auto& info) { return "Block" + std::to_string(info.param.first); });
 
 TEST(Stream, PayloadIsARunningCounterAcrossBlocksAndOtherBytesAreIgnored)
 {

@@ -1,5 +1,8 @@
 #include "UnitHarness.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 using namespace UnitHarness;
@@ -88,6 +91,15 @@ INSTANTIATE_TEST_SUITE_P(
                     std::make_tuple(R"({"serial":"QZAH02501"})", 0x21, "02"),
                     std::make_tuple(R"({"serial":"QZAH04101"})", 0x40, "00"),
                     std::make_tuple(R"({"serial":"QZAH04101"})", 0x13, ""),
-                    std::make_tuple(R"({"serial":"QZAH04101"})", 0x12, "80")));
+                    std::make_tuple(R"({"serial":"QZAH04101"})", 0x12, "80")),
+    // "QZAH01501_21_02": the unit's serial number, the instruction byte and the data bytes.
+    // (No top-level comma in the generator: the macro splits its arguments there.)
+    [](const auto& info) {
+        char byte[9];
+        std::snprintf(byte, sizeof byte, "%02x", std::get<1>(info.param));
+        std::string bytes(std::get<2>(info.param));
+        bytes.erase(std::remove(bytes.begin(), bytes.end(), ' '), bytes.end());
+        return std::string(std::get<0>(info.param)).substr(11, 9) + "_" + byte + "_" + (bytes.empty() ? "none" : bytes);
+    });
 
 } // namespace
