@@ -18,6 +18,13 @@ uint32_t productIdFor(uint32_t type)
     }
 }
 
+// A bench number for a 32-bit field; outside the field's range (a plain cast would be undefined
+// behaviour) the fallback stands.
+uint32_t dwordOr(double value, uint32_t fallback)
+{
+    return value >= 0 && value <= 4294967295.0 ? uint32_t(value) : fallback;
+}
+
 QString defaultDescription(uint32_t type)
 {
     switch (type) {
@@ -93,10 +100,10 @@ std::unique_ptr<SimChip> SimChip::create(const QJsonObject& entry, uint32_t defa
     if (listedId.isArray()) {
         const QJsonArray ids = listedId.toArray();
         for (int i = 0; i < chip->m_channels.size() && i < ids.size(); ++i)
-            chip->m_channels[i].listedId = uint32_t(ids.at(i).toDouble());
+            chip->m_channels[i].listedId = dwordOr(ids.at(i).toDouble(), id);
     } else if (listedId.isDouble()) {
         for (Channel& channel : chip->m_channels)
-            channel.listedId = uint32_t(listedId.toDouble());
+            channel.listedId = dwordOr(listedId.toDouble(), id);
     }
     chip->m_calls.resize(chip->m_channels.size());
     chip->m_unit = SimUnit::create(entry);

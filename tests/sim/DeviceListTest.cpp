@@ -1,5 +1,7 @@
 #include "BenchClient.h"
 
+#include <vector>
+
 using namespace benchclient;
 
 namespace {
@@ -121,6 +123,31 @@ TEST_F(DeviceListTest, BadBenchTextLeavesTheBenchAsItWas)
     EXPECT_EQ(kavrasim_load_bench(nullptr), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_load_bench(R"({"units":[]})"), KAVRASIM_OK);
     EXPECT_EQ(deviceList().size(), 0);
+}
+
+TEST_F(DeviceListTest, ListedIdsOutsideTheirFieldLeaveTheChipsOwn)
+{
+    struct Case
+    {
+        const char* unit;
+        std::vector<uint32_t> ids;
+    };
+    const Case cases[] = {
+        {R"({"chip":"FT232R","listedId":-1})", {0x04036001}},
+        {R"({"chip":"FT232R","listedId":1e20})", {0x04036001}},
+        {R"({"chip":"FT232R","listedId":4294967295})", {0xFFFFFFFF}},
+        {R"({"chip":"FT2232H","listedId":[5, 4294967296]})", {5, 0x04036010}},
+        {R"({"chip":"FT2232H","listedId":[-0.5, 7.9]})", {0x04036010, 7}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.unit);
+        ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"units":[%1]})").arg(c.unit).toLatin1().constData()),
+                  KAVRASIM_OK);
+        const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
+        ASSERT_EQ(std::size_t(nodes.size()), c.ids.size());
+        for (std::size_t i = 0; i < c.ids.size(); ++i)
+            EXPECT_EQ(nodes[int(i)].ID, c.ids[i]);
+    }
 }
 
 } // namespace

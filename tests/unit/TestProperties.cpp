@@ -1,9 +1,12 @@
 #include <Properties>
 
 #include <QBuffer>
+#include <QDate>
 #include <QDataStream>
+#include <QStringList>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <utility>
 #include <vector>
 
@@ -199,4 +202,56 @@ TEST(Properties, ByteHelpers)
     EXPECT_EQ(wordAt(data, 5), 0);
     EXPECT_EQ(dwordAt(data, 3), 0u);
     EXPECT_EQ(wordAt(data, -1), 0);
+}
+
+TEST(Properties, StreamReadsOnlyPlainValues)
+{
+    // The stream of one entry (key 1) whose value has the given QVariant type number and body.
+    const auto entry = [](quint32 type, const std::function<void(QDataStream&)>& body) {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out.setVersion(QDataStream::Qt_5_15);
+        out << qint32(1) << quint32(1) << qint32(1) << type << qint8(0);
+        body(out);
+        return bytes;
+    };
+    const auto written = [](const QVariant& value) {
+        SampleRecord source;
+        source.setValue(1, value);
+        return streamed(source);
+    };
+    struct Case {
+        const char* name;
+        QByteArray bytes;
+        bool readable;
+    };
+    // Damaged list values announce more entries than the stream holds; Qt would reserve room for
+    // all of them before reading (an allocation failure, or gigabytes).
+    const Case cases[] = {
+        {"string list announcing 2^31-1 entries",
+         entry(QMetaType::QStringList, [](QDataStream& out) { out << quint32(0x7FFFFFFF); }), false},
+        {"variant list announcing 2^32-1 entries",
+         entry(QMetaType::QVariantList, [](QDataStream& out) { out << quint32(0xFFFFFFFF); }), false},
+        {"string list written by Qt", written(QStringList{QStringLiteral("a")}), false},
+        {"date written by Qt", written(QDate(2024, 1, 2)), false},
+        {"bool", written(true), true},
+        {"int", written(-7), true},
+        {"unsigned", written(7u), true},
+        {"long long", written(qlonglong(1) << 40), true},
+        {"double", written(2.5), true},
+        {"float", written(QVariant::fromValue(1.5f)), true},
+        {"text", written(QStringLiteral("12.5")), true},
+        {"bytes", written(QByteArray("\x01\x02", 2)), true},
+        {"invalid", written(QVariant()), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SampleRecord target;
+        target.setValue(9, 1);
+        QDataStream in(c.bytes);
+        in.setVersion(QDataStream::Qt_5_15);
+        target.readFromStream(in);
+        EXPECT_EQ(in.status() == QDataStream::Ok, c.readable);
+        EXPECT_EQ(target.values().size(), c.readable ? 1 : 0);
+    }
 }
