@@ -1,0 +1,38 @@
+#ifndef KAVRAD_DAEMON_H
+#define KAVRAD_DAEMON_H
+
+#include "DaemonOptions.h"
+
+#include <QObject>
+#include <QVector>
+
+class UnitServer;
+
+// The server as a whole: one UnitServer per attached unit, and the orderly shutdown.
+class Daemon : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Daemon(const DaemonOptions& options, QObject* parent = nullptr);
+
+    // Finds the attached units and listens for each on its port, printing one line per unit.
+    // False, with the reason on standard error, when it cannot serve them all.
+    bool start();
+    // Stops accepting, lets the commands under way finish, then emits finished().
+    void shutdown();
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    quint16 portFor(int index, const QString& serial, QString* problem) const;
+    void serverStopped();
+
+    DaemonOptions m_options;
+    QVector<UnitServer*> m_servers;
+    int m_running = 0;
+    bool m_shuttingDown = false;
+};
+
+#endif

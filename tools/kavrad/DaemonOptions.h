@@ -1,0 +1,40 @@
+#ifndef KAVRAD_DAEMONOPTIONS_H
+#define KAVRAD_DAEMONOPTIONS_H
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <QStringList>
+
+// kavrad's command line.
+class DaemonOptions
+{
+public:
+    static constexpr quint16 DefaultBasePort = 5025;
+
+    // Parses the program's arguments (the first is the program). Prints the help or the version
+    // and exits when asked to; throws ToolError on misuse.
+    static DaemonOptions parse(const QStringList& arguments);
+
+    // Unit k listens on basePort + k - 1; 0 lets the system choose a free port for each unit.
+    quint16 basePort() const { return m_basePort; }
+    QHostAddress listenAddress() const { return m_listen; }
+    // The subnets clients may connect from; every client when empty.
+    QList<QPair<QHostAddress, int>> allowed() const { return m_allowed; }
+    // Ports pinned to serial numbers (upper case).
+    QHash<QString, quint16> pinnedPorts() const { return m_pins; }
+    bool sim() const { return m_sim || !m_benchFile.isEmpty(); }
+    QString benchFile() const { return m_benchFile; }
+
+private:
+    quint16 m_basePort = DefaultBasePort;
+    QHostAddress m_listen = QHostAddress(QHostAddress::LocalHost);
+    QList<QPair<QHostAddress, int>> m_allowed;
+    QHash<QString, quint16> m_pins;
+    bool m_sim = false;
+    QString m_benchFile;
+};
+
+#endif

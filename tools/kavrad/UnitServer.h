@@ -1,0 +1,64 @@
+#ifndef KAVRAD_UNITSERVER_H
+#define KAVRAD_UNITSERVER_H
+
+#include "ClientState.h"
+#include "UnitProfile.h"
+
+#include <QHash>
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QThread>
+
+#include <memory>
+
+class ClientConnection;
+class QTcpServer;
+class UnitWorker;
+
+// One unit as a SCPI instrument on a TCP port: accepts the clients that the allowed subnets
+// admit and queues their lines to the unit's worker thread in the order they arrive.
+class UnitServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Subnet = QPair<QHostAddress, int>;
+
+    // allowed: the subnets clients may connect from; every client when empty.
+    UnitServer(const UnitProfile& profile, const QString& libraryVersion, const QList<Subnet>& allowed,
+               QObject* parent);
+    ~UnitServer() override;
+
+    // False, with errorString() saying why, when the port cannot be had.
+    bool listen(const QHostAddress& address, quint16 port);
+    QString errorString() const;
+    quint16 port() const;
+
+    // Stops accepting and reading, lets the lines under way finish and their replies go out,
+    // stops the worker thread and closes the connections; then emits stopped().
+    void stop();
+
+Q_SIGNALS:
+    void stopped();
+    // To the worker.
+    void lineQueued(quint64 client, const QString& line, const ClientState& state);
+    void drainQueued();
+
+private:
+    void acceptClients();
+    bool admits(const QHostAddress& peer) const;
+    void deliver(quint64 client, const QString& reply, const ClientState& state);
+    void finishStopping();
+
+    UnitProfile m_profile;
+    QList<Subnet> m_allowed;
+    QTcpServer* m_server;
+    QThread m_thread;
+    std::unique_ptr<UnitWorker> m_worker;
+    QHash<quint64, ClientConnection*> m_clients;
+    quint64 m_nextClient = 1;
+};
+
+#endif
