@@ -6,6 +6,8 @@ through `kavractl batch` or `shell`; most tests use a small bench of their own, 
 
 import json
 import os
+import pty
+import select
 import signal
 import subprocess
 import time
@@ -312,3 +314,32 @@ def test_shell_keeps_one_session_and_goes_on_after_a_failing_line(bench_file):
     channel = status["units"][0]["channels"][0]
     assert channel["first"] is True and channel["current"] == 100
     assert "Usage: kavractl [options] on UNIT CHANNEL" in result.stdout
+
+
+def test_shell_on_a_terminal_prompts_and_keeps_its_history(tmp_path):
+    pid, terminal = pty.fork()
+    if pid == 0:
+        os.environ["HOME"] = str(tmp_path)
+        os.environ.pop("KAVRA_SIM_BENCH", None)
+        os.execv(KAVRACTL, [KAVRACTL, "--sim", "shell"])
+    seen = b""
+
+    def until_prompt():
+        nonlocal seen
+        while not seen.endswith(b"kavractl> "):
+            ready, _, _ = select.select([terminal], [], [], 30)
+            assert ready, seen
+            seen += os.read(terminal, 4096)
+
+    try:
+        until_prompt()
+        os.write(terminal, b"list\r")
+        seen = b""
+        until_prompt()
+        assert b"QZAH041010006" in seen
+        os.write(terminal, b"exit\r")
+        _, status = os.waitpid(pid, 0)
+    finally:
+        os.close(terminal)
+    assert os.waitstatus_to_exitcode(status) == 0
+    assert "list" in (tmp_path / ".kavractl_history").read_text().split()
