@@ -66,9 +66,9 @@ FT_STATUS recorded(SimBench& bench, FT_HANDLE ftHandle, const char* call, const 
 // The version of FTDI's library whose behaviour the bench follows (1.4.24, BCD digits).
 constexpr DWORD kLibraryVersion = 0x00010424;
 
-// The modem status the chips report: CTS and DSR asserted by the unit, line status idle with
-// both transmitter registers empty.
-constexpr ULONG kModemStatus = 0x30 | (0x60 << 8);
+// The modem status the chips report: CTS and DSR asserted by the unit. FTDI's library reports
+// the line status byte only when it carries an error, and the idle line carries none.
+constexpr ULONG kModemStatus = 0x30;
 
 // FT_GetBitMode: the data bus pins, idle high.
 constexpr UCHAR kPins = 0xFF;
@@ -436,7 +436,11 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetBitMode(FT_HANDLE ftHandle, UCH
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetEventNotification(FT_HANDLE ftHandle, DWORD dwEventMask, LPVOID pvArg)
 {
-    return guarded([&](SimBench&) { return SimEventNotifier::instance().setNotification(ftHandle, dwEventMask, pvArg); });
+    return guarded([&](SimBench&) {
+        if (!pvArg)
+            return FT_INVALID_PARAMETER;
+        return SimEventNotifier::instance().setNotification(ftHandle, dwEventMask, pvArg);
+    });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetEventStatus(FT_HANDLE ftHandle, DWORD* dwEventDWord)

@@ -12,14 +12,19 @@
 // and in the last word the checksum over all words before it.
 struct FtdiEepromImage::Layout
 {
-    int bytes;            // the area the checksum covers, its own word last
+    int words;            // the memory's size in words; higher addresses wrap
+    int bytes;            // the configuration area the checksum covers, its own word last
     int stringsStart;     // byte address of the first string descriptor
-    int userAreaBase;     // bytes the strings and the user area share, before any text
-    bool pnpBytes;        // four bytes after the strings, as FTDI's tools write them
+    bool pnpBytes;        // four bytes after the strings, as FTDI's library writes them
     int skipFromWord;     // words outside the checksum (the FT-X user area), or -1
     int skipToWord;
     uint16_t release;     // bcdDevice
     int chipByte;         // address of the external EEPROM's type byte, or -1
+    // The user area: the free bytes before the strings, then (where tailUserArea) those after
+    // them up to the checksum, then on the FT-X the memory beyond the configuration area.
+    int userAreaStart;
+    int userAreaEnd;
+    bool tailUserArea;
 };
 
 namespace {
@@ -44,16 +49,26 @@ void fromIoGroup(uint8_t nibble, UCHAR* driveMa, UCHAR* schmitt, UCHAR* slowSlew
     *schmitt = (nibble & 0x08) ? 1 : 0;
 }
 
-// Channel modes of the multi-channel chips and the FT232H.
+// Channel modes of the FT2232H channels and the FT232H, as FTDI's library writes them.
 constexpr uint8_t kModeFifo = 0x01;
-constexpr uint8_t kModeFastSerial = 0x02;
-constexpr uint8_t kModeCpuTarget = 0x04;
+constexpr uint8_t kModeFifoTarget = 0x02;
+constexpr uint8_t kModeFastSerial = 0x04;
 constexpr uint8_t kModeFt1248 = 0x08;
 
 uint8_t channelMode(UCHAR fifo, UCHAR fifoTarget, UCHAR fastSerial)
 {
-    return uint8_t((fifo ? kModeFifo : 0) | (fifoTarget ? kModeCpuTarget : 0) | (fastSerial ? kModeFastSerial : 0));
+    return uint8_t((fifo ? kModeFifo : 0) | (fifoTarget ? kModeFifoTarget : 0) | (fastSerial ? kModeFastSerial : 0));
 }
+
+// The FT232R's byte 0: bit 3 set selects the virtual COM port driver; FTDI's library always sets
+// bit 0.
+constexpr uint8_t kR232Always = 0x01;
+constexpr uint8_t kR232Vcp = 0x08;
+// The USB version FTDI's library writes on the FT232R.
+constexpr uint16_t kR232UsbVersion = 0x0200;
+// A byte FTDI's library writes into every FT232H EEPROM it programs.
+constexpr int kH232MarkAddress = 0x8A;
+constexpr uint8_t kH232Mark = 0x48;
 
 QString latin1(const QString& text)
 {
@@ -64,11 +79,14 @@ QString latin1(const QString& text)
 
 const FtdiEepromImage::Layout& FtdiEepromImage::layoutFor(uint32_t chipType)
 {
-    static const Layout r{0x80, 0x98, 96, true, -1, -1, 0x0600, -1};
-    static const Layout h2{0x100, 0x9A, 86, true, -1, -1, 0x0700, 0x18};
-    static const Layout h4{0x100, 0x9A, 86, false, -1, -1, 0x0800, 0x18};
-    static const Layout h{0x100, 0xA0, 80, true, -1, -1, 0x0900, 0x1E};
-    static const Layout x{0x100, 0xA0, 88, true, 0x12, 0x40, 0x1000, -1};
+    // The FT232R's internal 128 bytes, a 93C56 on the high-speed chips, the FT-X's 2 kB MTP
+    // memory (whose checksum leaves out the user area from byte 0x24). The user areas are where
+    // FTDI's library reads and writes them.
+    static const Layout r{64, 0x80, 0x98, true, -1, -1, 0x0600, -1, 0x18, 0x18, true};
+    static const Layout h2{128, 0x100, 0x9A, true, -1, -1, 0x0700, 0x18, 0x1A, 0x9A, true};
+    static const Layout h4{128, 0x100, 0x9A, false, -1, -1, 0x0800, 0x18, 0x1A, 0x9A, true};
+    static const Layout h{128, 0x100, 0xA0, true, -1, -1, 0x0900, 0x1E, 0x20, 0x98, false};
+    static const Layout x{1024, 0x100, 0xA0, false, 0x12, 0x40, 0x1000, -1, 0x24, 0x80, false};
     switch (chipType) {
     case FT_DEVICE_232R:
         return r;
@@ -84,7 +102,7 @@ const FtdiEepromImage::Layout& FtdiEepromImage::layoutFor(uint32_t chipType)
 }
 
 FtdiEepromImage::FtdiEepromImage(uint32_t chipType)
-    : m_chipType(chipType), m_words(layoutFor(chipType).bytes / 2, 0xFFFF)
+    : m_chipType(chipType), m_words(layoutFor(chipType).words, 0xFFFF)
 {
 }
 
@@ -116,7 +134,7 @@ uint16_t FtdiEepromImage::checksum() const
 {
     const Layout& layout = layoutFor(m_chipType);
     uint16_t sum = 0xAAAA;
-    for (int i = 0; i < m_words.size() - 1; ++i) {
+    for (int i = 0; i < layout.bytes / 2 - 1; ++i) {
         if (i >= layout.skipFromWord && i < layout.skipToWord)
             continue;
         sum ^= m_words.at(i);
@@ -127,13 +145,32 @@ uint16_t FtdiEepromImage::checksum() const
 
 bool FtdiEepromImage::checksumMatches() const
 {
-    return m_words.last() == checksum();
+    return m_words.at(layoutFor(m_chipType).bytes / 2 - 1) == checksum();
+}
+
+QVector<int> FtdiEepromImage::userAreaAddresses(uint32_t chipType, const Texts& texts)
+{
+    const Layout& layout = layoutFor(chipType);
+    QVector<int> addresses;
+    for (int at = layout.userAreaStart; at < layout.userAreaEnd; ++at)
+        addresses.append(at);
+    if (layout.tailUserArea) {
+        // The strings sit at their start address within the configuration area.
+        int end = (layout.stringsStart % layout.bytes) + 2 * 3
+                  + 2 * (texts.manufacturer.size() + texts.description.size() + texts.serial.size());
+        if (layout.pnpBytes)
+            end += 4;
+        for (int at = end; at < layout.bytes - 2; ++at)
+            addresses.append(at);
+    }
+    for (int at = layout.bytes; layout.skipFromWord >= 0 && at < 2 * layout.words; ++at)
+        addresses.append(at);
+    return addresses;
 }
 
 int FtdiEepromImage::userAreaBytes(uint32_t chipType, const Texts& texts)
 {
-    const int used = 2 * (texts.manufacturer.size() + texts.description.size() + texts.serial.size());
-    return std::max(0, layoutFor(chipType).userAreaBase - used);
+    return userAreaAddresses(chipType, texts).size();
 }
 
 FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
@@ -165,14 +202,14 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     case FT_DEVICE_232R:
         pullDowns = d.PullDownEnableR;
         useSerial = d.SerNumEnableR;
-        // Bit 3 set means the D2XX driver on this chip (inverted against the other chips).
-        image.setByte(0x00, uint8_t((d.UseExtOsc ? 0x02 : 0) | (d.HighDriveIOs ? 0x04 : 0) | (d.RIsD2XX ? 0x08 : 0)));
+        image.setByte(0x00, uint8_t(kR232Always | (d.UseExtOsc ? 0x02 : 0) | (d.HighDriveIOs ? 0x04 : 0)
+                                    | (d.RIsD2XX ? 0 : kR232Vcp)));
         image.setByte(0x01, 0x40);
         image.setByte(0x0B, uint8_t((d.InvertTXD ? 0x01 : 0) | (d.InvertRXD ? 0x02 : 0) | (d.InvertRTS ? 0x04 : 0)
                                     | (d.InvertCTS ? 0x08 : 0) | (d.InvertDTR ? 0x10 : 0) | (d.InvertDSR ? 0x20 : 0)
                                     | (d.InvertDCD ? 0x40 : 0) | (d.InvertRI ? 0x80 : 0)));
-        image.setByte(0x0C, uint8_t(d.USBVersion));
-        image.setByte(0x0D, uint8_t(d.USBVersion >> 8));
+        image.setByte(0x0C, uint8_t(kR232UsbVersion));
+        image.setByte(0x0D, uint8_t(kR232UsbVersion >> 8));
         image.setByte(0x14, uint8_t((d.Cbus0 & 0x0F) | (d.Cbus1 << 4)));
         image.setByte(0x15, uint8_t((d.Cbus2 & 0x0F) | (d.Cbus3 << 4)));
         image.setByte(0x16, uint8_t(d.Cbus4 & 0x0F));
@@ -181,8 +218,8 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
         pullDowns = d.PullDownEnable7;
         useSerial = d.SerNumEnable7;
         image.setByte(0x00, uint8_t(channelMode(d.IFAIsFifo7, d.IFAIsFifoTar7, d.IFAIsFastSer7) | (d.AIsVCP7 ? 0x08 : 0)));
-        image.setByte(0x01, uint8_t(channelMode(d.IFBIsFifo7, d.IFBIsFifoTar7, d.IFBIsFastSer7) | (d.BIsVCP7 ? 0x08 : 0)
-                                    | (d.PowerSaveEnable ? 0x80 : 0)));
+        // FTDI's library keeps no power-save setting on this chip.
+        image.setByte(0x01, uint8_t(channelMode(d.IFBIsFifo7, d.IFBIsFifoTar7, d.IFBIsFastSer7) | (d.BIsVCP7 ? 0x08 : 0)));
         image.setByte(0x0C, uint8_t(ioGroup(d.ALDriveCurrent, d.ALSchmittInput, d.ALSlowSlew)
                                     | ioGroup(d.AHDriveCurrent, d.AHSchmittInput, d.AHSlowSlew) << 4));
         image.setByte(0x0D, uint8_t(ioGroup(d.BLDriveCurrent, d.BLSchmittInput, d.BLSlowSlew)
@@ -215,14 +252,19 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
             for (int i = 0; i < 5; ++i)
                 image.setByte(0x18 + i, uint8_t((cbus[2 * i] & 0x0F) | (cbus[2 * i + 1] << 4)));
         }
+        image.setByte(kH232MarkAddress, kH232Mark);
         break;
     default:
         pullDowns = x.common.PullDownEnable;
         useSerial = x.common.SerNumEnable;
         image.setByte(0x00, uint8_t((x.BCDEnable ? 0x01 : 0) | (x.BCDForceCbusPWREN ? 0x02 : 0)
                                     | (x.BCDDisableSleep ? 0x04 : 0) | (x.RS485EchoSuppress ? 0x08 : 0)
-                                    | 0x80));
-        image.setByte(0x01, uint8_t((x.DriverType ? 0x80 : 0) | (x.PowerSaveEnable ? 0x40 : 0)));
+                                    | (x.PowerSaveEnable ? 0x40 : 0) | (x.DriverType ? 0x80 : 0)));
+        image.setByte(0x14, uint8_t(x.I2CSlaveAddress));
+        image.setByte(0x15, uint8_t(x.I2CSlaveAddress >> 8));
+        image.setByte(0x16, uint8_t(x.I2CDeviceId));
+        image.setByte(0x17, uint8_t(x.I2CDeviceId >> 8));
+        image.setByte(0x18, uint8_t(x.I2CDeviceId >> 16));
         image.setByte(0x0B, uint8_t((x.InvertTXD ? 0x01 : 0) | (x.InvertRXD ? 0x02 : 0) | (x.InvertRTS ? 0x04 : 0)
                                     | (x.InvertCTS ? 0x08 : 0) | (x.InvertDTR ? 0x10 : 0) | (x.InvertDSR ? 0x20 : 0)
                                     | (x.InvertDCD ? 0x40 : 0) | (x.InvertRI ? 0x80 : 0)));
@@ -235,7 +277,11 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
         }
         break;
     }
-    image.setByte(0x0A, uint8_t((pullDowns ? kPullDowns : 0) | (useSerial ? kUseSerial : 0)));
+    uint8_t configuration = uint8_t((pullDowns ? kPullDowns : 0) | (useSerial ? kUseSerial : 0));
+    if (isX)
+        configuration |= uint8_t((x.FT1248Cpol ? 0x10 : 0) | (x.FT1248Lsb ? 0x20 : 0) | (x.FT1248FlowControl ? 0x40 : 0)
+                                 | (x.I2CDisableSchmitt ? 0x80 : 0));
+    image.setByte(0x0A, configuration);
     if (layout.chipByte >= 0)
         image.setByte(layout.chipByte, kEeprom93C56);
 
@@ -263,10 +309,10 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
         image.setByte(at + 3, 0x00);
         at += 4;
     }
-    const int userBytes = userAreaBytes(chipType, fields.texts);
-    for (int i = 0; i < userBytes && i < fields.userArea.size(); ++i)
-        image.setByte(at + i, uint8_t(fields.userArea.at(i)));
-    image.m_words.last() = image.checksum();
+    const QVector<int> userArea = userAreaAddresses(chipType, fields.texts);
+    for (int i = 0; i < userArea.size() && i < fields.userArea.size(); ++i)
+        image.setByte(userArea.at(i), uint8_t(fields.userArea.at(i)));
+    image.m_words[layout.bytes / 2 - 1] = image.checksum();
     return image;
 }
 
@@ -303,8 +349,8 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.SerNumEnableR = useSerial;
         d.UseExtOsc = (b0 & 0x02) ? 1 : 0;
         d.HighDriveIOs = (b0 & 0x04) ? 1 : 0;
-        d.RIsD2XX = (b0 & 0x08) ? 1 : 0;
-        d.EndpointSize = 0x40;
+        d.RIsD2XX = (b0 & kR232Vcp) ? 0 : 1;
+        d.EndpointSize = b1;
         const uint8_t invert = byte(0x0B);
         UCHAR* const inverts[8] = {&d.InvertTXD, &d.InvertRXD, &d.InvertRTS, &d.InvertCTS,
                                    &d.InvertDTR, &d.InvertDSR, &d.InvertDCD, &d.InvertRI};
@@ -322,14 +368,13 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.PullDownEnable7 = pullDowns;
         d.SerNumEnable7 = useSerial;
         d.IFAIsFifo7 = (b0 & kModeFifo) ? 1 : 0;
-        d.IFAIsFifoTar7 = (b0 & kModeCpuTarget) ? 1 : 0;
+        d.IFAIsFifoTar7 = (b0 & kModeFifoTarget) ? 1 : 0;
         d.IFAIsFastSer7 = (b0 & kModeFastSerial) ? 1 : 0;
         d.AIsVCP7 = (b0 & 0x08) ? 1 : 0;
         d.IFBIsFifo7 = (b1 & kModeFifo) ? 1 : 0;
-        d.IFBIsFifoTar7 = (b1 & kModeCpuTarget) ? 1 : 0;
+        d.IFBIsFifoTar7 = (b1 & kModeFifoTarget) ? 1 : 0;
         d.IFBIsFastSer7 = (b1 & kModeFastSerial) ? 1 : 0;
         d.BIsVCP7 = (b1 & 0x08) ? 1 : 0;
-        d.PowerSaveEnable = (b1 & 0x80) ? 1 : 0;
         fromIoGroup(byte(0x0C) & 0x0F, &d.ALDriveCurrent, &d.ALSchmittInput, &d.ALSlowSlew);
         fromIoGroup(byte(0x0C) >> 4, &d.AHDriveCurrent, &d.AHSchmittInput, &d.AHSlowSlew);
         fromIoGroup(byte(0x0D) & 0x0F, &d.BLDriveCurrent, &d.BLSchmittInput, &d.BLSlowSlew);
@@ -355,7 +400,7 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.PullDownEnableH = pullDowns;
         d.SerNumEnableH = useSerial;
         d.IsFifoH = (b0 & kModeFifo) ? 1 : 0;
-        d.IsFifoTarH = (b0 & kModeCpuTarget) ? 1 : 0;
+        d.IsFifoTarH = (b0 & kModeFifoTarget) ? 1 : 0;
         d.IsFastSerH = (b0 & kModeFastSerial) ? 1 : 0;
         d.IsFT1248H = (b0 & kModeFt1248) ? 1 : 0;
         d.IsVCPH = (b0 & 0x10) ? 1 : 0;
@@ -380,8 +425,15 @@ bool FtdiEepromImage::decode(Fields* fields) const
         x.BCDForceCbusPWREN = (b0 & 0x02) ? 1 : 0;
         x.BCDDisableSleep = (b0 & 0x04) ? 1 : 0;
         x.RS485EchoSuppress = (b0 & 0x08) ? 1 : 0;
-        x.DriverType = (b1 & 0x80) ? 1 : 0;
-        x.PowerSaveEnable = (b1 & 0x40) ? 1 : 0;
+        x.PowerSaveEnable = (b0 & 0x40) ? 1 : 0;
+        x.DriverType = (b0 & 0x80) ? 1 : 0;
+        const uint8_t configuration = byte(0x0A);
+        x.FT1248Cpol = (configuration & 0x10) ? 1 : 0;
+        x.FT1248Lsb = (configuration & 0x20) ? 1 : 0;
+        x.FT1248FlowControl = (configuration & 0x40) ? 1 : 0;
+        x.I2CDisableSchmitt = (configuration & 0x80) ? 1 : 0;
+        x.I2CSlaveAddress = WORD(byte(0x14) | byte(0x15) << 8);
+        x.I2CDeviceId = DWORD(byte(0x16) | byte(0x17) << 8 | byte(0x18) << 16);
         const uint8_t invert = byte(0x0B);
         UCHAR* const inverts[8] = {&x.InvertTXD, &x.InvertRXD, &x.InvertRTS, &x.InvertCTS,
                                    &x.InvertDTR, &x.InvertDSR, &x.InvertDCD, &x.InvertRI};
@@ -414,9 +466,8 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.PnP = byte(end + 2) ? 0 : 1;
         end += 4;
     }
-    const int userBytes = userAreaBytes(m_chipType, out.texts);
-    for (int i = 0; i < userBytes; ++i)
-        out.userArea.append(char(byte(end + i)));
+    for (int address : userAreaAddresses(m_chipType, out.texts))
+        out.userArea.append(char(byte(address)));
     *fields = out;
     return true;
 }

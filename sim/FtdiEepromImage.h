@@ -55,13 +55,16 @@ public:
     bool checksumMatches() const;
     const QVector<uint16_t>& words() const { return m_words; }
 
-    // Bytes of the user area for these texts: what the string area leaves free.
+    // Bytes of the user area for these texts: the free space around the strings that FTDI's
+    // library offers through FT_EE_UARead and FT_EE_UAWrite.
     static int userAreaBytes(uint32_t chipType, const Texts& texts);
 
 private:
     struct Layout;
     static const Layout& layoutFor(uint32_t chipType);
 
+    // Byte addresses of the user area, in order.
+    static QVector<int> userAreaAddresses(uint32_t chipType, const Texts& texts);
     uint8_t byte(int address) const;
     void setByte(int address, uint8_t value);
     uint16_t checksum() const;

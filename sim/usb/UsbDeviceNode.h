@@ -1,0 +1,71 @@
+#pragma once
+
+#include <umockdev.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <set>
+
+class UsbFtdiChip;
+
+// The usbdevfs side of one emulated chip: answers the ioctls that a USB library (libusb inside
+// FTDI's library, or libftdi) sends to the chip's device node under umockdev. URBs complete the
+// way the kernel completes them: control and bulk OUT transfers at once, bulk IN transfers when
+// the chip has data or its latency timer expires. Everything runs on the umockdev testbed's
+// worker thread.
+class UsbDeviceNode
+{
+public:
+    explicit UsbDeviceNode(UsbFtdiChip& chip);
+    ~UsbDeviceNode();
+    UsbDeviceNode(const UsbDeviceNode&) = delete;
+    UsbDeviceNode& operator=(const UsbDeviceNode&) = delete;
+
+    // The umockdev handler to attach to the device node.
+    UMockdevIoctlBase* handler() const { return m_handler; }
+
+private:
+    struct Urb
+    {
+        UMockdevIoctlData* data;   // the usbdevfs_urb, a reference of ours
+        UMockdevIoctlData* buffer; // its data buffer, owned by data
+        int endpoint;
+    };
+    struct Client
+    {
+        uint64_t generation = 0;
+        std::set<int> claimed;
+        std::deque<Urb> completed;
+        std::map<int, std::deque<Urb>> pendingIn;
+        std::map<int, GSource*> latencyTimers;
+        // A reap that found nothing done waits for the next completion for a moment: the
+        // device node is a plain file, always ready to poll, and an answer at once would make
+        // the caller spin.
+        UMockdevIoctlData* heldReap = nullptr;
+        GSource* reapTimer = nullptr;
+    };
+
+    static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
+    static void onConnected(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
+    static void onVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
+
+    void handle(UMockdevIoctlClient* client);
+    bool isDead(const Client& state) const;
+    void submit(UMockdevIoctlClient* client, Client& state, UMockdevIoctlData* arg);
+    void discard(UMockdevIoctlClient* client, Client& state, unsigned long address);
+    void reap(UMockdevIoctlClient* client, Client& state, UMockdevIoctlData* arg, bool wait);
+    // Completes the first pending IN URB of each endpoint while the chip has data for it (or the
+    // timer expired), and keeps a latency timer running for the next.
+    void serviceIn(UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired);
+    void armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint);
+    void complete(UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength);
+    // Hands the first completed URB to a held reap.
+    void deliver(UMockdevIoctlClient* client, Client& state);
+    void failAll(UMockdevIoctlClient* client, Client& state);
+    void forget(Client& state);
+
+    UsbFtdiChip& m_chip;
+    UMockdevIoctlBase* m_handler;
+    std::map<UMockdevIoctlClient*, Client> m_clients;
+};
