@@ -3,7 +3,6 @@
 #include "D2xxLibrary.h"
 #include "FtdiTransferSettings.h"
 
-#include <QThread>
 
 #include <cstring>
 
@@ -164,8 +163,7 @@ FT_STATUS FtdiHandleOperations::configureFifo(FT_HANDLE handle)
     FT_STATUS status = d2xx.setBitMode(handle, 0xFF, FT_BITMODE_RESET);
     if (status != FT_OK)
         return status;
-    // The chip needs a moment after a bit-mode change.
-    QThread::msleep(10);
+    // The reset returns the channel to the FIFO mode of its EEPROM at once; no wait is needed.
     if ((status = d2xx.setLatencyTimer(handle, transfer.latencyTimer())) != FT_OK)
         return status;
     if ((status = d2xx.setUSBParameters(handle, transfer.transferSize(), 0)) != FT_OK)

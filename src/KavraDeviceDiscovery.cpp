@@ -45,6 +45,13 @@ std::shared_ptr<KavraDriver_AbstractDevice> createDevice(const ModelId& model)
     return nullptr;
 }
 
+int found(int position, int* index)
+{
+    if (index)
+        *index = position;
+    return 0;
+}
+
 } // namespace
 
 int KavraDeviceDiscovery::supportedDeviceCount()
@@ -71,8 +78,27 @@ int KavraDeviceDiscovery::openDeviceForIndex(int index)
         return KavraDriver_AbstractDevice::NotSupported;
     const int status = device->open(usbDevice);
     if (status == 0)
-        KavraSession::registry()[index] = device;
+        KavraSession::add(index, device);
     return status;
+}
+
+bool KavraDeviceDiscovery::reopenDevice(int index)
+{
+    const std::shared_ptr<KavraDriver_AbstractDevice> lost = KavraSession::device(index);
+    if (!lost)
+        return false;
+    // Only the unit that was registered comes back under its index: another unit that now sits
+    // in the same place is never adopted.
+    for (const std::shared_ptr<USBDevice>& usbDevice : enumerateSupportedDevices()) {
+        if (usbDevice->serialNumber() != lost->serialNumber())
+            continue;
+        const std::shared_ptr<KavraDriver_AbstractDevice> device = createDevice(usbDevice->modelId());
+        if (device && device->open(usbDevice) == 0) {
+            KavraSession::add(index, device);
+            return true;
+        }
+    }
+    return false;
 }
 
 int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
@@ -80,28 +106,25 @@ int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
     if (index)
         *index = -1;
     const QString wanted = QString::fromLatin1(serialNumber ? serialNumber : "").toLower();
-    const int count = enumerateSupportedDevices().size();
-    for (int i = 1; i <= count; ++i) {
-        bool openedHere = false;
-        if (!KavraSession::device(i)) {
-            openDeviceForIndex(i);
-            openedHere = true;
-        }
-        const std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(i);
-        if (!device)
+    const auto matches = [&wanted](const QString& serial) {
+        const QString text = USBSerialNumber(serial).fullText().toLower();
+        return !text.isEmpty() && text == wanted;
+    };
+    const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
+    for (int i = 1; i <= devices.size(); ++i) {
+        // A registered unit is compared as it is, without touching its connection.
+        if (const std::shared_ptr<KavraDriver_AbstractDevice> registered = KavraSession::device(i)) {
+            if (matches(registered->serialNumber()))
+                return found(i, index);
             continue;
-        const std::shared_ptr<USBDevice> usbDevice = device->usbDevice();
-        const QString text =
-            usbDevice ? USBSerialNumber(usbDevice->serialNumber()).fullText().toLower() : QString();
-        if (openedHere) {
-            device->close();
-            KavraSession::registry().erase(i);
         }
-        if (!text.isEmpty() && text == wanted) {
-            if (index)
-                *index = i;
-            return 0;
-        }
+        // The device list already holds the serial number: only a match is opened, to make sure
+        // that the unit can be used, and closed again.
+        if (!matches(devices.at(i - 1)->serialNumber()) || openDeviceForIndex(i) != 0)
+            continue;
+        KavraSession::device(i)->close();
+        KavraSession::registry().erase(i);
+        return found(i, index);
     }
     return NoSuchSerialNumber;
 }

@@ -62,6 +62,8 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
     }();
     if (status != 0)
         m_driver.close();
+    else
+        m_serialNumber = m_driver.device()->serialNumber();
     return status;
 }
 
@@ -84,7 +86,13 @@ ModelId KavraDriver_AbstractDevice::modelId() const
 
 USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest>& request)
 {
-    return m_driver.send(request, 0);
+    const USBResult result = m_driver.send(request, 0);
+    if (result.isConnectionLost()) {
+        // The dead handle is let go at once, so that the unit can be opened again when it returns.
+        m_driver.close();
+        m_connectionLost = true;
+    }
+    return result;
 }
 
 bool KavraDriver_AbstractDevice::exchange(const std::shared_ptr<KavraDriver_CommRequest>& request,

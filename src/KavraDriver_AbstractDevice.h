@@ -1,9 +1,13 @@
 #pragma once
 
+#include "FifoLock.h"
 #include "ModelId.h"
 #include "USBDriver.h"
 #include "USBResult.h"
 
+#include <QString>
+
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -14,7 +18,8 @@ class USBICommRequest;
 // The one type through which the exported functions drive a unit. Every operation defaults to
 // status 10 (not supported by the family) with no effect; each family overrides what it supports.
 // The device owns the unit's driver, with one packet protocol for socket 0 installed at
-// construction. Operations run one at a time under the session lock and take no lock themselves.
+// construction. Operations take no lock themselves: callers run them one at a time by holding a
+// place in callLock().
 class KavraDriver_AbstractDevice
 {
 public:
@@ -62,6 +67,13 @@ public:
 
     // The open USB device, or null.
     std::shared_ptr<USBDevice> usbDevice() const;
+    // The serial number of the unit that open() identified; kept after the connection closes.
+    QString serialNumber() const { return m_serialNumber; }
+    // Whether an operation found the unit's USB connection gone. The connection is closed then;
+    // the object stays usable and fails every operation with that operation's own code.
+    bool isConnectionLost() const { return m_connectionLost.load(); }
+    // Serialises the operations of this unit in the order the calls arrive.
+    FifoLock& callLock() { return m_callLock; }
 
 protected:
     // The model of the open unit; (0, 0) when none is open.
@@ -74,4 +86,9 @@ protected:
                   const QByteArray& payload, QByteArray* reply);
 
     USBDriver m_driver;
+
+private:
+    FifoLock m_callLock;
+    QString m_serialNumber;
+    std::atomic<bool> m_connectionLost{false};
 };

@@ -1,5 +1,6 @@
-// The exported C interface: every function takes the session lock for its whole duration, opens
-// the named unit on first use and forwards to the unit's family object.
+// The exported C interface. The session lock guards the registry: a unit function holds it to find
+// or open its unit and to take its place in that unit's line, then lets it go and runs the
+// operation under the unit's own lock, so that different units are served in parallel.
 
 #include "KavraLib.h"
 
@@ -7,32 +8,49 @@
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraSession.h"
 
-#include <QMutexLocker>
-
 #include <cstring>
 #include <exception>
+#include <mutex>
 
 namespace {
 
 // Nothing may escape into the host: an unexpected C++ failure (memory exhausted) becomes this.
 constexpr int InternalFailure = -1;
 
+// Once the process exits, no unit can be reached any more.
+constexpr int ConnectionUnavailable = 3;
+
+using SessionLocker = std::lock_guard<std::timed_mutex>;
+
 // The body shared by the unit functions: look the index up, open the unit when it is not
-// registered yet, then run the device operation.
+// registered yet (or again, when its connection was lost and it is back), then run the device
+// operation in the unit's line.
 template <typename Operation>
 int withDevice(int index, Operation operation) noexcept
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
-        std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index);
-        if (!device) {
-            const int status = KavraDeviceDiscovery::openDeviceForIndex(index);
-            if (status != 0)
-                return status;
+        std::shared_ptr<KavraDriver_AbstractDevice> device;
+        std::unique_ptr<FifoLock::Place> place;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            if (KavraSession::isClosedForExit())
+                return ConnectionUnavailable;
             device = KavraSession::device(index);
+            if (!device) {
+                const int status = KavraDeviceDiscovery::openDeviceForIndex(index);
+                if (status != 0)
+                    return status;
+                device = KavraSession::device(index);
+            } else if (device->isConnectionLost() && KavraDeviceDiscovery::reopenDevice(index)) {
+                device = KavraSession::device(index);
+            }
+            // A unit still lost keeps its closed connection: the operation fails at once with its
+            // own code, without waiting for anything.
             if (!device)
                 return 1;
+            place = std::make_unique<FifoLock::Place>(device->callLock());
         }
+        place->wait();
         return operation(*device);
     } catch (...) {
         return InternalFailure;
@@ -57,6 +75,21 @@ void releaseInOrder(KavraSession::Registry& devices)
         devices.erase(devices.begin());
 }
 
+// Empties the registry once every call in progress on its units has ended; closes the units
+// first when asked. Only with the session lock held.
+void releaseRegistry(bool closeUnits)
+{
+    KavraSession::Registry released;
+    released.swap(KavraSession::registry());
+    for (auto& entry : released) {
+        FifoLock::Place place(entry.second->callLock());
+        place.wait();
+        if (closeUnits)
+            entry.second->close();
+    }
+    releaseInOrder(released);
+}
+
 } // namespace
 
 extern "C" {
@@ -64,11 +97,9 @@ extern "C" {
 int initialiseSession(void)
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
+        SessionLocker locker(KavraSession::mutex());
         // Released while the lock is held: a unit whose last reference this was closes here.
-        KavraSession::Registry released;
-        released.swap(KavraSession::registry());
-        releaseInOrder(released);
+        releaseRegistry(false);
     } catch (...) {
     }
     return 0;
@@ -77,13 +108,9 @@ int initialiseSession(void)
 int closeSession(void)
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
+        SessionLocker locker(KavraSession::mutex());
         // The snapshot keeps every device alive while they are closed in ascending index order.
-        KavraSession::Registry released;
-        released.swap(KavraSession::registry());
-        for (auto& entry : released)
-            entry.second->close();
-        releaseInOrder(released);
+        releaseRegistry(true);
     } catch (...) {
     }
     return 0;
@@ -92,8 +119,9 @@ int closeSession(void)
 int getDeviceCount(int* count)
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
-        const int n = KavraDeviceDiscovery::supportedDeviceCount();
+        SessionLocker locker(KavraSession::mutex());
+        const int n =
+            KavraSession::isClosedForExit() ? 0 : KavraDeviceDiscovery::supportedDeviceCount();
         if (count)
             *count = n;
     } catch (...) {
@@ -104,7 +132,12 @@ int getDeviceCount(int* count)
 int getDeviceIndex(const char* serialNumber, int* index)
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
+        SessionLocker locker(KavraSession::mutex());
+        if (KavraSession::isClosedForExit()) {
+            if (index)
+                *index = -1;
+            return 6;
+        }
         return KavraDeviceDiscovery::findDeviceIndex(serialNumber, index);
     } catch (...) {
         return 6;
@@ -213,7 +246,9 @@ int getADCValue(int index, double* value)
 int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
 {
     try {
-        QMutexLocker locker(&KavraSession::mutex());
+        SessionLocker locker(KavraSession::mutex());
+        if (KavraSession::isClosedForExit())
+            return 1;
         const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
         if (serial.isEmpty())
             return 1;

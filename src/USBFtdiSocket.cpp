@@ -13,8 +13,10 @@ constexpr ULONG kUartInTransferSize = 0x2000;
 constexpr ULONG kUartOutTransferSize = 0x100;
 constexpr UCHAR kUartLatencyTimer = 2;
 constexpr UCHAR kAllPins = 0xFF;
-// The chip needs a moment after a bit-mode change.
-constexpr unsigned long kBitModeSettleMs = 10;
+// Between the bit-mode reset and the switch to synchronous FIFO mode the chip needs a moment:
+// FTDI's application note AN_130 (FT2232H/FT232H in synchronous 245 FIFO mode) waits 10 ms there
+// in its set-up sequence. No other mode change needs a wait: the reset alone takes effect at once.
+constexpr unsigned long kSyncFifoSettleMs = 10;
 
 } // namespace
 
@@ -84,10 +86,9 @@ FT_STATUS USBFtdiSocket::configure(FT_DEVICE type, int baudRate, int flowCode)
         // Synchronous 245 FIFO.
         if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
             return status;
-        QThread::msleep(kBitModeSettleMs);
+        QThread::msleep(kSyncFifoSettleMs);
         if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_SYNC_FIFO)) != FT_OK)
             return status;
-        QThread::msleep(kBitModeSettleMs);
         if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
             return status;
         if ((status = d2xx.setUSBParameters(m_handle, 0x10000, 0x10000)) != FT_OK)
@@ -98,7 +99,6 @@ FT_STATUS USBFtdiSocket::configure(FT_DEVICE type, int baudRate, int flowCode)
     if (type == FT_DEVICE_2232H && (m_flags & UartMode)) {
         if ((status = d2xx.setBitMode(m_handle, kAllPins, FT_BITMODE_RESET)) != FT_OK)
             return status;
-        QThread::msleep(kBitModeSettleMs);
         return configureSerialPort(baudRate, flowControl);
     }
 
@@ -222,6 +222,31 @@ int USBFtdiSocket::readAvailable(QByteArray& array, int wanted)
 int USBFtdiSocket::bytesAvailable()
 {
     return FtdiHandleOperations::queueStatus(m_handle);
+}
+
+bool USBFtdiSocket::waitForByte(char* byte, int timeoutMs)
+{
+    if (!m_handle)
+        throw USBResult::failure(FtdiHandleOperations::deviceNotOpen());
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    // A wait shorter than the read time-out shortens it for this read only. Never 0: on Linux a
+    // time-out of 0 means no time-out at all.
+    const ULONG wait = static_cast<ULONG>(qBound(1, timeoutMs, static_cast<int>(Timeout)));
+    if (wait < Timeout)
+        d2xx.setTimeouts(m_handle, wait, Timeout);
+    DWORD received = 0;
+    const FT_STATUS status = d2xx.read(m_handle, byte, 1, &received);
+    if (wait < Timeout)
+        d2xx.setTimeouts(m_handle, Timeout, Timeout);
+    if (status != FT_OK)
+        throw USBResult(status);
+    return received == 1;
+}
+
+void USBFtdiSocket::discardReceived()
+{
+    if (m_handle)
+        D2xxLibrary::instance().purge(m_handle, FT_PURGE_RX);
 }
 
 uint32_t USBFtdiSocket::applyTimeouts()

@@ -36,6 +36,9 @@ public:
     void readInto(char* buffer, int count) override;
     int readAvailable(QByteArray& array, int wanted) override;
     int bytesAvailable() override;
+    // Blocks in FT_Read, which returns as soon as the byte arrives.
+    bool waitForByte(char* byte, int timeoutMs) override;
+    void discardReceived() override;
     uint32_t applyTimeouts() override;
     uint32_t applyTimeoutsAgain() override;
     // Not supported by the direct socket.

@@ -36,6 +36,13 @@ public:
     // Appends what is waiting, up to a total array size of wanted; returns the bytes appended.
     virtual int readAvailable(QByteArray& array, int wanted) = 0;
     virtual int bytesAvailable() = 0;
+    // Waits up to timeoutMs for one byte and reads it; false when none arrived in time. Throws a
+    // USBResult when the link fails. This default asks for the queue and, when it is empty, waits
+    // in steps of 1 ms; sockets on D2XX block in the read instead.
+    virtual bool waitForByte(char* byte, int timeoutMs);
+    // Drops every byte received and not yet read, so that the next read starts afresh. Failures
+    // are ignored: the next exchange reports a dead link itself.
+    virtual void discardReceived();
     virtual uint32_t applyTimeouts() = 0;
     virtual uint32_t applyTimeoutsAgain() = 0;
     virtual void setBlockSize(uint32_t size) = 0;

@@ -29,11 +29,6 @@ constexpr uint8_t ShortStreamPacket = 0x07;
 constexpr uint8_t StreamPacket = 0x08;
 constexpr int HeaderSize = 8;
 
-// The first wait between polls is short so that a fast link's reply is noticed at once; it
-// doubles up to the polling period so that a slow unit does not keep the thread busy.
-constexpr unsigned long FirstPollSleepUs = 100;
-constexpr unsigned long LongestPollSleepUs = 2000;
-
 // How long removing the socket gives a running worker to end.
 constexpr unsigned long WorkerEndTimeoutMs = 5000;
 
@@ -73,7 +68,8 @@ USBPacketProtocol::USBPacketProtocol()
       m_pollInterval(5000),
       m_observer(nullptr),
       m_poller(nullptr),
-      m_pollerAcknowledged(false)
+      m_pollerAcknowledged(false),
+      m_discardBeforeWrite(false)
 {
 }
 
@@ -243,13 +239,17 @@ USBResult USBPacketProtocol::exchange(const std::shared_ptr<USBICommRequest>& re
     packet.append(static_cast<char>(request->instructionCode()));
     appendLittleEndian(packet, static_cast<uint32_t>(payload.size()), 2);
     packet.append(payload);
+    // Bytes left over from a broken packet would be read as the start of the reply.
+    if (m_discardBeforeWrite) {
+        socket.discardReceived();
+        m_discardBeforeWrite = false;
+    }
     // One write, so that the unit never sees a header without its payload.
     socket.write(packet);
 
     m_pendingRequests.insert(id, request);
     QElapsedTimer timer;
     timer.start();
-    unsigned long sleepUs = FirstPollSleepUs;
 
     for (;;) {
         const auto reply = m_replies.find(id);
@@ -260,20 +260,13 @@ USBResult USBPacketProtocol::exchange(const std::shared_ptr<USBICommRequest>& re
             return completeExchange(*request, record);
         }
 
-        if (readPackets(socket) > 0) {
-            // Look for the reply again before sleeping; traffic means the unit is answering.
-            sleepUs = FirstPollSleepUs;
-            if (m_replies.contains(id))
-                continue;
-        }
-
-        if (timer.elapsed() > ReplyTimeoutMs) {
+        const qint64 remainingMs = ReplyTimeoutMs - timer.elapsed();
+        if (remainingMs < 0) {
             m_pendingRequests.remove(id);
             return libraryFailure(TimedOutText);
         }
-
-        QThread::usleep(sleepUs);
-        sleepUs = std::min(sleepUs * 2, LongestPollSleepUs);
+        // Blocks in the read until the next packet starts, so a reply is taken as it arrives.
+        awaitPacket(socket, static_cast<int>(remainingMs) + 1);
     }
 }
 
@@ -301,19 +294,47 @@ int USBPacketProtocol::readPackets(USBISocket& socket)
     try {
         while (socket.bytesAvailable() > 0) {
             readPacket(socket);
-            deliverPacket();
-            m_currentPacketHeaderData.clear();
-            m_currentPacket.data.clear();
+            finishPacket();
             ++packets;
             // A stored reply is taken before anything else is read.
             if (!m_replies.isEmpty())
                 break;
         }
     } catch (...) {
-        discardReadState();
+        failReading();
         throw;
     }
     return packets;
+}
+
+void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
+{
+    try {
+        char type = 0;
+        if (!socket.waitForByte(&type, timeoutMs))
+            return;
+        m_currentPacketHeaderData.append(type);
+        readPacket(socket);
+        finishPacket();
+    } catch (...) {
+        failReading();
+        throw;
+    }
+}
+
+void USBPacketProtocol::finishPacket()
+{
+    deliverPacket();
+    m_currentPacketHeaderData.clear();
+    m_currentPacket.data.clear();
+}
+
+void USBPacketProtocol::failReading()
+{
+    discardReadState();
+    // The rest of a broken packet may still be waiting; the next exchange drops it before it
+    // writes, so that only the failed exchange pays for the damage.
+    m_discardBeforeWrite = true;
 }
 
 void USBPacketProtocol::readPacket(USBISocket& socket)

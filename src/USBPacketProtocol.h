@@ -95,6 +95,12 @@ private:
     // Reads the packets waiting on the socket until a reply is stored; returns how many were read.
     // On failure the partial packet, the pending requests and the stored replies are discarded.
     int readPackets(USBISocket& socket);
+    // Waits up to timeoutMs for the next packet to start, then reads and delivers it whole.
+    void awaitPacket(USBISocket& socket, int timeoutMs);
+    void finishPacket();
+    // After a reader failure: drops the read state, and marks the link's received bytes for
+    // discarding before the next write.
+    void failReading();
     void readPacket(USBISocket& socket);
     void deliverPacket();
     void discardReadState();
@@ -121,4 +127,6 @@ private:
     USBIProtocolObserver* m_observer;
     USBISocketPoller* m_poller;
     bool m_pollerAcknowledged;
+    // Set when the reader met bytes it could not read as a packet; only for the exchange's thread.
+    bool m_discardBeforeWrite;
 };

@@ -1,5 +1,7 @@
 #include "USBResult.h"
 
+#include "FtdiD2xx.h"
+
 USBResult::USBResult() : m_type(Success), m_category(D2xxCategory), m_code(0) {}
 
 USBResult::USBResult(int type, int category, int code, const QString& message)
@@ -13,6 +15,12 @@ USBResult::USBResult(uint32_t d2xxStatus)
       m_code(static_cast<int>(d2xxStatus)),
       m_message(d2xxMessage(d2xxStatus))
 {
+}
+
+bool USBResult::isConnectionLost() const
+{
+    return m_type == Error && m_category == D2xxCategory
+        && (m_code == FT_INVALID_HANDLE || m_code == FT_DEVICE_NOT_FOUND || m_code == FT_IO_ERROR);
 }
 
 USBResult USBResult::noOutcome()

@@ -26,6 +26,9 @@ public:
     static QString d2xxMessage(uint32_t status);
 
     bool isSuccess() const { return m_type == Success; }
+    // Whether D2XX answered that the unit's USB connection is gone: the handle is dead, the
+    // device is not there, or its transfers fail (as they do once it is unplugged).
+    bool isConnectionLost() const;
     // "Success" for a success, otherwise the message.
     QString text() const;
 

@@ -3,7 +3,6 @@
 #include "KavraSession.h"
 #include "TransportBenchTest.h"
 
-#include <QMutexLocker>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -95,7 +94,7 @@ private:
 std::shared_ptr<RecordingDevice> registerDevice(int index, int status)
 {
     auto device = std::make_shared<RecordingDevice>(status);
-    QMutexLocker locker(&KavraSession::mutex());
+    std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
     KavraSession::registry()[index] = device;
     return device;
 }
@@ -162,7 +161,7 @@ TEST_F(SessionRegistry, DefaultOperationsAnswerNotSupported)
 {
     auto device = std::make_shared<KavraDriver_AbstractDevice>();
     {
-        QMutexLocker locker(&KavraSession::mutex());
+        std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
         KavraSession::registry()[1] = device;
     }
     bool flag = true;
@@ -173,7 +172,7 @@ TEST_F(SessionRegistry, DefaultOperationsAnswerNotSupported)
     EXPECT_EQ(device->initialiseDevice(), 10);
     EXPECT_TRUE(flag);
     EXPECT_EQ(value, 7.0);
-    QMutexLocker locker(&KavraSession::mutex());
+    std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
     EXPECT_EQ(KavraSession::device(1), device); // still registered
 }
 
@@ -192,7 +191,7 @@ TEST_F(SessionRegistry, UnregisteredIndicesOpenNothingWithoutUnits)
     EXPECT_EQ(getDeviceIndex("QZAH015010001", &index), 6);
     EXPECT_EQ(index, -1);
     EXPECT_EQ(getDeviceIndex(nullptr, nullptr), 6);
-    QMutexLocker locker(&KavraSession::mutex());
+    std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
     EXPECT_TRUE(KavraSession::registry().empty());
 }
 
@@ -200,7 +199,7 @@ TEST_F(SessionRegistry, CloseAndInitialiseEmptyTheRegistry)
 {
     std::vector<std::string> events;
     {
-        QMutexLocker locker(&KavraSession::mutex());
+        std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
         for (int index : {7, 2, 5})
             KavraSession::registry()[index] = std::make_shared<RecordingDevice>(0, &events, index);
     }
@@ -215,38 +214,43 @@ TEST_F(SessionRegistry, CloseAndInitialiseEmptyTheRegistry)
     EXPECT_EQ(initialiseSession(), 0);
     EXPECT_EQ(initialiseSession(), 0);
     EXPECT_EQ(closeSession(), 0);
-    QMutexLocker locker(&KavraSession::mutex());
+    std::lock_guard<std::timed_mutex> locker(KavraSession::mutex());
     EXPECT_TRUE(KavraSession::registry().empty());
 }
 
-TEST_F(SessionRegistry, CallsAreSerialisedByTheSessionLock)
+TEST_F(SessionRegistry, UnitsRunInParallelEachInArrivalOrderAndCloseWaitsForCalls)
 {
-    auto device = registerDevice(1, 0);
+    auto busy = registerDevice(1, 0);
+    auto other = registerDevice(2, 0);
     std::mutex m;
     std::condition_variable cv;
     bool inside = false, release = false;
-    std::atomic<int> concurrent{0}, maximum{0};
-    device->onCall = [&] {
-        const int now = ++concurrent;
-        maximum = std::max(maximum.load(), now);
+    std::vector<std::string> order;
+    busy->onCall = [&] {
         std::unique_lock<std::mutex> lock(m);
+        order.push_back(busy->lastCall);
         inside = true;
         cv.notify_all();
-        cv.wait_for(lock, std::chrono::seconds(5), [&] { return release; });
-        --concurrent;
+        cv.wait_for(lock, std::chrono::seconds(10), [&] { return release; });
     };
-    auto firstCall = std::async(std::launch::async, [] { return turnVoltageOn(1, 1); });
+    auto firstCall = std::async(std::launch::async, [] { return setPWM(1, 1, 1); });
     {
         std::unique_lock<std::mutex> lock(m);
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return inside; }));
     }
-    // While the first call runs, a count (which touches no device) must wait for the lock too.
-    auto secondCall = std::async(std::launch::async, [] {
-        int count = -1;
-        getDeviceCount(&count);
-        return count;
-    });
+    // While unit 1 is busy, the session and the other unit are not held up.
+    int count = -1;
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(setPWM(2, 1, 9), 0);
+    EXPECT_EQ(other->lastCall, "setPWM 1 9");
+    // Calls on the busy unit wait, and then run in the order in which they came.
+    auto secondCall = std::async(std::launch::async, [] { return setPWM(1, 1, 2); });
     EXPECT_EQ(secondCall.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    auto thirdCall = std::async(std::launch::async, [] { return setPWM(1, 1, 3); });
+    EXPECT_EQ(thirdCall.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+    // Closing the session waits for the calls that were already on their way.
+    auto close = std::async(std::launch::async, [] { return closeSession(); });
+    EXPECT_EQ(close.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
     {
         std::lock_guard<std::mutex> lock(m);
         release = true;
@@ -254,8 +258,20 @@ TEST_F(SessionRegistry, CallsAreSerialisedByTheSessionLock)
     cv.notify_all();
     EXPECT_EQ(firstCall.get(), 0);
     EXPECT_EQ(secondCall.get(), 0);
-    device->onCall = [&] {
-        std::lock_guard<std::mutex> lock(m);
+    EXPECT_EQ(thirdCall.get(), 0);
+    EXPECT_EQ(close.get(), 0);
+    EXPECT_EQ(order, (std::vector<std::string>{"setPWM 1 1", "setPWM 1 2", "setPWM 1 3"}));
+
+    // Many threads on one unit never run two of its operations at once.
+    auto shared = registerDevice(1, 0);
+    std::atomic<int> concurrent{0}, maximum{0};
+    shared->onCall = [&] {
+        const int now = ++concurrent;
+        int seen = maximum.load();
+        while (now > seen && !maximum.compare_exchange_weak(seen, now)) {
+        }
+        std::this_thread::yield();
+        --concurrent;
     };
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)

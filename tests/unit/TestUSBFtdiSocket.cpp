@@ -78,16 +78,16 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
         {"FT2232H channel B UART", "QZAH017010002", "QZAH017010002B", 0, Kind::DirectUart,
          QStringList{QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBaudRate(500000)"),
                      QStringLiteral("FT_SetFlowControl(0,0,0)")} + uart8e1,
-         QThread::InheritPriority, 10},
+         QThread::InheritPriority, 0},
         {"FT2232H channel A FIFO, buffered", "QZAH017010002", "QZAH017010002A", 1, Kind::Buffered, channelAFifo,
-         QThread::TimeCriticalPriority, 10},
+         QThread::TimeCriticalPriority, 0},
         {"FT2232H channel A FIFO, direct", "QZAH017010002", "QZAH017010002A", 1, Kind::Direct, channelAFifo,
-         QThread::TimeCriticalPriority, 10},
+         QThread::TimeCriticalPriority, 0},
         {"FT232H synchronous FIFO", "QZAH019010003", "QZAH019010003", 0, Kind::Direct,
          {QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBitMode(255,64)"),
           QStringLiteral("FT_SetLatencyTimer(2)"), QStringLiteral("FT_SetUSBParameters(65536,65536)"),
           QStringLiteral("FT_SetFlowControl(256,0,0)"), QStringLiteral("FT_Purge(3)")},
-         QThread::TimeCriticalPriority, 20},
+         QThread::TimeCriticalPriority, 10},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,7 +108,7 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
         EXPECT_EQ(socket->deviceIndex(), uint32_t(position));
         EXPECT_EQ(bench().takeConfigCallLines(c.serial, c.link), c.calls);
         EXPECT_EQ(socket->threadPriority(), c.priority);
-        EXPECT_GE(elapsed, c.minimumMs) << "the chip needs its settling time after a bit-mode change";
+        EXPECT_GE(elapsed, c.minimumMs) << "the chip needs its settling time before synchronous FIFO mode";
 
         EXPECT_EQ(socket->applyTimeouts(), FT_OK);
         EXPECT_EQ(socket->applyTimeoutsAgain(), FT_OK);
