@@ -6,10 +6,23 @@
  * unit (connects, identifies it and loads its calibration); the unit then stays open under that
  * index until closeSession() or initialiseSession(), even if units are attached or detached later.
  *
- * Threads: every function may be called from any thread. All functions are serialised by one
- * process-wide lock: while one call runs (opening a unit takes at least 600 ms; an exchange may
- * wait up to 4 s for a reply) every other call waits. Do not call these functions from inside
- * another call of this library.
+ * Threads: every function may be called from any thread. Calls on different units run in
+ * parallel. Calls on one unit run one at a time, in the order in which they arrive; an exchange
+ * may wait up to 4 s for a reply. Finding and opening units (the first call on an index, which
+ * takes at least 600 ms; getDeviceCount, getDeviceIndex, getDeviceSerialNumber) and the session
+ * calls hold one process-wide lock, so they run one at a time and a unit call that has to open its
+ * unit waits for them. closeSession() and initialiseSession() wait for the calls already running
+ * on the units they drop, and never close a unit under a running call. Do not call these functions
+ * from inside another call of this library.
+ *
+ * Connection loss: when a unit's USB connection is gone (unplugged), the call that finds out
+ * fails with its own status code. The next call on that index looks for an attached unit with the
+ * same serial number and, when there is one, opens it again under the same index (which takes
+ * the 600 ms of an opening) before it runs; otherwise it fails at once with its own code. No other
+ * index changes, and another unit is never taken over under the old index.
+ *
+ * Exit: a process may end with units open, without closeSession(). The library closes them when
+ * the process exits; after that, unit calls answer 3 and nothing reaches the units.
  *
  * Every function returns a status code, 0 for success. Out-parameters are written only on
  * success; a null out-pointer is never written through.
@@ -86,11 +99,12 @@ extern "C" {
 #define KAVRALIB_API __attribute__((visibility("default")))
 #endif
 
-/* Closes nothing: forgets every open unit (their connections close as they are released).
- * Returns 0. Safe as the first call of a process. */
+/* Closes nothing: forgets every open unit (their connections close as they are released), once
+ * the calls running on them have ended. Returns 0. Safe as the first call of a process. */
 KAVRALIB_API int initialiseSession(void);
 
-/* Closes every open unit, in ascending index order, and forgets them. Returns 0. */
+/* Closes every open unit, in ascending index order, and forgets them; waits for the calls running
+ * on them first. Returns 0. */
 KAVRALIB_API int closeSession(void);
 
 /* count (out): the number of supported units attached now (units counted need not be openable).
@@ -100,8 +114,9 @@ KAVRALIB_API int getDeviceCount(int* count);
 /* serialNumber: the unit's 13-character serial number (any case; a 9-character stored serial
  *   number reads with "0000" appended). NULL reads as the empty text.
  * index (out): the unit's device index, or -1 when none matches.
- * Opens units as needed to read their serial numbers; units that were not open before the call
- * are closed again. Returns 0 (found) or 6 (no openable attached unit matches). */
+ * Compares the serial numbers of the device list; only a matching unit that is not open yet is
+ * opened, to make sure that it can be used, and closed again. Returns 0 (found) or 6 (no openable
+ * attached unit matches). */
 KAVRALIB_API int getDeviceIndex(const char* serialNumber, int* index);
 
 /* channel: 1 or 2; function: 0, 1 or 2 (Cedar). Returns 0, 13, 15, 34, 10. */

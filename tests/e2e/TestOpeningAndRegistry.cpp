@@ -118,9 +118,17 @@ TEST_F(OpeningAndRegistry, FindsUnitsBySerialNumberAndLeavesTheRegistryAsItWas)
 {
     EXPECT_EQ(clearError(DefaultBench::Cedar), 0);
     const int openBefore = bench().openHandleCount();
+    for (int other = 1; other <= DefaultBench::Count; ++other)
+        bench().takeHostBytes(DefaultBench::serial(other));
     int index = 0;
     EXPECT_EQ(getDeviceIndex("qzah041010006", &index), 0);
     EXPECT_EQ(index, DefaultBench::Rowan);
+    // Only the matching unit was opened to make sure it can be used.
+    for (int other = 1; other <= DefaultBench::Count; ++other) {
+        SCOPED_TRACE(other);
+        EXPECT_EQ(bench().takeHostBytes(DefaultBench::serial(other)).isEmpty(),
+                  other != DefaultBench::Rowan);
+    }
     EXPECT_EQ(getDeviceIndex("QZAH017010002", &index), 0);
     EXPECT_EQ(index, DefaultBench::Cedar);
     EXPECT_EQ(bench().openHandleCount(), openBefore);
