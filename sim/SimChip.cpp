@@ -167,5 +167,10 @@ int SimChip::channelIndexForLink(int link) const
 
 void SimChip::recordCall(int channelIndex, const QString& call, const QJsonArray& args)
 {
-    m_calls[channelIndex].append(QJsonObject{{QStringLiteral("call"), call}, {QStringLiteral("args"), args}});
+    // Bounded like the wire log, so that a long-running host that never takes the record does not
+    // grow without end.
+    QJsonArray& calls = m_calls[channelIndex];
+    if (calls.size() >= MaxRecordedCalls)
+        calls.removeFirst();
+    calls.append(QJsonObject{{QStringLiteral("call"), call}, {QStringLiteral("args"), args}});
 }

@@ -71,6 +71,8 @@ public:
 
     // The list channel behind which the unit's given channel sits, -1 for none.
     int channelIndexForLink(int link) const;
+    // The latest calls a channel keeps until they are taken.
+    static constexpr int MaxRecordedCalls = 1000;
     void recordCall(int channelIndex, const QString& call, const QJsonArray& args);
     const QJsonArray& calls(int channelIndex) const { return m_calls.at(channelIndex); }
     void clearCalls(int channelIndex) { m_calls[channelIndex] = QJsonArray(); }

@@ -88,7 +88,8 @@ KAVRASIM_API int kavrasim_unit_state(const char* serial, char* buffer, int size)
 KAVRASIM_API int kavrasim_take_wire_log(const char* serial, char* buffer, int size);
 
 /* The link configuration calls made on a link's channel since the last call, in order, as a JSON
- * array of {"call": "FT_SetBitMode", "args": [255, 0]}; cleared once delivered. */
+ * array of {"call": "FT_SetBitMode", "args": [255, 0]}; cleared once delivered. The latest 1,000
+ * calls per channel are kept. */
 KAVRASIM_API int kavrasim_take_config_calls(const char* serial, int link, char* buffer, int size);
 
 /* The number of D2XX handles opened and not yet closed. */

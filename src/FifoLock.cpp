@@ -1,8 +1,6 @@
 #include "FifoLock.h"
 
-#include <chrono>
-
-FifoLock::Place::Place(FifoLock& lock) : m_lock(lock), m_holding(false), m_abandoned(false)
+FifoLock::Place::Place(FifoLock& lock) : m_lock(lock), m_holding(false)
 {
     std::lock_guard<std::mutex> locker(m_lock.m_mutex);
     m_ticket = m_lock.m_nextTicket++;
@@ -10,8 +8,6 @@ FifoLock::Place::Place(FifoLock& lock) : m_lock(lock), m_holding(false), m_aband
 
 FifoLock::Place::~Place()
 {
-    if (m_abandoned)
-        return;
     if (!m_holding)
         wait();
     {
@@ -26,13 +22,4 @@ void FifoLock::Place::wait()
     std::unique_lock<std::mutex> locker(m_lock.m_mutex);
     m_lock.m_turnChanged.wait(locker, [this] { return m_lock.m_serving == m_ticket; });
     m_holding = true;
-}
-
-bool FifoLock::Place::waitFor(int timeoutMs)
-{
-    std::unique_lock<std::mutex> locker(m_lock.m_mutex);
-    m_holding = m_lock.m_turnChanged.wait_for(locker, std::chrono::milliseconds(timeoutMs),
-                                              [this] { return m_lock.m_serving == m_ticket; });
-    m_abandoned = !m_holding;
-    return m_holding;
 }

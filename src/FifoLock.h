@@ -22,15 +22,11 @@ public:
 
         // Blocks until every earlier place has left.
         void wait();
-        // As wait(), for at most timeoutMs; false when the turn did not come. A place that gave up
-        // stays in the line and keeps everyone behind it waiting: only for a process that exits.
-        bool waitFor(int timeoutMs);
 
     private:
         FifoLock& m_lock;
         uint64_t m_ticket;
         bool m_holding;
-        bool m_abandoned;
     };
 
     FifoLock() = default;

@@ -6,21 +6,18 @@
 
 #include "KavraDeviceDiscovery.h"
 #include "KavraDriver_AbstractDevice.h"
+#include "KavraDriver_Status.h"
 #include "KavraSession.h"
+#include "KavraTextBuffer.h"
 
-#include <cstring>
 #include <exception>
 #include <mutex>
 
+using namespace KavraDriver_Status;
+
 namespace {
 
-// Nothing may escape into the host: an unexpected C++ failure (memory exhausted) becomes this.
-constexpr int InternalFailure = -1;
-
-// Once the process exits, no unit can be reached any more.
-constexpr int ConnectionUnavailable = 3;
-
-using SessionLocker = std::lock_guard<std::timed_mutex>;
+using SessionLocker = std::lock_guard<std::mutex>;
 
 // The body shared by the unit functions: look the index up, open the unit when it is not
 // registered yet (or again, when its connection was lost and it is back), then run the device
@@ -33,12 +30,13 @@ int withDevice(int index, Operation operation) noexcept
         std::unique_ptr<FifoLock::Place> place;
         {
             SessionLocker locker(KavraSession::mutex());
+            // Once the process exits, no unit can be reached any more.
             if (KavraSession::isClosedForExit())
-                return ConnectionUnavailable;
+                return ConnectionFailed;
             device = KavraSession::device(index);
             if (!device) {
                 const int status = KavraDeviceDiscovery::openDeviceForIndex(index);
-                if (status != 0)
+                if (status != Success)
                     return status;
                 device = KavraSession::device(index);
             } else if (device->isConnectionLost() && KavraDeviceDiscovery::reopenDevice(index)) {
@@ -47,25 +45,15 @@ int withDevice(int index, Operation operation) noexcept
             // A unit still lost keeps its closed connection: the operation fails at once with its
             // own code, without waiting for anything.
             if (!device)
-                return 1;
+                return IndexOutOfRange;
             place = std::make_unique<FifoLock::Place>(device->callLock());
         }
         place->wait();
         return operation(*device);
     } catch (...) {
+        // Nothing may escape into the host: an unexpected C++ failure (memory exhausted).
         return InternalFailure;
     }
-}
-
-constexpr int BufferTooSmall = 38;
-
-// Copies the text with its closing zero byte when it fits; writes nothing otherwise.
-int copyText(const QByteArray& text, char* buffer, int bufferSize)
-{
-    if (!buffer || bufferSize < 0 || text.size() + 1 > bufferSize)
-        return BufferTooSmall;
-    std::memcpy(buffer, text.constData(), static_cast<size_t>(text.size()) + 1);
-    return 0;
 }
 
 // Drops the references in ascending index order, so that units close in a predictable order.
@@ -102,7 +90,7 @@ int initialiseSession(void)
         releaseRegistry(false);
     } catch (...) {
     }
-    return 0;
+    return Success;
 }
 
 int closeSession(void)
@@ -113,7 +101,7 @@ int closeSession(void)
         releaseRegistry(true);
     } catch (...) {
     }
-    return 0;
+    return Success;
 }
 
 int getDeviceCount(int* count)
@@ -126,7 +114,7 @@ int getDeviceCount(int* count)
             *count = n;
     } catch (...) {
     }
-    return 0;
+    return Success;
 }
 
 int getDeviceIndex(const char* serialNumber, int* index)
@@ -136,11 +124,11 @@ int getDeviceIndex(const char* serialNumber, int* index)
         if (KavraSession::isClosedForExit()) {
             if (index)
                 *index = -1;
-            return 6;
+            return NoSuchSerialNumber;
         }
         return KavraDeviceDiscovery::findDeviceIndex(serialNumber, index);
     } catch (...) {
-        return 6;
+        return NoSuchSerialNumber;
     }
 }
 
@@ -248,11 +236,11 @@ int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
     try {
         SessionLocker locker(KavraSession::mutex());
         if (KavraSession::isClosedForExit())
-            return 1;
+            return IndexOutOfRange;
         const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
         if (serial.isEmpty())
-            return 1;
-        return copyText(serial.toLatin1(), buffer, bufferSize);
+            return IndexOutOfRange;
+        return KavraTextBuffer::copy(serial.toLatin1(), buffer, bufferSize);
     } catch (...) {
         return InternalFailure;
     }
@@ -260,7 +248,7 @@ int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
 
 int getLibraryVersion(char* buffer, int bufferSize)
 {
-    return copyText(QByteArrayLiteral(KAVRA_VERSION), buffer, bufferSize);
+    return KavraTextBuffer::copy(QByteArrayLiteral(KAVRA_VERSION), buffer, bufferSize);
 }
 
 } // extern "C"

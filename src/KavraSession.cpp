@@ -2,18 +2,13 @@
 
 #include "KavraDriver_AbstractDevice.h"
 
-#include <chrono>
 #include <cstdlib>
 
 namespace {
 
-// How long the exit waits for calls still running on other threads: longer than one exchange may
-// take. A call that needs longer keeps its unit, which is then left to the operating system.
-constexpr int ExitWaitMs = 5000;
-
 struct SessionState
 {
-    std::timed_mutex mutex;
+    std::mutex mutex;
     KavraSession::Registry registry;
     bool closedForExit = false;
     std::once_flag exitHandlerRegistered;
@@ -31,23 +26,22 @@ SessionState& state()
 // was loaded, it runs before that library's own teardown, so closing the units here is safe.
 void closeUnitsAtExit()
 {
+    // Calls still running on other threads end within their time-outs; the exit waits for them.
     SessionState& session = state();
-    std::unique_lock<std::timed_mutex> locker(session.mutex, std::defer_lock);
-    if (!locker.try_lock_for(std::chrono::milliseconds(ExitWaitMs)))
-        return;
+    std::lock_guard<std::mutex> locker(session.mutex);
     session.closedForExit = true;
     KavraSession::Registry units;
     units.swap(session.registry);
     for (auto& entry : units) {
         FifoLock::Place place(entry.second->callLock());
-        if (place.waitFor(ExitWaitMs))
-            entry.second->close();
+        place.wait();
+        entry.second->close();
     }
 }
 
 } // namespace
 
-std::timed_mutex& KavraSession::mutex()
+std::mutex& KavraSession::mutex()
 {
     return state().mutex;
 }

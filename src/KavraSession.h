@@ -14,7 +14,7 @@ class KavraSession
 public:
     using Registry = std::map<int, std::shared_ptr<KavraDriver_AbstractDevice>>;
 
-    static std::timed_mutex& mutex();
+    static std::mutex& mutex();
     // Only with mutex() held.
     static Registry& registry();
     // The unit registered under the index, or null. Only with mutex() held.
