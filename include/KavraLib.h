@@ -27,7 +27,7 @@
  * Every function returns a status code, 0 for success. Out-parameters are written only on
  * success; a null out-pointer is never written through.
  *
- * Status codes:
+ * Status codes (getStatusText() gives each meaning; it is the source, this list a copy to read):
  *   0  success
  *   1  device index below 1, 100 or above, or beyond the attached supported units
  *   3  the unit's USB connection could not be opened
@@ -72,7 +72,8 @@
  * Every unit function can also return the codes of opening the unit (1, 3, 4, 7 to 12) on the
  * first call that names its index, and 10 when the unit's family lacks the operation.
  *
- * Families and their operations:
+ * Families and their operations (getFamilyName(), getChannelCount() and getSupportedOperations()
+ * answer for a unit from the library's own table; this list is a copy to read):
  *   Alder   (model 15/1): setPWM, setPWMFrequency, setVoltage, setPolarity, turnVoltageOn/Off,
  *                         getSupplyStatus, getChannelStatus, getChannelCurrent, clearError
  *   Birch   (model 40/1): setAccurateVoltage, turnVoltageOff, clearError (does nothing)
@@ -202,6 +203,60 @@ KAVRALIB_API int getLibraryVersion(char* buffer, int bufferSize);
  * Threads: the answer never changes once the D2XX library was loaded, so this function does not
  * take the process-wide lock: it returns at once, also while another call runs. */
 KAVRALIB_API int getDriverLibraryInfo(bool* loaded, char* buffer, int bufferSize);
+
+/* Status codes and the families of units, from the library's own tables. */
+
+/* buffer (out): the meaning of the status code, as the list at the top gives it, with a closing
+ *   zero byte; a number that is no status code reads "unknown status code N" (N the number in
+ *   decimal), and the call still returns 0.
+ * bufferSize: the buffer's size in bytes; 128 always suffices.
+ * Returns 0 or 38 (buffer null or too small; nothing written).
+ * Threads: reads fixed texts only and takes no lock. */
+KAVRALIB_API int getStatusText(int code, char* buffer, int bufferSize);
+
+/* Bits of getSupportedOperations(), one per unit function. */
+#define KAVRA_OPERATION_SET_PWM_FUNCTION 0x0001u
+#define KAVRA_OPERATION_SET_PWM 0x0002u
+#define KAVRA_OPERATION_SET_PWM_FREQUENCY 0x0004u
+#define KAVRA_OPERATION_SET_VOLTAGE 0x0008u
+#define KAVRA_OPERATION_SET_ACCURATE_VOLTAGE 0x0010u
+#define KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM 0x0020u
+#define KAVRA_OPERATION_SET_POLARITY 0x0040u
+#define KAVRA_OPERATION_TURN_VOLTAGE_ON 0x0080u
+#define KAVRA_OPERATION_TURN_VOLTAGE_OFF 0x0100u
+#define KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS 0x0200u
+#define KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS 0x0400u
+#define KAVRA_OPERATION_GET_SUPPLY_STATUS 0x0800u
+#define KAVRA_OPERATION_GET_CHANNEL_STATUS 0x1000u
+#define KAVRA_OPERATION_GET_CHANNEL_CURRENT 0x2000u
+#define KAVRA_OPERATION_CLEAR_ERROR 0x4000u
+#define KAVRA_OPERATION_GET_ADC_VALUE 0x8000u
+
+/* The next three describe the unit that the unit functions address under the index: the open unit
+ * registered under it, otherwise the supported unit attached at that position (the numbering of
+ * getDeviceSerialNumber). The answer comes from the unit's model (its serial number); the unit is
+ * not opened and nothing is sent to it. A model that is counted but has no family (39/1) reads as
+ * family "", 0 channels and no operations.
+ * Each returns 0, or 1 when the index names no unit (below 1, 100 or above, beyond the attached
+ * supported units, or after the process began to exit).
+ * Threads: they hold the process-wide lock while they look the unit up, like getDeviceSerialNumber,
+ * so they wait while a unit is being opened; they never wait for a unit's running call. */
+
+/* buffer (out): the family name (Alder, Birch, Cedar, Generic or Rowan, or "") with a closing zero
+ *   byte; bufferSize: the buffer's size in bytes; 16 always suffices.
+ * Returns 0, 1, 38 (buffer null or too small; nothing written). */
+KAVRALIB_API int getFamilyName(int index, char* buffer, int bufferSize);
+
+/* count (out): how many outputs the channel parameters accept, numbered from 1: 3 for Cedar, 1 for
+ *   Alder, Birch and Generic, 0 for Rowan (no function of it takes a channel).
+ * Returns 0 or 1. */
+KAVRALIB_API int getChannelCount(int index, int* count);
+
+/* operations (out): the KAVRA_OPERATION_ bits of the unit functions that the unit supports. A unit
+ *   function whose bit is clear returns 10 and sends nothing (after opening the unit on the first
+ *   call that names the index).
+ * Returns 0 or 1. */
+KAVRALIB_API int getSupportedOperations(int index, unsigned int* operations);
 
 #ifdef __cplusplus
 }

@@ -1,22 +1,19 @@
 #include "KavraDeviceDiscovery.h"
 
-#include "KavraDriver_Alder_Device.h"
-#include "KavraDriver_Birch_Device.h"
-#include "KavraDriver_Cedar_Device.h"
-#include "KavraDriver_Generic_Device.h"
-#include "KavraDriver_Rowan_Device.h"
+#include "KavraDriver_AbstractDevice.h"
+#include "KavraDriver_Status.h"
 #include "KavraSession.h"
 #include "KavraSupportedModels.h"
 #include "USBDevice.h"
 #include "USBDriver.h"
 #include "USBSerialNumber.h"
 
+using namespace KavraDriver_Status;
+
 namespace {
 
 // Indices above this are refused even when more units are attached.
 constexpr int HighestIndex = 99;
-constexpr int IndexOutOfRange = 1;
-constexpr int NoSuchSerialNumber = 6;
 
 QList<std::shared_ptr<USBDevice>> enumerateSupportedDevices()
 {
@@ -29,27 +26,11 @@ QList<std::shared_ptr<USBDevice>> enumerateSupportedDevices()
     return supported;
 }
 
-// The family object for a model, or null for a model that is counted but has no family.
-std::shared_ptr<KavraDriver_AbstractDevice> createDevice(const ModelId& model)
-{
-    if (model == ModelId(15, 1))
-        return std::make_shared<KavraDriver_Alder_Device>();
-    if (model == ModelId(17, 1))
-        return std::make_shared<KavraDriver_Cedar_Device>();
-    if (model == ModelId(19, 1) || model == ModelId(25, 1))
-        return std::make_shared<KavraDriver_Generic_Device>();
-    if (model == ModelId(40, 1))
-        return std::make_shared<KavraDriver_Birch_Device>();
-    if (model == ModelId(41, 1))
-        return std::make_shared<KavraDriver_Rowan_Device>();
-    return nullptr;
-}
-
 int found(int position, int* index)
 {
     if (index)
         *index = position;
-    return 0;
+    return Success;
 }
 
 } // namespace
@@ -73,11 +54,12 @@ int KavraDeviceDiscovery::openDeviceForIndex(int index)
     if (index < 1 || index > devices.size() || index > HighestIndex)
         return IndexOutOfRange;
     const std::shared_ptr<USBDevice>& usbDevice = devices.at(index - 1);
-    const std::shared_ptr<KavraDriver_AbstractDevice> device = createDevice(usbDevice->modelId());
+    const std::shared_ptr<KavraDriver_AbstractDevice> device =
+        KavraSupportedModels::createDevice(usbDevice->modelId());
     if (!device)
-        return KavraDriver_AbstractDevice::NotSupported;
+        return NotSupported;
     const int status = device->open(usbDevice);
-    if (status == 0)
+    if (status == Success)
         KavraSession::add(index, device);
     return status;
 }
@@ -92,8 +74,9 @@ bool KavraDeviceDiscovery::reopenDevice(int index)
     for (const std::shared_ptr<USBDevice>& usbDevice : enumerateSupportedDevices()) {
         if (usbDevice->serialNumber() != lost->serialNumber())
             continue;
-        const std::shared_ptr<KavraDriver_AbstractDevice> device = createDevice(usbDevice->modelId());
-        if (device && device->open(usbDevice) == 0) {
+        const std::shared_ptr<KavraDriver_AbstractDevice> device =
+            KavraSupportedModels::createDevice(usbDevice->modelId());
+        if (device && device->open(usbDevice) == Success) {
             KavraSession::add(index, device);
             return true;
         }
@@ -120,7 +103,7 @@ int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
         }
         // The device list already holds the serial number: only a match is opened, to make sure
         // that the unit can be used, and closed again.
-        if (!matches(devices.at(i - 1)->serialNumber()) || openDeviceForIndex(i) != 0)
+        if (!matches(devices.at(i - 1)->serialNumber()) || openDeviceForIndex(i) != Success)
             continue;
         KavraSession::device(i)->close();
         KavraSession::registry().erase(i);

@@ -1,16 +1,14 @@
 // The exported report on the D2XX library: which file is loaded, or why none could be.
 
 #include "D2xxLibrary.h"
+#include "KavraDriver_Status.h"
 #include "KavraLib.h"
+#include "KavraTextBuffer.h"
 
 #include <QByteArray>
 
-#include <cstring>
-
 namespace {
 
-constexpr int BufferTooSmall = 38;
-constexpr int InternalFailure = -1;
 // The documented bound: a 1024-byte buffer always holds the text and its closing zero byte.
 constexpr int LongestText = 1023;
 
@@ -45,15 +43,12 @@ int getDriverLibraryInfo(bool* loaded, char* buffer, int bufferSize)
 {
     try {
         const D2xxLibrary& d2xx = D2xxLibrary::instance();
-        const QByteArray text = describe(d2xx);
-        if (!buffer || bufferSize < 0 || text.size() + 1 > bufferSize)
-            return BufferTooSmall;
-        std::memcpy(buffer, text.constData(), static_cast<size_t>(text.size()) + 1);
-        if (loaded)
+        const int status = KavraTextBuffer::copy(describe(d2xx), buffer, bufferSize);
+        if (status == KavraDriver_Status::Success && loaded)
             *loaded = d2xx.isLoaded();
-        return 0;
+        return status;
     } catch (...) {
-        return InternalFailure;
+        return KavraDriver_Status::InternalFailure;
     }
 }
 

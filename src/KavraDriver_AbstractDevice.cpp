@@ -3,11 +3,14 @@
 #include "Bootloader.h"
 #include "BootloaderInfo.h"
 #include "KavraDriver_CommRequest.h"
+#include "KavraDriver_Status.h"
 #include "KavraSupportedModels.h"
 #include "USBDevice.h"
 #include "USBPacketProtocol.h"
 
 #include <QThread>
+
+using namespace KavraDriver_Status;
 
 KavraDriver_AbstractDevice::KavraDriver_AbstractDevice()
 {
@@ -44,23 +47,23 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
 {
     const int status = [&]() -> int {
         if (!device || !m_driver.open(device, BaudRate).isSuccess())
-            return 3;
+            return ConnectionFailed;
         m_driver.purge();
         if (!Bootloader().firstInstruction(m_driver).isSuccess())
-            return 4;
+            return FirstInstructionFailed;
         QThread::msleep(IdentificationDelayMs);
         BootloaderInfo info;
         if (!Bootloader().readIdentification(m_driver, info).isSuccess())
-            return 7;
+            return IdentificationUnreadable;
         if (!info.isValid())
-            return 8;
+            return IdentificationInvalid;
         const std::shared_ptr<USBDevice> opened = m_driver.device();
         if (!opened || !KavraSupportedModels::acceptsHardwareVersion(
                            opened->modelId(), static_cast<int>(info.hardwareVersion())))
-            return 9;
+            return HardwareVersionRefused;
         return initialiseDevice();
     }();
-    if (status != 0)
+    if (status != Success)
         m_driver.close();
     else
         m_serialNumber = m_driver.device()->serialNumber();
@@ -70,7 +73,7 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
 int KavraDriver_AbstractDevice::close()
 {
     m_driver.close();
-    return 0;
+    return Success;
 }
 
 std::shared_ptr<USBDevice> KavraDriver_AbstractDevice::usbDevice() const

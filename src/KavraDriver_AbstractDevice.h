@@ -23,8 +23,6 @@ class USBICommRequest;
 class KavraDriver_AbstractDevice
 {
 public:
-    // Status of an operation the unit's family lacks.
-    static constexpr int NotSupported = 10;
     // Baud rate of the units' serial links.
     static constexpr int BaudRate = 500000;
     // Pause between the first bootloader instruction and the identification read.

@@ -13,7 +13,7 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int OnlyChannel = 1;
+constexpr int OnlyPWMChannel = 1;
 constexpr double HighestVoltage = 2000.0;
 constexpr double HighestCurrent = 1000.0;
 constexpr int HighestFrequency = 200000;
@@ -36,7 +36,7 @@ int KavraDriver_Alder_Device::setPWM(int channel, int duty)
 {
     if (duty < 0 || duty > 100)
         return DutyOutOfRange;
-    if (channel != OnlyChannel)
+    if (channel != OnlyPWMChannel)
         return PWMChannelOutOfRange;
     KavraDriver_Alder_PWM pwm;
     pwm.setValue(KavraDriver_Alder_PWM::Mode, PlainDutyMode);
@@ -59,7 +59,7 @@ int KavraDriver_Alder_Device::setPWMFrequency(int frequency)
 
 int KavraDriver_Alder_Device::setVoltage(int channel, double voltage, double current)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     // Written so that NaN fails as well.
     if (!(voltage >= 0.0 && voltage <= HighestVoltage))
@@ -76,7 +76,7 @@ int KavraDriver_Alder_Device::setVoltage(int channel, double voltage, double cur
 
 int KavraDriver_Alder_Device::setPolarity(int channel, int polarity)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     if (polarity != 0 && polarity != 1)
         return PolarityOutOfRange;
@@ -89,14 +89,14 @@ int KavraDriver_Alder_Device::setPolarity(int channel, int polarity)
 
 int KavraDriver_Alder_Device::turnVoltageOn(int channel)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     return exchange(OutputOn) ? Success : OutputFailed;
 }
 
 int KavraDriver_Alder_Device::turnVoltageOff(int channel)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     return exchange(OutputOff) ? Success : OutputFailed;
 }
@@ -115,7 +115,7 @@ int KavraDriver_Alder_Device::getSupplyStatus(bool* flag, char* text)
 
 int KavraDriver_Alder_Device::getChannelStatus(int channel, bool* first, bool* second)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
@@ -130,7 +130,7 @@ int KavraDriver_Alder_Device::getChannelStatus(int channel, bool* first, bool* s
 
 int KavraDriver_Alder_Device::getChannelCurrent(int channel, double* current)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))

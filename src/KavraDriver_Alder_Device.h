@@ -12,6 +12,8 @@
 class KavraDriver_Alder_Device : public KavraDriver_AbstractDevice
 {
 public:
+    // Outputs that the channel parameters accept: output 1.
+    static constexpr int ChannelCount = 1;
     // Instruction bytes of the family.
     enum Instruction : uint32_t {
         SetVoltage = 0x20,

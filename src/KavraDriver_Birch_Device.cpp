@@ -9,7 +9,6 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int OnlyChannel = 1;
 constexpr double HighestVoltage = 52000.0;
 constexpr double SecondLimit = 2500.0;
 } // namespace
@@ -20,7 +19,7 @@ KavraDriver_Birch_Device::~KavraDriver_Birch_Device() = default;
 
 int KavraDriver_Birch_Device::setAccurateVoltage(int channel, double voltage, double second)
 {
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     // Written so that NaN fails as well.
     if (!(voltage >= 0.0 && voltage <= HighestVoltage) ||

@@ -9,6 +9,8 @@
 class KavraDriver_Birch_Device : public KavraDriver_AbstractDevice
 {
 public:
+    // Outputs that the channel parameters accept: output 1.
+    static constexpr int ChannelCount = 1;
     enum Instruction : uint32_t { SetOutput = 0x20 };
 
     KavraDriver_Birch_Device();

@@ -14,7 +14,6 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int OutputCount = 3;
 constexpr int PWMOutputCount = 2;
 constexpr int HighestFrequency = 200000;
 constexpr double ShortestPeriod = 0.1;
@@ -27,7 +26,7 @@ constexpr int DefaultDuty = 50;
 
 bool isOutput(int channel)
 {
-    return channel >= 1 && channel <= OutputCount;
+    return channel >= 1 && channel <= KavraDriver_Cedar_Device::ChannelCount;
 }
 } // namespace
 

@@ -5,13 +5,14 @@
 #include "KavraDriver_Generic_SupplyState.h"
 #include "KavraDriver_Generic_Voltage.h"
 #include "KavraDriver_Status.h"
+#include "KavraLib.h"
+#include "KavraSupportedModels.h"
 
 #include <memory>
 
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int OnlyChannel = 1;
 // Setting words the units expect with every voltage setting.
 constexpr int VoltageSettingByte = 0;
 constexpr int VoltageSecondSettingWord = 55000;
@@ -39,7 +40,7 @@ KavraDriver_Generic_Device::~KavraDriver_Generic_Device() = default;
 
 bool KavraDriver_Generic_Device::isDualPolarity(const ModelId& model)
 {
-    return model == ModelId(25, 1);
+    return KavraSupportedModels::supports(model, KAVRA_OPERATION_SET_POLARITY);
 }
 
 const KavraDriver_Generic_UserData&
@@ -63,7 +64,7 @@ bool KavraDriver_Generic_Device::exchange(uint32_t code, const ModelId& model,
 int KavraDriver_Generic_Device::setVoltage(int channel, double voltage, double current)
 {
     const ModelId model = modelId();
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     const Limits limits = limitsOf(model);
     // Written so that NaN fails as well.
@@ -87,7 +88,7 @@ int KavraDriver_Generic_Device::setPolarity(int channel, int polarity)
     // A single-polarity unit has no polarity to set, whatever the arguments.
     if (!isDualPolarity(model))
         return NotSupported;
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     if (polarity != 0 && polarity != 1)
         return PolarityOutOfRange;
@@ -101,7 +102,7 @@ int KavraDriver_Generic_Device::setPolarity(int channel, int polarity)
 int KavraDriver_Generic_Device::turnVoltageOn(int channel)
 {
     const ModelId model = modelId();
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     return exchange(OutputOn, model) ? Success : OutputFailed;
 }
@@ -109,7 +110,7 @@ int KavraDriver_Generic_Device::turnVoltageOn(int channel)
 int KavraDriver_Generic_Device::turnVoltageOff(int channel)
 {
     const ModelId model = modelId();
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     return exchange(OutputOff, model) ? Success : OutputFailed;
 }
@@ -130,7 +131,7 @@ int KavraDriver_Generic_Device::getSupplyStatus(bool* flag, char* text)
 int KavraDriver_Generic_Device::getChannelStatus(int channel, bool* first, bool* second)
 {
     const ModelId model = modelId();
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     QByteArray reply;
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
@@ -146,7 +147,7 @@ int KavraDriver_Generic_Device::getChannelStatus(int channel, bool* first, bool*
 int KavraDriver_Generic_Device::getChannelCurrent(int channel, double* current)
 {
     const ModelId model = modelId();
-    if (channel != OnlyChannel)
+    if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     QByteArray reply;
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))

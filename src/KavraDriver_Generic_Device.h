@@ -16,6 +16,8 @@
 class KavraDriver_Generic_Device : public KavraDriver_AbstractDevice
 {
 public:
+    // Outputs that the channel parameters accept: output 1.
+    static constexpr int ChannelCount = 1;
     // Generic instruction codes.
     enum Instruction : uint32_t {
         SetVoltage = 0,

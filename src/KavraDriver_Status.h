@@ -1,9 +1,18 @@
 #pragma once
 
-// Status codes of the device operations, as the exported functions return them unchanged.
+// Every status code that the exported functions return, and its meaning. The exported
+// getStatusText reads the meanings from here; nothing else in the library or its tools keeps them.
 namespace KavraDriver_Status {
 enum Code : int {
+    InternalFailure = -1,
     Success = 0,
+    IndexOutOfRange = 1,
+    ConnectionFailed = 3,
+    FirstInstructionFailed = 4,
+    NoSuchSerialNumber = 6,
+    IdentificationUnreadable = 7,
+    IdentificationInvalid = 8,
+    HardwareVersionRefused = 9,
     NotSupported = 10,
     UserDataReadFailed = 11,
     PolarityReadFailed = 12,
@@ -30,6 +39,10 @@ enum Code : int {
     PWMFunctionOutOfRange = 34,
     SecondLevelOutOfRange = 35,
     PeriodOutOfRange = 36,
-    WaveformOutOfRange = 37
+    WaveformOutOfRange = 37,
+    BufferTooSmall = 38
 };
+
+// The meaning of a code, or null for a number that is no status code.
+const char* meaning(int code);
 } // namespace KavraDriver_Status

@@ -40,7 +40,8 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "setVoltageWaveform", "setPolarity", "turnVoltageOn", "turnVoltageOff",
         "enableInternalVoltageBus", "disableInternalVoltageBus", "getSupplyStatus",
         "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
-        "getDeviceSerialNumber", "getLibraryVersion", "getDriverLibraryInfo",
+        "getDeviceSerialNumber", "getLibraryVersion", "getDriverLibraryInfo", "getStatusText",
+        "getFamilyName", "getChannelCount", "getSupportedOperations",
     };
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
 }

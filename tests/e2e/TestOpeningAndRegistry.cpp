@@ -4,8 +4,9 @@
 
 #include <QJsonArray>
 
+#include <climits>
 #include <cstring>
-
+#include <set>
 #include <string>
 
 class OpeningAndRegistry : public BenchTest {};
@@ -52,6 +53,15 @@ TEST_F(OpeningAndRegistry, OnlyOwnSupportedUnitsAreCounted)
     // (39, 1) has no family: opening it fails cleanly and registers nothing.
     EXPECT_EQ(clearError(1), 10);
     EXPECT_EQ(bench().openHandleCount(), 0);
+    char family[16] = "x";
+    int channels = -1;
+    unsigned operations = 1;
+    EXPECT_EQ(getFamilyName(1, family, sizeof family), 0);
+    EXPECT_EQ(getChannelCount(1, &channels), 0);
+    EXPECT_EQ(getSupportedOperations(1, &operations), 0);
+    EXPECT_STREQ(family, "");
+    EXPECT_EQ(channels, 0);
+    EXPECT_EQ(operations, 0u);
     EXPECT_EQ(clearError(2), 0);
     int index = -1;
     EXPECT_EQ(getDeviceIndex("qzah015010004", &index), 0);
@@ -105,6 +115,9 @@ TEST_F(OpeningAndRegistry, AUnitAttachedLaterDoesNotShiftRegisteredIndices)
     char serial[16];
     EXPECT_EQ(getDeviceSerialNumber(1, serial, sizeof serial), 0);
     EXPECT_STREQ(serial, "QZAH041010081");
+    char family[16];
+    EXPECT_EQ(getFamilyName(1, family, sizeof family), 0);
+    EXPECT_STREQ(family, "Generic"); // the registered unit, not the one listed first
     double value = 0;
     EXPECT_EQ(getADCValue(1, &value), 10); // still the Generic unit, which has no converter
     // Index 2 now lists the Generic unit, whose connection index 1 holds: it cannot open twice.
@@ -239,4 +252,49 @@ TEST_F(OpeningAndRegistry, ListsSerialNumbersWithoutOpening)
     EXPECT_GT(std::strlen(buffer), 4u);
     EXPECT_EQ(getLibraryVersion(buffer, 2), 38);
     EXPECT_EQ(getLibraryVersion(nullptr, 0), 38);
+}
+
+TEST_F(OpeningAndRegistry, StatusTexts)
+{
+    const std::set<int> codes = {-1, 0, 1, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
+                                 20, 21, 22, 23, 24, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+    char buffer[128];
+    for (int code = -3; code <= 40; ++code) {
+        SCOPED_TRACE(code);
+        ASSERT_EQ(getStatusText(code, buffer, sizeof buffer), 0);
+        EXPECT_EQ(std::string(buffer).rfind("unknown status code", 0) == 0, codes.count(code) == 0)
+            << buffer;
+    }
+    struct Case
+    {
+        int code;
+        int bufferSize; // -2: a null buffer of 128 bytes
+        int status;
+        const char* text; // null: nothing written
+    };
+    const Case cases[] = {
+        {0, 128, 0, "success"},
+        {19, 128, 0, "voltage out of range"},
+        {19, 21, 0, "voltage out of range"}, // exactly the text and its closing zero byte
+        {19, 20, 38, nullptr},
+        {19, 0, 38, nullptr},
+        {19, -1, 38, nullptr},
+        {19, -2, 38, nullptr},
+        {30, 128, 0, "switching on output 2 or 3 refused: the unit's status shows them not ready"},
+        {38, 128, 0, "the text buffer is null or too small for the text and its closing zero byte"},
+        {25, 128, 0, "unknown status code 25"},
+        {INT_MIN, 128, 0, "unknown status code -2147483648"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        SCOPED_TRACE(c.bufferSize);
+        std::memset(buffer, 'x', sizeof buffer);
+        EXPECT_EQ(getStatusText(c.code, c.bufferSize == -2 ? nullptr : buffer,
+                                c.bufferSize == -2 ? 128 : c.bufferSize),
+                  c.status);
+        if (c.text)
+            EXPECT_STREQ(buffer, c.text);
+        else
+            EXPECT_EQ(buffer[0], 'x');
+    }
 }

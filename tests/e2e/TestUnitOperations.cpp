@@ -1,8 +1,10 @@
-// Every family against all 16 unit functions: what a supported operation puts on the wire, and
-// that an unsupported one answers 10 and sends nothing.
+// Every family against all 16 unit functions: what a supported operation puts on the wire, that
+// an unsupported one answers 10 and sends nothing, and that the family exports say the same
+// before and after the unit is opened.
 
 #include "BenchTest.h"
 
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -12,31 +14,67 @@ namespace {
 
 using Call = std::function<int(int index)>;
 
+struct Function
+{
+    std::string name;
+    unsigned bit;
+    Call call;
+};
+
 bool g_flag, g_first, g_second;
 char g_text[256];
 double g_value;
 
-const std::vector<std::pair<std::string, Call>>& allFunctions()
+const std::vector<Function>& allFunctions()
 {
-    static const std::vector<std::pair<std::string, Call>> calls = {
-        {"setPWMFunction", [](int i) { return setPWMFunction(i, 1, 1); }},
-        {"setPWM", [](int i) { return setPWM(i, 1, 50); }},
-        {"setPWMFrequency", [](int i) { return setPWMFrequency(i, 1000); }},
-        {"setVoltage", [](int i) { return setVoltage(i, 1, 50, 100); }},
-        {"setAccurateVoltage", [](int i) { return setAccurateVoltage(i, 1, 100, 1); }},
-        {"setVoltageWaveform", [](int i) { return setVoltageWaveform(i, 3, 1, 10, 20, 1); }},
-        {"setPolarity", [](int i) { return setPolarity(i, 1, 0); }},
-        {"turnVoltageOn", [](int i) { return turnVoltageOn(i, 1); }},
-        {"turnVoltageOff", [](int i) { return turnVoltageOff(i, 1); }},
-        {"enableInternalVoltageBus", [](int i) { return enableInternalVoltageBus(i, 1); }},
-        {"disableInternalVoltageBus", [](int i) { return disableInternalVoltageBus(i); }},
-        {"getSupplyStatus", [](int i) { return getSupplyStatus(i, &g_flag, g_text); }},
-        {"getChannelStatus", [](int i) { return getChannelStatus(i, 1, &g_first, &g_second); }},
-        {"getChannelCurrent", [](int i) { return getChannelCurrent(i, 1, &g_value); }},
-        {"clearError", [](int i) { return clearError(i); }},
-        {"getADCValue", [](int i) { return getADCValue(i, &g_value); }},
+    static const std::vector<Function> calls = {
+        {"setPWMFunction", KAVRA_OPERATION_SET_PWM_FUNCTION,
+         [](int i) { return setPWMFunction(i, 1, 1); }},
+        {"setPWM", KAVRA_OPERATION_SET_PWM, [](int i) { return setPWM(i, 1, 50); }},
+        {"setPWMFrequency", KAVRA_OPERATION_SET_PWM_FREQUENCY,
+         [](int i) { return setPWMFrequency(i, 1000); }},
+        {"setVoltage", KAVRA_OPERATION_SET_VOLTAGE, [](int i) { return setVoltage(i, 1, 50, 100); }},
+        {"setAccurateVoltage", KAVRA_OPERATION_SET_ACCURATE_VOLTAGE,
+         [](int i) { return setAccurateVoltage(i, 1, 100, 1); }},
+        {"setVoltageWaveform", KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM,
+         [](int i) { return setVoltageWaveform(i, 3, 1, 10, 20, 1); }},
+        {"setPolarity", KAVRA_OPERATION_SET_POLARITY, [](int i) { return setPolarity(i, 1, 0); }},
+        {"turnVoltageOn", KAVRA_OPERATION_TURN_VOLTAGE_ON, [](int i) { return turnVoltageOn(i, 1); }},
+        {"turnVoltageOff", KAVRA_OPERATION_TURN_VOLTAGE_OFF,
+         [](int i) { return turnVoltageOff(i, 1); }},
+        {"enableInternalVoltageBus", KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS,
+         [](int i) { return enableInternalVoltageBus(i, 1); }},
+        {"disableInternalVoltageBus", KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS,
+         [](int i) { return disableInternalVoltageBus(i); }},
+        {"getSupplyStatus", KAVRA_OPERATION_GET_SUPPLY_STATUS,
+         [](int i) { return getSupplyStatus(i, &g_flag, g_text); }},
+        {"getChannelStatus", KAVRA_OPERATION_GET_CHANNEL_STATUS,
+         [](int i) { return getChannelStatus(i, 1, &g_first, &g_second); }},
+        {"getChannelCurrent", KAVRA_OPERATION_GET_CHANNEL_CURRENT,
+         [](int i) { return getChannelCurrent(i, 1, &g_value); }},
+        {"clearError", KAVRA_OPERATION_CLEAR_ERROR, [](int i) { return clearError(i); }},
+        {"getADCValue", KAVRA_OPERATION_GET_ADC_VALUE, [](int i) { return getADCValue(i, &g_value); }},
     };
     return calls;
+}
+
+// What the family exports say of a unit.
+struct Description
+{
+    std::string family;
+    int channels;
+    unsigned operations;
+};
+
+Description describe(int index)
+{
+    char family[16] = "x";
+    int channels = -1;
+    unsigned operations = 0xFFFFFFFFu;
+    EXPECT_EQ(getFamilyName(index, family, sizeof family), 0);
+    EXPECT_EQ(getChannelCount(index, &channels), 0);
+    EXPECT_EQ(getSupportedOperations(index, &operations), 0);
+    return {family, channels, operations};
 }
 
 // Instruction bytes (with the payload in hex where it is fixed) that a supported call sends;
@@ -96,6 +134,16 @@ const std::map<int, Expected>& expectations()
     return table;
 }
 
+const std::map<int, std::pair<std::string, int>>& familiesAndChannels()
+{
+    static const std::map<int, std::pair<std::string, int>> table = {
+        {DefaultBench::Alder, {"Alder", 1}},     {DefaultBench::Cedar, {"Cedar", 3}},
+        {DefaultBench::Generic19, {"Generic", 1}}, {DefaultBench::Generic25, {"Generic", 1}},
+        {DefaultBench::Birch, {"Birch", 1}},     {DefaultBench::Rowan, {"Rowan", 0}},
+    };
+    return table;
+}
+
 } // namespace
 
 class UnitOperations : public BenchTest {};
@@ -106,12 +154,25 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
         const int index = family.first;
         const char* serial = DefaultBench::serial(index);
         SCOPED_TRACE(serial);
+        unsigned supported = 0;
+        for (const Function& function : allFunctions())
+            supported |= family.second.count(function.name) ? function.bit : 0u;
+        const int openBefore = bench().openHandleCount();
+        const Description listed = describe(index);
+        EXPECT_EQ(listed.family, familiesAndChannels().at(index).first);
+        EXPECT_EQ(listed.channels, familiesAndChannels().at(index).second);
+        EXPECT_EQ(listed.operations, supported);
+        EXPECT_EQ(bench().openHandleCount(), openBefore); // described without opening
+
         ASSERT_EQ(clearError(index), 0); // opens the unit
+        const Description registered = describe(index);
+        EXPECT_EQ(registered.family, listed.family);
+        EXPECT_EQ(registered.operations, listed.operations);
         bench().takeHostPackets(serial);
-        for (const auto& function : allFunctions()) {
-            SCOPED_TRACE(function.first);
-            const auto expected = family.second.find(function.first);
-            const int status = function.second(index);
+        for (const Function& function : allFunctions()) {
+            SCOPED_TRACE(function.name);
+            const auto expected = family.second.find(function.name);
+            const int status = function.call(index);
             const auto sent = bench().takeHostPackets(serial);
             if (expected == family.second.end()) {
                 EXPECT_EQ(status, 10);
@@ -128,4 +189,26 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
             }
         }
     }
+}
+
+TEST_F(UnitOperations, FamilyExportsRefuseWhatTheyCannotAnswer)
+{
+    char family[16];
+    int channels = -1;
+    unsigned operations = 1;
+    for (int index : {0, 100, DefaultBench::Count + 1}) {
+        SCOPED_TRACE(index);
+        EXPECT_EQ(getFamilyName(index, family, sizeof family), 1);
+        EXPECT_EQ(getChannelCount(index, &channels), 1);
+        EXPECT_EQ(getSupportedOperations(index, &operations), 1);
+    }
+    EXPECT_EQ(channels, -1);
+    EXPECT_EQ(operations, 1u);
+    std::memset(family, 'x', sizeof family);
+    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 5), 38); // "Cedar" needs 6 bytes
+    EXPECT_EQ(family[0], 'x');
+    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, nullptr, 16), 38);
+    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 6), 0);
+    EXPECT_EQ(getChannelCount(DefaultBench::Cedar, nullptr), 0);
+    EXPECT_EQ(getSupportedOperations(DefaultBench::Cedar, nullptr), 0);
 }

@@ -1,0 +1,89 @@
+// The exported functions that describe status codes and units from the library's own tables,
+// without a word to any unit.
+
+#include "KavraDeviceDiscovery.h"
+#include "KavraDriver_AbstractDevice.h"
+#include "KavraDriver_Status.h"
+#include "KavraLib.h"
+#include "KavraSession.h"
+#include "KavraSupportedModels.h"
+#include "KavraTextBuffer.h"
+#include "USBSerialNumber.h"
+
+#include <mutex>
+
+using namespace KavraDriver_Status;
+
+namespace {
+
+// Answers from the table's row for the unit that the unit functions address under the index: the
+// registered unit, else the supported unit listed at that position, which stays closed. The rows
+// never change, so the answer is read after the session lock is let go.
+template <typename Answer>
+int withModel(int index, Answer answer) noexcept
+{
+    try {
+        QString serial;
+        {
+            std::lock_guard<std::mutex> locker(KavraSession::mutex());
+            if (KavraSession::isClosedForExit())
+                return IndexOutOfRange;
+            // A registered unit's serial number is fixed once it was opened.
+            if (const std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index))
+                serial = device->serialNumber();
+            else
+                serial = KavraDeviceDiscovery::serialNumberForIndex(index);
+            if (serial.isEmpty())
+                return IndexOutOfRange;
+        }
+        static const KavraSupportedModels::Model withoutFamily;
+        const KavraSupportedModels::Model* model =
+            KavraSupportedModels::find(USBSerialNumber(serial).modelId());
+        return answer(model ? *model : withoutFamily);
+    } catch (...) {
+        return InternalFailure;
+    }
+}
+
+} // namespace
+
+extern "C" {
+
+int getStatusText(int code, char* buffer, int bufferSize)
+{
+    try {
+        const char* text = meaning(code);
+        return KavraTextBuffer::copy(text ? QByteArray(text)
+                                          : "unknown status code " + QByteArray::number(code),
+                                     buffer, bufferSize);
+    } catch (...) {
+        return InternalFailure;
+    }
+}
+
+int getFamilyName(int index, char* buffer, int bufferSize)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        return KavraTextBuffer::copy(QByteArray(model.family), buffer, bufferSize);
+    });
+}
+
+int getChannelCount(int index, int* count)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        if (count)
+            *count = model.channelCount;
+        return Success;
+    });
+}
+
+int getSupportedOperations(int index, unsigned int* operations)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        if (operations)
+            *operations = model.operations;
+        return Success;
+    });
+}
+
+} // extern "C"
