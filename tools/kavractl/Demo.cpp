@@ -28,19 +28,7 @@ int Demo::run()
         m_steps = QJsonArray();
         m_output.line();
         m_output.line(QStringLiteral("== Unit %1: %2, %3 %4 ==").arg(unit.index()).arg(unit.serial(), unit.family(), unit.model()));
-        const QString family = unit.family();
-        if (family == QLatin1String("Alder"))
-            alder(unit);
-        else if (family == QLatin1String("Cedar"))
-            cedar(unit);
-        else if (family == QLatin1String("Generic"))
-            generic(unit);
-        else if (family == QLatin1String("Birch"))
-            birch(unit);
-        else if (family == QLatin1String("Rowan"))
-            rowan(unit);
-        else
-            m_output.line(QStringLiteral("  no family: the unit offers no operations"));
+        walk(unit);
         QJsonObject document = unit.toJson();
         document.insert(QStringLiteral("steps"), m_steps);
         unitDocuments.append(document);
@@ -73,24 +61,6 @@ int Demo::step(const QString& action, const QString& description, const QJsonObj
     return status;
 }
 
-void Demo::reading(const QString& action, const QString& description, const std::function<int(double*)>& call)
-{
-    double value = 0;
-    const int status = call(&value);
-    QJsonObject record{{QStringLiteral("action"), action}, {QStringLiteral("status"), status}};
-    QString outcome;
-    if (status == StatusText::Success) {
-        record.insert(QStringLiteral("value"), value);
-        outcome = QString::number(value);
-    } else {
-        record.insert(QStringLiteral("meaning"), StatusText::meaning(status));
-        outcome = QStringLiteral("error %1: %2").arg(status).arg(StatusText::meaning(status));
-        ++m_failures;
-    }
-    m_steps.append(record);
-    m_output.line(QStringLiteral("  %1 %2").arg(description.leftJustified(52, QLatin1Char('.')), outcome));
-}
-
 void Demo::status(const UnitIdentity& unit)
 {
     QJsonObject record{{QStringLiteral("action"), QStringLiteral("status")}};
@@ -110,99 +80,75 @@ void Demo::status(const UnitIdentity& unit)
     m_steps.append(record);
 }
 
-void Demo::alder(const UnitIdentity& unit)
+void Demo::walk(const UnitIdentity& unit)
 {
-    const int i = unit.index();
-    step(QStringLiteral("pwm-frequency"), QStringLiteral("set the PWM frequency to 1000 Hz"),
-         {{QStringLiteral("frequency"), 1000}}, [i] { return setPWMFrequency(i, 1000); });
-    step(QStringLiteral("pwm"), QStringLiteral("set PWM channel 1 to 25 % duty"),
-         {{QStringLiteral("channel"), 1}, {QStringLiteral("duty"), 25}}, [i] { return setPWM(i, 1, 25); });
-    step(QStringLiteral("set-voltage"), QStringLiteral("set channel 1 to 500 V, current limit 100 µA"),
-         {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 500}, {QStringLiteral("current"), 100}},
-         [i] { return setVoltage(i, 1, 500, 100); });
-    step(QStringLiteral("on"), QStringLiteral("switch channel 1 on"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOn(i, 1); });
-    status(unit);
-    reading(QStringLiteral("current"), QStringLiteral("read the current of channel 1"),
-            [i](double* value) { return getChannelCurrent(i, 1, value); });
-    step(QStringLiteral("off"), QStringLiteral("switch channel 1 off"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOff(i, 1); });
-    step(QStringLiteral("clear-error"), QStringLiteral("clear the error"), {}, [i] { return clearError(i); });
-}
-
-void Demo::cedar(const UnitIdentity& unit)
-{
-    const int i = unit.index();
-    step(QStringLiteral("bus-on"), QStringLiteral("switch the voltage bus on at level 1"),
-         {{QStringLiteral("level"), 1}}, [i] { return enableInternalVoltageBus(i, 1); });
-    step(QStringLiteral("pwm-frequency"), QStringLiteral("set the PWM frequency to 20000 Hz"),
-         {{QStringLiteral("frequency"), 20000}}, [i] { return setPWMFrequency(i, 20000); });
-    step(QStringLiteral("pwm-function"), QStringLiteral("set PWM channel 1 to function 1"),
-         {{QStringLiteral("channel"), 1}, {QStringLiteral("function"), 1}}, [i] { return setPWMFunction(i, 1, 1); });
-    step(QStringLiteral("pwm"), QStringLiteral("set PWM channel 2 to 40 % duty"),
-         {{QStringLiteral("channel"), 2}, {QStringLiteral("duty"), 40}}, [i] { return setPWM(i, 2, 40); });
-    step(QStringLiteral("set-voltage"), QStringLiteral("set output 1 to 80 V"),
-         {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 80}, {QStringLiteral("current"), 0}},
-         [i] { return setVoltage(i, 1, 80, 0); });
-    step(QStringLiteral("waveform"), QStringLiteral("set output 2 to waveform 1, 20 V / 60 V, period 0.5 s"),
-         {{QStringLiteral("channel"), 2}, {QStringLiteral("waveform"), 1}, {QStringLiteral("level1"), 20},
-          {QStringLiteral("level2"), 60}, {QStringLiteral("period"), 0.5}},
-         [i] { return setVoltageWaveform(i, 2, 1, 20, 60, 0.5); });
-    step(QStringLiteral("on"), QStringLiteral("switch output 1 on"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOn(i, 1); });
-    step(QStringLiteral("on"), QStringLiteral("switch output 2 on"), {{QStringLiteral("channel"), 2}},
-         [i] { return turnVoltageOn(i, 2); });
-    status(unit);
-    step(QStringLiteral("off"), QStringLiteral("switch output 2 off"), {{QStringLiteral("channel"), 2}},
-         [i] { return turnVoltageOff(i, 2); });
-    step(QStringLiteral("off"), QStringLiteral("switch output 1 off"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOff(i, 1); });
-    step(QStringLiteral("bus-off"), QStringLiteral("switch the voltage bus off"), {},
-         [i] { return disableInternalVoltageBus(i); });
-}
-
-void Demo::generic(const UnitIdentity& unit)
-{
-    const int i = unit.index();
-    // The two Generic models differ in their ranges; stay well inside both.
-    const bool dualPolarity = unit.product() == 25;
-    const double voltage = dualPolarity ? 1000 : 1500;
-    const double limit = dualPolarity ? 200 : 100;
-    if (dualPolarity) {
-        step(QStringLiteral("polarity"), QStringLiteral("set channel 1 to polarity 1"),
-             {{QStringLiteral("channel"), 1}, {QStringLiteral("polarity"), 1}}, [i] { return setPolarity(i, 1, 1); });
-    }
-    step(QStringLiteral("set-voltage"),
-         QStringLiteral("set channel 1 to %1 V, current limit %2 µA").arg(voltage).arg(limit),
-         {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), voltage}, {QStringLiteral("current"), limit}},
-         [i, voltage, limit] { return setVoltage(i, 1, voltage, limit); });
-    step(QStringLiteral("on"), QStringLiteral("switch channel 1 on"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOn(i, 1); });
-    status(unit);
-    reading(QStringLiteral("current"), QStringLiteral("read the current of channel 1"),
-            [i](double* value) { return getChannelCurrent(i, 1, value); });
-    step(QStringLiteral("off"), QStringLiteral("switch channel 1 off"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOff(i, 1); });
-    if (dualPolarity) {
-        step(QStringLiteral("polarity"), QStringLiteral("set channel 1 back to polarity 0"),
-             {{QStringLiteral("channel"), 1}, {QStringLiteral("polarity"), 0}}, [i] { return setPolarity(i, 1, 0); });
-    }
-}
-
-void Demo::birch(const UnitIdentity& unit)
-{
-    const int i = unit.index();
-    step(QStringLiteral("set-accurate-voltage"), QStringLiteral("set channel 1 to 12000 V, second value 1.5"),
+    struct Step
+    {
+        unsigned operation;
+        const char* action;
+        const char* description;
+        QJsonObject arguments;
+        std::function<int(int index)> call;
+    };
+    const QJsonObject channel1{{QStringLiteral("channel"), 1}};
+    // Values inside the ranges of every family that has the operation.
+    const Step settings[] = {
+        {KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS, "bus-on", "switch the voltage bus on at level 1",
+         {{QStringLiteral("level"), 1}}, [](int i) { return enableInternalVoltageBus(i, 1); }},
+        {KAVRA_OPERATION_SET_POLARITY, "polarity", "set channel 1 to polarity 1",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("polarity"), 1}},
+         [](int i) { return setPolarity(i, 1, 1); }},
+        {KAVRA_OPERATION_SET_PWM_FREQUENCY, "pwm-frequency", "set the PWM frequency to 1000 Hz",
+         {{QStringLiteral("frequency"), 1000}}, [](int i) { return setPWMFrequency(i, 1000); }},
+        {KAVRA_OPERATION_SET_PWM_FUNCTION, "pwm-function", "set PWM channel 1 to function 1",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("function"), 1}},
+         [](int i) { return setPWMFunction(i, 1, 1); }},
+        {KAVRA_OPERATION_SET_PWM, "pwm", "set PWM channel 1 to 25 % duty",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("duty"), 25}},
+         [](int i) { return setPWM(i, 1, 25); }},
+        {KAVRA_OPERATION_SET_VOLTAGE, "set-voltage", "set channel 1 to 50 V, current limit 100 µA",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 50}, {QStringLiteral("current"), 100}},
+         [](int i) { return setVoltage(i, 1, 50, 100); }},
+        {KAVRA_OPERATION_SET_ACCURATE_VOLTAGE, "set-accurate-voltage",
+         "set channel 1 to 12000 V, second value 1.5",
          {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 12000}, {QStringLiteral("second"), 1.5}},
-         [i] { return setAccurateVoltage(i, 1, 12000, 1.5); });
-    step(QStringLiteral("off"), QStringLiteral("switch channel 1 off"), {{QStringLiteral("channel"), 1}},
-         [i] { return turnVoltageOff(i, 1); });
-}
-
-void Demo::rowan(const UnitIdentity& unit)
-{
-    const int i = unit.index();
-    reading(QStringLiteral("adc"), QStringLiteral("read the converter value"),
-            [i](double* value) { return getADCValue(i, value); });
-    status(unit);
+         [](int i) { return setAccurateVoltage(i, 1, 12000, 1.5); }},
+        {KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM, "waveform",
+         "set channel 1 to waveform 1, 20 V / 60 V, period 0.5 s",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("waveform"), 1}, {QStringLiteral("level1"), 20},
+          {QStringLiteral("level2"), 60}, {QStringLiteral("period"), 0.5}},
+         [](int i) { return setVoltageWaveform(i, 1, 1, 20, 60, 0.5); }},
+        {KAVRA_OPERATION_TURN_VOLTAGE_ON, "on", "switch channel 1 on", channel1,
+         [](int i) { return turnVoltageOn(i, 1); }},
+    };
+    // After the readings.
+    const Step settingsBack[] = {
+        {KAVRA_OPERATION_TURN_VOLTAGE_OFF, "off", "switch channel 1 off", channel1,
+         [](int i) { return turnVoltageOff(i, 1); }},
+        {KAVRA_OPERATION_SET_POLARITY, "polarity", "set channel 1 back to polarity 0",
+         {{QStringLiteral("channel"), 1}, {QStringLiteral("polarity"), 0}},
+         [](int i) { return setPolarity(i, 1, 0); }},
+        {KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS, "bus-off", "switch the voltage bus off", {},
+         [](int i) { return disableInternalVoltageBus(i); }},
+        {KAVRA_OPERATION_CLEAR_ERROR, "clear-error", "clear the error", {},
+         [](int i) { return clearError(i); }},
+    };
+    const unsigned readings = KAVRA_OPERATION_GET_SUPPLY_STATUS | KAVRA_OPERATION_GET_CHANNEL_STATUS |
+                              KAVRA_OPERATION_GET_CHANNEL_CURRENT | KAVRA_OPERATION_GET_ADC_VALUE;
+    if (!unit.supports(~0u)) {
+        m_output.line(QStringLiteral("  no family: the unit offers no operations"));
+        return;
+    }
+    const int index = unit.index();
+    const auto walkThrough = [&](const auto& steps) {
+        for (const Step& s : steps) {
+            if (unit.supports(s.operation))
+                step(QString::fromLatin1(s.action), QString::fromUtf8(s.description), s.arguments,
+                     [&s, index] { return s.call(index); });
+        }
+    };
+    walkThrough(settings);
+    if (unit.supports(readings))
+        status(unit);
+    walkThrough(settingsBack);
 }

@@ -11,9 +11,10 @@
 
 class Output;
 
-// Walks through every attached unit and shows what its family does: a few settings, the
-// output switched on, the readings, and the output switched off again. A failed step is shown
-// and the walk goes on.
+// Walks through every attached unit and shows what it does: each operation that the library says
+// the unit supports, in one fixed order (settings, the output switched on, the readings, the
+// output switched off again), with values that every family accepts. A failed step is shown and
+// the walk goes on.
 class Demo
 {
 public:
@@ -23,17 +24,10 @@ public:
     int run();
 
 private:
-    void alder(const UnitIdentity& unit);
-    void cedar(const UnitIdentity& unit);
-    void generic(const UnitIdentity& unit);
-    void birch(const UnitIdentity& unit);
-    void rowan(const UnitIdentity& unit);
-
+    void walk(const UnitIdentity& unit);
     // One library call: shown with its outcome and recorded for the JSON document.
     int step(const QString& action, const QString& description, const QJsonObject& arguments,
              const std::function<int()>& call);
-    // A reading of a value the call returns through its out-parameter.
-    void reading(const QString& action, const QString& description, const std::function<int(double*)>& call);
     void status(const UnitIdentity& unit);
 
     const Output& m_output;

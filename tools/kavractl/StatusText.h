@@ -3,7 +3,7 @@
 
 #include <QString>
 
-// Meanings of the library's status codes, worded as in the table of KavraLib.h.
+// Meanings of the library's status codes, as the library's getStatusText gives them.
 class StatusText
 {
 public:

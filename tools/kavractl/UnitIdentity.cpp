@@ -6,6 +6,16 @@
 
 #include <array>
 
+namespace {
+
+void check(int status, int index)
+{
+    if (status != 0)
+        throw ToolError::status(status, QStringLiteral("unit %1").arg(index));
+}
+
+} // namespace
+
 UnitIdentity::UnitIdentity(int index, const QString& serial) : m_index(index), m_serial(serial)
 {
     bool productOk = false;
@@ -21,10 +31,13 @@ UnitIdentity::UnitIdentity(int index, const QString& serial) : m_index(index), m
 UnitIdentity UnitIdentity::ofIndex(int index)
 {
     std::array<char, 32> buffer{};
-    const int status = getDeviceSerialNumber(index, buffer.data(), int(buffer.size()));
-    if (status != 0)
-        throw ToolError::status(status, QStringLiteral("unit %1").arg(index));
-    return UnitIdentity(index, QString::fromLatin1(buffer.data()));
+    check(getDeviceSerialNumber(index, buffer.data(), int(buffer.size())), index);
+    UnitIdentity unit(index, QString::fromLatin1(buffer.data()));
+    check(getFamilyName(index, buffer.data(), int(buffer.size())), index);
+    unit.m_family = buffer[0] ? QString::fromLatin1(buffer.data()) : QStringLiteral("none");
+    check(getChannelCount(index, &unit.m_channelCount), index);
+    check(getSupportedOperations(index, &unit.m_operations), index);
+    return unit;
 }
 
 QString UnitIdentity::model() const
@@ -32,27 +45,6 @@ QString UnitIdentity::model() const
     if (m_product < 0)
         return QStringLiteral("?");
     return QStringLiteral("%1/%2").arg(m_product).arg(m_revision);
-}
-
-QString UnitIdentity::family() const
-{
-    if (m_revision == 1) {
-        switch (m_product) {
-        case 15: return QStringLiteral("Alder");
-        case 17: return QStringLiteral("Cedar");
-        case 19:
-        case 25: return QStringLiteral("Generic");
-        case 40: return QStringLiteral("Birch");
-        case 41: return QStringLiteral("Rowan");
-        default: break;
-        }
-    }
-    return QStringLiteral("none");
-}
-
-int UnitIdentity::channelCount() const
-{
-    return family() == QLatin1String("Cedar") ? 3 : 1;
 }
 
 QString UnitIdentity::label() const

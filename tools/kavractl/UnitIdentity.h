@@ -4,14 +4,13 @@
 #include <QJsonObject>
 #include <QString>
 
-// What the serial number tells about a unit without opening it: its model (product and
-// revision, characters 5 to 9 of the serial number) and the family that model belongs to.
+// What the library tells about a unit without opening it: its serial number, the model in it
+// (product and revision, characters 5 to 9), and from the library's table of models its family,
+// outputs and operations.
 class UnitIdentity
 {
 public:
-    UnitIdentity(int index, const QString& serial);
-
-    // Reads the serial number of the unit at the device index; throws ToolError on a status.
+    // Asks the library about the unit at the device index; throws ToolError on a status.
     static UnitIdentity ofIndex(int index);
 
     int index() const { return m_index; }
@@ -21,19 +20,26 @@ public:
     // "product/revision", or "?" when the serial number carries no model.
     QString model() const;
     // Alder, Birch, Cedar, Generic, Rowan, or "none" for a model without a family.
-    QString family() const;
-    // Channels whose status can be read: outputs 1 to 3 on Cedar, output 1 elsewhere.
-    int channelCount() const;
+    QString family() const { return m_family; }
+    // Outputs, numbered from 1, that the channel parameters accept.
+    int channelCount() const { return m_channelCount; }
+    // Whether the unit supports the unit function of the KAVRA_OPERATION_* bit.
+    bool supports(unsigned operation) const { return (m_operations & operation) != 0; }
     // A line like "unit 3 (QZAH019010003, Generic 19/1)" for messages.
     QString label() const;
 
     QJsonObject toJson() const;
 
 private:
+    UnitIdentity(int index, const QString& serial);
+
     int m_index;
     QString m_serial;
     int m_product = -1;
     int m_revision = -1;
+    QString m_family;
+    int m_channelCount = 0;
+    unsigned m_operations = 0;
 };
 
 #endif

@@ -1,31 +1,6 @@
 #include "UnitProfile.h"
 
-#include <QHash>
-#include <QVector>
-
 UnitProfile::UnitProfile(const UnitIdentity& identity) : m_identity(identity) {}
-
-bool UnitProfile::supports(Operation operation) const
-{
-    using Op = Operation;
-    static const QHash<QString, QVector<Op>> operations = {
-        {QStringLiteral("Alder"),
-         {Op::SetPwm, Op::SetPwmFrequency, Op::SetVoltage, Op::SetPolarity, Op::TurnOn, Op::TurnOff,
-          Op::SupplyStatus, Op::ChannelStatus, Op::ChannelCurrent, Op::ClearError}},
-        {QStringLiteral("Birch"), {Op::SetAccurateVoltage, Op::TurnOff, Op::ClearError}},
-        {QStringLiteral("Cedar"),
-         {Op::SetPwmFunction, Op::SetPwm, Op::SetPwmFrequency, Op::SetVoltage, Op::SetVoltageWaveform,
-          Op::TurnOn, Op::TurnOff, Op::VoltageBus, Op::SupplyStatus, Op::ChannelStatus, Op::ClearError}},
-        {QStringLiteral("Generic"),
-         {Op::SetVoltage, Op::SetPolarity, Op::TurnOn, Op::TurnOff, Op::SupplyStatus, Op::ChannelStatus,
-          Op::ChannelCurrent, Op::ClearError}},
-        {QStringLiteral("Rowan"), {Op::AdcValue, Op::ClearError}},
-    };
-    // Only the dual-polarity Generic model switches its polarity.
-    if (operation == Op::SetPolarity && m_identity.family() == QLatin1String("Generic"))
-        return m_identity.product() == 25;
-    return operations.value(m_identity.family()).contains(operation);
-}
 
 int UnitProfile::pwmChannels() const
 {
