@@ -22,7 +22,6 @@ Example::
 
 from ._library import LIBRARY_ENV, load_library, use_virtual_bench
 from .errors import (
-    STATUS_MEANINGS,
     DriverLibraryError,
     ExchangeError,
     InternalError,
@@ -43,7 +42,6 @@ from .records import (
     Model,
     SupplyStatus,
     UnitInfo,
-    family_of,
     model_of,
 )
 from .session import Session, SessionClosedError, driver_library, library_version
@@ -51,7 +49,6 @@ from .unit import Unit
 
 __all__ = [
     "LIBRARY_ENV",
-    "STATUS_MEANINGS",
     "ChannelStatus",
     "DriverLibrary",
     "DriverLibraryError",
@@ -73,7 +70,6 @@ __all__ = [
     "UnitInfo",
     "driver_library",
     "error_for",
-    "family_of",
     "library_version",
     "load_library",
     "meaning_of",

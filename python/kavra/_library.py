@@ -46,7 +46,23 @@ PROTOTYPES: Final[dict[str, tuple[type, ...]]] = {
     "getDeviceSerialNumber": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
     "getLibraryVersion": (ctypes.c_char_p, ctypes.c_int),
     "getDriverLibraryInfo": (_c_bool_p, ctypes.c_char_p, ctypes.c_int),
+    "getStatusText": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
+    "getFamilyName": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
+    "getChannelCount": (ctypes.c_int, _c_int_p),
+    "getSupportedOperations": (ctypes.c_int, ctypes.POINTER(ctypes.c_uint)),
 }
+
+#: The unit functions in the order of their bits in ``getSupportedOperations`` (the
+#: ``KAVRA_OPERATION_`` constants of the header), bit 0 first.
+OPERATION_BITS: Final = (
+    "setPWMFunction", "setPWM", "setPWMFrequency", "setVoltage", "setAccurateVoltage",
+    "setVoltageWaveform", "setPolarity", "turnVoltageOn", "turnVoltageOff",
+    "enableInternalVoltageBus", "disableInternalVoltageBus", "getSupplyStatus",
+    "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
+)
+
+#: Buffer size for a status code's meaning: the library documents it as always enough.
+STATUS_TEXT_BUFFER_SIZE: Final = 128
 
 _lock = threading.Lock()
 _library: ctypes.CDLL | None = None
@@ -128,6 +144,22 @@ def _load() -> ctypes.CDLL:
                     + "; ".join(errors)
                 )
         return _library
+
+
+def status_text(code: int) -> str:
+    """The library's meaning of a status code (``getStatusText``).
+
+    Loads the library, but not its D2XX library, so :func:`use_virtual_bench` may still follow.
+    Reads "status N" when the library cannot be loaded.
+    """
+    try:
+        library = _load()
+    except OSError:
+        return f"status {code}"
+    buffer = ctypes.create_string_buffer(STATUS_TEXT_BUFFER_SIZE)
+    if library.getStatusText(code, buffer, len(buffer)) != 0:
+        return f"status {code}"
+    return buffer.value.decode("ascii", "replace")
 
 
 class _DlInfo(ctypes.Structure):

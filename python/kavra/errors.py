@@ -4,47 +4,7 @@ from __future__ import annotations
 
 from typing import Final
 
-#: Meaning of every status code the library returns, as documented in ``KavraLib.h``.
-STATUS_MEANINGS: Final[dict[int, str]] = {
-    0: "success",
-    1: "device index below 1, 100 or above, or beyond the attached supported units",
-    3: "the unit's USB connection could not be opened",
-    4: "the first identification instruction failed",
-    6: "no attached unit has the given serial number",
-    7: "the identification record could not be read",
-    8: "the identification record is not valid",
-    9: "the unit's hardware version is not accepted for its model",
-    10: "the operation is not supported by the unit's family",
-    11: "reading the unit's calibration failed while opening it",
-    12: "reading the unit's polarity failed while opening it",
-    13: "PWM channel out of range",
-    14: "PWM duty out of range",
-    15: "a PWM exchange failed",
-    16: "PWM frequency out of range",
-    17: "a PWM frequency exchange failed",
-    18: "channel out of range",
-    19: "voltage out of range",
-    20: "current out of range",
-    21: "a voltage exchange failed",
-    22: "polarity out of range",
-    23: "a polarity exchange failed",
-    24: "an output on or off exchange failed",
-    26: "bus level out of range",
-    27: "a bus enable exchange failed",
-    28: "a bus disable exchange failed",
-    29: "switching on refused: the unit's status shows it not ready",
-    30: "switching on output 2 or 3 refused: the unit's status shows them not ready",
-    31: "a status read failed",
-    32: "a current read failed",
-    33: "a clear-error exchange failed",
-    34: "PWM function out of range",
-    35: "second waveform level out of range",
-    36: "waveform period out of range",
-    37: "waveform code out of range",
-    38: "the text buffer is null or too small for the text and its closing zero byte",
-    -1: "an unexpected internal failure (for example memory exhausted); never expected in use",
-}
-
+from ._library import status_text
 
 class DriverLibraryError(OSError):
     """The library could not load its D2XX library, so it can find no unit.
@@ -67,8 +27,8 @@ class DriverLibraryError(OSError):
 
 
 def meaning_of(code: int) -> str:
-    """The documented meaning of a status code, or a note that the code is unknown."""
-    return STATUS_MEANINGS.get(code, f"unknown status code {code}")
+    """The library's meaning of a status code ("unknown status code N" for a number that is none)."""
+    return status_text(code)
 
 
 class KavraError(Exception):

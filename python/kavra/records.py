@@ -7,7 +7,8 @@ from typing import NamedTuple
 
 
 class Family(str, enum.Enum):
-    """The instruction family of a unit, which decides the operations it supports."""
+    """The instruction family of a unit, which decides the operations it supports. The library
+    decides a unit's family; these are the names it gives."""
 
     ALDER = "Alder"
     BIRCH = "Birch"
@@ -37,21 +38,6 @@ class Model(NamedTuple):
         return f"{self.product}/{self.revision}"
 
 
-_FAMILIES: dict[Model, Family] = {
-    Model(15, 1): Family.ALDER,
-    Model(17, 1): Family.CEDAR,
-    Model(19, 1): Family.GENERIC,
-    Model(25, 1): Family.GENERIC,
-    Model(40, 1): Family.BIRCH,
-    Model(41, 1): Family.ROWAN,
-}
-
-
-def family_of(model: Model) -> Family | None:
-    """The family of a model, or None for a model without one (such as 39/1)."""
-    return _FAMILIES.get(model)
-
-
 def model_of(serial: str) -> Model | None:
     """The model a serial number carries: product in characters 5 to 7, revision in 8 and 9.
 
@@ -63,19 +49,29 @@ def model_of(serial: str) -> Model | None:
     return None
 
 
+def family_named(name: str) -> Family | str | None:
+    """The family the library names: a :class:`Family`, the plain name for a family this package
+    does not list yet, or None for the empty name of a model without a family."""
+    if not name:
+        return None
+    try:
+        return Family(name)
+    except ValueError:
+        return name
+
+
 class UnitInfo(NamedTuple):
-    """One attached unit as the listing shows it, without opening it."""
+    """One attached unit as the listing shows it, without opening it: the serial number and the
+    model it carries, and the library's account of the model's family, outputs and operations."""
 
     index: int
     serial: str
     model: Model | None
-    family: Family | None
-
-    @classmethod
-    def from_serial(cls, index: int, serial: str) -> UnitInfo:
-        """The entry for the unit with this serial number at this device index."""
-        model = model_of(serial)
-        return cls(index, serial, model, family_of(model) if model else None)
+    family: Family | str | None
+    #: Outputs that the channel arguments accept, numbered from 1.
+    channel_count: int = 0
+    #: Names of the library functions the unit supports (``"setVoltage"``, ...).
+    operations: frozenset[str] = frozenset()
 
 
 class SupplyStatus(NamedTuple):

@@ -8,9 +8,9 @@ from types import TracebackType
 from typing import SupportsIndex
 
 from ._convert import to_int
-from ._library import load_library
+from ._library import OPERATION_BITS, load_library
 from .errors import DriverLibraryError, NoSuchUnitError, check
-from .records import DriverLibrary, UnitInfo
+from .records import DriverLibrary, UnitInfo, family_named, model_of
 from .unit import Unit
 
 #: Buffer size for a serial number: 13 characters and the closing zero byte, with room to spare.
@@ -19,6 +19,8 @@ SERIAL_BUFFER_SIZE = 32
 VERSION_BUFFER_SIZE = 64
 #: Buffer size for the D2XX library's account, which the library keeps below this size.
 DRIVER_INFO_BUFFER_SIZE = 1024
+#: Buffer size for a family name, which the library keeps below this size.
+FAMILY_BUFFER_SIZE = 16
 
 
 class SessionClosedError(RuntimeError):
@@ -144,15 +146,35 @@ class Session:
         check(library.getDeviceSerialNumber(number, buffer, len(buffer)), "getDeviceSerialNumber")
         return buffer.value.decode("latin-1")
 
+    def unit_info(self, index: SupportsIndex) -> UnitInfo:
+        """The listing entry of the unit at a device index, without opening it: its serial
+        number and model, and the family, outputs and operations the library gives for it.
+
+        Raises:
+            NoSuchUnitError: no attached supported unit has that index.
+        """
+        library = self._library_for_use()
+        number = to_int(index, "index")
+        serial = self.serial_number(number)
+        family = ctypes.create_string_buffer(FAMILY_BUFFER_SIZE)
+        check(library.getFamilyName(number, family, len(family)), "getFamilyName")
+        channels = ctypes.c_int(0)
+        check(library.getChannelCount(number, ctypes.byref(channels)), "getChannelCount")
+        bits = ctypes.c_uint(0)
+        check(library.getSupportedOperations(number, ctypes.byref(bits)), "getSupportedOperations")
+        operations = frozenset(name for bit, name in enumerate(OPERATION_BITS)
+                               if bits.value & (1 << bit))
+        return UnitInfo(number, serial, model_of(serial), family_named(family.value.decode("ascii")),
+                        channels.value, operations)
+
     def units(self) -> list[UnitInfo]:
         """The attached supported units in index order, without opening them."""
         infos: list[UnitInfo] = []
         for index in range(1, self.count() + 1):
             try:
-                serial = self.serial_number(index)
+                infos.append(self.unit_info(index))
             except NoSuchUnitError:
                 break  # detached since the count was taken
-            infos.append(UnitInfo.from_serial(index, serial))
         return infos
 
     def index_of(self, serial: str) -> int:
@@ -189,4 +211,4 @@ class Session:
             NoSuchUnitError: no attached unit has that index or serial number.
         """
         index = self.index_of(unit) if isinstance(unit, str) else to_int(unit, "unit")
-        return Unit(self, UnitInfo.from_serial(index, self.serial_number(index)))
+        return Unit(self, self.unit_info(index))

@@ -56,7 +56,7 @@ class Unit:
         return self._info.model
 
     @property
-    def family(self) -> Family | None:
+    def family(self) -> Family | str | None:
         """The unit's family, or None for a model without one."""
         return self._info.family
 

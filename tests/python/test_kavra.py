@@ -24,12 +24,12 @@ ALDER, CEDAR, GENERIC19, GENERIC25, BIRCH, ROWAN = (
 )
 
 DEFAULT_BENCH = [
-    (1, ALDER, Model(15, 1), Family.ALDER),
-    (2, CEDAR, Model(17, 1), Family.CEDAR),
-    (3, GENERIC19, Model(19, 1), Family.GENERIC),
-    (4, GENERIC25, Model(25, 1), Family.GENERIC),
-    (5, BIRCH, Model(40, 1), Family.BIRCH),
-    (6, ROWAN, Model(41, 1), Family.ROWAN),
+    (1, ALDER, Model(15, 1), Family.ALDER, 1),
+    (2, CEDAR, Model(17, 1), Family.CEDAR, 3),
+    (3, GENERIC19, Model(19, 1), Family.GENERIC, 1),
+    (4, GENERIC25, Model(25, 1), Family.GENERIC, 1),
+    (5, BIRCH, Model(40, 1), Family.BIRCH, 1),
+    (6, ROWAN, Model(41, 1), Family.ROWAN, 0),
 ]
 
 
@@ -38,8 +38,13 @@ DEFAULT_BENCH = [
 
 def test_listing_and_lookup_by_lower_case_serial(session: kavra.Session) -> None:
     assert session.count() == len(DEFAULT_BENCH)
-    assert [tuple(info) for info in session.units()] == DEFAULT_BENCH
-    for index, serial, model, family in DEFAULT_BENCH:
+    units = session.units()
+    assert [tuple(info)[:5] for info in units] == DEFAULT_BENCH
+    # The operation bits in the header's order, with the model's own exceptions.
+    assert units[5].operations == {"getADCValue", "clearError"}
+    assert units[4].operations == {"setAccurateVoltage", "turnVoltageOff", "clearError"}
+    assert "setPolarity" in units[3].operations and "setPolarity" not in units[2].operations
+    for index, serial, model, family, _ in DEFAULT_BENCH:
         unit = session.unit(serial.lower())
         assert (unit.index, unit.serial, unit.model, unit.family) == (index, serial, model, family)
 
@@ -116,6 +121,7 @@ def test_a_status_code_carries_its_code_meaning_and_operation(session: kavra.Ses
                                                             "setVoltage")
     assert isinstance(error, kavra.KavraError) and isinstance(error, ValueError)
     assert "19" in str(error) and "voltage out of range" in str(error)
+    assert kavra.meaning_of(25) == "unknown status code 25"
 
 
 @pytest.mark.parametrize("serial, call, error, code", [
