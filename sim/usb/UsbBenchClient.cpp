@@ -82,3 +82,14 @@ QStringList UsbBenchClient::takeUsbRequests(const QString& serial)
         lines.append(line.toString());
     return lines;
 }
+
+QVector<uint16_t> UsbBenchClient::eepromImage(const QString& serial)
+{
+    const QString hex =
+        request({{QStringLiteral("op"), QStringLiteral("eeprom_image")}, {QStringLiteral("serial"), serial}})
+            .value(QStringLiteral("words")).toString();
+    QVector<uint16_t> words;
+    for (int at = 0; at + 4 <= hex.size(); at += 4)
+        words.append(uint16_t(hex.mid(at, 4).toUInt(nullptr, 16)));
+    return words;
+}

@@ -5,6 +5,7 @@
 #include <QLocalSocket>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 // A client of a running USB-level bench's control interface (see UsbBenchServer), for programs
 // that run under kavra-usbbench: it finds the bench through KAVRA_USBBENCH_SOCKET.
@@ -29,6 +30,8 @@ public:
     QJsonArray takeWireLog(const QString& serial);
     QJsonArray takeConfigCalls(const QString& serial, int link);
     QStringList takeUsbRequests(const QString& serial);
+    // The chip's EEPROM, word by word.
+    QVector<uint16_t> eepromImage(const QString& serial);
 
     static constexpr int kNoBench = -100;
 

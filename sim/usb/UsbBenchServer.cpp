@@ -101,6 +101,16 @@ QJsonObject UsbBenchServer::answer(const QJsonObject& request)
         QJsonObject reply = result(SimBench::kOk);
         reply.insert(QStringLiteral("requests"), chip->takeRequestLog());
         return reply;
+    } else if (op == QLatin1String("eeprom_image")) {
+        UsbFtdiChip* chip = m_testbed.chipBySerial(serial);
+        if (!chip)
+            return result(SimBench::kUnknownSerial);
+        QString words;
+        for (uint16_t word : chip->eepromWords())
+            words += QStringLiteral("%1").arg(word, 4, 16, QLatin1Char('0'));
+        QJsonObject reply = result(SimBench::kOk);
+        reply.insert(QStringLiteral("words"), words);
+        return reply;
     } else {
         return QJsonObject{{QStringLiteral("result"), SimBench::kBadArgument},
                            {QStringLiteral("error"), QStringLiteral("unknown operation \"%1\"").arg(op)}};

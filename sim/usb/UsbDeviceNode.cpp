@@ -5,15 +5,12 @@
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 
 namespace {
-
-// How long a reap that finds nothing done waits for a completion before it answers EAGAIN. It
-// holds the caller's other requests on the same file for at most that long.
-constexpr guint kReapHoldMs = 1;
 
 constexpr unsigned kCapabilities =
     USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
@@ -22,6 +19,10 @@ constexpr unsigned kCapabilities =
 // USB_SPEED_FULL and USB_SPEED_HIGH as USBDEVFS_GET_SPEED reports them.
 constexpr int kFullSpeed = 2;
 constexpr int kHighSpeed = 3;
+
+// With nothing to send, a chip sends a packet of just its status bytes each latency period. The
+// bench sends those no more often than this, to spare the host's CPU: their contents never change.
+constexpr int kStatusPacketMs = 50;
 
 usbdevfs_urb* urbOf(UMockdevIoctlData* data)
 {
@@ -47,7 +48,8 @@ struct TimerTarget
 
 } // namespace
 
-UsbDeviceNode::UsbDeviceNode(UsbFtdiChip& chip) : m_chip(chip), m_handler(umockdev_ioctl_base_new())
+UsbDeviceNode::UsbDeviceNode(UsbFtdiChip& chip, const QString& path)
+    : m_chip(chip), m_readiness(path), m_handler(umockdev_ioctl_base_new())
 {
     g_signal_connect(m_handler, "handle-ioctl", G_CALLBACK(&UsbDeviceNode::onIoctl), this);
     g_signal_connect(m_handler, "client-connected", G_CALLBACK(&UsbDeviceNode::onConnected), this);
@@ -58,10 +60,16 @@ UsbDeviceNode::~UsbDeviceNode()
     g_signal_handlers_disconnect_by_data(m_handler, this);
     for (auto& item : m_clients) {
         g_signal_handlers_disconnect_by_data(item.first, this);
-        forget(item.second);
+        forget(item.first, item.second);
         g_object_unref(item.first);
     }
     g_object_unref(m_handler);
+}
+
+void UsbDeviceNode::restoreFile()
+{
+    m_readiness.recreate();
+    updateReadiness();
 }
 
 void UsbDeviceNode::onConnected(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer self)
@@ -82,7 +90,7 @@ void UsbDeviceNode::onVanished(UMockdevIoctlBase*, UMockdevIoctlClient* client, 
     if (found == node->m_clients.end())
         return;
     g_signal_handlers_disconnect_by_data(client, self);
-    node->forget(found->second);
+    node->forget(client, found->second);
     node->m_clients.erase(found);
     g_object_unref(client);
 }
@@ -130,7 +138,8 @@ void UsbDeviceNode::handle(UMockdevIoctlClient* client)
         finish(0, 0);
         return;
     }
-    if (isDead(state)) {
+    // A release goes through even on a device that is gone: the claim must not outlive it.
+    if (isDead(state) && request != USBDEVFS_RELEASEINTERFACE) {
         finish(-1, ENODEV);
         return;
     }
@@ -149,15 +158,11 @@ void UsbDeviceNode::handle(UMockdevIoctlClient* client)
         g_object_unref(number);
         if (request == USBDEVFS_RELEASEINTERFACE) {
             if (state.claimed.erase(interface))
-                m_chip.release(interface);
-            finish(0, 0);
+                m_chip.release(interface, client);
+            finish(isDead(state) ? -1 : 0, isDead(state) ? ENODEV : 0);
             return;
         }
-        if (state.claimed.count(interface)) {
-            finish(0, 0);
-            return;
-        }
-        const int error = m_chip.claim(interface);
+        const int error = m_chip.claim(interface, client);
         if (error == 0)
             state.claimed.insert(interface);
         finish(error ? -1 : 0, error);
@@ -251,6 +256,7 @@ void UsbDeviceNode::complete(UMockdevIoctlClient* client, Client& state, const U
     raw->status = status;
     raw->actual_length = actualLength;
     state.completed.push_back(urb);
+    m_readiness.setReady(true);
     deliver(client, state);
 }
 
@@ -264,8 +270,17 @@ void UsbDeviceNode::serviceIn(UMockdevIoctlClient* client, Client& state, int en
         const QByteArray transfer = head.buffer ? m_chip.bulkIn(endpoint, urb->buffer_length, latencyExpired, &status)
                                                 : QByteArray();
         if (status == 0 && transfer.isEmpty() && head.buffer) {
-            if (!state.latencyTimers.count(endpoint))
-                armLatencyTimer(client, state, endpoint);
+            // The chip's latency timer runs from when the host has taken everything before: time
+            // stands still for the device while the host works (see reap()). Data waiting cuts
+            // short a wait for a status packet.
+            const bool data = m_chip.bytesWaiting(endpoint) > 0;
+            if (state.latencyTimers.count(endpoint) && data && state.statusTimers.count(endpoint)) {
+                g_source_destroy(state.latencyTimers[endpoint]);
+                g_source_unref(state.latencyTimers[endpoint]);
+                state.latencyTimers.erase(endpoint);
+            }
+            if (!state.latencyTimers.count(endpoint) && state.completed.empty())
+                armLatencyTimer(client, state, endpoint, data);
             return;
         }
         queue.pop_front();
@@ -277,6 +292,7 @@ void UsbDeviceNode::serviceIn(UMockdevIoctlClient* client, Client& state, int en
             g_source_unref(state.latencyTimers[endpoint]);
             state.latencyTimers.erase(endpoint);
         }
+        state.statusTimers.erase(endpoint);
         latencyExpired = false;
         complete(client, state, head, status, status == 0 ? transfer.size() : 0);
         if (status != 0) {
@@ -286,9 +302,14 @@ void UsbDeviceNode::serviceIn(UMockdevIoctlClient* client, Client& state, int en
     }
 }
 
-void UsbDeviceNode::armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint)
+void UsbDeviceNode::armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data)
 {
-    GSource* timer = g_timeout_source_new(guint(m_chip.latencyMs(endpoint)));
+    const int latency = m_chip.latencyMs(endpoint);
+    GSource* timer = g_timeout_source_new(guint(data ? latency : std::max(latency, kStatusPacketMs)));
+    if (data)
+        state.statusTimers.erase(endpoint);
+    else
+        state.statusTimers.insert(endpoint);
     g_source_set_callback(
         timer,
         [](gpointer data) -> gboolean {
@@ -302,6 +323,7 @@ void UsbDeviceNode::armLatencyTimer(UMockdevIoctlClient* client, Client& state, 
                 g_source_unref(timer->second);
                 owner.latencyTimers.erase(timer);
             }
+            owner.statusTimers.erase(target->endpoint);
             target->node->serviceIn(target->client, owner, target->endpoint, true);
             return G_SOURCE_REMOVE;
         },
@@ -332,39 +354,28 @@ void UsbDeviceNode::reap(UMockdevIoctlClient* client, Client& state, UMockdevIoc
 {
     if (state.completed.empty() && isDead(state))
         failAll(client, state);
-    if (state.completed.empty() && isDead(state)) {
-        umockdev_ioctl_client_complete(client, -1, ENODEV);
+    if (state.completed.empty() && (isDead(state) || !wait)) {
+        umockdev_ioctl_client_complete(client, -1, isDead(state) ? ENODEV : EAGAIN);
+        updateReadiness();
+        // The host has dealt with everything, cancellations included (libusb runs a transfer's
+        // callback before it reaps again): the chip's latency timers run from here. FTDI's
+        // library cancels the transfers queued behind a short one and takes a transfer that
+        // completes before it could cancel it for data, status bytes and all.
+        for (auto& pending : state.pendingIn)
+            serviceIn(client, state, pending.first, false);
         return;
     }
     g_object_ref(arg);
     state.heldReap = arg;
-    if (!state.completed.empty()) {
-        deliver(client, state);
-        return;
-    }
-    if (wait)
-        return;
-    GSource* timer = g_timeout_source_new(kReapHoldMs);
-    g_source_set_callback(
-        timer,
-        [](gpointer data) -> gboolean {
-            const auto* target = static_cast<TimerTarget*>(data);
-            const auto found = target->node->m_clients.find(target->client);
-            if (found == target->node->m_clients.end())
-                return G_SOURCE_REMOVE;
-            Client& owner = found->second;
-            g_source_unref(owner.reapTimer);
-            owner.reapTimer = nullptr;
-            if (owner.heldReap) {
-                g_object_unref(owner.heldReap);
-                owner.heldReap = nullptr;
-                umockdev_ioctl_client_complete(target->client, -1, EAGAIN);
-            }
-            return G_SOURCE_REMOVE;
-        },
-        new TimerTarget{this, client, 0}, [](gpointer data) { delete static_cast<TimerTarget*>(data); });
-    g_source_attach(timer, g_main_context_get_thread_default());
-    state.reapTimer = timer;
+    deliver(client, state);
+}
+
+void UsbDeviceNode::updateReadiness()
+{
+    bool ready = false;
+    for (const auto& item : m_clients)
+        ready = ready || !item.second.completed.empty() || isDead(item.second);
+    m_readiness.setReady(ready);
 }
 
 void UsbDeviceNode::deliver(UMockdevIoctlClient* client, Client& state)
@@ -375,11 +386,6 @@ void UsbDeviceNode::deliver(UMockdevIoctlClient* client, Client& state)
     state.completed.pop_front();
     UMockdevIoctlData* arg = state.heldReap;
     state.heldReap = nullptr;
-    if (state.reapTimer) {
-        g_source_destroy(state.reapTimer);
-        g_source_unref(state.reapTimer);
-        state.reapTimer = nullptr;
-    }
     // The caller's pointer variable gets the address of its URB; the URB and its buffer are
     // written back to the caller's memory with it.
     UMockdevIoctlData* pointer = resolve(arg, 0, sizeof(void*));
@@ -390,6 +396,7 @@ void UsbDeviceNode::deliver(UMockdevIoctlClient* client, Client& state)
     g_object_unref(urb.data);
     g_object_unref(arg);
     umockdev_ioctl_client_complete(client, pointer ? 0 : -1, pointer ? 0 : EFAULT);
+    updateReadiness();
 }
 
 void UsbDeviceNode::failAll(UMockdevIoctlClient* client, Client& state)
@@ -409,21 +416,19 @@ void UsbDeviceNode::failAll(UMockdevIoctlClient* client, Client& state)
         g_source_unref(timer.second);
     }
     state.latencyTimers.clear();
+    state.statusTimers.clear();
+    m_readiness.setReady(true);
     deliver(client, state);
 }
 
-void UsbDeviceNode::forget(Client& state)
+void UsbDeviceNode::forget(UMockdevIoctlClient* client, Client& state)
 {
     for (auto& timer : state.latencyTimers) {
         g_source_destroy(timer.second);
         g_source_unref(timer.second);
     }
     state.latencyTimers.clear();
-    if (state.reapTimer) {
-        g_source_destroy(state.reapTimer);
-        g_source_unref(state.reapTimer);
-        state.reapTimer = nullptr;
-    }
+    state.statusTimers.clear();
     if (state.heldReap) {
         g_object_unref(state.heldReap);
         state.heldReap = nullptr;
@@ -437,6 +442,6 @@ void UsbDeviceNode::forget(Client& state)
         g_object_unref(urb.data);
     state.completed.clear();
     for (int interface : state.claimed)
-        m_chip.release(interface);
+        m_chip.release(interface, client);
     state.claimed.clear();
 }

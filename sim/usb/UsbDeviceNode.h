@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UsbNodeReadiness.h"
+
 #include <umockdev.h>
 
 #include <deque>
@@ -17,11 +19,14 @@ class UsbFtdiChip;
 class UsbDeviceNode
 {
 public:
-    explicit UsbDeviceNode(UsbFtdiChip& chip);
+    // path: the device node's file in the testbed.
+    UsbDeviceNode(UsbFtdiChip& chip, const QString& path);
     ~UsbDeviceNode();
     UsbDeviceNode(const UsbDeviceNode&) = delete;
     UsbDeviceNode& operator=(const UsbDeviceNode&) = delete;
 
+    // Makes the node's file again once the device is back (umockdev removes it with the device).
+    void restoreFile();
     // The umockdev handler to attach to the device node.
     UMockdevIoctlBase* handler() const { return m_handler; }
 
@@ -39,11 +44,10 @@ private:
         std::deque<Urb> completed;
         std::map<int, std::deque<Urb>> pendingIn;
         std::map<int, GSource*> latencyTimers;
-        // A reap that found nothing done waits for the next completion for a moment: the
-        // device node is a plain file, always ready to poll, and an answer at once would make
-        // the caller spin.
+        // Endpoints whose timer waits for a status packet rather than for data.
+        std::set<int> statusTimers;
+        // A blocking reap waits here for the next completion.
         UMockdevIoctlData* heldReap = nullptr;
-        GSource* reapTimer = nullptr;
     };
 
     static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
@@ -58,14 +62,17 @@ private:
     // Completes the first pending IN URB of each endpoint while the chip has data for it (or the
     // timer expired), and keeps a latency timer running for the next.
     void serviceIn(UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired);
-    void armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint);
+    void armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data);
     void complete(UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength);
     // Hands the first completed URB to a held reap.
     void deliver(UMockdevIoctlClient* client, Client& state);
     void failAll(UMockdevIoctlClient* client, Client& state);
-    void forget(Client& state);
+    void forget(UMockdevIoctlClient* client, Client& state);
+    // The node polls writable while some client has a URB to reap or the device is gone.
+    void updateReadiness();
 
     UsbFtdiChip& m_chip;
+    UsbNodeReadiness m_readiness;
     UMockdevIoctlBase* m_handler;
     std::map<UMockdevIoctlClient*, Client> m_clients;
 };

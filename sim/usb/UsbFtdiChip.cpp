@@ -78,7 +78,7 @@ void UsbFtdiChip::enumerate()
     if (!m_enumeratedValid)
         m_enumerated = FtdiEepromImage::Fields();
     for (Channel& channel : m_channels)
-        channel = Channel{channel.handle, 16, 0, false};
+        channel = Channel{channel.handle, channel.owner, 16, 0, false};
 }
 
 UsbDescriptors::Identity UsbFtdiChip::identity() const
@@ -153,14 +153,22 @@ uint16_t UsbFtdiChip::productId() const
     return identity().productId;
 }
 
-int UsbFtdiChip::claim(int interface)
+int UsbFtdiChip::claim(int interface, const void* owner)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (interface < 0 || interface >= m_channels.size())
         return EINVAL;
-    if (m_channels[interface].handle)
-        return EBUSY;
     SimBench& bench = SimBench::instance();
+    Channel& channel = m_channels[interface];
+    if (channel.handle) {
+        const FT_STATUS alive = bench.withHandle(channel.handle, [](SimHandle&, std::unique_lock<std::mutex>&) { return FT_OK; });
+        if (alive == FT_OK)
+            return channel.owner == owner ? 0 : EBUSY;
+        // Its device went away since: the claim died with it.
+        bench.close(channel.handle);
+        channel.handle = nullptr;
+        channel.owner = nullptr;
+    }
     // The channel's position in the bench's device list: plugged chips in order, channels in order.
     const int index = bench.withChips([&](const std::vector<std::shared_ptr<SimChip>>& chips) {
         int position = 0;
@@ -185,17 +193,20 @@ int UsbFtdiChip::claim(int interface)
         bench.close(handle);
         return EBUSY;
     }
-    m_channels[interface].handle = handle;
+    channel.handle = handle;
+    channel.owner = owner;
     return 0;
 }
 
-void UsbFtdiChip::release(int interface)
+void UsbFtdiChip::release(int interface, const void* owner)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (interface < 0 || interface >= m_channels.size() || !m_channels[interface].handle)
+    if (interface < 0 || interface >= m_channels.size() || !m_channels[interface].handle
+        || m_channels[interface].owner != owner)
         return;
     SimBench::instance().close(m_channels[interface].handle);
     m_channels[interface].handle = nullptr;
+    m_channels[interface].owner = nullptr;
 }
 
 int UsbFtdiChip::interfaceOfPort(uint16_t index)
@@ -447,9 +458,12 @@ QByteArray UsbFtdiChip::bulkIn(int endpoint, int maxLength, bool latencyExpired,
         *status = queue == FT_IO_ERROR ? -ENODEV : -EPIPE;
         return QByteArray();
     }
-    if (ready == 0 && !latencyExpired)
-        return QByteArray();
     const int packet = UsbDescriptors::maxPacketSize(m_chipType);
+    // The chip sends a packet as soon as it is full, anything less when its latency timer expires
+    // (FTDI's AN232B-04). FTDI's library relies on that pause after a short packet: it cancels
+    // the transfers it queued behind one.
+    if (!latencyExpired && ready < DWORD(packet - 2))
+        return QByteArray();
     const int packets = std::max(1, maxLength / packet);
     const int take = int(std::min<DWORD>(ready, DWORD(packets * (packet - 2))));
     QByteArray payload(take, '\0');
@@ -477,6 +491,23 @@ int UsbFtdiChip::latencyMs(int endpoint) const
     const int latency = interface >= 0 && interface < m_channels.size() ? m_channels[interface].latencyMs : 16;
     // A latency timer of 0 behaves like 1 ms on the chips.
     return std::max(1, latency);
+}
+
+QVector<uint16_t> UsbFtdiChip::eepromWords() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_image.words();
+}
+
+int UsbFtdiChip::bytesWaiting(int endpoint) const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int interface = ((endpoint & 0x7F) - 1) / 2;
+    DWORD ready = 0;
+    if (interface < 0 || interface >= m_channels.size() || !m_channels[interface].handle
+        || SimBench::instance().getQueueStatus(m_channels[interface].handle, &ready) != FT_OK)
+        return 0;
+    return int(ready);
 }
 
 QJsonArray UsbFtdiChip::takeRequestLog()

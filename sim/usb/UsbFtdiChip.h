@@ -60,18 +60,26 @@ public:
     uint16_t vendorId() const;
     uint16_t productId() const;
 
-    // errno values: 0, EBUSY (claimed elsewhere or the open failed), ENODEV, EINVAL.
-    int claim(int interface);
-    void release(int interface);
+    // Claims an interface for an owner (a client of the device node); errno values: 0, EBUSY
+    // (claimed by another owner or the open failed), ENODEV, EINVAL. A claim from before an
+    // unplug or port reset no longer counts.
+    int claim(int interface, const void* owner);
+    // Releases the owner's claim; another owner's claim stays.
+    void release(int interface, const void* owner);
 
     Outcome control(const Setup& setup, QByteArray* data);
     // The URB status of a bulk OUT transfer: 0, -EPIPE (the write failed), -ENODEV.
     int bulkOut(int endpoint, const QByteArray& bytes);
     // The chip's next bulk IN transfer of at most maxLength bytes on an endpoint: packets of at
-    // most the maximum packet size, each starting with the two status bytes. Empty while there
-    // is nothing to send and the latency timer has not expired. status gets the URB status.
+    // most the maximum packet size, each starting with the two status bytes. Empty while less
+    // than a full packet waits and the latency timer has not expired. status gets the URB status.
     QByteArray bulkIn(int endpoint, int maxLength, bool latencyExpired, int* status);
     int latencyMs(int endpoint) const;
+    // Bytes the chip holds for the host on an IN endpoint.
+    int bytesWaiting(int endpoint) const;
+
+    // The EEPROM's words as the chip holds them now.
+    QVector<uint16_t> eepromWords() const;
 
     // The vendor requests received since the last call, as "40 03 0006 0000" lines (request
     // type, request, value, index) with the data of OUT requests appended.
@@ -81,6 +89,7 @@ private:
     struct Channel
     {
         FT_HANDLE handle = nullptr;
+        const void* owner = nullptr;
         int latencyMs = 16;
         uint8_t bitMode = 0;
         bool breakOn = false;

@@ -27,12 +27,11 @@ UsbTestbed::UsbTestbed() : m_testbed(umockdev_testbed_new())
     for (const std::shared_ptr<SimChip>& chip : chips) {
         Device device;
         device.chip = std::make_unique<UsbFtdiChip>(chip, port++);
-        device.node = std::make_unique<UsbDeviceNode>(*device.chip);
         const QByteArray node = QStringLiteral("/dev/bus/usb/001/%1").arg(device.chip->deviceNumber(), 3, 10, QLatin1Char('0')).toLatin1();
-        // umockdev makes no file for a USB device node: libusb opens it, so it must exist.
+        // umockdev makes no file for a USB device node; the node makes its own.
         const QString file = rootDirectory() + QString::fromLatin1(node);
         QDir().mkpath(QFileInfo(file).absolutePath());
-        QFile(file).open(QIODevice::WriteOnly);
+        device.node = std::make_unique<UsbDeviceNode>(*device.chip, file);
         GError* error = nullptr;
         umockdev_testbed_attach_ioctl(m_testbed, node.constData(), device.node->handler(), &error);
         if (error) {
@@ -99,6 +98,11 @@ void UsbTestbed::refreshPresence()
         if (!plugged) {
             umockdev_testbed_remove_device(m_testbed, device.sysPath.toLocal8Bit().constData());
             device.sysPath.clear();
+            // The node stays: without hot-plug events (umockdev delivers them only in libudev's
+            // format, which FTDI's libusb ignores) a USB library that fails to open a node
+            // forgets the device for good, and would never see it come back. Its requests
+            // answer ENODEV meanwhile, as a removed device's do.
+            device.node->restoreFile();
             continue;
         }
         device.chip->enumerate();
