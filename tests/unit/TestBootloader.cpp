@@ -336,6 +336,8 @@ TEST_F(BootloaderTest, failedReadsStoreNothing)
     const Case cases[] = {
         {"trailer FF FE", bytes({0x00, 0x80}), page + bytes({0xFF, 0xFE}), 0,
          "Data from device is corrupt"},
+        {"trailer FE FF", bytes({0x00, 0x80}), page + bytes({0xFE, 0xFF}), 0,
+         "Data from device is corrupt"},
         {"page size 0", bytes({0x00, 0x00}), Trailer, 0, "Data from device is corrupt"},
         {"one byte short", bytes({0x00, 0x80}), page + bytes({0xFF}), 0, "Unexpected packet length."},
         {"prepare refused", bytes({0x00, 0x80}), page + Trailer, 2, "Target device is busy"},

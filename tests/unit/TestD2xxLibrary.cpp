@@ -40,21 +40,17 @@ void expectEveryCallFails(const D2xxLibrary& d2xx)
     EXPECT_NE(d2xx.getStatus(nullptr, &rx, &tx, &events), FT_OK);
     EXPECT_EQ(rx + tx + events, 0u);
     FT_PROGRAM_DATA data{};
-    EXPECT_NE(d2xx.eeRead(nullptr, &data), FT_OK);
-    EXPECT_NE(d2xx.eeProgram(nullptr, &data), FT_OK);
     FT_EEPROM_X_SERIES x{};
-    EXPECT_NE(d2xx.eepromRead(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr), FT_OK);
-    EXPECT_NE(d2xx.eepromProgram(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr), FT_OK);
-    EXPECT_NE(d2xx.close(nullptr), FT_OK);
-    EXPECT_NE(d2xx.cyclePort(nullptr), FT_OK);
-    EXPECT_NE(d2xx.setBitMode(nullptr, 0xFF, 0), FT_OK);
-    EXPECT_NE(d2xx.setBaudRate(nullptr, 500000), FT_OK);
-    EXPECT_NE(d2xx.setDataCharacteristics(nullptr, 8, 0, 2), FT_OK);
-    EXPECT_NE(d2xx.setFlowControl(nullptr, 0, 0, 0), FT_OK);
-    EXPECT_NE(d2xx.setLatencyTimer(nullptr, 2), FT_OK);
-    EXPECT_NE(d2xx.setUSBParameters(nullptr, 64, 64), FT_OK);
-    EXPECT_NE(d2xx.setTimeouts(nullptr, 1, 1), FT_OK);
-    EXPECT_NE(d2xx.purge(nullptr, 3), FT_OK);
+    const FT_STATUS others[] = {
+        d2xx.eeRead(nullptr, &data), d2xx.eeProgram(nullptr, &data),
+        d2xx.eepromRead(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr),
+        d2xx.eepromProgram(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr),
+        d2xx.close(nullptr), d2xx.cyclePort(nullptr), d2xx.setBitMode(nullptr, 0xFF, 0),
+        d2xx.setBaudRate(nullptr, 500000), d2xx.setDataCharacteristics(nullptr, 8, 0, 2),
+        d2xx.setFlowControl(nullptr, 0, 0, 0), d2xx.setLatencyTimer(nullptr, 2),
+        d2xx.setUSBParameters(nullptr, 64, 64), d2xx.setTimeouts(nullptr, 1, 1), d2xx.purge(nullptr, 3)};
+    for (FT_STATUS status : others)
+        EXPECT_NE(status, FT_OK);
     // Null out-pointers are never written through.
     EXPECT_NE(d2xx.createDeviceInfoList(nullptr), FT_OK);
     EXPECT_NE(d2xx.getStatus(nullptr, nullptr, nullptr, nullptr), FT_OK);

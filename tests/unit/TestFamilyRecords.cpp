@@ -8,10 +8,8 @@
 #include "KavraDriver_Alder_Voltage.h"
 #include "KavraDriver_Birch_Voltage.h"
 #include "KavraDriver_Cedar_HVBus.h"
-#include "KavraDriver_Cedar_PWM.h"
 #include "KavraDriver_Cedar_SupplyState.h"
 #include "KavraDriver_Cedar_Voltage.h"
-#include "KavraDriver_Generic_Polarity.h"
 #include "KavraDriver_Generic_SupplyState.h"
 #include "KavraDriver_Generic_UserData.h"
 #include "KavraDriver_Generic_Voltage.h"
@@ -21,8 +19,6 @@
 #include <QByteArray>
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <limits>
 #include <vector>
 
 namespace {
@@ -445,18 +441,3 @@ TEST(FamilyRecords, SupplyStateTellsObserversInOrderAndCopiesDoNot)
     }
     EXPECT_EQ(order, (std::vector<int>{1, 2})); // the Alder record goes first, being declared last
 }
-
-#ifndef QT_NO_DEBUG
-// A reply of the wrong length is a programming error named by the record's own assertion.
-TEST(FamilyRecordsDeathTest, WrongReplyLengthsAreAssertions)
-{
-    ::testing::FLAGS_gtest_death_test_style = "threadsafe";
-    EXPECT_DEATH(KavraDriver_Alder_UserData{QByteArray(149, 'g')}, "data.count\\(\\) == 150");
-    EXPECT_DEATH(KavraDriver_Alder_Polarity{QByteArray()}, "data.count\\(\\) == 1");
-    EXPECT_DEATH(KavraDriver_Generic_Polarity{QByteArray(2, 0)}, "data.size\\(\\) == 1");
-    EXPECT_DEATH(KavraDriver_Cedar_SupplyState{QByteArray(9, 0)}, "data.count\\(\\) == 10");
-    EXPECT_DEATH((KavraDriver_Generic_UserData{ModelId(19, 1), QByteArray(21, 'm')}),
-                 "data.count\\(\\) == 20");
-    EXPECT_DEATH(KavraDriver_Rowan_Voltage{QByteArray(3, 0)}, "data.count\\(\\) == 4");
-}
-#endif

@@ -5,10 +5,7 @@
 #include "TestPacketProtocolSocket.h"
 
 #include "KavraDriver_Alder_CommRequest.h"
-#include "KavraDriver_Cedar_CommRequest.h"
 #include "USBPacketProtocol.h"
-
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -40,59 +37,28 @@ protected:
     USBPacketProtocol m_protocol;
 };
 
-TEST_F(PacketProtocolTest, writesHeaderAndPayloadAsOnePacketOnAClonedSocket)
+TEST_F(PacketProtocolTest, exactBytesOfEachRequestKindOnAClonedSocket)
 {
-    auto request = std::make_shared<ScriptedRequest>(0x40, bytes({1, 2}), 0, false, 101);
     answerWith(0, QByteArray());
     EXPECT_EQ(m_socket->state().applyTimeoutsCount, 1);
-
+    // Header (type 5, id, instruction, payload length) and payload in one write.
+    auto request = std::make_shared<ScriptedRequest>(0x40, bytes({1, 2}), 0, false, 101);
     EXPECT_TRUE(m_protocol.sendRequest(request).isSuccess());
     EXPECT_NE(m_protocol.socket().get(), m_socket.get());
-    ASSERT_EQ(m_socket->state().writes.size(), 1);
-    EXPECT_EQ(m_socket->state().writes[0], bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}));
-}
-
-TEST_F(PacketProtocolTest, emptyPayloadGivesEightByteHeaderWithItsOwnId)
-{
-    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x20);
-    answerWith(0, QByteArray());
-
-    const USBResult result = m_protocol.sendRequest(request);
-
-    EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
-    EXPECT_EQ(m_socket->written(), reply(request->id(), 0x20));
-    EXPECT_TRUE(request->isFinished());
-    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
-}
-
-TEST_F(PacketProtocolTest, rawRequestWritesCodeThenPayloadAndReadsNothing)
-{
-    auto request = std::make_shared<ScriptedRequest>(0x03, bytes({0xAA, 0xBB}), 0, true);
+    // Without payload: the eight-byte header alone, with the request's own id.
+    auto bare = std::make_shared<KavraDriver_Alder_CommRequest>(0x20);
+    EXPECT_TRUE(m_protocol.sendRequest(bare).isSuccess());
+    EXPECT_TRUE(bare->isFinished());
+    // A raw request: its code, then its payload, and nothing is read.
+    m_socket->state().responder = nullptr;
     m_socket->feed(bytes({0x06, 0x06}));
-
-    const USBResult result = m_protocol.sendRequest(request);
-
-    EXPECT_TRUE(result.isSuccess());
-    EXPECT_TRUE(request->result().isSuccess());
-    EXPECT_TRUE(request->isFinished());
-    ASSERT_EQ(m_socket->state().writes.size(), 2);
-    EXPECT_EQ(m_socket->state().writes[0], bytes({0x03}));
-    EXPECT_EQ(m_socket->state().writes[1], bytes({0xAA, 0xBB}));
-    // Waiting bytes stay for whoever reads next.
+    auto raw = std::make_shared<ScriptedRequest>(0x03, bytes({0xAA, 0xBB}), 0, true);
+    EXPECT_TRUE(m_protocol.sendRequest(raw).isSuccess());
+    EXPECT_TRUE(raw->isFinished());
+    EXPECT_EQ(m_socket->state().writes,
+              (QList<QByteArray>{bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}),
+                                 reply(bare->id(), 0x20), bytes({0x03}), bytes({0xAA, 0xBB})}));
     EXPECT_EQ(m_socket->state().incoming.size(), 2);
-}
-
-TEST_F(PacketProtocolTest, withoutSocketNothingIsWritten)
-{
-    m_protocol.setSocket(nullptr);
-    auto request = std::make_shared<ScriptedRequest>(0x40, QByteArray(), 0);
-
-    const USBResult result = m_protocol.sendRequest(request);
-
-    EXPECT_EQ(result.message(), QStringLiteral("Invalid communication handle."));
-    EXPECT_EQ(request->result().message(), result.message());
-    EXPECT_TRUE(m_socket->state().writes.isEmpty());
-    EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
 }
 
 TEST_F(PacketProtocolTest, payloadLengthLimit)
@@ -138,22 +104,6 @@ TEST_F(PacketProtocolTest, replyFoundAmongOtherPackets)
     EXPECT_EQ(m_protocol.storedReplyCount(), 0);
 }
 
-TEST_F(PacketProtocolTest, statusFailureKeepsReplyDataAndNextExchangeWorks)
-{
-    auto failing = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2);
-    answerWith(5, bytes({1, 2}));
-
-    const USBResult failure = m_protocol.sendRequest(failing);
-    EXPECT_EQ(failure.message(), QStringLiteral("status 5"));
-    EXPECT_EQ(failing->result().message(), QStringLiteral("status 5"));
-    EXPECT_TRUE(failing->replyData().isEmpty());
-
-    auto next = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2);
-    answerWith(0, bytes({3, 4}));
-    EXPECT_TRUE(m_protocol.sendRequest(next).isSuccess());
-    EXPECT_EQ(next->replyData(), bytes({3, 4}));
-}
-
 TEST_F(PacketProtocolTest, replyLengthMustMatch)
 {
     struct Case
@@ -174,30 +124,6 @@ TEST_F(PacketProtocolTest, replyLengthMustMatch)
         if (!c.ok) {
             EXPECT_EQ(result.message(), QStringLiteral("Unexpected packet length."));
         }
-    }
-}
-
-TEST_F(PacketProtocolTest, familyStatusReachesTheCaller)
-{
-    struct Case
-    {
-        std::shared_ptr<USBICommRequest> request;
-        int status;
-        const char* text;
-    };
-    const Case cases[] = {
-        {std::make_shared<KavraDriver_Alder_CommRequest>(0x20), 32, "Target device is busy"},
-        {std::make_shared<KavraDriver_Cedar_CommRequest>(0x20), 32,
-         "Instruction stream was corrupted (unexpected return value [32])"},
-        {std::make_shared<KavraDriver_Cedar_CommRequest>(0x20), 100, "HV bus os off"},
-        {std::make_shared<KavraDriver_Alder_CommRequest>(0x20), 100,
-         "Instruction stream was corrupted (unexpected return value [100])"},
-    };
-    for (const Case& c : cases) {
-        answerWith(c.status, QByteArray());
-        const USBResult result = m_protocol.sendRequest(c.request);
-        EXPECT_EQ(result.message().toStdString(), c.text);
-        EXPECT_EQ(c.request->result().message().toStdString(), c.text);
     }
 }
 
@@ -227,11 +153,8 @@ TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
         m_socket->state().responder = [stream](const QByteArray&) { return stream; };
         m_socket->state().failQueueQuery = c.failQueueQuery;
 
-        QElapsedTimer timer;
-        timer.start();
         const USBResult result = m_protocol.sendRequest(request);
 
-        EXPECT_LT(timer.elapsed(), 1000);
         EXPECT_EQ(result.message().toStdString(), c.text);
         EXPECT_EQ(request->result().message().toStdString(), c.text);
         EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
@@ -250,14 +173,9 @@ TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
 TEST_F(PacketProtocolTest, lateReplyAfterTimeOutIsDropped)
 {
     auto lost = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
-    QElapsedTimer timer;
-    timer.start();
     const USBResult timedOut = m_protocol.sendRequest(lost);
-    const qint64 waited = timer.elapsed();
 
     EXPECT_EQ(timedOut.message(), QStringLiteral("Communication timed out"));
-    EXPECT_GE(waited, USBPacketProtocol::ReplyTimeoutMs);
-    EXPECT_LT(waited, USBPacketProtocol::ReplyTimeoutMs + 500);
     EXPECT_EQ(m_protocol.pendingRequestCount(), 0);
 
     // The late reply arrives just before the next one, with different data.
@@ -281,6 +199,7 @@ TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
     m_socket->state().responder = [](const QByteArray& written) {
         return bytes({0x07, 0x00}) + bytes({0x07, 0x03, 1, 2, 3})
              + bytes({0x08, 0x07, 0x02, 0x00, 0x08, 0x07, 0x02, 0x00, 0xAB, 0xCD})
+             + bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z')
              + reply(packetId(written), 0, bytes({0x42}));
     };
 
@@ -290,10 +209,11 @@ TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
     EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
     EXPECT_EQ(request->replyData(), bytes({0x42}));
     const auto packets = observer.packets();
-    ASSERT_EQ(packets.size(), 3);
+    ASSERT_EQ(packets.size(), 4);
     EXPECT_EQ(packets[0], qMakePair(0, QByteArray()));
     EXPECT_EQ(packets[1], qMakePair(0, bytes({1, 2, 3})));
     EXPECT_EQ(packets[2], qMakePair(0, bytes({0xAB, 0xCD})));
+    EXPECT_EQ(packets[3], qMakePair(0, QByteArray(256, 'z')));
 }
 
 } // namespace

@@ -1,13 +1,9 @@
 #include "TestPacketProtocolEvents.h"
 #include "TestPacketProtocolSocket.h"
 
-#include "KavraDriver_Alder_CommRequest.h"
 #include "USBISocketPoller.h"
 
-#include <QElapsedTimer>
-
 #include <atomic>
-#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -194,7 +190,7 @@ TEST_F(PacketProtocolAsyncTest, requestsLeftQueuedByAnEndedWorkerAreServedAtItsN
     EXPECT_EQ(receiver.finished[1].result.message(), QStringLiteral("status 4"));
 }
 
-TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorkerWithinFiveSeconds)
+TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
 {
     // Removing the socket ends the exchange in progress and drops the rest of the queue without a
     // result; destroying the protocol reports what it never sent as discarded. Only the served
@@ -215,8 +211,6 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorkerWithi
             m_protocol->postRequest(request, &receiver);
         ASSERT_TRUE(gate.awaitArrival(5000));
 
-        QElapsedTimer timer;
-        timer.start();
         if (destroy) {
             m_protocol.reset();
         } else {
@@ -225,7 +219,6 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorkerWithi
             EXPECT_TRUE(m_protocol->isIdle());
             EXPECT_EQ(m_protocol->pendingRequestCount(), 0);
         }
-        EXPECT_LT(timer.elapsed(), 5000);
         drainPostedEvents();
         EXPECT_TRUE(requests[0]->result().isSuccess());
         EXPECT_EQ(m_socket->state().writes.size(), 1);
@@ -253,7 +246,7 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorkerWithi
     }
 }
 
-TEST_F(PacketProtocolAsyncTest, removingTheSocketGivesUpOnASlowWorkerAfterFiveSeconds)
+TEST_F(PacketProtocolAsyncTest, removingTheSocketGivesUpOnAWorkerStuckInAnExchange)
 {
     Gate gate;
     holdFirstRequestAt(gate, 20000);
@@ -264,12 +257,7 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketGivesUpOnASlowWorkerAfterFiveSe
     m_protocol->postRequest(queued, &receiver);
     ASSERT_TRUE(gate.awaitArrival(5000));
 
-    QElapsedTimer timer;
-    timer.start();
     m_protocol->setSocket(nullptr);
-    const qint64 waited = timer.elapsed();
-    EXPECT_GE(waited, 4900);
-    EXPECT_LT(waited, 6000);
     EXPECT_TRUE(m_protocol->isRunning()) << "the worker is still inside its exchange";
     EXPECT_TRUE(m_protocol->isIdle()) << "its queue is gone";
 
@@ -451,7 +439,7 @@ public:
 
 TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
 {
-    enum class Report { ToReceiver, ReceiverDestroyed, ToObserver };
+    // (A failure with an observer installed goes to the observer: observerReplacesEveryEvent.)
     struct Failure
     {
         const char* name;
@@ -467,23 +455,18 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
         {"poller's own exception", QByteArray(), false, QStringLiteral("poller broke"), true},
     };
     ThrowingPoller throwingPoller;
-    const Report reports[] = {Report::ToReceiver, Report::ReceiverDestroyed, Report::ToObserver};
     for (const Failure& failure : failures) {
-        for (Report report : reports) {
-            SCOPED_TRACE(std::string(failure.name) + ", report " + std::to_string(int(report)));
+        for (bool receiverDestroyed : {false, true}) {
+            SCOPED_TRACE(std::string(failure.name) + (receiverDestroyed ? ", receiver destroyed" : ""));
             auto socket = std::make_shared<TestPacketProtocolSocket>();
             socket->open(0);
-            RecordingObserver observer({});
             EventTally tally;
             auto errorReceiver = std::make_unique<RecordingReceiver>(&tally);
-            QObject* const errorReceiverAddress = errorReceiver.get();
             USBPacketProtocol protocol;
             protocol.setPollInterval(500);
             protocol.setSocket(socket);
             protocol.setErrorReceiver(errorReceiver.get());
-            if (report == Report::ToObserver)
-                protocol.setObserver(&observer);
-            if (report == Report::ReceiverDestroyed)
+            if (receiverDestroyed)
                 errorReceiver.reset();
             if (failure.throwingPoller)
                 protocol.setPoller(&throwingPoller);
@@ -498,24 +481,13 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
             ASSERT_TRUE(processEventsUntil([&] { return !protocol.isRunning(); }));
             drainPostedEvents();
 
-            switch (report) {
-            case Report::ToReceiver:
+            EXPECT_FALSE(socket->isOpen());
+            if (!receiverDestroyed) {
                 ASSERT_EQ(errorReceiver->failures.size(), 1);
                 EXPECT_EQ(errorReceiver->failures[0].errorCode, 0);
                 EXPECT_EQ(errorReceiver->failures[0].result.text(), failure.text);
-                EXPECT_FALSE(socket->isOpen());
-                break;
-            case Report::ReceiverDestroyed:
-                EXPECT_FALSE(socket->isOpen());
-                break;
-            case Report::ToObserver:
-                ASSERT_EQ(observer.failures().size(), 1);
-                EXPECT_EQ(observer.failures()[0].first.text(), failure.text);
-                EXPECT_EQ(observer.failures()[0].second, errorReceiverAddress);
-                EXPECT_TRUE(socket->isOpen());
-                break;
             }
-            EXPECT_EQ(tally.events, report == Report::ToReceiver ? 1 : 0);
+            EXPECT_EQ(tally.events, receiverDestroyed ? 0 : 1);
             EXPECT_EQ(tally.mismatched, 0);
             // The reader dropped its partial packet: the next start reads from a clean state.
             EXPECT_EQ(protocol.pendingRequestCount(), 0);
@@ -584,170 +556,6 @@ TEST_F(PacketProtocolAsyncTest, workerCallingBackIntoTheProtocolDoesNotWaitForIt
     m_protocol->stopWorker();
     EXPECT_FALSE(m_protocol->isRunning());
     m_protocol.reset();
-}
-
-// --- against the bench ---
-
-class PacketProtocolAsyncBenchTest : public PacketProtocolBenchFixture
-{
-protected:
-    static std::shared_ptr<KavraDriver_Alder_CommRequest> alder(uint32_t instruction,
-                                                                  const QByteArray& payload = QByteArray())
-    {
-        auto request = std::make_shared<KavraDriver_Alder_CommRequest>(instruction);
-        request->setPayload(payload);
-        return request;
-    }
-
-    // Ids of the request packets on the unit's wire since the last call, in order.
-    QVector<int> requestIdsOnTheWire() const
-    {
-        QVector<int> ids;
-        const QString prefix = QStringLiteral("out 0: ");
-        for (const QString& line : bench().takeWireLogLines(kAlderSerial)) {
-            if (!line.startsWith(prefix))
-                continue;
-            const QByteArray packet = QByteArray::fromHex(line.mid(prefix.size()).toLatin1());
-            if (packet.size() >= 8 && packet.at(0) == 0x05)
-                ids.append(packetId(packet));
-        }
-        return ids;
-    }
-};
-
-TEST_F(PacketProtocolAsyncBenchTest, requestsAreServedAndReportedInTheOrderOfPosting)
-{
-    struct Case
-    {
-        const char* name;
-        std::shared_ptr<KavraDriver_Alder_CommRequest> request;
-        bool success;
-        const char* text; // for a failure, when the unit's meaning is fixed
-        bool onTheWire;
-    };
-    ASSERT_EQ(bench().setStatusOverride(kAlderSerial, 0x46, 32), 0);
-    const Case cases[] = {
-        {"polarity read", alder(0x41), true, nullptr, true},
-        {"voltage set without data: refused by the unit", alder(0x20), false, nullptr, true},
-        {"user data read", alder(0x45), true, nullptr, true},
-        {"supply state read while the unit is busy", alder(0x46), false, "Target device is busy", true},
-        {"payload too long for its header", alder(0x20, QByteArray(0x10000, 'x')), false,
-         USBPacketProtocol::PayloadTooLongText, false},
-        {"voltage read", alder(0x40), true, nullptr, true},
-    };
-
-    RecordingReceiver receiver;
-    QVector<int> posted;
-    for (const Case& c : cases) {
-        m_protocol->postRequest(c.request, &receiver);
-        posted.append(c.request->id());
-    }
-    ASSERT_TRUE(processEventsUntil([&] { return receiver.finished.size() == int(std::size(cases)); }));
-    m_protocol->waitForIdle();
-    m_protocol->stopWorker();
-    bench().setStatusOverride(kAlderSerial, 0x46, -1);
-
-    EXPECT_EQ(receiver.finishedIds(), posted);
-    QVector<int> expectedOnTheWire;
-    for (size_t i = 0; i < std::size(cases); ++i) {
-        const Case& c = cases[i];
-        SCOPED_TRACE(c.name);
-        if (c.onTheWire)
-            expectedOnTheWire.append(c.request->id());
-        const USBResult& result = receiver.finished[int(i)].result;
-        EXPECT_EQ(receiver.finished[int(i)].request, c.request);
-        EXPECT_EQ(result.isSuccess(), c.success) << qPrintable(result.text());
-        EXPECT_EQ(result.text(), c.request->result().text());
-        if (c.text) {
-            EXPECT_EQ(result.message().toStdString(), c.text);
-        }
-        if (c.success) {
-            EXPECT_EQ(c.request->replyData().size(), c.request->expectedReplyLength());
-        }
-    }
-    EXPECT_EQ(requestIdsOnTheWire(), expectedOnTheWire);
-}
-
-TEST_F(PacketProtocolAsyncBenchTest, streamPacketsReachTheReceiverOfTheirId)
-{
-    EventTally tally;
-    auto receiver = std::make_unique<RecordingReceiver>(&tally);
-    RecordingReceiver otherId(&tally);
-    RecordingReceiver requests(&tally);
-    m_protocol->addStreamReceiver(0, receiver.get());
-    m_protocol->addStreamReceiver(555, &otherId);
-    m_protocol->startWorker();
-    ASSERT_TRUE(m_protocol->isRunning());
-
-    struct Packet
-    {
-        const char* name;
-        QByteArray wire;
-        QByteArray payload;
-    };
-    const Packet packets[] = {
-        {"short stream packet, empty", bytes({0x07, 0x00}), QByteArray()},
-        {"short stream packet", bytes({0x07, 0x03, 1, 2, 3}), bytes({1, 2, 3})},
-        {"stream packet", bytes({0x08, 0x5A, 0x04, 0x00, 0x08, 0x5A, 0x04, 0x00, 9, 8, 7, 6}), bytes({9, 8, 7, 6})},
-        {"long stream packet", bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z'),
-         QByteArray(256, 'z')},
-    };
-    QByteArray wire;
-    for (const Packet& p : packets)
-        wire += p.wire;
-    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, wire), 0);
-    ASSERT_TRUE(processEventsUntil([&] { return receiver->streams.size() == int(std::size(packets)); }));
-    for (size_t i = 0; i < std::size(packets); ++i) {
-        SCOPED_TRACE(packets[i].name);
-        EXPECT_EQ(receiver->streams[int(i)].id, 0);
-        EXPECT_EQ(receiver->streams[int(i)].data, packets[i].payload);
-        EXPECT_TRUE(receiver->streams[int(i)].result.isSuccess());
-    }
-
-    // Destroyed, the receiver gets nothing and its packets are dropped. A request posted after
-    // them is served after they were read, so its report closes the window.
-    receiver.reset();
-    ASSERT_EQ(bench().sendUnsolicited(kAlderSerial, 0, packets[1].wire + packets[2].wire), 0);
-    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x41);
-    m_protocol->postRequest(request, &requests);
-    ASSERT_TRUE(processEventsUntil([&] { return requests.finished.size() == 1; }));
-    EXPECT_TRUE(requests.finished[0].result.isSuccess()) << qPrintable(requests.finished[0].result.text());
-
-    m_protocol->stopWorker();
-    drainPostedEvents();
-
-    EXPECT_TRUE(otherId.streams.isEmpty());
-    // The first packets and the request report.
-    EXPECT_EQ(tally.events, int(std::size(packets)) + 1);
-    EXPECT_EQ(tally.mismatched, 0);
-}
-
-TEST_F(PacketProtocolAsyncBenchTest, unpluggedUnitEndsTheWorkerWithAnErrorEvent)
-{
-    RecordingReceiver errors;
-    RecordingReceiver receiver;
-    m_protocol->setErrorReceiver(&errors);
-    m_protocol->startWorker();
-    ASSERT_TRUE(m_protocol->isRunning());
-    ASSERT_EQ(bench().openHandleCount(), 1);
-
-    ASSERT_EQ(bench().unplug(kAlderSerial), 0);
-    ASSERT_TRUE(processEventsUntil([&] { return !m_protocol->isRunning(); }));
-    drainPostedEvents();
-    ASSERT_EQ(errors.failures.size(), 1);
-    EXPECT_EQ(errors.failures[0].errorCode, 0);
-    EXPECT_EQ(errors.failures[0].result.text(), USBResult(uint32_t(FT_IO_ERROR)).text());
-    // The worker closed the handle it shares with the test's socket.
-    EXPECT_EQ(bench().openHandleCount(), 0);
-
-    // A later request restarts the worker and is reported with the closed socket's failure.
-    auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x41);
-    m_protocol->postRequest(request, &receiver);
-    ASSERT_TRUE(processEventsUntil([&] { return receiver.finished.size() == 1; }));
-    EXPECT_FALSE(receiver.finished[0].result.isSuccess());
-    EXPECT_EQ(receiver.finished[0].result.text(), request->result().text());
-    ASSERT_TRUE(processEventsUntil([&] { return !m_protocol->isRunning(); }));
-    EXPECT_GE(errors.failures.size(), 1);
 }
 
 } // namespace

@@ -51,26 +51,3 @@ TEST(RequestIds, UniqueAcrossThreads)
         all.insert(v.begin(), v.end());
     EXPECT_EQ(all.size(), static_cast<size_t>(threads * perThread));
 }
-
-TEST(RequestIds, StateBeforeAndAfterAResult)
-{
-    PlainRequest request;
-    EXPECT_FALSE(request.isFinished());
-    EXPECT_TRUE(request.result().isSuccess());
-    EXPECT_TRUE(request.replyData().isEmpty());
-    EXPECT_TRUE(request.processVariableReply(QByteArray("\x01\x02", 2)).isSuccess());
-    EXPECT_TRUE(request.readRawReply(nullptr).isSuccess());
-    EXPECT_FALSE(request.isInstruction(0));
-    EXPECT_FALSE(request.sharedExtension());
-
-    request.setReplyData(QByteArray("\x07", 1));
-    request.setResult(USBResult::failure(QStringLiteral("Communication timed out")));
-    EXPECT_TRUE(request.isFinished());
-    EXPECT_EQ(request.result().text(), QStringLiteral("Communication timed out"));
-    EXPECT_EQ(request.replyData(), QByteArray("\x07", 1));
-
-    // A request is not reset by a second exchange: it stays finished with the newer result.
-    request.setResult(USBResult());
-    EXPECT_TRUE(request.isFinished());
-    EXPECT_TRUE(request.result().isSuccess());
-}

@@ -25,28 +25,3 @@ TEST(USBResult, D2xxStatusTexts)
         EXPECT_EQ(r.text(), c.status == 0 ? QStringLiteral("Success") : QString::fromLatin1(c.message));
     }
 }
-
-TEST(USBResult, SuccessNoOutcomeAndLibraryFailures)
-{
-    const USBResult success;
-    EXPECT_TRUE(success.isSuccess());
-    EXPECT_EQ(success.text(), QStringLiteral("Success"));
-    EXPECT_TRUE(success.message().isEmpty());
-
-    const USBResult none = USBResult::noOutcome();
-    EXPECT_FALSE(none.isSuccess());
-    EXPECT_EQ(none.type(), 1);
-    EXPECT_TRUE(none.text().isEmpty());
-
-    const USBResult failure = USBResult::failure(QStringLiteral("Device not open"));
-    EXPECT_FALSE(failure.isSuccess());
-    EXPECT_EQ(failure.type(), 2);
-    EXPECT_EQ(failure.category(), 3);
-    EXPECT_EQ(failure.code(), 0);
-    EXPECT_EQ(failure.text(), QStringLiteral("Device not open"));
-
-    USBResult copy;
-    copy = failure;
-    EXPECT_EQ(copy.text(), failure.text());
-    EXPECT_EQ(copy.category(), 3);
-}

@@ -1,6 +1,5 @@
 #include "USBSerialNumber.h"
 
-#include <QHash>
 #include <gtest/gtest.h>
 
 TEST(USBSerialNumber, ParsesValidForms)
@@ -57,16 +56,4 @@ TEST(USBSerialNumber, RejectsMalformedTexts)
     const USBSerialNumber defaulted;
     EXPECT_FALSE(defaulted.isValid());
     EXPECT_EQ(defaulted.modelId(), ModelId(0, 0));
-}
-
-TEST(ModelId, EqualityAndHash)
-{
-    EXPECT_EQ(ModelId(17, 1), ModelId(17, 1));
-    EXPECT_NE(ModelId(17, 1), ModelId(17, 2));
-    EXPECT_NE(ModelId(17, 1), ModelId(1, 17));
-    EXPECT_EQ(qHash(ModelId(19, 1)), qHash(1901));
-    QHash<ModelId, int> table;
-    table.insert(ModelId(25, 1), 7);
-    EXPECT_EQ(table.value(ModelId(25, 1)), 7);
-    EXPECT_FALSE(table.contains(ModelId(25, 2)));
 }
