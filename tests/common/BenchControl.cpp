@@ -6,14 +6,6 @@
 
 #include <cstdlib>
 
-namespace {
-using SerialFn = int (*)(const char*);
-using SerialIntFn = int (*)(const char*, int);
-using SerialTwoIntFn = int (*)(const char*, int, int);
-using FillFn = int (*)(const char*, char*, int);
-using LinkFillFn = int (*)(const char*, int, char*, int);
-} // namespace
-
 BenchControl& BenchControl::instance()
 {
     static BenchControl control;
@@ -37,83 +29,12 @@ void* BenchControl::symbol(const char* name) const
     return m_handle ? dlsym(m_handle, name) : nullptr;
 }
 
-int BenchControl::loadBench(const QByteArray& json)
+template <typename... Args> QByteArray BenchControl::text(const char* name, Args... args) const
 {
-    auto fn = reinterpret_cast<int (*)(const char*)>(symbol("kavrasim_load_bench"));
-    return fn ? fn(json.constData()) : -100;
-}
-
-int BenchControl::reset()
-{
-    auto fn = reinterpret_cast<int (*)()>(symbol("kavrasim_reset"));
-    return fn ? fn() : -100;
-}
-
-int BenchControl::unplug(const char* serial)
-{
-    auto fn = reinterpret_cast<SerialFn>(symbol("kavrasim_unplug"));
-    return fn ? fn(serial) : -100;
-}
-
-int BenchControl::replug(const char* serial)
-{
-    auto fn = reinterpret_cast<SerialFn>(symbol("kavrasim_replug"));
-    return fn ? fn(serial) : -100;
-}
-
-int BenchControl::dropReplies(const char* serial, int count)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_drop_replies"));
-    return fn ? fn(serial, count) : -100;
-}
-
-int BenchControl::delayNextReply(const char* serial, int ms)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_delay_next_reply"));
-    return fn ? fn(serial, ms) : -100;
-}
-
-int BenchControl::corruptNextReply(const char* serial, int value)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_corrupt_next_reply"));
-    return fn ? fn(serial, value) : -100;
-}
-
-int BenchControl::setStatusOverride(const char* serial, int instruction, int status)
-{
-    auto fn = reinterpret_cast<SerialTwoIntFn>(symbol("kavrasim_set_status_override"));
-    return fn ? fn(serial, instruction, status) : -100;
-}
-
-int BenchControl::failEepromReads(const char* serial, int count)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_fail_eeprom_reads"));
-    return fn ? fn(serial, count) : -100;
-}
-
-int BenchControl::failOpens(const char* serial, int count)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_fail_opens"));
-    return fn ? fn(serial, count) : -100;
-}
-
-int BenchControl::failWrites(const char* serial, int count)
-{
-    auto fn = reinterpret_cast<SerialIntFn>(symbol("kavrasim_fail_writes"));
-    return fn ? fn(serial, count) : -100;
-}
-
-int BenchControl::openHandleCount()
-{
-    auto fn = reinterpret_cast<int (*)()>(symbol("kavrasim_open_handle_count"));
-    return fn ? fn() : -100;
-}
-
-template <typename Call> QByteArray BenchControl::text(Call call)
-{
+    auto fill = reinterpret_cast<int (*)(Args..., char*, int)>(symbol(name));
     QByteArray buffer(4096, '\0');
-    for (int attempt = 0; attempt < 8; ++attempt) {
-        const int needed = call(buffer.data(), buffer.size());
+    for (int attempt = 0; fill && attempt < 8; ++attempt) {
+        const int needed = fill(args..., buffer.data(), buffer.size());
         if (needed <= 0)
             return QByteArray();
         if (needed <= buffer.size())
@@ -125,27 +46,17 @@ template <typename Call> QByteArray BenchControl::text(Call call)
 
 QJsonObject BenchControl::unitState(const char* serial)
 {
-    auto fill = reinterpret_cast<FillFn>(symbol("kavrasim_unit_state"));
-    if (!fill)
-        return QJsonObject();
-    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, b, n); })).object();
+    return QJsonDocument::fromJson(text("kavrasim_unit_state", serial)).object();
 }
 
 QJsonArray BenchControl::takeWireLog(const char* serial)
 {
-    auto fill = reinterpret_cast<FillFn>(symbol("kavrasim_take_wire_log"));
-    if (!fill)
-        return QJsonArray();
-    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, b, n); })).array();
+    return QJsonDocument::fromJson(text("kavrasim_take_wire_log", serial)).array();
 }
 
 QJsonArray BenchControl::takeConfigCalls(const char* serial, int link)
 {
-    auto fill = reinterpret_cast<LinkFillFn>(symbol("kavrasim_take_config_calls"));
-    if (!fill)
-        return QJsonArray();
-    return QJsonDocument::fromJson(text([&](char* b, int n) { return fill(serial, link, b, n); }))
-        .array();
+    return QJsonDocument::fromJson(text("kavrasim_take_config_calls", serial, link)).array();
 }
 
 QStringList BenchControl::takeConfigCallLines(const char* serial, int link)
@@ -172,14 +83,6 @@ QStringList BenchControl::takeWireLogLines(const char* serial)
                      .arg(record.value(QStringLiteral("data")).toString());
     }
     return lines;
-}
-
-int BenchControl::sendUnsolicited(const char* serial, int link, const QByteArray& bytes)
-{
-    auto fn = reinterpret_cast<int (*)(const char*, int, const unsigned char*, int)>(
-        symbol("kavrasim_send_unsolicited"));
-    return fn ? fn(serial, link, reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size())
-              : -100;
 }
 
 QByteArray BenchControl::takeHostBytes(const char* serial)

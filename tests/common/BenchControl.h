@@ -17,19 +17,26 @@ public:
 
     bool isLoaded() const { return m_handle != nullptr; }
 
-    int loadBench(const QByteArray& json);
-    int reset();
-    int unplug(const char* serial);
-    int replug(const char* serial);
-    int dropReplies(const char* serial, int count);
-    int delayNextReply(const char* serial, int ms);
-    int corruptNextReply(const char* serial, int value);
-    int setStatusOverride(const char* serial, int instruction, int status);
-    int failEepromReads(const char* serial, int count);
-    int failOpens(const char* serial, int count);
-    int failWrites(const char* serial, int count);
-    int openHandleCount();
-    int sendUnsolicited(const char* serial, int link, const QByteArray& bytes);
+    int loadBench(const QByteArray& json) { return call("kavrasim_load_bench", json.constData()); }
+    int reset() { return call("kavrasim_reset"); }
+    int unplug(const char* serial) { return call("kavrasim_unplug", serial); }
+    int replug(const char* serial) { return call("kavrasim_replug", serial); }
+    int dropReplies(const char* serial, int count) { return call("kavrasim_drop_replies", serial, count); }
+    int delayNextReply(const char* serial, int ms) { return call("kavrasim_delay_next_reply", serial, ms); }
+    int corruptNextReply(const char* serial, int value) { return call("kavrasim_corrupt_next_reply", serial, value); }
+    int setStatusOverride(const char* serial, int instruction, int status)
+    {
+        return call("kavrasim_set_status_override", serial, instruction, status);
+    }
+    int failEepromReads(const char* serial, int count) { return call("kavrasim_fail_eeprom_reads", serial, count); }
+    int failOpens(const char* serial, int count) { return call("kavrasim_fail_opens", serial, count); }
+    int failWrites(const char* serial, int count) { return call("kavrasim_fail_writes", serial, count); }
+    int openHandleCount() { return call("kavrasim_open_handle_count"); }
+    int sendUnsolicited(const char* serial, int link, const QByteArray& bytes)
+    {
+        return call("kavrasim_send_unsolicited", serial, link,
+                    reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+    }
 
     QJsonObject unitState(const char* serial);
     QJsonArray takeWireLog(const char* serial);
@@ -46,8 +53,14 @@ public:
 private:
     BenchControl();
     void* symbol(const char* name) const;
-    // Fills a growing buffer from a text-returning control call until the text fits.
-    template <typename Call> static QByteArray text(Call call);
+    // Calls the control function of that name; -100 when the bench lacks it.
+    template <typename... Args> int call(const char* name, Args... args) const
+    {
+        auto fn = reinterpret_cast<int (*)(Args...)>(symbol(name));
+        return fn ? fn(args...) : -100;
+    }
+    // A JSON text from a control call that fills a caller's buffer, grown until the text fits.
+    template <typename... Args> QByteArray text(const char* name, Args... args) const;
 
     void* m_handle = nullptr;
 };

@@ -90,16 +90,6 @@ inline QByteArray readBytes(FT_HANDLE handle, int count)
     return buffer;
 }
 
-// Reads one reply packet: the 8-byte header, then the payload it announces.
-inline QByteArray readReply(FT_HANDLE handle)
-{
-    QByteArray header = readBytes(handle, 8);
-    if (header.size() != 8)
-        return header;
-    const int length = quint8(header.at(6)) | (quint8(header.at(7)) << 8);
-    return header + readBytes(handle, length);
-}
-
 // A control text through a caller buffer, grown until it fits.
 template <typename Call>
 QByteArray controlText(Call call)

@@ -5,7 +5,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <atomic>
 #include <thread>
 #include <vector>
 
@@ -25,38 +24,31 @@ class TransferTest : public BenchTest
 {
 };
 
-TEST_F(TransferTest, ReadReturnsWhatArrivedWhenTheTimeOutEnds)
+// (Whole replies, waiting out the time-out and queue counts: D2xxConformance, which holds the
+// bench against FTDI's own library. Configuration calls as recorded: USBFtdiSocketTest.)
+TEST_F(TransferTest, CallsOnAnOpenLink)
 {
-    FT_HANDLE handle = openListed(QString::fromLatin1(kRowan));
+    FT_HANDLE handle = openListed(QString::fromLatin1(kAlder));
     ASSERT_NE(handle, nullptr);
-    ASSERT_EQ(FT_SetTimeouts(handle, 100, 100), FT_OK);
-    // Split anywhere: the unit keeps the partial packet.
-    const QByteArray packet = request(0x01020304, 0x15);
-    ASSERT_EQ(writeBytes(handle, packet.left(3)), FT_OK);
-    DWORD rx = 99, tx = 99, events = 0;
-    ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
-    EXPECT_EQ(rx, 0u);
-    ASSERT_EQ(writeBytes(handle, packet.mid(3)), FT_OK);
-    ASSERT_EQ(FT_GetStatus(handle, &rx, &tx, &events), FT_OK);
-    EXPECT_EQ(rx, 8u);
-    EXPECT_EQ(tx, 0u);
-    EXPECT_EQ(events & FT_EVENT_RXCHAR, FT_EVENT_RXCHAR);
-    EXPECT_EQ(readBytes(handle, 3), echo(0x01020304).left(3));
+    char buffer[4];
+    DWORD rx = 0, tx = 0, events = 0;
+    EXPECT_EQ(FT_Read(handle, nullptr, 4, &rx), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_Write(handle, buffer, 4, nullptr), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_SetBaudRate(handle, 0), FT_INVALID_BAUD_RATE);
+    EXPECT_EQ(kavrasim_take_config_calls(kAlder, 2, nullptr, 0), KAVRASIM_BAD_ARGUMENT);
 
-    QByteArray buffer(20, '\x7F');
-    DWORD got = 99;
-    QElapsedTimer timer;
-    timer.start();
-    ASSERT_EQ(FT_Read(handle, buffer.data(), 20, &got), FT_OK);
-    EXPECT_GE(timer.elapsed(), 90);
-    EXPECT_LT(timer.elapsed(), 3000);
-    EXPECT_EQ(got, 5u);
-    EXPECT_EQ(buffer.left(5), echo(0x01020304).mid(3));
-    EXPECT_EQ(buffer.at(5), '\x7F') << "nothing written beyond what arrived";
-    ASSERT_EQ(FT_Read(handle, buffer.data(), 4, &got), FT_OK);
-    EXPECT_EQ(got, 0u);
-    EXPECT_EQ(FT_Read(handle, nullptr, 4, &got), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_Write(handle, buffer.data(), 4, nullptr), FT_INVALID_PARAMETER);
+    // A purge empties only the queues it names; the host's bytes went out at once.
+    const std::pair<ULONG, DWORD> cases[] = {{FT_PURGE_TX, 8u}, {FT_PURGE_RX, 0u}, {FT_PURGE_RX | FT_PURGE_TX, 0u}};
+    for (const auto& [mask, left] : cases) {
+        ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
+        ASSERT_EQ(writeBytes(handle, request(1, 0x15)), FT_OK);
+        ASSERT_EQ(FT_Purge(handle, mask), FT_OK);
+        ASSERT_EQ(FT_GetStatus(handle, &rx, &tx, &events), FT_OK);
+        EXPECT_EQ(rx, left) << "mask " << mask;
+        if (left) {
+            EXPECT_EQ(events & FT_EVENT_RXCHAR, FT_EVENT_RXCHAR);
+        }
+    }
 
     // A blocked read wakes as soon as all it asked for has arrived.
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
@@ -66,47 +58,6 @@ TEST_F(TransferTest, ReadReturnsWhatArrivedWhenTheTimeOutEnds)
     reader.join();
     EXPECT_EQ(both, echo(1) + echo(2));
     EXPECT_EQ(FT_Close(handle), FT_OK);
-}
-
-TEST_F(TransferTest, PurgeEmptiesOnlyTheReceiveQueue)
-{
-    FT_HANDLE handle = openListed(QString::fromLatin1(kAlder));
-    ASSERT_NE(handle, nullptr);
-    DWORD rx = 0;
-    const std::pair<ULONG, DWORD> cases[] = {{FT_PURGE_TX, 8u}, {FT_PURGE_RX, 0u}, {FT_PURGE_RX | FT_PURGE_TX, 0u}};
-    for (const auto& [mask, left] : cases) {
-        ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
-        ASSERT_EQ(writeBytes(handle, request(1, 0x15)), FT_OK);
-        ASSERT_EQ(FT_Purge(handle, mask), FT_OK);
-        ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
-        EXPECT_EQ(rx, left) << "mask " << mask;
-    }
-    ASSERT_EQ(writeBytes(handle, request(3, 0x15)), FT_OK);
-    EXPECT_EQ(readBytes(handle, 8), echo(3)) << "the queue works after a purge";
-    EXPECT_EQ(FT_Close(handle), FT_OK);
-}
-
-TEST_F(TransferTest, ConfigurationCallsAreRecordedInOrderPerChannel)
-{
-    FT_HANDLE b = openListed(QStringLiteral("QZAH017010002B"));
-    FT_HANDLE a = openListed(QStringLiteral("QZAH017010002A"));
-    ASSERT_NE(b, nullptr);
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(FT_SetBaudRate(b, 500000), FT_OK);
-    EXPECT_EQ(FT_SetDataCharacteristics(b, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN), FT_OK);
-    EXPECT_EQ(FT_SetUSBParameters(b, 0x2000, 0x100), FT_OK);
-    EXPECT_EQ(FT_SetBitMode(a, 0xFF, 0x40), FT_OK);
-    EXPECT_EQ(FT_SetBaudRate(b, 0), FT_INVALID_BAUD_RATE);
-    const auto take = [](int link) {
-        return controlText([link](char* buffer, int size) { return kavrasim_take_config_calls(kCedar, link, buffer, size); });
-    };
-    EXPECT_EQ(take(0), R"([{"args":[500000],"call":"FT_SetBaudRate"},{"args":[8,0,2],"call":"FT_SetDataCharacteristics"},)"
-                       R"({"args":[8192,256],"call":"FT_SetUSBParameters"},{"args":[0],"call":"FT_SetBaudRate"}])");
-    EXPECT_EQ(take(1), R"([{"args":[255,64],"call":"FT_SetBitMode"}])");
-    EXPECT_EQ(take(0), "[]") << "taking clears";
-    EXPECT_EQ(kavrasim_take_config_calls(kCedar, 2, nullptr, 0), KAVRASIM_BAD_ARGUMENT);
-    EXPECT_EQ(FT_Close(a), FT_OK);
-    EXPECT_EQ(FT_Close(b), FT_OK);
 }
 
 TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
@@ -120,12 +71,9 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
         DWORD got = 0;
         readStatus = FT_Read(handle, buffer, 8, &got);
     });
-    QElapsedTimer timer;
-    timer.start();
     ASSERT_EQ(kavrasim_unplug(kCedar), KAVRASIM_OK);
     reader.join();
     EXPECT_EQ(readStatus, FT_IO_ERROR) << "a blocked read learns of the unplug";
-    EXPECT_LT(timer.elapsed(), 3000);
     EXPECT_EQ(deviceList().size(), 5);
 
     char buffer[8] = {};
@@ -169,60 +117,21 @@ TEST_F(TransferTest, FaultsStrikeTheNextRepliesOnly)
     ASSERT_EQ(kavrasim_drop_replies(kAlder, 2), KAVRASIM_OK);
     ASSERT_EQ(writeBytes(handle, three), FT_OK);
     EXPECT_EQ(readBytes(handle, 32), echo(3));
-    // A corrupted reply carries the given first byte; the next ones are whole.
-    ASSERT_EQ(kavrasim_corrupt_next_reply(kAlder, 0x06), KAVRASIM_OK);
-    ASSERT_EQ(writeBytes(handle, three), FT_OK);
-    EXPECT_EQ(readBytes(handle, 32), QByteArray(1, '\x06') + echo(1).mid(1) + echo(2) + echo(3));
-    // A status override answers with that status and no data until removed.
-    ASSERT_EQ(kavrasim_set_status_override(kAlder, 0x14, 0x42), KAVRASIM_OK);
-    ASSERT_EQ(writeBytes(handle, request(6, 0x14)), FT_OK);
-    QByteArray overridden = request(6, 0x14);
-    overridden[5] = 0x42;
-    EXPECT_EQ(readReply(handle), overridden);
-    ASSERT_EQ(kavrasim_set_status_override(kAlder, 0x14, -1), KAVRASIM_OK);
-    ASSERT_EQ(writeBytes(handle, request(7, 0x14)), FT_OK);
-    EXPECT_GT(readReply(handle).size(), 8);
 
     // A delayed reply is held back, and what follows it queues behind it.
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     ASSERT_EQ(kavrasim_delay_next_reply(kAlder, 400), KAVRASIM_OK);
-    QElapsedTimer timer;
-    timer.start();
     ASSERT_EQ(writeBytes(handle, request(8, 0x15) + request(9, 0x15)), FT_OK);
     DWORD rx = 99;
     ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
     EXPECT_EQ(rx, 0u);
     EXPECT_EQ(readBytes(handle, 16), echo(8) + echo(9));
-    EXPECT_GE(timer.elapsed(), 350);
 
     EXPECT_EQ(kavrasim_drop_replies(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_delay_next_reply(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_corrupt_next_reply(kAlder, 256), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_set_status_override(kAlder, 300, 0), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_fail_writes(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
-    EXPECT_EQ(FT_Close(handle), FT_OK);
-}
-
-TEST_F(TransferTest, FailedOpensAndWritesStrikeTheGivenNumberOfTimes)
-{
-    ASSERT_EQ(kavrasim_fail_opens(kCedar, 2), KAVRASIM_OK);
-    const int index = indexOf(QStringLiteral("QZAH017010002B"));
-    FT_HANDLE handle = nullptr;
-    EXPECT_EQ(FT_Open(index, &handle), FT_DEVICE_NOT_OPENED);
-    EXPECT_EQ(FT_Open(index - 1, &handle), FT_DEVICE_NOT_OPENED) << "both channels count";
-    EXPECT_EQ(handle, nullptr);
-    EXPECT_EQ(kavrasim_open_handle_count(), 0);
-    ASSERT_EQ(FT_Open(index, &handle), FT_OK);
-
-    ASSERT_EQ(kavrasim_fail_writes(kCedar, 1), KAVRASIM_OK);
-    QByteArray bytes = request(7, 0x15);
-    DWORD written = 99;
-    EXPECT_EQ(FT_Write(handle, bytes.data(), DWORD(bytes.size()), &written), FT_FAILED_TO_WRITE_DEVICE);
-    EXPECT_EQ(written, 0u);
-    DWORD rx = 99;
-    ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
-    EXPECT_EQ(rx, 0u) << "a failed write reaches nothing";
-    EXPECT_EQ(writeBytes(handle, bytes), FT_OK);
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
@@ -342,37 +251,6 @@ TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
         for (FT_HANDLE handle : handles)
             FT_Close(handle);
     }
-}
-
-TEST_F(TransferTest, ConcurrentClientsKeepTheirRepliesApart)
-{
-    std::atomic<int> mismatches{0};
-    std::atomic<bool> stop{false};
-    std::thread lister([&] {
-        while (!stop)
-            deviceList();
-    });
-    std::vector<std::thread> workers;
-    for (const char* serial : {"QZAH015010001", "QZAH017010002B", "QZAH019010003", "QZAH025010004", "QZAH041010006"}) {
-        workers.emplace_back([&, serial] {
-            FT_HANDLE handle = openListed(QString::fromLatin1(serial));
-            if (!handle) {
-                ++mismatches;
-                return;
-            }
-            FT_SetTimeouts(handle, 2000, 2000);
-            for (quint32 id = 1; id <= 200; ++id) {
-                if (writeBytes(handle, request(id, 0x15)) != FT_OK || readBytes(handle, 8) != echo(id))
-                    ++mismatches;
-            }
-            FT_Close(handle);
-        });
-    }
-    for (std::thread& worker : workers)
-        worker.join();
-    stop = true;
-    lister.join();
-    EXPECT_EQ(mismatches.load(), 0);
 }
 
 } // namespace

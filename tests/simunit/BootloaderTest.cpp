@@ -107,10 +107,8 @@ TEST_P(PageFaults, BenchFaultsShowInThePageReply)
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, PageFaults,
-    testing::Values(FaultCase{"BadMagic", R"({"serial":"QZAH01501","pageFault":"badMagic"})", 130, 0, "3572d2"},
-                    FaultCase{"BadSerial", R"({"serial":"QZAH01501","pageFault":"badSerial"})", 130, 46, "4158"},
-                    FaultCase{"BadTrailer", R"({"serial":"QZAH01501","pageFault":"badTrailer"})", 130, -3, "00fffe"},
-                    FaultCase{"Truncated", R"({"serial":"QZAH01501","pageFault":"truncated"})", 129, -3, "00ffff"},
+    // (Bad magic, serial and trailer show through the library: the end-to-end opening failures.)
+    testing::Values(FaultCase{"Truncated", R"({"serial":"QZAH01501","pageFault":"truncated"})", 129, -3, "00ffff"},
                     FaultCase{"PageSize99", R"({"serial":"QZAH01501","pageSize":99})", 101, -3, "00ffff"},
                     FaultCase{"Format3", R"({"serial":"QZAH01501","pageFormat":3})", 130, 3, "03"},
                     FaultCase{"ForeignSerial", R"({"serial":"QZAH01501","pageSerial":"QZBH01501"})", 130, 46, "4248"}),
