@@ -84,7 +84,7 @@ const FtdiEepromImage::Layout& FtdiEepromImage::layoutFor(uint32_t chipType)
     // FTDI's library reads and writes them.
     static const Layout r{64, 0x80, 0x98, true, -1, -1, 0x0600, -1, 0x18, 0x18, true};
     static const Layout h2{128, 0x100, 0x9A, true, -1, -1, 0x0700, 0x18, 0x1A, 0x9A, true};
-    static const Layout h4{128, 0x100, 0x9A, false, -1, -1, 0x0800, 0x18, 0x1A, 0x9A, true};
+    static const Layout h4{128, 0x100, 0x9A, true, -1, -1, 0x0800, 0x18, 0x1A, 0x9A, true};
     static const Layout h{128, 0x100, 0xA0, true, -1, -1, 0x0900, 0x1E, 0x20, 0x98, false};
     static const Layout x{1024, 0x100, 0xA0, false, 0x12, 0x40, 0x1000, -1, 0x24, 0x80, false};
     switch (chipType) {

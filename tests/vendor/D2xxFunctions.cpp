@@ -34,7 +34,9 @@ D2xxFunctions::D2xxFunctions()
     resolve(&close, "FT_Close");
     resolve(&getDeviceInfo, "FT_GetDeviceInfo");
     resolve(&eeRead, "FT_EE_Read");
+    resolve(&eeProgram, "FT_EE_Program");
     resolve(&eepromRead, "FT_EEPROM_Read");
+    resolve(&eepromProgram, "FT_EEPROM_Program");
     resolve(&setLatencyTimer, "FT_SetLatencyTimer");
     resolve(&setTimeouts, "FT_SetTimeouts");
     resolve(&read, "FT_Read");

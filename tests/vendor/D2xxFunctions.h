@@ -24,7 +24,9 @@ public:
     FT_CloseFn close = nullptr;
     FT_GetDeviceInfoFn getDeviceInfo = nullptr;
     FT_EE_ReadFn eeRead = nullptr;
+    FT_EE_ProgramFn eeProgram = nullptr;
     FT_EEPROM_ReadFn eepromRead = nullptr;
+    FT_EEPROM_ProgramFn eepromProgram = nullptr;
     FT_SetLatencyTimerFn setLatencyTimer = nullptr;
     FT_SetTimeoutsFn setTimeouts = nullptr;
     FT_ReadFn read = nullptr;
