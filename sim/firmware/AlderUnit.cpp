@@ -77,41 +77,41 @@ FirmwareUnit::Reply AlderUnit::handleInstruction(quint8 instruction, const QByte
 {
     const bool empty = data.isEmpty();
     switch (instruction) {
-    case 0x20:
+    case SetVoltage:
         return data.size() == 10 ? setVoltage(data) : rejected();
-    case 0x21: {
+    case SetPolarity: {
         const int polarity = WireBytes::byteAt(data, 0);
         if (data.size() != 1 || polarity > 1)
             return rejected();
         m_polarity = polarity;
         return ok();
     }
-    case 0x22:
-    case 0x25:
-    case 0x29:
+    case Auxiliary22:
+    case Auxiliary25:
+    case Auxiliary29:
         return ok(); // accepted and kept only in the request log
-    case 0x23:
+    case SetPwmFrequency:
         if (data.size() != 4)
             return rejected();
         m_pendingFrequency = WireBytes::dword(data, 0);
         return ok();
-    case 0x24:
+    case SetPwm:
         if (data.size() != 2 || WireBytes::byteAt(data, 1) > 100)
             return rejected();
         m_pendingMode = WireBytes::byteAt(data, 0);
         m_pendingDuty = WireBytes::byteAt(data, 1);
         return ok();
-    case 0x26:
+    case OutputOn:
         if (!empty)
             return rejected();
         m_output.switchOn();
         return ok();
-    case 0x27:
+    case OutputOff:
         if (!empty)
             return rejected();
         m_output.switchOff();
         return ok();
-    case 0x28:
+    case ApplyPwm:
         if (!empty)
             return rejected();
         m_pwmMode = m_pendingMode;
@@ -124,23 +124,23 @@ FirmwareUnit::Reply AlderUnit::handleInstruction(quint8 instruction, const QByte
     if (!empty)
         return rejected();
     switch (instruction) {
-    case 0x40:
+    case ReadVoltageSetting:
         return ok(m_voltageSetting);
-    case 0x41:
+    case ReadPolarity:
         return ok(QByteArray(1, static_cast<char>(m_polarity)));
-    case 0x42:
+    case ReadVoltageAndFrequency:
         return ok(m_voltageSetting + pwmFrequencyBytes());
-    case 0x43:
+    case ReadPwmFrequency:
         return ok(pwmFrequencyBytes());
-    case 0x44: {
+    case ReadPwm: {
         QByteArray pwm;
         pwm.append(static_cast<char>(m_pwmMode));
         pwm.append(static_cast<char>(m_pwmDuty));
         return ok(pwm);
     }
-    case 0x45:
+    case ReadUserData:
         return ok(m_userData);
-    case 0x46:
+    case ReadSupplyState:
         return ok(supplyState());
     default:
         return rejected();

@@ -11,6 +11,27 @@ public:
     explicit AlderUnit(const QJsonObject& config);
 
 protected:
+    // The family's instruction bytes. The auxiliary ones are accepted and only logged.
+    enum Instruction : quint8 {
+        SetVoltage = 0x20,
+        SetPolarity = 0x21,
+        Auxiliary22 = 0x22,
+        SetPwmFrequency = 0x23,
+        SetPwm = 0x24,
+        Auxiliary25 = 0x25,
+        OutputOn = 0x26,
+        OutputOff = 0x27,
+        ApplyPwm = 0x28, // PWM settings take effect with it
+        Auxiliary29 = 0x29,
+        ReadVoltageSetting = 0x40,
+        ReadPolarity = 0x41,
+        ReadVoltageAndFrequency = 0x42,
+        ReadPwmFrequency = 0x43,
+        ReadPwm = 0x44,
+        ReadUserData = 0x45,
+        ReadSupplyState = 0x46,
+    };
+
     Reply handleInstruction(quint8 instruction, const QByteArray& data) override;
     void addFamilyState(QJsonObject& state) const override;
 

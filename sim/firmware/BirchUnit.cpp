@@ -25,14 +25,14 @@ BirchUnit::BirchUnit(const QJsonObject& config)
 FirmwareUnit::Reply BirchUnit::handleInstruction(quint8 instruction, const QByteArray& data)
 {
     switch (instruction) {
-    case 0x20:
+    case SetOutput:
         if (data.size() != 6)
             return rejected();
         m_setting = data;
         return ok();
-    case 0x40:
+    case ReadSetting:
         return data.isEmpty() ? ok(m_setting) : rejected();
-    case 0x41: {
+    case ReadSecond: {
         if (!data.isEmpty())
             return rejected();
         QByteArray second;

@@ -10,6 +10,13 @@ public:
     explicit BirchUnit(const QJsonObject& config);
 
 protected:
+    // The family's instruction bytes.
+    enum Instruction : quint8 {
+        SetOutput = 0x20, // voltage and second value
+        ReadSetting = 0x40,
+        ReadSecond = 0x41,
+    };
+
     Reply handleInstruction(quint8 instruction, const QByteArray& data) override;
     void addFamilyState(QJsonObject& state) const override;
 

@@ -50,10 +50,10 @@ int CedarUnit::settingSize() const
 
 FirmwareUnit::Reply CedarUnit::handleInstruction(quint8 instruction, const QByteArray& data)
 {
-    if (instruction >= 0x21 && instruction <= 0x23)
-        return setVoltage(instruction - 0x21, data);
+    if (instruction >= SetVoltage1 && instruction < SetVoltage1 + Outputs)
+        return setVoltage(instruction - SetVoltage1, data);
     switch (instruction) {
-    case 0x20: {
+    case SetBusLevel: {
         const int level = WireBytes::byteAt(data, 0);
         if (data.size() != 1 || level > 2)
             return rejected();
@@ -61,21 +61,21 @@ FirmwareUnit::Reply CedarUnit::handleInstruction(quint8 instruction, const QByte
         m_busOn = true;
         return ok();
     }
-    case 0x24:
-    case 0x28:
-    case 0x29:
-    case 0x33:
+    case Auxiliary24:
+    case Auxiliary28:
+    case Auxiliary29:
+    case Auxiliary33:
         return ok(); // accepted and kept only in the request log
-    case 0x25:
+    case SetPwmFrequency:
         if (data.size() != 4)
             return rejected();
         m_pendingFrequency = WireBytes::dword(data, 0);
         return ok();
-    case 0x26:
-    case 0x27:
+    case SetPwm1:
+    case SetPwm1 + 1:
         if (data.size() != 2 || WireBytes::byteAt(data, 1) > 100)
             return rejected();
-        m_pendingPwm[instruction - 0x26] = Pwm{WireBytes::byteAt(data, 0), WireBytes::byteAt(data, 1)};
+        m_pendingPwm[instruction - SetPwm1] = Pwm{WireBytes::byteAt(data, 0), WireBytes::byteAt(data, 1)};
         return ok();
     default:
         break;
@@ -83,60 +83,60 @@ FirmwareUnit::Reply CedarUnit::handleInstruction(quint8 instruction, const QByte
     if (!data.isEmpty())
         return rejected();
     switch (instruction) {
-    case 0x2A:
-    case 0x2B:
-    case 0x2C:
-        return switchOn(instruction - 0x2A);
-    case 0x2D:
-    case 0x2E:
-    case 0x2F:
-        m_outputs[instruction - 0x2D].on = false;
+    case OutputOn1:
+    case OutputOn1 + 1:
+    case OutputOn1 + 2:
+        return switchOn(instruction - OutputOn1);
+    case OutputOff1:
+    case OutputOff1 + 1:
+    case OutputOff1 + 2:
+        m_outputs[instruction - OutputOff1].on = false;
         return ok();
-    case 0x30:
+    case ApplyPwm:
         m_pwm[0] = m_pendingPwm[0];
         m_pwm[1] = m_pendingPwm[1];
         m_pwmFrequency = m_pendingFrequency;
         return ok();
-    case 0x31:
+    case ClearError:
         m_errorWord = 0;
         return ok();
-    case 0x32:
+    case BusOff:
         m_busOn = false;
         return ok();
-    case 0x40:
+    case ReadBusLevel:
         return ok(QByteArray(1, static_cast<char>(m_busLevel)));
-    case 0x41:
-    case 0x42:
-    case 0x43: {
+    case ReadVoltageCode1:
+    case ReadVoltageCode1 + 1:
+    case ReadVoltageCode1 + 2: {
         QByteArray code;
-        WireBytes::appendWord(code, m_outputs[instruction - 0x41].code);
+        WireBytes::appendWord(code, m_outputs[instruction - ReadVoltageCode1].code);
         return ok(code);
     }
-    case 0x44: {
+    case ReadSummary: {
         QByteArray summary;
         summary.append(static_cast<char>(statusBits()));
         summary.append(static_cast<char>(outputBits()));
         summary.append(static_cast<char>(m_busOn ? 1 : 0));
         return ok(summary);
     }
-    case 0x45: {
+    case ReadPwmFrequency: {
         QByteArray frequency;
         WireBytes::appendDword(frequency, m_pwmFrequency);
         return ok(frequency);
     }
-    case 0x46:
-    case 0x47: {
-        const Pwm& pwm = m_pwm[instruction - 0x46];
+    case ReadPwm1:
+    case ReadPwm1 + 1: {
+        const Pwm& pwm = m_pwm[instruction - ReadPwm1];
         QByteArray bytes;
         bytes.append(static_cast<char>(pwm.mode));
         bytes.append(static_cast<char>(pwm.duty));
         return ok(bytes);
     }
-    case 0x48:
+    case ReadUserData:
         return ok(QByteArray(kUserDataSize, '\xFF'));
-    case 0x49:
+    case ReadSupplyState:
         return ok(supplyState());
-    case 0x4A: {
+    case ReadBusState: {
         QByteArray bus;
         bus.append(static_cast<char>(m_busLevel));
         bus.append(static_cast<char>(m_busOn ? 1 : 0));
@@ -200,7 +200,7 @@ double CedarUnit::outputVoltage(int output) const
 int CedarUnit::statusBits() const
 {
     int bits = (m_ready ? 0x01 : 0) | (m_outputs23Ready ? 0x02 : 0);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < Outputs; ++i) {
         if (m_outputs[i].on)
             bits |= 0x04 << i;
     }
@@ -213,7 +213,7 @@ int CedarUnit::outputBits() const
 {
     // An output bit says the output actually delivers: switched on, bus up, not over-loaded.
     int bits = 0;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < Outputs; ++i) {
         if (m_outputs[i].on && m_busOn && !isOverloaded(i))
             bits |= 1 << i;
     }
@@ -225,7 +225,7 @@ QByteArray CedarUnit::supplyState() const
     QByteArray reply;
     reply.append(static_cast<char>(statusBits()));
     WireBytes::appendWord(reply, m_errorWord);
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < Outputs; ++i)
         WireBytes::appendWord(reply, WireBytes::clampUnsigned16(std::floor(outputVoltage(i) * 10 + 0.5)));
     reply.append(static_cast<char>(outputBits()));
     return reply;
@@ -243,7 +243,7 @@ void CedarUnit::addFamilyState(QJsonObject& state) const
     state.insert(QStringLiteral("statusBits"), statusBits());
     state.insert(QStringLiteral("outputBits"), outputBits());
     QJsonArray outputs;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < Outputs; ++i) {
         const Output& output = m_outputs[i];
         outputs.append(QJsonObject{{QStringLiteral("on"), output.on},
                                    {QStringLiteral("code"), output.code},

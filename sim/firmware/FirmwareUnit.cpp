@@ -87,7 +87,7 @@ QByteArray FirmwareUnit::answerPacket(const QByteArray& packet)
     const auto override = m_statusOverrides.constFind(instruction);
     if (override != m_statusOverrides.constEnd())
         reply.status = static_cast<quint8>(override.value());
-    else if (instruction < 0x20)
+    else if (instruction < FirstFamilyInstruction)
         reply = handleBootloader(instruction, data);
     else
         reply = handleInstruction(instruction, data);
@@ -107,11 +107,11 @@ FirmwareUnit::Reply FirmwareUnit::handleBootloader(quint8 instruction, const QBy
     if (!data.isEmpty())
         return rejected();
     switch (instruction) {
-    case 0x14:
+    case ReadPageSize:
         return ok(m_page.pageSizeReply());
-    case 0x15:
+    case PreparePage:
         return ok();
-    case 0x12:
+    case ReadPage:
         return ok(m_page.pageReply());
     default:
         return rejected();

@@ -24,6 +24,15 @@ public:
     QList<int> versionWords() const { return m_page.versionWords(); }
 
 protected:
+    // Instruction bytes below this one belong to the bootloader; the family answers the others.
+    static constexpr quint8 FirstFamilyInstruction = 0x20;
+    // The bootloader's instruction bytes that the unit answers.
+    enum BootloaderInstruction : quint8 {
+        ReadPage = 0x12,
+        ReadPageSize = 0x14,
+        PreparePage = 0x15,
+    };
+
     // Status byte and data of one reply.
     struct Reply
     {

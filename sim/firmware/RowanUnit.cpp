@@ -24,7 +24,7 @@ qint32 RowanUnit::converterValue() const
 
 FirmwareUnit::Reply RowanUnit::handleInstruction(quint8 instruction, const QByteArray& data)
 {
-    if (instruction != 0x40 || !data.isEmpty())
+    if (instruction != ReadConverter || !data.isEmpty())
         return rejected();
     QByteArray value;
     WireBytes::appendDword(value, converterValue());

@@ -10,6 +10,9 @@ public:
     explicit RowanUnit(const QJsonObject& config);
 
 protected:
+    // The family's only instruction byte.
+    enum Instruction : quint8 { ReadConverter = 0x40 };
+
     Reply handleInstruction(quint8 instruction, const QByteArray& data) override;
     void addFamilyState(QJsonObject& state) const override;
 
