@@ -72,6 +72,151 @@ void setCommonFields(FT_PROGRAM_DATA& data, ProgramTexts& texts, const EepromSet
     data.SelfPowered = settings.selfPowered;
 }
 
+FT_STATUS program232R(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
+                      const EepromSettings& settings)
+{
+    FT_PROGRAM_DATA data;
+    prepareProgramData(data, texts, kVersion232R);
+    const FT_STATUS status = d2xx.eeRead(handle, &data);
+    if (status != FT_OK)
+        return status;
+    setCommonFields(data, texts, settings);
+    data.PullDownEnableR = 1;
+    data.SerNumEnableR = 1;
+    data.RIsD2XX = 1;
+    data.Cbus0 = 4;
+    return d2xx.eeProgram(handle, &data);
+}
+
+// The record of a high-speed chip as read (the vendor defaults for a blank chip), as a USB 2.0
+// device with the unit's texts and power.
+FT_STATUS readHighSpeedRecord(const D2xxLibrary& d2xx, FT_HANDLE handle, FT_PROGRAM_DATA& data,
+                              DWORD version, ProgramTexts& texts, const EepromSettings& settings)
+{
+    prepareProgramData(data, texts, version);
+    FT_STATUS status = d2xx.eeRead(handle, &data);
+    if (status == FT_EEPROM_NOT_PROGRAMMED) {
+        resetToDefaults(data, texts);
+        status = FT_OK;
+    }
+    if (status != FT_OK)
+        return status;
+    data.USBVersionEnable = 1;
+    data.USBVersion = 0x0200;
+    setCommonFields(data, texts, settings);
+    return FT_OK;
+}
+
+// FT232H: a 245 FIFO on the D2XX driver.
+FT_STATUS program232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
+                      const EepromSettings& settings)
+{
+    FT_PROGRAM_DATA data;
+    const FT_STATUS status = readHighSpeedRecord(d2xx, handle, data, kVersion232H, texts, settings);
+    if (status != FT_OK)
+        return status;
+    data.PullDownEnableH = 1;
+    data.SerNumEnableH = 1;
+    data.ACSlowSlewH = 0;
+    data.ACDriveCurrentH = kDriveCurrent16mA;
+    data.ADSlowSlewH = 0;
+    data.ADDriveCurrentH = kDriveCurrent16mA;
+    data.Cbus8H = 4;
+    data.Cbus9H = 4;
+    data.IsFifoH = 1;
+    data.IsFifoTarH = 0;
+    data.IsFastSerH = 0;
+    data.IsFT1248H = 0;
+    data.IsVCPH = 0;
+    data.PowerSaveEnableH = 0;
+    return d2xx.eeProgram(handle, &data);
+}
+
+// FT2232H: channel A a 245 FIFO, channel B a serial port, both on the D2XX driver.
+FT_STATUS program2232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
+                       const EepromSettings& settings)
+{
+    FT_PROGRAM_DATA data;
+    const FT_STATUS status = readHighSpeedRecord(d2xx, handle, data, kVersion2232H, texts, settings);
+    if (status != FT_OK)
+        return status;
+    data.PullDownEnable7 = 1;
+    data.SerNumEnable7 = 1;
+    data.ALSlowSlew = 0;
+    data.ALDriveCurrent = kDriveCurrent16mA;
+    data.AHSlowSlew = 0;
+    data.AHDriveCurrent = kDriveCurrent16mA;
+    data.BLSlowSlew = 0;
+    data.BLDriveCurrent = kDriveCurrent16mA;
+    data.BHSlowSlew = 0;
+    data.BHDriveCurrent = kDriveCurrent16mA;
+    data.IFAIsFifo7 = 1;
+    data.IFAIsFifoTar7 = 0;
+    data.IFAIsFastSer7 = 0;
+    data.AIsVCP7 = 0;
+    data.IFBIsFifo7 = 0;
+    data.IFBIsFifoTar7 = 0;
+    data.IFBIsFastSer7 = 0;
+    data.BIsVCP7 = 0;
+    data.PowerSaveEnable = 0;
+    return d2xx.eeProgram(handle, &data);
+}
+
+// FT-X chips: the extended EEPROM interface, with the CBUS pins as the units' boards are wired
+// in their two variants.
+FT_STATUS programXSeries(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
+                         const EepromSettings& settings)
+{
+    FT_EEPROM_X_SERIES x;
+    std::memset(&x, 0, sizeof(x));
+    x.common.deviceType = FT_DEVICE_X_SERIES;
+    const FT_STATUS status =
+        d2xx.eepromRead(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
+                        texts.readDescription, texts.readSerialNumber);
+    if (status != FT_OK)
+        return status;
+    x.common.SerNumEnable = 1;
+    x.common.MaxPower = settings.maxPower;
+    x.common.SelfPowered = settings.selfPowered;
+    x.BCDDisableSleep = 1;
+    x.DriverType = FT_DRIVER_TYPE_D2XX;
+    if (settings.alternateCbus) {
+        x.Cbus0 = 4;
+        x.Cbus1 = 3;
+        x.Cbus2 = 0;
+        x.Cbus3 = 0;
+        x.common.PullDownEnable = 1;
+        x.BCDEnable = 1;
+        x.BCDForceCbusPWREN = 1;
+    } else {
+        x.Cbus0 = 0x0E;
+        x.Cbus1 = 4;
+        x.Cbus2 = 5;
+        x.Cbus3 = 4;
+        x.common.PullDownEnable = 0;
+        x.BCDEnable = 1;
+        x.BCDForceCbusPWREN = 0;
+    }
+    return d2xx.eepromProgram(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
+                              texts.description, texts.serialNumber);
+}
+
+// Writes the unit's settings in the layout of the chip type; any other chip is left as it is.
+FT_STATUS programChip(const D2xxLibrary& d2xx, FT_HANDLE handle, FT_DEVICE type,
+                      const EepromSettings& settings)
+{
+    ProgramTexts texts;
+    copyText(texts.description, sizeof(texts.description), settings.description, 63);
+    copyText(texts.serialNumber, sizeof(texts.serialNumber), settings.serialNumber, 16);
+    switch (type) {
+    case FT_DEVICE_232R: return program232R(d2xx, handle, texts, settings);
+    case FT_DEVICE_232H: return program232H(d2xx, handle, texts, settings);
+    case FT_DEVICE_2232H: return program2232H(d2xx, handle, texts, settings);
+    case FT_DEVICE_X_SERIES: return programXSeries(d2xx, handle, texts, settings);
+    default: return FT_OK;
+    }
+}
+
 } // namespace
 
 USBFtdiDevice::USBFtdiDevice(uint32_t deviceId, const QString& serialNumber, const QString& description,
@@ -200,116 +345,8 @@ USBResult USBFtdiDevice::programEeprom(const EepromSettings& settings)
     char infoSerial[FT_SERIAL_BUFFER_SIZE] = {};
     char infoDescription[FT_DESCRIPTION_BUFFER_SIZE] = {};
     status = d2xx.getDeviceInfo(handle, &type, &id, infoSerial, infoDescription);
-    if (status != FT_OK) {
-        d2xx.close(handle);
-        return USBResult(status);
-    }
-
-    ProgramTexts texts;
-    copyText(texts.description, sizeof(texts.description), settings.description, 63);
-    copyText(texts.serialNumber, sizeof(texts.serialNumber), settings.serialNumber, 16);
-
-    FT_PROGRAM_DATA data;
-    if (type == FT_DEVICE_232R) {
-        prepareProgramData(data, texts, kVersion232R);
-        status = d2xx.eeRead(handle, &data);
-        if (status == FT_OK) {
-            setCommonFields(data, texts, settings);
-            data.PullDownEnableR = 1;
-            data.SerNumEnableR = 1;
-            data.RIsD2XX = 1;
-            data.Cbus0 = 4;
-            status = d2xx.eeProgram(handle, &data);
-        }
-    } else if (type == FT_DEVICE_232H || type == FT_DEVICE_2232H) {
-        prepareProgramData(data, texts, type == FT_DEVICE_232H ? kVersion232H : kVersion2232H);
-        status = d2xx.eeRead(handle, &data);
-        if (status == FT_EEPROM_NOT_PROGRAMMED) {
-            // A blank chip is programmed from the vendor defaults.
-            resetToDefaults(data, texts);
-            status = FT_OK;
-        }
-        if (status == FT_OK) {
-            data.USBVersionEnable = 1;
-            data.USBVersion = 0x0200;
-            setCommonFields(data, texts, settings);
-            if (type == FT_DEVICE_232H) {
-                data.PullDownEnableH = 1;
-                data.SerNumEnableH = 1;
-                data.ACSlowSlewH = 0;
-                data.ACDriveCurrentH = kDriveCurrent16mA;
-                data.ADSlowSlewH = 0;
-                data.ADDriveCurrentH = kDriveCurrent16mA;
-                data.Cbus8H = 4;
-                data.Cbus9H = 4;
-                data.IsFifoH = 1;
-                data.IsFifoTarH = 0;
-                data.IsFastSerH = 0;
-                data.IsFT1248H = 0;
-                data.IsVCPH = 0;
-                data.PowerSaveEnableH = 0;
-            } else {
-                // Channel A a 245 FIFO, channel B a serial port, both on the D2XX driver.
-                data.PullDownEnable7 = 1;
-                data.SerNumEnable7 = 1;
-                data.ALSlowSlew = 0;
-                data.ALDriveCurrent = kDriveCurrent16mA;
-                data.AHSlowSlew = 0;
-                data.AHDriveCurrent = kDriveCurrent16mA;
-                data.BLSlowSlew = 0;
-                data.BLDriveCurrent = kDriveCurrent16mA;
-                data.BHSlowSlew = 0;
-                data.BHDriveCurrent = kDriveCurrent16mA;
-                data.IFAIsFifo7 = 1;
-                data.IFAIsFifoTar7 = 0;
-                data.IFAIsFastSer7 = 0;
-                data.AIsVCP7 = 0;
-                data.IFBIsFifo7 = 0;
-                data.IFBIsFifoTar7 = 0;
-                data.IFBIsFastSer7 = 0;
-                data.BIsVCP7 = 0;
-                data.PowerSaveEnable = 0;
-            }
-            status = d2xx.eeProgram(handle, &data);
-        }
-    } else if (type == FT_DEVICE_X_SERIES) {
-        FT_EEPROM_X_SERIES x;
-        std::memset(&x, 0, sizeof(x));
-        x.common.deviceType = FT_DEVICE_X_SERIES;
-        status = d2xx.eepromRead(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
-                                 texts.readDescription, texts.readSerialNumber);
-        if (status != FT_OK) {
-            d2xx.close(handle);
-            return USBResult(status);
-        }
-        x.common.SerNumEnable = 1;
-        x.common.MaxPower = settings.maxPower;
-        x.common.SelfPowered = settings.selfPowered;
-        x.BCDDisableSleep = 1;
-        x.DriverType = FT_DRIVER_TYPE_D2XX;
-        // CBUS pin functions as the units' boards are wired, in the two board variants.
-        if (settings.alternateCbus) {
-            x.Cbus0 = 4;
-            x.Cbus1 = 3;
-            x.Cbus2 = 0;
-            x.Cbus3 = 0;
-            x.common.PullDownEnable = 1;
-            x.BCDEnable = 1;
-            x.BCDForceCbusPWREN = 1;
-        } else {
-            x.Cbus0 = 0x0E;
-            x.Cbus1 = 4;
-            x.Cbus2 = 5;
-            x.Cbus3 = 4;
-            x.common.PullDownEnable = 0;
-            x.BCDEnable = 1;
-            x.BCDForceCbusPWREN = 0;
-        }
-        status = d2xx.eepromProgram(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
-                                    texts.description, texts.serialNumber);
-    }
-    // Any other chip type: nothing is written.
-
+    if (status == FT_OK)
+        status = programChip(d2xx, handle, type, settings);
     if (status == FT_OK) {
         // The chip reads its EEPROM again only when it re-enumerates; the handle dies with it.
         status = d2xx.cyclePort(handle);
