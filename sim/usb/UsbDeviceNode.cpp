@@ -189,8 +189,13 @@ void UsbDeviceNode::handle(UMockdevIoctlClient* client)
         finish(-1, ENODATA);
         return;
     }
+    if (request == USBDEVFS_RESET) {
+        m_chip.resetPort();
+        finish(0, 0);
+        return;
+    }
     if (request == USBDEVFS_SETINTERFACE || request == USBDEVFS_SETCONFIGURATION || request == USBDEVFS_CLEAR_HALT
-        || request == USBDEVFS_RESETEP || request == USBDEVFS_RESET) {
+        || request == USBDEVFS_RESETEP) {
         finish(0, 0);
         return;
     }

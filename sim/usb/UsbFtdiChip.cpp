@@ -81,6 +81,18 @@ void UsbFtdiChip::enumerate()
         channel = Channel{channel.handle, channel.owner, 16, 0, false};
 }
 
+void UsbFtdiChip::resetPort()
+{
+    const QByteArray before = descriptors() + (manufacturer() + product() + serial()).toUtf8();
+    enumerate();
+    if (descriptors() + (manufacturer() + product() + serial()).toUtf8() == before)
+        return;
+    SimBench::instance().withChips([&](const std::vector<std::shared_ptr<SimChip>>&) {
+        m_chip->reenumerate();
+        return 0;
+    });
+}
+
 UsbDescriptors::Identity UsbFtdiChip::identity() const
 {
     // A chip with a blank or broken EEPROM enumerates with its factory identity.

@@ -52,6 +52,9 @@ public:
 
     // Reads the EEPROM anew for the next enumeration (after a re-plug or port reset).
     void enumerate();
+    // A port reset (USBDEVFS_RESET): the chip enumerates again; when its descriptors changed it
+    // comes back as a new device and whatever was open on it is gone.
+    void resetPort();
     // The device and configuration descriptors, as sysfs "descriptors" holds them.
     QByteArray descriptors() const;
     QString manufacturer() const;

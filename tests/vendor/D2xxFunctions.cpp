@@ -32,6 +32,7 @@ D2xxFunctions::D2xxFunctions()
     resolve(&getDeviceInfoList, "FT_GetDeviceInfoList");
     resolve(&open, "FT_Open");
     resolve(&close, "FT_Close");
+    resolve(&cyclePort, "FT_CyclePort");
     resolve(&getDeviceInfo, "FT_GetDeviceInfo");
     resolve(&eeRead, "FT_EE_Read");
     resolve(&eeProgram, "FT_EE_Program");

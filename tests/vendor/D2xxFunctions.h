@@ -22,6 +22,7 @@ public:
     FT_GetDeviceInfoListFn getDeviceInfoList = nullptr;
     FT_OpenFn open = nullptr;
     FT_CloseFn close = nullptr;
+    FT_CyclePortFn cyclePort = nullptr;
     FT_GetDeviceInfoFn getDeviceInfo = nullptr;
     FT_EE_ReadFn eeRead = nullptr;
     FT_EE_ProgramFn eeProgram = nullptr;
