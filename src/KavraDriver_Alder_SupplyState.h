@@ -1,6 +1,6 @@
 #pragma once
 
-#include "KavraDriver_SupplyStateObservers.h"
+#include "KavraDriver_SupplyStateObserverList.h"
 #include "KavraDriver_Alder_SupplyStateTraits.h"
 
 #include <Properties>
@@ -47,5 +47,5 @@ public:
     void removeObserver(KavraDriver_SupplyStateObserver* observer);
 
 private:
-    KavraDriver_SupplyStateObservers m_observers;
+    KavraDriver_SupplyStateObserverList m_observers;
 };

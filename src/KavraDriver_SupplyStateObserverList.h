@@ -5,7 +5,7 @@
 class KavraDriver_SupplyStateObserver;
 
 // The observers of one supply-state record, in the order they were added; not owned.
-class KavraDriver_SupplyStateObservers
+class KavraDriver_SupplyStateObserverList
 {
 public:
     void add(KavraDriver_SupplyStateObserver* observer);
