@@ -1,10 +1,6 @@
 #include "D2xxLibrary.h"
-#include "USBDriver.h"
-#include "USBFtdiSocket.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
@@ -76,28 +72,6 @@ TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
         EXPECT_EQ(d2xx.fileName(), c.fileName);
         EXPECT_TRUE(d2xx.errorText().contains(QLatin1String(c.errorMentions))) << qPrintable(d2xx.errorText());
         expectEveryCallFails(d2xx);
-    }
-}
-
-// The process-wide library is loaded once, so a process that starts with a library that cannot
-// be used is run as a child of its own.
-TEST(D2xxLibraryDeathTest, ProcessWithoutAUsableLibraryFindsNothing)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (const char* fileName : {"libkavra-no-such-d2xx.so", "libc.so.6"}) {
-        SCOPED_TRACE(fileName);
-        const QByteArray saved = qgetenv("KAVRA_D2XX_LIBRARY");
-        qputenv("KAVRA_D2XX_LIBRARY", fileName);
-        EXPECT_EXIT(
-            {
-                USBDriver driver;
-                const bool nothingFound = driver.enumerateDevices(false).isEmpty();
-                USBFtdiSocket socket(0);
-                const bool refused = !socket.open(500000).isSuccess() && !socket.isOpen();
-                std::exit(nothingFound && refused && !D2xxLibrary::instance().isLoaded() ? 0 : 1);
-            },
-            ::testing::ExitedWithCode(0), "");
-        qputenv("KAVRA_D2XX_LIBRARY", saved);
     }
 }
 

@@ -4,6 +4,7 @@
 #include "USBISocketPoller.h"
 
 #include <atomic>
+#include <future>
 #include <stdexcept>
 #include <thread>
 
@@ -305,75 +306,42 @@ TEST_F(PacketProtocolAsyncTest, destroyedRequestReceiverGetsNothing)
 TEST_F(PacketProtocolAsyncTest, streamReceiverEntryDecidesOverAPendingRequestOfItsId)
 {
     // A reply carrying id 555 while a request of that id waits: an entry for the id takes the
-    // packet, alive or not; without an entry the request gets it. The cases run side by side,
-    // since the requests that lose their reply wait out the exchange's time-out.
-    enum class Entry { Alive, Destroyed, None };
-    struct Case
-    {
-        const char* name;
-        Entry entry;
-    };
-    const Case cases[] = {{"alive receiver", Entry::Alive}, {"destroyed receiver", Entry::Destroyed},
-                          {"no receiver", Entry::None}};
-    struct Run
-    {
-        std::shared_ptr<TestPacketProtocolSocket> socket = std::make_shared<TestPacketProtocolSocket>();
-        USBPacketProtocol protocol;
-        std::unique_ptr<RecordingReceiver> streamReceiver;
-        RecordingReceiver requestReceiver;
-        std::shared_ptr<ScriptedRequest> request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2, false, 555);
-    };
+    // packet, alive or not; without an entry the request gets it. The exchanges run side by
+    // side, since the requests that lose their reply wait out the time-out.
+    enum Entry { Alive, Destroyed, None };
     EventTally tally;
-    std::vector<std::unique_ptr<Run>> runs;
-    for (const Case& c : cases) {
-        runs.push_back(std::make_unique<Run>());
-        Run& run = *runs.back();
-        run.socket->state().responder = [](const QByteArray& written) {
+    RecordingReceiver alive(&tally);
+    auto destroyed = std::make_unique<RecordingReceiver>(&tally);
+    QObject* const receivers[] = {&alive, destroyed.get(), nullptr};
+    std::vector<std::unique_ptr<USBPacketProtocol>> protocols;
+    std::vector<std::shared_ptr<ScriptedRequest>> requests;
+    for (QObject* receiver : receivers) {
+        auto socket = std::make_shared<TestPacketProtocolSocket>();
+        socket->state().responder = [](const QByteArray& written) {
             return reply(packetId(written), 0, bytes({0x12, 0x34}));
         };
-        run.protocol.setSocket(run.socket);
-        run.streamReceiver = std::make_unique<RecordingReceiver>(&tally);
-        if (c.entry != Entry::None)
-            run.protocol.addStreamReceiver(555, run.streamReceiver.get());
-        if (c.entry == Entry::Destroyed)
-            run.streamReceiver.reset();
-        run.protocol.postRequest(run.request, &run.requestReceiver);
+        protocols.push_back(std::make_unique<USBPacketProtocol>());
+        protocols.back()->setSocket(socket);
+        if (receiver)
+            protocols.back()->addStreamReceiver(555, receiver);
+        requests.push_back(std::make_shared<ScriptedRequest>(0x41, QByteArray(), 2, false, 555));
     }
-    ASSERT_TRUE(processEventsUntil(
-        [&] {
-            for (const auto& run : runs) {
-                if (run->requestReceiver.finished.isEmpty())
-                    return false;
-            }
-            return true;
-        },
-        USBPacketProtocol::ReplyTimeoutMs + 3000));
+    destroyed.reset();
+    std::vector<std::future<USBResult>> results;
+    for (size_t i = 0; i < protocols.size(); ++i)
+        results.push_back(std::async(std::launch::async, [&, i] { return protocols[i]->sendRequest(requests[i]); }));
 
-    for (size_t i = 0; i < runs.size(); ++i) {
-        SCOPED_TRACE(cases[i].name);
-        Run& run = *runs[i];
-        run.protocol.setSocket(nullptr);
-        drainPostedEvents();
-        const USBResult result = run.requestReceiver.finished.at(0).result;
-        switch (cases[i].entry) {
-        case Entry::Alive:
-            ASSERT_EQ(run.streamReceiver->streams.size(), 1);
-            EXPECT_EQ(run.streamReceiver->streams[0].id, 555);
-            EXPECT_EQ(run.streamReceiver->streams[0].data, bytes({0x12, 0x34}));
-            EXPECT_EQ(result.message(), QString::fromLatin1(USBPacketProtocol::TimedOutText));
-            break;
-        case Entry::Destroyed:
-            EXPECT_EQ(result.message(), QString::fromLatin1(USBPacketProtocol::TimedOutText));
-            EXPECT_TRUE(run.request->replyData().isEmpty());
-            break;
-        case Entry::None:
-            EXPECT_TRUE(result.isSuccess()) << qPrintable(result.text());
-            EXPECT_EQ(run.request->replyData(), bytes({0x12, 0x34}));
-            EXPECT_TRUE(run.streamReceiver->streams.isEmpty());
-            break;
-        }
-    }
+    const QString timedOut = QString::fromLatin1(USBPacketProtocol::TimedOutText);
+    EXPECT_EQ(results[Alive].get().message(), timedOut);
+    EXPECT_EQ(results[Destroyed].get().message(), timedOut);
+    EXPECT_TRUE(requests[Destroyed]->replyData().isEmpty());
+    EXPECT_TRUE(results[None].get().isSuccess());
+    EXPECT_EQ(requests[None]->replyData(), bytes({0x12, 0x34}));
+    drainPostedEvents();
     // Only the living receiver got a stream event.
+    ASSERT_EQ(alive.streams.size(), 1);
+    EXPECT_EQ(alive.streams[0].id, 555);
+    EXPECT_EQ(alive.streams[0].data, bytes({0x12, 0x34}));
     EXPECT_EQ(tally.events, 1);
 }
 
