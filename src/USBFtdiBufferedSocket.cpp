@@ -7,9 +7,7 @@
 #include <QThread>
 
 USBFtdiBufferedSocket::USBFtdiBufferedSocket(uint32_t deviceIndex)
-    : m_deviceIndex(deviceIndex),
-      m_handle(nullptr),
-      m_threadPriority(QThread::InheritPriority),
+    : USBFtdiChannelSocket(deviceIndex, Timeout),
       m_blockSize(0),
       m_blockRemaining(0)
 {
@@ -70,57 +68,6 @@ USBResult USBFtdiBufferedSocket::open(int baudRate)
     return USBResult(FT_OK);
 }
 
-USBResult USBFtdiBufferedSocket::close()
-{
-    FtdiHandleOperations::close(m_handle);
-    return USBResult();
-}
-
-void USBFtdiBufferedSocket::cyclePortAndClose()
-{
-    FtdiHandleOperations::cyclePortAndClose(m_handle);
-}
-
-void USBFtdiBufferedSocket::setThreadPriority(int priority)
-{
-    m_threadPriority = priority;
-}
-
-int USBFtdiBufferedSocket::threadPriority() const
-{
-    return m_threadPriority;
-}
-
-uint32_t USBFtdiBufferedSocket::deviceIndex() const
-{
-    return m_deviceIndex;
-}
-
-bool USBFtdiBufferedSocket::isOpen() const
-{
-    return m_handle != nullptr;
-}
-
-USBResult USBFtdiBufferedSocket::status()
-{
-    return FtdiHandleOperations::status(m_handle);
-}
-
-uint32_t USBFtdiBufferedSocket::purge()
-{
-    return FtdiHandleOperations::purge(m_handle);
-}
-
-void USBFtdiBufferedSocket::writeByte(uint8_t byte)
-{
-    FtdiHandleOperations::writeByte(m_handle, byte);
-}
-
-int USBFtdiBufferedSocket::write(QByteArray data)
-{
-    return FtdiHandleOperations::write(m_handle, std::move(data));
-}
-
 QByteArray USBFtdiBufferedSocket::read(int count)
 {
     Q_UNUSED(count);
@@ -171,16 +118,6 @@ int USBFtdiBufferedSocket::bytesAvailable()
 {
     requestBlock();
     return FtdiHandleOperations::queueStatus(m_handle);
-}
-
-uint32_t USBFtdiBufferedSocket::applyTimeouts()
-{
-    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
-}
-
-uint32_t USBFtdiBufferedSocket::applyTimeoutsAgain()
-{
-    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
 }
 
 void USBFtdiBufferedSocket::setBlockSize(uint32_t size)

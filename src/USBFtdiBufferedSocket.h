@@ -1,12 +1,12 @@
 #pragma once
 
 #include "FtdiD2xx.h"
-#include "USBISocket.h"
+#include "USBFtdiChannelSocket.h"
 
 // The socket on channel A of a dual-channel FT2232H, a 245 FIFO that answers each zero byte
 // written to it with one block of its unit's stream. Reads request blocks as they need them;
 // callers see plain counted reads.
-class USBFtdiBufferedSocket : public USBISocket
+class USBFtdiBufferedSocket : public USBFtdiChannelSocket
 {
 public:
     // Read and write time-outs, milliseconds: a block is either there at once or not at all.
@@ -18,16 +18,6 @@ public:
     std::shared_ptr<USBISocket> clone() const override;
     // The baud rate means nothing to a FIFO and is ignored.
     USBResult open(int baudRate) override;
-    USBResult close() override;
-    void cyclePortAndClose() override;
-    void setThreadPriority(int priority) override;
-    int threadPriority() const override;
-    uint32_t deviceIndex() const override;
-    bool isOpen() const override;
-    USBResult status() override;
-    uint32_t purge() override;
-    void writeByte(uint8_t byte) override;
-    int write(QByteArray data) override;
     // Not supported: the stream is read in blocks through readInto.
     QByteArray read(int count) override;
     void readInto(char* buffer, int count) override;
@@ -35,8 +25,6 @@ public:
     int readAvailable(QByteArray& array, int wanted) override;
     // Requests a block if none is pending, then reports the receive queue.
     int bytesAvailable() override;
-    uint32_t applyTimeouts() override;
-    uint32_t applyTimeoutsAgain() override;
     void setBlockSize(uint32_t size) override;
 
     uint32_t blockSize() const { return m_blockSize; }
@@ -47,9 +35,6 @@ private:
     // Writes the zero byte that asks the unit for the next block, unless one is still pending.
     void requestBlock();
 
-    uint32_t m_deviceIndex;
-    FT_HANDLE m_handle;
-    int m_threadPriority;
     uint32_t m_blockSize;
     uint32_t m_blockRemaining;
 };

@@ -21,7 +21,7 @@ constexpr unsigned long kSyncFifoSettleMs = 10;
 } // namespace
 
 USBFtdiSocket::USBFtdiSocket(uint32_t deviceIndex, uint32_t flags)
-    : m_flags(flags), m_deviceIndex(deviceIndex), m_handle(nullptr), m_threadPriority(QThread::InheritPriority)
+    : USBFtdiChannelSocket(deviceIndex, Timeout), m_flags(flags)
 {
 }
 
@@ -126,57 +126,6 @@ FT_STATUS USBFtdiSocket::configureSerialPort(int baudRate, USHORT flowControl)
     return d2xx.setUSBParameters(m_handle, kUartInTransferSize, kUartOutTransferSize);
 }
 
-USBResult USBFtdiSocket::close()
-{
-    FtdiHandleOperations::close(m_handle);
-    return USBResult();
-}
-
-void USBFtdiSocket::cyclePortAndClose()
-{
-    FtdiHandleOperations::cyclePortAndClose(m_handle);
-}
-
-void USBFtdiSocket::setThreadPriority(int priority)
-{
-    m_threadPriority = priority;
-}
-
-int USBFtdiSocket::threadPriority() const
-{
-    return m_threadPriority;
-}
-
-uint32_t USBFtdiSocket::deviceIndex() const
-{
-    return m_deviceIndex;
-}
-
-bool USBFtdiSocket::isOpen() const
-{
-    return m_handle != nullptr;
-}
-
-USBResult USBFtdiSocket::status()
-{
-    return FtdiHandleOperations::status(m_handle);
-}
-
-uint32_t USBFtdiSocket::purge()
-{
-    return FtdiHandleOperations::purge(m_handle);
-}
-
-void USBFtdiSocket::writeByte(uint8_t byte)
-{
-    FtdiHandleOperations::writeByte(m_handle, byte);
-}
-
-int USBFtdiSocket::write(QByteArray data)
-{
-    return FtdiHandleOperations::write(m_handle, std::move(data));
-}
-
 QByteArray USBFtdiSocket::read(int count)
 {
     Q_ASSERT_X(count < MaxReadCount, "USBFtdiSocket.cpp", "count < 4096");
@@ -247,16 +196,6 @@ void USBFtdiSocket::discardReceived()
 {
     if (m_handle)
         D2xxLibrary::instance().purge(m_handle, FT_PURGE_RX);
-}
-
-uint32_t USBFtdiSocket::applyTimeouts()
-{
-    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
-}
-
-uint32_t USBFtdiSocket::applyTimeoutsAgain()
-{
-    return D2xxLibrary::instance().setTimeouts(m_handle, Timeout, Timeout);
 }
 
 void USBFtdiSocket::setBlockSize(uint32_t size)

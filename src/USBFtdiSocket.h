@@ -1,11 +1,11 @@
 #pragma once
 
 #include "FtdiD2xx.h"
-#include "USBISocket.h"
+#include "USBFtdiChannelSocket.h"
 
 // The direct socket: every read and write goes straight to the D2XX library. Opens a serial-port
 // link (FT232R, FT-X, channel B of an FT2232H) or a FIFO link (FT232H, channel A of an FT2232H).
-class USBFtdiSocket : public USBISocket
+class USBFtdiSocket : public USBFtdiChannelSocket
 {
 public:
     // Flag bit 0: UART mode, for channel B of a dual-channel chip.
@@ -22,16 +22,6 @@ public:
 
     std::shared_ptr<USBISocket> clone() const override;
     USBResult open(int baudRate) override;
-    USBResult close() override;
-    void cyclePortAndClose() override;
-    void setThreadPriority(int priority) override;
-    int threadPriority() const override;
-    uint32_t deviceIndex() const override;
-    bool isOpen() const override;
-    USBResult status() override;
-    uint32_t purge() override;
-    void writeByte(uint8_t byte) override;
-    int write(QByteArray data) override;
     QByteArray read(int count) override;
     void readInto(char* buffer, int count) override;
     int readAvailable(QByteArray& array, int wanted) override;
@@ -39,8 +29,6 @@ public:
     // Blocks in FT_Read, which returns as soon as the byte arrives.
     bool waitForByte(char* byte, int timeoutMs) override;
     void discardReceived() override;
-    uint32_t applyTimeouts() override;
-    uint32_t applyTimeoutsAgain() override;
     // Not supported by the direct socket.
     void setBlockSize(uint32_t size) override;
 
@@ -53,7 +41,4 @@ private:
     FT_STATUS configureSerialPort(int baudRate, USHORT flowControl);
 
     uint32_t m_flags;
-    uint32_t m_deviceIndex;
-    FT_HANDLE m_handle;
-    int m_threadPriority;
 };
