@@ -526,4 +526,82 @@ TEST_F(PacketProtocolAsyncTest, workerCallingBackIntoTheProtocolDoesNotWaitForIt
     m_protocol.reset();
 }
 
+// A stream packet that carries its sequence number, alternately in the short and the long form.
+QByteArray streamPacket(int sequence)
+{
+    QByteArray payload = bytes({sequence & 0xFF, (sequence >> 8) & 0xFF}) + QByteArray(sequence % 7, 0x5A);
+    const QByteArray word = bytes({0x08, sequence & 0xFF, payload.size(), 0});
+    return (sequence % 2 == 0 ? bytes({0x07, payload.size()}) : word + word) + payload;
+}
+
+TEST_F(PacketProtocolAsyncTest, everyRequestFromSeveralThreadsIsReportedOnceWhileStreamPacketsArrive)
+{
+    constexpr int Threads = 4;
+    constexpr int RequestsPerThread = 100;
+    constexpr int StreamPackets = 300;
+    m_protocol->setPollInterval(200);
+    EventTally tally;
+    RecordingReceiver stream(&tally);
+    m_protocol->addStreamReceiver(0, &stream);
+    // Receivers live in the test's thread; the posting threads only hand them over.
+    std::vector<std::unique_ptr<RecordingReceiver>> receivers;
+    for (int t = 0; t < Threads; ++t)
+        receivers.push_back(std::make_unique<RecordingReceiver>(&tally));
+
+    std::vector<QVector<std::shared_ptr<ScriptedRequest>>> posted(Threads);
+    std::atomic<bool> go(false);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < Threads; ++t) {
+        threads.emplace_back([&, t] {
+            while (!go)
+                std::this_thread::yield();
+            for (int i = 0; i < RequestsPerThread; ++i) {
+                // Every fifth one is refused by the unit: failures are reported like the rest.
+                posted[size_t(t)].append(scripted(i % 5 == 4 ? 2 : 0));
+                m_protocol->postRequest(posted[size_t(t)].last(), receivers[size_t(t)].get());
+                m_protocol->isIdle();
+            }
+        });
+    }
+    threads.emplace_back([&] {
+        while (!go)
+            std::this_thread::yield();
+        for (int sequence = 0; sequence < StreamPackets; ++sequence)
+            m_socket->feed(streamPacket(sequence));
+    });
+    go = true;
+    for (std::thread& thread : threads)
+        thread.join();
+
+    const bool allReported = processEventsUntil(
+        [&] {
+            int finished = 0;
+            for (const auto& receiver : receivers)
+                finished += receiver->finished.size();
+            return finished == Threads * RequestsPerThread && stream.streams.size() == StreamPackets;
+        },
+        20000);
+    m_protocol->waitForIdle();
+    m_protocol->stopWorker();
+    drainPostedEvents();
+    ASSERT_TRUE(allReported) << "stream events: " << stream.streams.size();
+
+    // Each request once, to the receiver of its poster, in that poster's order.
+    for (int t = 0; t < Threads; ++t) {
+        const RecordingReceiver& receiver = *receivers[size_t(t)];
+        ASSERT_EQ(receiver.finished.size(), RequestsPerThread);
+        for (int i = 0; i < RequestsPerThread; ++i) {
+            const auto& request = posted[size_t(t)][i];
+            EXPECT_EQ(receiver.finished[i].request, request) << "thread " << t << ", request " << i;
+            EXPECT_EQ(receiver.finished[i].result.isSuccess(), request->instructionCode() == 0);
+            EXPECT_EQ(receiver.finished[i].result.text(), request->result().text());
+        }
+    }
+    // Every stream packet arrived whole and in the order the unit sent it.
+    for (int sequence = 0; sequence < StreamPackets; ++sequence)
+        EXPECT_EQ(stream.streams[sequence].data, streamPacket(sequence).mid(sequence % 2 == 0 ? 2 : 8)) << sequence;
+    EXPECT_EQ(tally.events, Threads * RequestsPerThread + StreamPackets);
+    EXPECT_EQ(tally.mismatched, 0);
+}
+
 } // namespace

@@ -2,12 +2,8 @@
 
 // Helpers for tests of the protocol's worker: the application that posted events need, an event
 // loop that runs until a condition holds, receivers and an observer that record what reaches
-// them, a gate that holds the worker inside an exchange, and a fixture with an open socket on a
-// bench unit.
+// them, and a gate that holds the worker inside an exchange.
 
-#include "TransportBenchTest.h"
-
-#include "USBFtdiSocket.h"
 #include "USBIProtocolObserver.h"
 #include "USBPacketErrorEvent.h"
 #include "USBPacketProtocol.h"
@@ -239,46 +235,6 @@ private:
     std::condition_variable m_changed;
     bool m_open = false;
     int m_arrivals = 0;
-};
-
-const char* const kAlderSerial = "QZAH015010001";
-
-// A protocol with an open direct socket on an Alder unit of the bench. Every test ends with the
-// worker ended and no D2XX handle open.
-class PacketProtocolBenchFixture : public TransportBenchTest
-{
-protected:
-    void SetUp() override
-    {
-        ensureApplication();
-        loadBench(R"({"units": [{"chip": "FT232R", "serial": "QZAH015010001", "location": 272}]})");
-        const int position = listPosition(QString::fromLatin1(kAlderSerial));
-        ASSERT_GE(position, 0);
-        m_socket = std::make_shared<USBFtdiSocket>(uint32_t(position));
-        const USBResult opened = m_socket->open(500000);
-        ASSERT_TRUE(opened.isSuccess()) << qPrintable(opened.text());
-        ASSERT_EQ(m_socket->applyTimeouts(), FT_OK);
-        m_protocol = std::make_unique<USBPacketProtocol>();
-        m_protocol->setPollInterval(500);
-        m_protocol->setSocket(m_socket);
-        bench().takeWireLogLines(kAlderSerial);
-    }
-
-    void TearDown() override
-    {
-        if (m_protocol) {
-            m_protocol->setSocket(nullptr);
-            EXPECT_FALSE(m_protocol->isRunning());
-            m_protocol.reset();
-        }
-        if (m_socket)
-            m_socket->close();
-        drainPostedEvents();
-        TransportBenchTest::TearDown();
-    }
-
-    std::shared_ptr<USBFtdiSocket> m_socket;
-    std::unique_ptr<USBPacketProtocol> m_protocol;
 };
 
 } // namespace TestAsync
