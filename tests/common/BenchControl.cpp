@@ -1,4 +1,5 @@
 #include "BenchControl.h"
+#include "Packets.h"
 
 #include <QJsonDocument>
 
@@ -107,7 +108,7 @@ QList<QPair<int, QByteArray>> BenchControl::takeHostPackets(const char* serial)
             ++at;
             continue;
         }
-        const int length = static_cast<quint8>(bytes.at(at + 6)) | (static_cast<quint8>(bytes.at(at + 7)) << 8);
+        const int length = Packets::wordAt(bytes, at + 6);
         packets.append(qMakePair(static_cast<int>(static_cast<quint8>(bytes.at(at + 5))),
                                  bytes.mid(at + 8, length)));
         at += 8 + length;

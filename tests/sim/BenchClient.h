@@ -5,6 +5,7 @@
 #define KAVRA_D2XX_DECLARE_FUNCTIONS
 #include "FtdiD2xx.h"
 #include "kavra_sim.h"
+#include "Packets.h"
 
 #include <QByteArray>
 #include <QString>
@@ -56,18 +57,12 @@ inline FT_HANDLE openListed(const QString& listedSerial)
     return handle;
 }
 
-// A request packet: type 5, id, instruction, payload length, payload.
-inline QByteArray request(quint32 id, quint8 instruction, const QByteArray& payload = QByteArray())
+using Packets::packet;
+
+// The bootloader's bare answer to its 0x15 request: status 0, no data.
+inline QByteArray echo(quint32 id)
 {
-    QByteArray packet;
-    packet.append(char(0x05));
-    for (int i = 0; i < 4; ++i)
-        packet.append(char((id >> (8 * i)) & 0xFF));
-    packet.append(char(instruction));
-    packet.append(char(payload.size() & 0xFF));
-    packet.append(char((payload.size() >> 8) & 0xFF));
-    packet.append(payload);
-    return packet;
+    return packet(id, 0);
 }
 
 inline FT_STATUS writeBytes(FT_HANDLE handle, const QByteArray& bytes)

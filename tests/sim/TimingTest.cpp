@@ -4,14 +4,6 @@ using namespace benchclient;
 
 namespace {
 
-// The bare reply to the bootloader's 0x15 request: the header with status 0.
-QByteArray echo(quint32 id)
-{
-    QByteArray reply = request(id, 0x15);
-    reply[5] = 0;
-    return reply;
-}
-
 class RealisticTimingTest : public BenchTest
 {
 };
@@ -27,15 +19,15 @@ TEST_F(RealisticTimingTest, RepliesWaitForTheLinkAndKeepTheirOrder)
     ASSERT_EQ(FT_SetBaudRate(handle, 9600), FT_OK);
     ASSERT_EQ(FT_SetLatencyTimer(handle, 255), FT_OK);
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
-    ASSERT_EQ(writeBytes(handle, request(1, 0x15)), FT_OK);
-    ASSERT_EQ(writeBytes(handle, request(2, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(1, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(2, 0x15)), FT_OK);
     DWORD rx = 99;
     ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
     EXPECT_EQ(rx, 0u);
     EXPECT_EQ(readBytes(handle, 16), echo(1) + echo(2));
     // A read with a time-out shorter than the link's delay returns early with nothing.
     ASSERT_EQ(FT_SetTimeouts(handle, 20, 20), FT_OK);
-    ASSERT_EQ(writeBytes(handle, request(3, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(3, 0x15)), FT_OK);
     EXPECT_EQ(readBytes(handle, 8), QByteArray());
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     EXPECT_EQ(readBytes(handle, 8), echo(3));

@@ -12,14 +12,6 @@ using namespace benchclient;
 
 namespace {
 
-// The bootloader's 0x15 request is answered with a bare 8-byte reply: a predictable echo.
-QByteArray echo(quint32 id, quint8 status = 0)
-{
-    QByteArray reply = request(id, 0x15);
-    reply[5] = char(status);
-    return reply;
-}
-
 class TransferTest : public BenchTest
 {
 };
@@ -41,7 +33,7 @@ TEST_F(TransferTest, CallsOnAnOpenLink)
     const std::pair<ULONG, DWORD> cases[] = {{FT_PURGE_TX, 8u}, {FT_PURGE_RX, 0u}, {FT_PURGE_RX | FT_PURGE_TX, 0u}};
     for (const auto& [mask, left] : cases) {
         ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
-        ASSERT_EQ(writeBytes(handle, request(1, 0x15)), FT_OK);
+        ASSERT_EQ(writeBytes(handle, packet(1, 0x15)), FT_OK);
         ASSERT_EQ(FT_Purge(handle, mask), FT_OK);
         ASSERT_EQ(FT_GetStatus(handle, &rx, &tx, &events), FT_OK);
         EXPECT_EQ(rx, left) << "mask " << mask;
@@ -54,7 +46,7 @@ TEST_F(TransferTest, CallsOnAnOpenLink)
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     QByteArray both;
     std::thread reader([&] { both = readBytes(handle, 16); });
-    ASSERT_EQ(writeBytes(handle, request(1, 0x15) + request(2, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(1, 0x15) + packet(2, 0x15)), FT_OK);
     reader.join();
     EXPECT_EQ(both, echo(1) + echo(2));
     EXPECT_EQ(FT_Close(handle), FT_OK);
@@ -89,7 +81,7 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
     EXPECT_EQ(FT_Write(handle, buffer, 8, &n), FT_IO_ERROR) << "old handles stay dead";
     FT_HANDLE fresh = openListed(QStringLiteral("QZAH017010002B"));
     ASSERT_NE(fresh, nullptr);
-    ASSERT_EQ(writeBytes(fresh, request(9, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(fresh, packet(9, 0x15)), FT_OK);
     EXPECT_EQ(readBytes(fresh, 8), echo(9));
     EXPECT_EQ(FT_Close(handle), FT_OK) << "the chip is back, so the dead handle closes cleanly";
     EXPECT_EQ(FT_Close(fresh), FT_OK);
@@ -112,7 +104,7 @@ TEST_F(TransferTest, FaultsStrikeTheNextRepliesOnly)
     FT_HANDLE handle = openListed(QString::fromLatin1(kAlder));
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(FT_SetTimeouts(handle, 50, 50), FT_OK);
-    const QByteArray three = request(1, 0x15) + request(2, 0x15) + request(3, 0x15);
+    const QByteArray three = packet(1, 0x15) + packet(2, 0x15) + packet(3, 0x15);
     // Two dropped replies never arrive; the one after them does.
     ASSERT_EQ(kavrasim_drop_replies(kAlder, 2), KAVRASIM_OK);
     ASSERT_EQ(writeBytes(handle, three), FT_OK);
@@ -121,7 +113,7 @@ TEST_F(TransferTest, FaultsStrikeTheNextRepliesOnly)
     // A delayed reply is held back, and what follows it queues behind it.
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     ASSERT_EQ(kavrasim_delay_next_reply(kAlder, 400), KAVRASIM_OK);
-    ASSERT_EQ(writeBytes(handle, request(8, 0x15) + request(9, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(8, 0x15) + packet(9, 0x15)), FT_OK);
     DWORD rx = 99;
     ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
     EXPECT_EQ(rx, 0u);
@@ -165,7 +157,7 @@ TEST_F(TransferTest, WireLogRecordsBothDirectionsAndClearsOnlyWhenDelivered)
     FT_HANDLE handle = openListed(QString::fromLatin1(kRowan));
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(kavrasim_drop_replies(kRowan, 1), KAVRASIM_OK);
-    ASSERT_EQ(writeBytes(handle, request(0x11, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(0x11, 0x15)), FT_OK);
     char tiny[4];
     const int needed = kavrasim_take_wire_log(kRowan, tiny, sizeof tiny);
     const auto take = [] {
@@ -185,7 +177,7 @@ TEST_F(TransferTest, WireLogKeepsTheLatestEntriesAndCountsTheDroppedOnes)
     ASSERT_NE(handle, nullptr);
     // Two entries an exchange: 5003 exchanges overflow the 10,000 entries by 6, the first three.
     for (quint32 id = 0; id < 5003; ++id) {
-        ASSERT_EQ(writeBytes(handle, request(id, 0x15)), FT_OK);
+        ASSERT_EQ(writeBytes(handle, packet(id, 0x15)), FT_OK);
         ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
     }
     const auto take = [] {
@@ -198,7 +190,7 @@ TEST_F(TransferTest, WireLogKeepsTheLatestEntriesAndCountsTheDroppedOnes)
     const QJsonObject marker{{QStringLiteral("dropped"), 6}};
     EXPECT_EQ(log.at(0).toObject(), marker) << "the first element counts what the ring overwrote";
     const auto data = [&](int i) { return log.at(i).toObject().value(QStringLiteral("data")).toString(); };
-    EXPECT_EQ(data(1), QString::fromLatin1(request(3, 0x15).toHex())) << "the oldest entry kept";
+    EXPECT_EQ(data(1), QString::fromLatin1(packet(3, 0x15).toHex())) << "the oldest entry kept";
     EXPECT_EQ(data(10000), QString::fromLatin1(echo(5002).toHex())) << "the newest entry";
     EXPECT_EQ(take(), QJsonArray()) << "taking clears the entries and the count";
     EXPECT_EQ(FT_Close(handle), FT_OK);
@@ -239,7 +231,7 @@ TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
         }
         ASSERT_EQ(kavrasim_unplug(kGeneric19), KAVRASIM_OK);
         for (int i : {3, 0, 2})
-            ASSERT_EQ(writeBytes(handles[i], request(quint32(i), 0x15)), FT_OK);
+            ASSERT_EQ(writeBytes(handles[i], packet(quint32(i), 0x15)), FT_OK);
         for (std::thread& reader : readers)
             reader.join();
         EXPECT_LT(timer.elapsed(), 10000);

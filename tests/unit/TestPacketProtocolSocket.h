@@ -4,6 +4,7 @@
 // recorded, and an optional responder turns a write into reply bytes. Clones share one state,
 // as clones of a real socket share one handle. Short reads throw like the real socket.
 
+#include "Packets.h"
 #include "USBDefaultCommRequest.h"
 #include "USBISocket.h"
 #include "USBResult.h"
@@ -188,26 +189,16 @@ inline QByteArray bytes(std::initializer_list<int> values)
     return out;
 }
 
-// A type 5 packet: reply from the unit (status byte) or request from the host (instruction).
+// A reply from the unit (status byte) or a request from the host (instruction).
 inline QByteArray reply(int id, int status, const QByteArray& payload = QByteArray())
 {
-    QByteArray out;
-    out.append(char(0x05));
-    for (int i = 0; i < 4; ++i)
-        out.append(static_cast<char>((static_cast<uint32_t>(id) >> (8 * i)) & 0xFF));
-    out.append(static_cast<char>(status));
-    out.append(static_cast<char>(payload.size() & 0xFF));
-    out.append(static_cast<char>((payload.size() >> 8) & 0xFF));
-    return out + payload;
+    return Packets::packet(static_cast<uint32_t>(id), status, payload);
 }
 
 // The request id of a type 5 packet written by the host.
 inline int packetId(const QByteArray& packet)
 {
-    uint32_t id = 0;
-    for (int i = 0; i < 4; ++i)
-        id |= static_cast<uint32_t>(static_cast<uint8_t>(packet[1 + i])) << (8 * i);
-    return static_cast<int>(id);
+    return static_cast<int>(Packets::packetId(packet));
 }
 
 } // namespace TestPackets
