@@ -31,6 +31,15 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
             }
         });
     }
+    // Counting needs the session lock too, and never sees a unit missing.
+    int miscounts = 0;
+    workers.emplace_back([&] {
+        while (!stop) {
+            int count = 0;
+            getDeviceCount(&count);
+            miscounts += count != DefaultBench::Count;
+        }
+    });
     // Each round lets the units be opened and used, then drops them while calls are running.
     for (int round = 0; round < 4; ++round) {
         const int before = calls.load();
@@ -42,6 +51,7 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
     for (std::thread& worker : workers)
         worker.join();
     EXPECT_EQ(failures, std::vector<int>(std::size(units), 0));
+    EXPECT_EQ(miscounts, 0);
     EXPECT_EQ(closeSession(), 0);
     EXPECT_EQ(bench().openHandleCount(), 0);
 }

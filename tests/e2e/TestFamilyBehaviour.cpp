@@ -5,12 +5,10 @@
 
 #include <QJsonArray>
 
-#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <functional>
 #include <limits>
-#include <thread>
 #include <vector>
 
 namespace {
@@ -292,45 +290,4 @@ TEST_F(FamilyBehaviour, ADroppedReplyTimesOutAndTheNextCallWorks)
     EXPECT_EQ(value, 42);
     EXPECT_EQ(getADCValue(Rowan, &value), 0);
     EXPECT_NE(value, 42);
-}
-
-TEST_F(FamilyBehaviour, ConcurrentCallersOnSeveralUnits)
-{
-    using namespace DefaultBench;
-    std::atomic<int> calls{0}, failures{0};
-    std::atomic<bool> stop{false};
-    std::vector<std::thread> threads;
-    const int units[] = {Alder, Cedar, Generic19, Generic25, Rowan};
-    for (int unit : units) {
-        threads.emplace_back([&, unit] {
-            while (!stop) {
-                bool a = false, b = false;
-                double value = 0;
-                int status = 0;
-                switch (unit) {
-                case Rowan: status = getADCValue(unit, &value); break;
-                case Cedar: status = getChannelStatus(unit, 1, &a, &b); break;
-                default: status = getChannelCurrent(unit, 1, &value); break;
-                }
-                ++calls;
-                if (status != 0)
-                    ++failures;
-            }
-        });
-    }
-    threads.emplace_back([&] {
-        while (!stop) {
-            int count = 0;
-            getDeviceCount(&count);
-            ++calls;
-            if (count != Count)
-                ++failures;
-        }
-    });
-    std::this_thread::sleep_for(std::chrono::seconds(3));
-    stop = true;
-    for (auto& t : threads)
-        t.join();
-    EXPECT_GT(calls.load(), 50);
-    EXPECT_EQ(failures.load(), 0);
 }
