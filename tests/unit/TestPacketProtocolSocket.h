@@ -46,16 +46,6 @@ public:
         m_state->incoming.append(data);
     }
 
-    // All bytes written, in order.
-    QByteArray written() const
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        QByteArray all;
-        for (const QByteArray& w : m_state->writes)
-            all.append(w);
-        return all;
-    }
-
     std::shared_ptr<USBISocket> clone() const override
     {
         return std::make_shared<TestPacketProtocolSocket>(m_state);

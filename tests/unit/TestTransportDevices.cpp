@@ -32,15 +32,12 @@ TEST_F(TransportDevicesTest, EnumerationGroupsChipsInLocationOrder)
     struct Expected
     {
         const char* serial;
-        const char* description;
-        uint32_t deviceId;
         QStringList listedSockets; // listed serial of each socket's entry, in socket order
     };
     const QVector<Expected> expected = {
-        {"QZBH025010004", "Kavra Generic", 0x04036015, {QStringLiteral("QZBH025010004")}},
-        {"QZAH017010002", "Kavra Cedar", 0x04036010,
-         {QStringLiteral("QZAH017010002B"), QStringLiteral("QZAH017010002A")}},
-        {"QZAH015010001", "Kavra Alder", 0x04036001, {QStringLiteral("QZAH015010001")}},
+        {"QZBH025010004", {QStringLiteral("QZBH025010004")}},
+        {"QZAH017010002", {QStringLiteral("QZAH017010002B"), QStringLiteral("QZAH017010002A")}},
+        {"QZAH015010001", {QStringLiteral("QZAH015010001")}},
     };
     USBDriver driver;
     const QList<std::shared_ptr<USBDevice>> devices = driver.enumerateDevices(true);
@@ -51,8 +48,6 @@ TEST_F(TransportDevicesTest, EnumerationGroupsChipsInLocationOrder)
         const auto device = std::dynamic_pointer_cast<USBFtdiDevice>(devices.at(i));
         ASSERT_TRUE(device);
         EXPECT_EQ(device->serialNumber(), QString::fromLatin1(e.serial));
-        EXPECT_EQ(device->description(), QString::fromLatin1(e.description));
-        EXPECT_EQ(device->deviceId(), e.deviceId);
         const auto sockets = device->sockets();
         ASSERT_EQ(sockets.size(), e.listedSockets.size());
         for (int k = 0; k < sockets.size(); ++k)

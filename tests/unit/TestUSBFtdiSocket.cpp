@@ -79,8 +79,6 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
          QThread::InheritPriority},
         {"FT2232H channel A FIFO, buffered", "QZAH017010002", "QZAH017010002A", 1, Kind::Buffered, channelAFifo,
          QThread::TimeCriticalPriority},
-        {"FT2232H channel A FIFO, direct", "QZAH017010002", "QZAH017010002A", 1, Kind::Direct, channelAFifo,
-         QThread::TimeCriticalPriority},
         {"FT232H synchronous FIFO", "QZAH019010003", "QZAH019010003", 0, Kind::Direct,
          {QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBitMode(255,64)"),
           QStringLiteral("FT_SetLatencyTimer(2)"), QStringLiteral("FT_SetUSBParameters(65536,65536)"),
