@@ -72,12 +72,17 @@ QList<std::shared_ptr<USBDevice>> USBDriver::enumerateDevices(bool ownOnly)
     filled = qMin(filled, count);
 
     // Chips by location; the two channels of an FT2232H share one key.
-    QMap<uint32_t, QVector<DeviceListRecord>> chips;
+    // The kind of chip is part of the key: FTDI's library numbers locations by bus and device
+    // (bus x 0x100 + device, and x 0x10 + channel for an FT2232H), so a single-channel chip can
+    // sit at the very location an FT2232H's channels share once their channel bits are cleared.
+    QMap<uint64_t, QVector<DeviceListRecord>> chips;
     for (DWORD i = 0; i < filled; ++i) {
         const FT_DEVICE_LIST_INFO_NODE& node = nodes[i];
         if (node.ID == 0)
             continue;
-        const uint32_t key = node.ID == kFt2232hId ? (node.LocId & ~kChannelLocationBits) : node.LocId;
+        const bool dualChannel = node.ID == kFt2232hId;
+        const uint64_t location = dualChannel ? (node.LocId & ~kChannelLocationBits) : node.LocId;
+        const uint64_t key = location << 1 | (dualChannel ? 1u : 0u);
         chips[key].append(DeviceListRecord{node, static_cast<uint32_t>(i)});
     }
 

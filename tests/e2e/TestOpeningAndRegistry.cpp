@@ -298,3 +298,18 @@ TEST_F(OpeningAndRegistry, StatusTexts)
             EXPECT_EQ(buffer[0], 'x');
     }
 }
+
+TEST_F(OpeningAndRegistry, AChipAtTheLocationOfADualChannelChipIsItsOwnUnit)
+{
+    // Locations as FTDI's library numbers them: an FT232R at bus 16, device 48 (0x1030), and an
+    // FT2232H at bus 1, device 3, whose channels are 0x1031 and 0x1032.
+    loadBench(R"({"units":[{"chip":"FT232R","serial":"QZAH015010001","location":4144},
+                           {"chip":"FT2232H","serial":"QZAH017010002","location":4144}]})");
+    int count = 0;
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(count, 2);
+    bool flag = false;
+    char text[256] = {};
+    EXPECT_EQ(getSupplyStatus(1, &flag, text), 0);
+    EXPECT_EQ(getSupplyStatus(2, &flag, text), 0);
+}
