@@ -1,6 +1,7 @@
 #include "UnitHarness.h"
 
 using namespace UnitHarness;
+using Packets::packet;
 
 namespace {
 
@@ -9,10 +10,10 @@ const char* kRowan = R"({"serial":"QZAH04101","adcInput":1.0})";
 TEST(Framing, SplitAndBatchedInputAnswersEachWholeRequestInOrder)
 {
     auto rowan = unit(kRowan);
-    const QByteArray packet = Packets::packet(0x01020304, 0x40);
-    for (int i = 0; i < packet.size() - 1; ++i)
-        EXPECT_TRUE(rowan->receive(0, packet.mid(i, 1)).isEmpty()) << "after byte " << i;
-    QList<QByteArray> replies = rowan->receive(0, packet.right(1) + Packets::packet(8, 0x41) + Packets::packet(9, 0x40).left(5));
+    const QByteArray first = packet(0x01020304, 0x40);
+    for (int i = 0; i < first.size() - 1; ++i)
+        EXPECT_TRUE(rowan->receive(0, first.mid(i, 1)).isEmpty()) << "after byte " << i;
+    QList<QByteArray> replies = rowan->receive(0, first.right(1) + packet(8, 0x41) + packet(9, 0x40).left(5));
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(parse(replies.at(0)).id, 0x01020304u);
     EXPECT_EQ(parse(replies.at(1)).status, 1);
@@ -22,7 +23,7 @@ TEST(Framing, SplitAndBatchedInputAnswersEachWholeRequestInOrder)
 TEST(Framing, GarbageIsSkippedAndTheRawEntryCodeSwallowed)
 {
     auto rowan = unit(kRowan);
-    const QList<QByteArray> replies = rowan->receive(0, hex("ff0006080703") + Packets::packet(11, 0x40));
+    const QList<QByteArray> replies = rowan->receive(0, hex("ff0006080703") + packet(11, 0x40));
     ASSERT_EQ(replies.size(), 1);
     EXPECT_EQ(parse(replies.first()).id, 11u);
     EXPECT_EQ(rowan->state().value("ignoredBytes").toInt(), 5);

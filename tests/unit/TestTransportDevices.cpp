@@ -122,6 +122,15 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
         bool alternateCbus;
         std::function<void(const ReadBack&)> check;
     };
+    // The FT-X fields, in the order of the lists below.
+    const auto xSeries = [](std::vector<int> expected) {
+        return [expected](const ReadBack& r) {
+            const UCHAR actual[] = {r.x.common.SerNumEnable, r.x.BCDDisableSleep, r.x.DriverType,
+                                    r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
+                                    r.x.BCDEnable, r.x.BCDForceCbusPWREN};
+            EXPECT_EQ(asInts(actual), expected);
+        };
+    };
     const Case cases[] = {
         {"QZAH015010001", "QZBH015010101", "QZBH015010101", FT_DEVICE_232R, false,
          [](const ReadBack& r) {
@@ -165,21 +174,9 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
              EXPECT_EQ(asInts(actual), asInts(expected));
          }},
         {"QZAH025010004", "QZBH025010104", "QZBH025010104", FT_DEVICE_X_SERIES, false,
-         [](const ReadBack& r) {
-             const UCHAR expected[] = {1, 1, 0, 0, 0x0E, 4, 5, 4, 0, 1, 0};
-             const UCHAR actual[] = {r.x.common.SerNumEnable, r.x.BCDDisableSleep, r.x.DriverType,
-                                     r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
-                                     0, r.x.BCDEnable, r.x.BCDForceCbusPWREN};
-             EXPECT_EQ(asInts(actual), asInts(expected));
-         }},
+         xSeries({1, 1, 0, 0, 0x0E, 4, 5, 4, 1, 0})},
         {"QZAH040010005", "QZBH040010105", "QZBH040010105", FT_DEVICE_X_SERIES, true,
-         [](const ReadBack& r) {
-             const UCHAR expected[] = {1, 1, 0, 1, 4, 3, 0, 0, 0, 1, 1};
-             const UCHAR actual[] = {r.x.common.SerNumEnable, r.x.BCDDisableSleep, r.x.DriverType,
-                                     r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
-                                     0, r.x.BCDEnable, r.x.BCDForceCbusPWREN};
-             EXPECT_EQ(asInts(actual), asInts(expected));
-         }},
+         xSeries({1, 1, 0, 1, 4, 3, 0, 0, 1, 1})},
     };
 
     USBDriver driver;
