@@ -1,4 +1,4 @@
-#include "BenchClient.h"
+#include "D2xxBenchTest.h"
 
 #include <QProcess>
 

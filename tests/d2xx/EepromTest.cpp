@@ -1,4 +1,4 @@
-#include "BenchClient.h"
+#include "D2xxBenchTest.h"
 
 #include <cstddef>
 #include <tuple>
@@ -7,7 +7,7 @@ using namespace benchclient;
 
 namespace {
 
-class EepromTest : public BenchTest
+class EepromTest : public D2xxBenchTest
 {
 };
 

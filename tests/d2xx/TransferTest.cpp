@@ -1,4 +1,4 @@
-#include "BenchClient.h"
+#include "D2xxBenchTest.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -12,7 +12,7 @@ using namespace benchclient;
 
 namespace {
 
-class TransferTest : public BenchTest
+class TransferTest : public D2xxBenchTest
 {
 };
 

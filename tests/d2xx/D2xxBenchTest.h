@@ -134,7 +134,7 @@ struct Eeprom
 };
 
 // Every test starts on a fresh default bench and must leave no handle open.
-class BenchTest : public ::testing::Test
+class D2xxBenchTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_EQ(kavrasim_reset(), KAVRASIM_OK); }

@@ -1,4 +1,4 @@
-#include "BenchClient.h"
+#include "D2xxBenchTest.h"
 
 #include <vector>
 
@@ -6,7 +6,7 @@ using namespace benchclient;
 
 namespace {
 
-class DeviceListTest : public BenchTest
+class DeviceListTest : public D2xxBenchTest
 {
 };
 

@@ -1,10 +1,10 @@
-#include "BenchClient.h"
+#include "D2xxBenchTest.h"
 
 using namespace benchclient;
 
 namespace {
 
-class RealisticTimingTest : public BenchTest
+class RealisticTimingTest : public D2xxBenchTest
 {
 };
 
