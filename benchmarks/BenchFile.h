@@ -12,7 +12,7 @@ class BenchFile
 public:
     enum class Timing { Instant, Realistic };
 
-    explicit BenchFile(Timing timing) : m_timing(timing) {}
+    explicit BenchFile(Timing timing) : m_timing(timing) { }
 
     // Adds a unit of the kind; returns its serial number.
     QString add(const ChipKind& kind, int number);

@@ -6,9 +6,9 @@
 // One chip type of the bench with the unit model the benchmarks put behind it.
 struct ChipKind
 {
-    QString chip;        // the bench's chip name (docs/bench.md)
-    QString unit;        // family and model, for the table
-    QString serialStem;  // "QZAH" + product (3 digits) + revision (2 digits): the model
+    QString chip; // the bench's chip name (docs/bench.md)
+    QString unit; // family and model, for the table
+    QString serialStem; // "QZAH" + product (3 digits) + revision (2 digits): the model
 
     // A 13-character serial number of this model; number tells units of one bench apart.
     QString serial(int number) const;

@@ -38,9 +38,9 @@ D2xxFunctions::D2xxFunctions()
     m_setUSBParameters = resolve<FT_SetUSBParametersFn>("FT_SetUSBParameters");
     m_setTimeouts = resolve<FT_SetTimeoutsFn>("FT_SetTimeouts");
     m_purge = resolve<FT_PurgeFn>("FT_Purge");
-    m_loaded = m_createDeviceInfoList && m_getDeviceInfoList && m_open && m_close && m_read && m_write &&
-               m_setBitMode && m_setBaudRate && m_setDataCharacteristics && m_setFlowControl &&
-               m_setLatencyTimer && m_setUSBParameters && m_setTimeouts && m_purge;
+    m_loaded = m_createDeviceInfoList && m_getDeviceInfoList && m_open && m_close && m_read
+        && m_write && m_setBitMode && m_setBaudRate && m_setDataCharacteristics && m_setFlowControl
+        && m_setLatencyTimer && m_setUSBParameters && m_setTimeouts && m_purge;
 }
 
 int D2xxFunctions::listIndexOf(const QString& serialNumber) const

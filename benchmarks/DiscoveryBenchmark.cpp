@@ -11,7 +11,8 @@
 #include <chrono>
 
 namespace {
-const QString kMeasurement = QStringLiteral("getDeviceIndex, last unit, fresh session (instant timing)");
+const QString kMeasurement
+    = QStringLiteral("getDeviceIndex, last unit, fresh session (instant timing)");
 }
 
 void DiscoveryBenchmark::run(ResultTable& table) const
@@ -41,7 +42,8 @@ void DiscoveryBenchmark::run(ResultTable& table) const
         int index = -1;
         const auto start = std::chrono::steady_clock::now();
         const int status = getDeviceIndex(serials.last().toLatin1().constData(), &index);
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // A unit the call opened has talked on its link.
         int contacted = 0;
         for (const QString& serial : serials)
@@ -59,13 +61,16 @@ void DiscoveryBenchmark::run(ResultTable& table) const
         row.library = ResultTable::duration(seconds);
         row.ratio = oneUnit > 0 ? ResultTable::ratio(seconds / oneUnit) : QString();
         if (count == kTargetUnits) {
-            row.target = QStringLiteral("one opening (≤ %1 × N = 1)").arg(kOneOpeningTolerance, 0, 'f', 2);
-            row.met = ResultTable::yesNo(contacted == 1 && oneUnit > 0 && seconds <= kOneOpeningTolerance * oneUnit);
+            row.target
+                = QStringLiteral("one opening (≤ %1 × N = 1)").arg(kOneOpeningTolerance, 0, 'f', 2);
+            row.met = ResultTable::yesNo(
+                contacted == 1 && oneUnit > 0 && seconds <= kOneOpeningTolerance * oneUnit);
         }
         table.add(row);
     }
-    table.addNote(QStringLiteral("getDeviceIndex: one call per N on a freshly loaded bench with instant "
-                                 "timing, chip types mixed; library = its time; units talked to = units with "
-                                 "traffic in the wire log (opening identifies a unit over its link); ratio = "
-                                 "time / time for N = 1"));
+    table.addNote(
+        QStringLiteral("getDeviceIndex: one call per N on a freshly loaded bench with instant "
+                       "timing, chip types mixed; library = its time; units talked to = units with "
+                       "traffic in the wire log (opening identifies a unit over its link); ratio = "
+                       "time / time for N = 1"));
 }

@@ -42,20 +42,24 @@ void InstructionBenchmark::run(ResultTable& table) const
     const QString valgrind = QStandardPaths::findExecutable(QStringLiteral("valgrind"));
     QTemporaryDir directory;
     if (valgrind.isEmpty() || !directory.isValid()) {
-        table.add(failure(valgrind.isEmpty() ? QStringLiteral("valgrind not found (scripts/setup installs it)")
-                                             : QStringLiteral("no temporary directory")));
+        table.add(failure(valgrind.isEmpty()
+                ? QStringLiteral("valgrind not found (scripts/setup installs it)")
+                : QStringLiteral("no temporary directory")));
         return;
     }
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.start(valgrind, {QStringLiteral("-q"), QStringLiteral("--tool=callgrind"),
-                             QStringLiteral("--instr-atstart=no"),
-                             QStringLiteral("--callgrind-out-file=") + directory.filePath(QStringLiteral("callgrind.out")),
-                             QCoreApplication::applicationFilePath(), QLatin1String(kMeasuredOption),
-                             QString::number(m_calls)});
-    if (!process.waitForFinished(kValgrindTimeoutMs) || process.exitStatus() != QProcess::NormalExit ||
-        process.exitCode() != 0) {
-        table.add(failure(QStringLiteral("the run under callgrind failed: %1").arg(QString::fromLocal8Bit(process.readAll()))));
+    process.start(valgrind,
+        {QStringLiteral("-q"), QStringLiteral("--tool=callgrind"),
+            QStringLiteral("--instr-atstart=no"),
+            QStringLiteral("--callgrind-out-file=")
+                + directory.filePath(QStringLiteral("callgrind.out")),
+            QCoreApplication::applicationFilePath(), QLatin1String(kMeasuredOption),
+            QString::number(m_calls)});
+    if (!process.waitForFinished(kValgrindTimeoutMs) || process.exitStatus() != QProcess::NormalExit
+        || process.exitCode() != 0) {
+        table.add(failure(QStringLiteral("the run under callgrind failed: %1")
+                              .arg(QString::fromLocal8Bit(process.readAll()))));
         return;
     }
     const QMap<QString, double> instructions = readDumps(directory.path());
@@ -75,11 +79,12 @@ void InstructionBenchmark::run(ResultTable& table) const
         row.ratio = ResultTable::ratio(library / raw);
         table.add(row);
     }
-    table.addNote(QStringLiteral("instructions: %1 calls, then %1 raw exchanges of the same bytes, per chip "
-                                 "type under valgrind --tool=callgrind with instant timing; library, raw = "
-                                 "instructions per call of every thread, the bench's own work included (most "
-                                 "of the raw figure); ratio = library / raw")
-                      .arg(m_calls));
+    table.addNote(
+        QStringLiteral("instructions: %1 calls, then %1 raw exchanges of the same bytes, per chip "
+                       "type under valgrind --tool=callgrind with instant timing; library, raw = "
+                       "instructions per call of every thread, the bench's own work included (most "
+                       "of the raw figure); ratio = library / raw")
+            .arg(m_calls));
 }
 
 int InstructionBenchmark::runMeasured() const

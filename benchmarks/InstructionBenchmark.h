@@ -11,7 +11,7 @@
 class InstructionBenchmark
 {
 public:
-    explicit InstructionBenchmark(int calls) : m_calls(calls) {}
+    explicit InstructionBenchmark(int calls) : m_calls(calls) { }
 
     void run(ResultTable& table) const;
     // The part that runs under callgrind. Returns the process exit code.
@@ -22,7 +22,10 @@ public:
 private:
     // Instructions of each dump in the directory, by the label the program gave it.
     static QMap<QString, double> readDumps(const QString& directory);
-    static QString label(const QString& side, const QString& chip) { return side + QLatin1Char(' ') + chip; }
+    static QString label(const QString& side, const QString& chip)
+    {
+        return side + QLatin1Char(' ') + chip;
+    }
 
     int m_calls;
 };

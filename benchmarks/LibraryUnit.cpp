@@ -3,17 +3,19 @@
 #include "BenchControl.h"
 
 LibraryUnit::LibraryUnit(const QString& serial)
-    : m_serial(serial), m_name(serial.toLatin1()), m_index(SteadyCall::indexOf(serial)),
-      m_channels(TwinUnit::channels(serial))
-{
-}
+    : m_serial(serial)
+    , m_name(serial.toLatin1())
+    , m_index(SteadyCall::indexOf(serial))
+    , m_channels(TwinUnit::channels(serial))
+{ }
 
 int LibraryUnit::open()
 {
     // Index 0 is out of range: the library answers 1, as for any unit it cannot name.
     const int status = SteadyCall::supplyStatus().call(m_index < 0 ? 0 : m_index);
     for (const int link : m_channels.keys())
-        m_configuration.insert(link, BenchControl::instance().takeConfigCalls(m_name.constData(), link));
+        m_configuration.insert(
+            link, BenchControl::instance().takeConfigCalls(m_name.constData(), link));
     BenchControl::instance().takeWireLog(m_name.constData());
     return status;
 }

@@ -9,8 +9,9 @@ namespace {
 QString firstLine(const QString& path)
 {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly | QIODevice::Text) ? QString::fromLatin1(file.readLine()).trimmed()
-                                                             : QString();
+    return file.open(QIODevice::ReadOnly | QIODevice::Text)
+        ? QString::fromLatin1(file.readLine()).trimmed()
+        : QString();
 }
 
 QString cpuModel()

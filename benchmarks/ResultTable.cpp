@@ -5,8 +5,8 @@
 namespace {
 QStringList cells(const ResultTable::Row& row)
 {
-    return {row.measurement, row.unit, row.call, row.library, row.libraryP99, row.raw,
-            row.rawP99, row.ratio, row.target, row.met};
+    return {row.measurement, row.unit, row.call, row.library, row.libraryP99, row.raw, row.rawP99,
+        row.ratio, row.target, row.met};
 }
 
 QString line(const QStringList& cells)
@@ -25,10 +25,10 @@ void ResultTable::add(const Row& row)
 
 QString ResultTable::markdown() const
 {
-    QString text = line({QStringLiteral("measurement"), QStringLiteral("unit"), QStringLiteral("call"),
-                         QStringLiteral("library"), QStringLiteral("library p99"), QStringLiteral("raw"),
-                         QStringLiteral("raw p99"), QStringLiteral("ratio"),
-                         QStringLiteral("target"), QStringLiteral("met")});
+    QString text = line({QStringLiteral("measurement"), QStringLiteral("unit"),
+        QStringLiteral("call"), QStringLiteral("library"), QStringLiteral("library p99"),
+        QStringLiteral("raw"), QStringLiteral("raw p99"), QStringLiteral("ratio"),
+        QStringLiteral("target"), QStringLiteral("met")});
     QStringList rule;
     for (int column = 0; column < 10; ++column)
         rule << QStringLiteral("---");

@@ -48,8 +48,8 @@ int SteadyCall::indexOf(const QString& serialNumber)
         return -1;
     for (int index = 1; index <= count; ++index) {
         char serial[32] = {};
-        if (getDeviceSerialNumber(index, serial, sizeof serial) == 0 &&
-            QString::fromLatin1(serial).compare(serialNumber, Qt::CaseInsensitive) == 0)
+        if (getDeviceSerialNumber(index, serial, sizeof serial) == 0
+            && QString::fromLatin1(serial).compare(serialNumber, Qt::CaseInsensitive) == 0)
             return index;
     }
     return -1;

@@ -56,28 +56,31 @@ void SteadyCallBenchmark::run(ResultTable& table) const
         pairs.append(qMakePair(unit, file.add(kind, 2)));
     }
     if (BenchControl::instance().loadBench(file.json()) != 0) {
-        table.add(failure(QString(), QString(), QStringLiteral("the bench refused its description")));
+        table.add(
+            failure(QString(), QString(), QStringLiteral("the bench refused its description")));
         return;
     }
     initialiseSession();
     for (int i = 0; i < ChipKind::all().size(); ++i)
         measureChip(ChipKind::all().at(i), pairs.at(i).first, pairs.at(i).second, table);
     closeSession();
-    table.addNote(QStringLiteral("steady call: %1 samples of each side, library and raw in turn, bench timing "
-                                 "\"realistic\"; library, raw = median time per call; raw = FT_Write of the "
-                                 "bytes the call wrote (wire log; sizes in brackets), then a blocking FT_Read of "
-                                 "its reply length, on a twin unit configured with the library's own "
-                                 "configuration calls; ratio = library median / raw median")
+    table.addNote(QStringLiteral(
+        "steady call: %1 samples of each side, library and raw in turn, bench timing "
+        "\"realistic\"; library, raw = median time per call; raw = FT_Write of the "
+        "bytes the call wrote (wire log; sizes in brackets), then a blocking FT_Read of "
+        "its reply length, on a twin unit configured with the library's own "
+        "configuration calls; ratio = library median / raw median")
                       .arg(m_samples));
 }
 
-void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitSerial, const QString& twinSerial,
-                                      ResultTable& table) const
+void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitSerial,
+    const QString& twinSerial, ResultTable& table) const
 {
     LibraryUnit unit(unitSerial);
     const int opened = unit.open();
     if (opened != 0) {
-        table.add(failure(kind.label(), QString(), QStringLiteral("opening returned %1").arg(opened)));
+        table.add(
+            failure(kind.label(), QString(), QStringLiteral("opening returned %1").arg(opened)));
         return;
     }
     TwinUnit twin(twinSerial);
@@ -91,7 +94,8 @@ void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitS
         const QString label = unitLabel(kind, unit.channels(), link);
         if (script.isEmpty()) {
             table.add(failure(label, call.name,
-                              status != 0 ? QStringLiteral("status %1").arg(status) : QStringLiteral("nothing on the wire")));
+                status != 0 ? QStringLiteral("status %1").arg(status)
+                            : QStringLiteral("nothing on the wire")));
             continue;
         }
         linksUsed += script.links();
@@ -141,15 +145,18 @@ void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitS
             continue;
         }
         const double ratio = library.median() / raw.median();
-        table.add({kMeasurement, label, call.name + QStringLiteral(" (") + script.summary() + QLatin1Char(')'),
-                   ResultTable::duration(library.median()), ResultTable::duration(library.percentile(0.99)),
-                   ResultTable::duration(raw.median()), ResultTable::duration(raw.percentile(0.99)),
-                   ResultTable::ratio(ratio), QStringLiteral("≤ %1").arg(kTargetRatio, 0, 'f', 2),
-                   ResultTable::yesNo(ratio <= kTargetRatio)});
+        table.add({kMeasurement, label,
+            call.name + QStringLiteral(" (") + script.summary() + QLatin1Char(')'),
+            ResultTable::duration(library.median()),
+            ResultTable::duration(library.percentile(0.99)), ResultTable::duration(raw.median()),
+            ResultTable::duration(raw.percentile(0.99)), ResultTable::ratio(ratio),
+            QStringLiteral("≤ %1").arg(kTargetRatio, 0, 'f', 2),
+            ResultTable::yesNo(ratio <= kTargetRatio)});
     }
     // A channel no steady call travels on (the stream link of an FT2232H) gets a row that says so.
     const QMap<int, QString>& channels = unit.channels();
-    for (auto channel = channels.cbegin(); channels.size() > 1 && channel != channels.cend(); ++channel) {
+    for (auto channel = channels.cbegin(); channels.size() > 1 && channel != channels.cend();
+         ++channel) {
         if (linksUsed.contains(channel.key()))
             continue;
         ResultTable::Row row;

@@ -8,7 +8,7 @@
 class SteadyCallBenchmark
 {
 public:
-    explicit SteadyCallBenchmark(int samples) : m_samples(samples) {}
+    explicit SteadyCallBenchmark(int samples) : m_samples(samples) { }
 
     void run(ResultTable& table) const;
 
@@ -17,7 +17,7 @@ public:
 
 private:
     void measureChip(const ChipKind& kind, const QString& unitSerial, const QString& twinSerial,
-                     ResultTable& table) const;
+        ResultTable& table) const;
 
     int m_samples;
 };

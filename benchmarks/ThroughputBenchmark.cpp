@@ -49,7 +49,8 @@ double ThroughputBenchmark::rate(int threads, const std::function<bool(int)>& wo
                 ++calls;
                 now = std::chrono::steady_clock::now();
             }
-            rates[static_cast<std::size_t>(t)] = calls / std::chrono::duration<double>(now - start).count();
+            rates[static_cast<std::size_t>(t)]
+                = calls / std::chrono::duration<double>(now - start).count();
         });
     }
     go.set_value();
@@ -89,7 +90,8 @@ void ThroughputBenchmark::run(ResultTable& table) const
         twinUnits.push_back(std::make_unique<TwinUnit>(twins.at(i)));
         int status = libraryUnits.back()->open();
         scripts.push_back(status == 0 ? libraryUnits.back()->capture(call, &status) : WireScript());
-        if (scripts.back().isEmpty() || !libraryUnits.back()->prepareTwin(*twinUnits.back(), scripts.back())) {
+        if (scripts.back().isEmpty()
+            || !libraryUnits.back()->prepareTwin(*twinUnits.back(), scripts.back())) {
             table.add(failure(QStringLiteral("cannot prepare %1: status %2 %3")
                                   .arg(units.at(i))
                                   .arg(status)
@@ -98,9 +100,11 @@ void ThroughputBenchmark::run(ResultTable& table) const
         }
     }
 
-    const auto libraryWork = [&](int t) { return call.call(libraryUnits[static_cast<std::size_t>(t)]->index()) == 0; };
+    const auto libraryWork
+        = [&](int t) { return call.call(libraryUnits[static_cast<std::size_t>(t)]->index()) == 0; };
     const auto rawWork = [&](int t) {
-        return twinUnits[static_cast<std::size_t>(t)]->exchange(scripts[static_cast<std::size_t>(t)]);
+        return twinUnits[static_cast<std::size_t>(t)]->exchange(
+            scripts[static_cast<std::size_t>(t)]);
     };
     double libraryOne = 0;
     double rawOne = 0;
@@ -122,9 +126,11 @@ void ThroughputBenchmark::run(ResultTable& table) const
         ResultTable::Row row;
         row.measurement = kMeasurement;
         row.unit = QStringLiteral("%1 × %2").arg(threads).arg(kind.label());
-        row.call = call.name + QStringLiteral(", %1 thread%2").arg(threads).arg(threads > 1 ? "s" : "");
+        row.call
+            = call.name + QStringLiteral(", %1 thread%2").arg(threads).arg(threads > 1 ? "s" : "");
         row.library = ResultTable::rate(library);
-        row.raw = ResultTable::rate(raw) + QStringLiteral(" (%1 ×)").arg(ResultTable::ratio(raw / rawOne));
+        row.raw = ResultTable::rate(raw)
+            + QStringLiteral(" (%1 ×)").arg(ResultTable::ratio(raw / rawOne));
         row.ratio = ResultTable::ratio(library / libraryOne) + QStringLiteral(" ×");
         if (threads == kMostThreads) {
             row.target = QStringLiteral("≥ %1 ×").arg(kTargetSpeedUp, 0, 'f', 1);
@@ -133,8 +139,9 @@ void ThroughputBenchmark::run(ResultTable& table) const
         table.add(row);
     }
     closeSession();
-    table.addNote(QStringLiteral("throughput: %1 s per run, library and raw runs in turn; library and raw = "
-                                 "total calls/s of all threads; ratio = library rate / its rate with 1 thread "
-                                 "(the raw column gives its own in brackets)")
+    table.addNote(QStringLiteral(
+        "throughput: %1 s per run, library and raw runs in turn; library and raw = "
+        "total calls/s of all threads; ratio = library rate / its rate with 1 thread "
+        "(the raw column gives its own in brackets)")
                       .arg(m_seconds));
 }

@@ -10,7 +10,7 @@
 class ThroughputBenchmark
 {
 public:
-    explicit ThroughputBenchmark(double seconds) : m_seconds(seconds) {}
+    explicit ThroughputBenchmark(double seconds) : m_seconds(seconds) { }
 
     void run(ResultTable& table) const;
 

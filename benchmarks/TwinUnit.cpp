@@ -5,7 +5,7 @@
 
 #include <QJsonObject>
 
-TwinUnit::TwinUnit(const QString& serial) : m_serial(serial), m_channels(channels(serial)) {}
+TwinUnit::TwinUnit(const QString& serial) : m_serial(serial), m_channels(channels(serial)) { }
 
 TwinUnit::~TwinUnit()
 {
@@ -17,12 +17,15 @@ QMap<int, QString> TwinUnit::channels(const QString& unitSerial)
 {
     QMap<int, QString> channels;
     const QJsonObject state = BenchControl::instance().unitState(unitSerial.toLatin1().constData());
-    const QJsonArray list = state.value(QStringLiteral("chip")).toObject().value(QStringLiteral("channels")).toArray();
+    const QJsonArray list = state.value(QStringLiteral("chip"))
+                                .toObject()
+                                .value(QStringLiteral("channels"))
+                                .toArray();
     for (const QJsonValue& value : list) {
         const QJsonObject channel = value.toObject();
         if (channel.contains(QStringLiteral("link")))
             channels.insert(channel.value(QStringLiteral("link")).toInt(),
-                            channel.value(QStringLiteral("serial")).toString());
+                channel.value(QStringLiteral("serial")).toString());
     }
     return channels;
 }
@@ -62,9 +65,10 @@ bool TwinUnit::exchange(const WireScript& script)
             return false;
         }
         DWORD moved = 0;
-        if (d2xx.write(handle->second, step.request.constData(), static_cast<DWORD>(step.request.size()), &moved) !=
-                FT_OK ||
-            moved != static_cast<DWORD>(step.request.size())) {
+        if (d2xx.write(handle->second, step.request.constData(),
+                static_cast<DWORD>(step.request.size()), &moved)
+                != FT_OK
+            || moved != static_cast<DWORD>(step.request.size())) {
             m_error = QStringLiteral("write to %1 failed").arg(m_serial);
             return false;
         }
@@ -72,9 +76,13 @@ bool TwinUnit::exchange(const WireScript& script)
             continue;
         if (m_reply.size() < static_cast<std::size_t>(step.replyLength))
             m_reply.resize(static_cast<std::size_t>(step.replyLength));
-        if (d2xx.read(handle->second, m_reply.data(), static_cast<DWORD>(step.replyLength), &moved) != FT_OK ||
-            moved != static_cast<DWORD>(step.replyLength)) {
-            m_error = QStringLiteral("%1 of %2 reply bytes from %3").arg(moved).arg(step.replyLength).arg(m_serial);
+        if (d2xx.read(handle->second, m_reply.data(), static_cast<DWORD>(step.replyLength), &moved)
+                != FT_OK
+            || moved != static_cast<DWORD>(step.replyLength)) {
+            m_error = QStringLiteral("%1 of %2 reply bytes from %3")
+                          .arg(moved)
+                          .arg(step.replyLength)
+                          .arg(m_serial);
             return false;
         }
     }

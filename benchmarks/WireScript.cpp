@@ -11,7 +11,8 @@ WireScript WireScript::fromWireLog(const QJsonArray& log)
         if (entry.contains(QStringLiteral("note")))
             continue; // a dropped reply never reached the host
         const int link = entry.value(QStringLiteral("link")).toInt();
-        const QByteArray bytes = QByteArray::fromHex(entry.value(QStringLiteral("data")).toString().toLatin1());
+        const QByteArray bytes
+            = QByteArray::fromHex(entry.value(QStringLiteral("data")).toString().toLatin1());
         const bool toUnit = entry.value(QStringLiteral("dir")).toString() == QLatin1String("out");
         int last = -1;
         for (int i = script.m_steps.size() - 1; i >= 0 && last < 0; --i) {
@@ -19,7 +20,8 @@ WireScript WireScript::fromWireLog(const QJsonArray& log)
                 last = i;
         }
         if (toUnit) {
-            if (last >= 0 && last == script.m_steps.size() - 1 && script.m_steps.at(last).replyLength == 0)
+            if (last >= 0 && last == script.m_steps.size() - 1
+                && script.m_steps.at(last).replyLength == 0)
                 script.m_steps[last].request += bytes;
             else
                 script.m_steps.append(Step{link, bytes, 0});

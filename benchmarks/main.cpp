@@ -30,20 +30,21 @@ int main(int argc, char* argv[])
         return InstructionBenchmark(std::atoi(argv[2])).runMeasured();
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Prints the benchmark table of KavraLib on the virtual bench."));
+    parser.setApplicationDescription(
+        QStringLiteral("Prints the benchmark table of KavraLib on the virtual bench."));
     parser.addHelpOption();
     const QCommandLineOption samples(QStringLiteral("samples"),
-                                     QStringLiteral("Samples of each side per steady call (default 400)."),
-                                     QStringLiteral("count"), QStringLiteral("400"));
+        QStringLiteral("Samples of each side per steady call (default 400)."),
+        QStringLiteral("count"), QStringLiteral("400"));
     const QCommandLineOption seconds(QStringLiteral("seconds"),
-                                     QStringLiteral("Length of each throughput run in seconds (default 3)."),
-                                     QStringLiteral("seconds"), QStringLiteral("3"));
+        QStringLiteral("Length of each throughput run in seconds (default 3)."),
+        QStringLiteral("seconds"), QStringLiteral("3"));
     const QCommandLineOption calls(QStringLiteral("calls"),
-                                   QStringLiteral("Calls per chip type under callgrind (default 200)."),
-                                   QStringLiteral("count"), QStringLiteral("200"));
+        QStringLiteral("Calls per chip type under callgrind (default 200)."),
+        QStringLiteral("count"), QStringLiteral("200"));
     const QCommandLineOption only(QStringLiteral("only"),
-                                  QStringLiteral("Comma-separated parts: calls, discovery, threads, instructions."),
-                                  QStringLiteral("parts"), QStringLiteral("calls,discovery,threads,instructions"));
+        QStringLiteral("Comma-separated parts: calls, discovery, threads, instructions."),
+        QStringLiteral("parts"), QStringLiteral("calls,discovery,threads,instructions"));
     parser.addOptions({samples, seconds, calls, only});
     parser.process(application);
     const QStringList parts = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -71,9 +72,10 @@ int main(int argc, char* argv[])
         InstructionBenchmark(std::max(1, parser.value(calls).toInt())).run(table);
     }
     closeSession();
-    table.addNote(QStringLiteral("machine: %1; load average %2 before, %3 after; %4 build; times are wall-clock")
+    table.addNote(QStringLiteral(
+        "machine: %1; load average %2 before, %3 after; %4 build; times are wall-clock")
                       .arg(MachineInfo::description(), loadBefore, MachineInfo::loadAverage(),
-                           QStringLiteral(KAVRA_BENCH_BUILD_TYPE)));
+                          QStringLiteral(KAVRA_BENCH_BUILD_TYPE)));
     std::printf("%s", qPrintable(table.markdown()));
     return 0;
 }

@@ -20,8 +20,8 @@ namespace {
 
 // Bootloader requests of the binary instruction set (page size, prepare, page), then the reads of
 // every family's instruction set, whose replies come from the unit's configuration.
-constexpr uint8_t RequestCodes[] = {0x14, 0x15, 0x12, 0x40, 0x41, 0x42, 0x43, 0x44, 0x45,
-                                    0x46, 0x47, 0x48, 0x49, 0x4A};
+constexpr uint8_t RequestCodes[]
+    = {0x14, 0x15, 0x12, 0x40, 0x41, 0x42, 0x43, 0x44, 0x45, 0x46, 0x47, 0x48, 0x49, 0x4A};
 
 void readEeprom(FT_HANDLE handle, FT_DEVICE type)
 {
@@ -32,7 +32,8 @@ void readEeprom(FT_HANDLE handle, FT_DEVICE type)
     if (type == FT_DEVICE_X_SERIES) {
         FT_EEPROM_X_SERIES data{};
         data.common.deviceType = FT_DEVICE_X_SERIES;
-        FT_EEPROM_Read(handle, &data, sizeof(data), manufacturer, manufacturerId, description, serial);
+        FT_EEPROM_Read(
+            handle, &data, sizeof(data), manufacturer, manufacturerId, description, serial);
         return;
     }
     FT_PROGRAM_DATA data{};
@@ -73,9 +74,11 @@ void askUnit(FT_HANDLE handle)
 
 void takeUnitStates(const QByteArray& json)
 {
-    const QJsonArray units = QJsonDocument::fromJson(json).object().value(QStringLiteral("units")).toArray();
+    const QJsonArray units
+        = QJsonDocument::fromJson(json).object().value(QStringLiteral("units")).toArray();
     for (const QJsonValue& unit : units) {
-        const QByteArray serial = unit.toObject().value(QStringLiteral("serial")).toString().toLatin1();
+        const QByteArray serial
+            = unit.toObject().value(QStringLiteral("serial")).toString().toLatin1();
         const int needed = kavrasim_unit_state(serial.constData(), nullptr, 0);
         if (needed <= 0)
             continue;

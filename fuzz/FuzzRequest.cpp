@@ -2,8 +2,7 @@
 
 FuzzRequest::FuzzRequest(int id, int replyLength, bool variableReply)
     : m_id(id), m_replyLength(replyLength), m_variableReply(variableReply)
-{
-}
+{ }
 
 FuzzRequest::~FuzzRequest() = default;
 

@@ -23,7 +23,7 @@ FuzzSocket::FuzzSocket(const QList<QByteArray>& chunks) : m_link(std::make_share
         m_link->received = m_link->chunksToCome.takeFirst();
 }
 
-FuzzSocket::FuzzSocket(std::shared_ptr<Link> link) : m_link(std::move(link)) {}
+FuzzSocket::FuzzSocket(std::shared_ptr<Link> link) : m_link(std::move(link)) { }
 
 FuzzSocket::~FuzzSocket() = default;
 
@@ -42,9 +42,9 @@ USBResult FuzzSocket::close()
     return USBResult();
 }
 
-void FuzzSocket::cyclePortAndClose() {}
+void FuzzSocket::cyclePortAndClose() { }
 
-void FuzzSocket::setThreadPriority(int) {}
+void FuzzSocket::setThreadPriority(int) { }
 
 int FuzzSocket::threadPriority() const
 {
@@ -127,4 +127,4 @@ uint32_t FuzzSocket::applyTimeoutsAgain()
     return 0;
 }
 
-void FuzzSocket::setBlockSize(uint32_t) {}
+void FuzzSocket::setBlockSize(uint32_t) { }

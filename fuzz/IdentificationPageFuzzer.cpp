@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // Every text comes from a fixed field of the page, and every entry from bytes the page holds.
     if (info.isValid() && page.size() < BootloaderInfo::MinimumPageSize)
         std::abort();
-    if (info.identityText().size() > IdentityFieldSize || info.serialNumber().size() > SerialFieldSize)
+    if (info.identityText().size() > IdentityFieldSize
+        || info.serialNumber().size() > SerialFieldSize)
         std::abort();
     const auto entries = info.entries();
     if (!entries.isEmpty() && EntryListOffset + entries.size() * EntrySize > page.size())

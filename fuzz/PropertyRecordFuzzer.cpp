@@ -33,8 +33,7 @@
 namespace {
 
 // Reads the record; false when the stream's version is refused, which must leave the values alone.
-template <typename Record>
-bool readRecord(QDataStream& in, Record& record)
+template <typename Record> bool readRecord(QDataStream& in, Record& record)
 {
     const auto before = record.values();
     try {
@@ -54,8 +53,7 @@ void checkSameLength(const QByteArray& encoded, const QByteArray& defaultEncoded
         std::abort();
 }
 
-template <typename Record>
-void encodeAlone(QDataStream& in)
+template <typename Record> void encodeAlone(QDataStream& in)
 {
     Record record;
     if (readRecord(in, record))
@@ -72,23 +70,36 @@ void useRecord(int kind, QDataStream& in)
         const KavraDriver_Alder_UserData calibration;
         if (readRecord(in, polarity) && readRecord(in, voltage))
             checkSameLength(voltage.encode(calibration, polarity),
-                            KavraDriver_Alder_Voltage().encode(calibration, polarity));
+                KavraDriver_Alder_Voltage().encode(calibration, polarity));
         break;
     }
-    case 1: encodeAlone<KavraDriver_Alder_Polarity>(in); break;
-    case 2: encodeAlone<KavraDriver_Alder_PWM>(in); break;
-    case 3: encodeAlone<KavraDriver_Alder_PWMFrequency>(in); break;
-    case 4: encodeAlone<KavraDriver_Birch_Voltage>(in); break;
+    case 1:
+        encodeAlone<KavraDriver_Alder_Polarity>(in);
+        break;
+    case 2:
+        encodeAlone<KavraDriver_Alder_PWM>(in);
+        break;
+    case 3:
+        encodeAlone<KavraDriver_Alder_PWMFrequency>(in);
+        break;
+    case 4:
+        encodeAlone<KavraDriver_Birch_Voltage>(in);
+        break;
     case 5: {
         KavraDriver_Cedar_Voltage voltage;
         if (readRecord(in, voltage)) {
             for (int firmware = 0; firmware < 4; ++firmware)
-                checkSameLength(voltage.encode(firmware), KavraDriver_Cedar_Voltage().encode(firmware));
+                checkSameLength(
+                    voltage.encode(firmware), KavraDriver_Cedar_Voltage().encode(firmware));
         }
         break;
     }
-    case 6: encodeAlone<KavraDriver_Cedar_PWM>(in); break;
-    case 7: encodeAlone<KavraDriver_Cedar_PWMFrequency>(in); break;
+    case 6:
+        encodeAlone<KavraDriver_Cedar_PWM>(in);
+        break;
+    case 7:
+        encodeAlone<KavraDriver_Cedar_PWMFrequency>(in);
+        break;
     case 8: {
         KavraDriver_Cedar_HVBus bus;
         if (readRecord(in, bus)) {
@@ -102,19 +113,24 @@ void useRecord(int kind, QDataStream& in)
         const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
         KavraDriver_Generic_Voltage voltage;
         if (readRecord(in, voltage))
-            checkSameLength(voltage.encode(calibration), KavraDriver_Generic_Voltage().encode(calibration));
+            checkSameLength(
+                voltage.encode(calibration), KavraDriver_Generic_Voltage().encode(calibration));
         break;
     }
-    case 10: encodeAlone<KavraDriver_Generic_Polarity>(in); break;
+    case 10:
+        encodeAlone<KavraDriver_Generic_Polarity>(in);
+        break;
     case 11: {
-        KavraDriver_Alder_SupplyState state(QByteArray(KavraDriver_Alder_SupplyState::ReplyLength, '\0'),
-                                            KavraDriver_Alder_UserData());
+        KavraDriver_Alder_SupplyState state(
+            QByteArray(KavraDriver_Alder_SupplyState::ReplyLength, '\0'),
+            KavraDriver_Alder_UserData());
         if (readRecord(in, state))
             state.statusText();
         break;
     }
     case 12: {
-        KavraDriver_Cedar_SupplyState state(QByteArray(KavraDriver_Cedar_SupplyState::ReplyLength, '\0'));
+        KavraDriver_Cedar_SupplyState state(
+            QByteArray(KavraDriver_Cedar_SupplyState::ReplyLength, '\0'));
         if (readRecord(in, state)) {
             for (int bit = -1; bit <= 8; ++bit) {
                 state.statusBit(bit);

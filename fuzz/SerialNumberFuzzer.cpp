@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const USBSerialNumber fullForm(serial.fullText());
     if (!shortForm.isValid() || !fullForm.isValid() || !sameNumbers(serial, shortForm)
         || !sameNumbers(serial, fullForm) || fullForm.unitNumber() != serial.unitNumber()
-        || fullForm.isUnnumbered() != serial.isUnnumbered() || fullForm.fullText() != serial.fullText())
+        || fullForm.isUnnumbered() != serial.isUnnumbered()
+        || fullForm.fullText() != serial.fullText())
         std::abort();
     return 0;
 }

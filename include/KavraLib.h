@@ -140,8 +140,8 @@ KAVRALIB_API int setAccurateVoltage(int index, int channel, double voltage, doub
 
 /* Cedar: channel 1 to 3; waveform 0, 1 or 2; level1 and level2 0 to the bus level's highest
  * voltage; period 0.1 to 50. Returns 0, 18, 19, 35, 36, 37, 21, 10. */
-KAVRALIB_API int setVoltageWaveform(int index, int channel, int waveform, double level1,
-                                    double level2, double period);
+KAVRALIB_API int setVoltageWaveform(
+    int index, int channel, int waveform, double level1, double level2, double period);
 
 /* channel: 1; polarity: 0 or 1. Returns 0, 10, 18, 22, 23. */
 KAVRALIB_API int setPolarity(int index, int channel, int polarity);

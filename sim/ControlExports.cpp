@@ -8,8 +8,7 @@
 
 namespace {
 
-template <typename Call>
-int guarded(Call call) noexcept
+template <typename Call> int guarded(Call call) noexcept
 {
     try {
         return call(SimBench::instance());
@@ -91,7 +90,9 @@ int kavrasim_corrupt_next_reply(const char* serial, int value)
 
 int kavrasim_set_status_override(const char* serial, int instruction, int status)
 {
-    return guarded([&](SimBench& bench) { return bench.setStatusOverride(serialText(serial), instruction, status); });
+    return guarded([&](SimBench& bench) {
+        return bench.setStatusOverride(serialText(serial), instruction, status);
+    });
 }
 
 int kavrasim_fail_eeprom_reads(const char* serial, int count)
@@ -120,7 +121,8 @@ int kavrasim_send_unsolicited(const char* serial, int link, const unsigned char*
     if (!bytes || length <= 0)
         return KAVRASIM_BAD_ARGUMENT;
     return guarded([&](SimBench& bench) {
-        return bench.sendUnsolicited(serialText(serial), link, QByteArray(reinterpret_cast<const char*>(bytes), length));
+        return bench.sendUnsolicited(
+            serialText(serial), link, QByteArray(reinterpret_cast<const char*>(bytes), length));
     });
 }
 
@@ -146,7 +148,8 @@ int kavrasim_take_config_calls(const char* serial, int link, char* buffer, int s
 {
     return guarded([&](SimBench& bench) {
         QByteArray json;
-        const int result = bench.takeConfigCalls(serialText(serial), link, capacity(buffer, size), &json);
+        const int result
+            = bench.takeConfigCalls(serialText(serial), link, capacity(buffer, size), &json);
         return result == KAVRASIM_OK ? deliverText(json, buffer, size) : result;
     });
 }

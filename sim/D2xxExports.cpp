@@ -13,8 +13,7 @@
 namespace {
 
 // Nothing may unwind into a C caller.
-template <typename Call>
-FT_STATUS guarded(Call call) noexcept
+template <typename Call> FT_STATUS guarded(Call call) noexcept
 {
     try {
         return call(SimBench::instance());
@@ -24,7 +23,6 @@ FT_STATUS guarded(Call call) noexcept
         return FT_OTHER_ERROR;
     }
 }
-
 
 // FT_ListDevices and FT_OpenEx flags.
 constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
@@ -112,10 +110,11 @@ FT_STATUS KAVRA_D2XX_API FT_CyclePort(FT_HANDLE ftHandle)
 }
 
 FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
-                                          PCHAR SerialNumber, PCHAR Description, LPVOID)
+    PCHAR SerialNumber, PCHAR Description, LPVOID)
 {
-    return guarded(
-        [&](SimBench& bench) { return bench.getDeviceInfo(ftHandle, lpftDevice, lpdwID, SerialNumber, Description); });
+    return guarded([&](SimBench& bench) {
+        return bench.getDeviceInfo(ftHandle, lpftDevice, lpdwID, SerialNumber, Description);
+    });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_EE_Read(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData)
@@ -129,22 +128,21 @@ FT_STATUS KAVRA_D2XX_API FT_EE_Program(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pDat
 }
 
 FT_STATUS KAVRA_D2XX_API FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-                                        char* Manufacturer, char* ManufacturerId, char* Description,
-                                        char* SerialNumber)
+    char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber)
 {
     return guarded([&](SimBench& bench) {
-        return bench.eepromRead(ftHandle, eepromData, eepromDataSize, Manufacturer, ManufacturerId, Description,
-                                SerialNumber);
+        return bench.eepromRead(ftHandle, eepromData, eepromDataSize, Manufacturer, ManufacturerId,
+            Description, SerialNumber);
     });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-                                           char* Manufacturer, char* ManufacturerId, char* Description,
-                                           char* SerialNumber)
+FT_STATUS KAVRA_D2XX_API FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData,
+    DWORD eepromDataSize, char* Manufacturer, char* ManufacturerId, char* Description,
+    char* SerialNumber)
 {
     return guarded([&](SimBench& bench) {
-        return bench.eepromProgram(ftHandle, eepromData, eepromDataSize, Manufacturer, ManufacturerId, Description,
-                                   SerialNumber);
+        return bench.eepromProgram(ftHandle, eepromData, eepromDataSize, Manufacturer,
+            ManufacturerId, Description, SerialNumber);
     });
 }
 
@@ -158,16 +156,20 @@ FT_STATUS KAVRA_D2XX_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate)
     return guarded([&](SimBench& bench) { return bench.setBaudRate(ftHandle, BaudRate); });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits,
-                                                   UCHAR Parity)
+FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(
+    FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity)
 {
-    return guarded(
-        [&](SimBench& bench) { return bench.setDataCharacteristics(ftHandle, WordLength, StopBits, Parity); });
+    return guarded([&](SimBench& bench) {
+        return bench.setDataCharacteristics(ftHandle, WordLength, StopBits, Parity);
+    });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar)
+FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(
+    FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar)
 {
-    return guarded([&](SimBench& bench) { return bench.setFlowControl(ftHandle, FlowControl, XonChar, XoffChar); });
+    return guarded([&](SimBench& bench) {
+        return bench.setFlowControl(ftHandle, FlowControl, XonChar, XoffChar);
+    });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency)
@@ -175,25 +177,34 @@ FT_STATUS KAVRA_D2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency)
     return guarded([&](SimBench& bench) { return bench.setLatencyTimer(ftHandle, ucLatency); });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize)
+FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(
+    FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize)
 {
-    return guarded(
-        [&](SimBench& bench) { return bench.setUsbParameters(ftHandle, ulInTransferSize, ulOutTransferSize); });
+    return guarded([&](SimBench& bench) {
+        return bench.setUsbParameters(ftHandle, ulInTransferSize, ulOutTransferSize);
+    });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout)
 {
-    return guarded([&](SimBench& bench) { return bench.setTimeouts(ftHandle, ReadTimeout, WriteTimeout); });
+    return guarded(
+        [&](SimBench& bench) { return bench.setTimeouts(ftHandle, ReadTimeout, WriteTimeout); });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned)
+FT_STATUS KAVRA_D2XX_API FT_Read(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned)
 {
-    return guarded([&](SimBench& bench) { return bench.read(ftHandle, lpBuffer, dwBytesToRead, lpBytesReturned); });
+    return guarded([&](SimBench& bench) {
+        return bench.read(ftHandle, lpBuffer, dwBytesToRead, lpBytesReturned);
+    });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten)
+FT_STATUS KAVRA_D2XX_API FT_Write(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten)
 {
-    return guarded([&](SimBench& bench) { return bench.write(ftHandle, lpBuffer, dwBytesToWrite, lpBytesWritten); });
+    return guarded([&](SimBench& bench) {
+        return bench.write(ftHandle, lpBuffer, dwBytesToWrite, lpBytesWritten);
+    });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask)
@@ -206,17 +217,20 @@ FT_STATUS KAVRA_D2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes)
     return guarded([&](SimBench& bench) { return bench.getQueueStatus(ftHandle, dwRxBytes); });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord)
+FT_STATUS KAVRA_D2XX_API FT_GetStatus(
+    FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord)
 {
-    return guarded([&](SimBench& bench) { return bench.getStatus(ftHandle, dwRxBytes, dwTxBytes, dwEventDWord); });
+    return guarded([&](SimBench& bench) {
+        return bench.getStatus(ftHandle, dwRxBytes, dwTxBytes, dwEventDWord);
+    });
 }
 
 // The vendor's other functions. Those the bench can give a meaning are emulated; every other one
 // answers FT_NOT_SUPPORTED (the FT_W32_* ones fail the way their Win32 models do).
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags, LPDWORD lpdwType, LPDWORD lpdwID,
-                                                LPDWORD lpdwLocId, LPVOID lpSerialNumber, LPVOID lpDescription,
-                                                FT_HANDLE* pftHandle)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags,
+    LPDWORD lpdwType, LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber,
+    LPVOID lpDescription, FT_HANDLE* pftHandle)
 {
     return guarded([&](SimBench& bench) {
         const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList(bench);
@@ -239,7 +253,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex,
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(LPVOID pvArg1, LPVOID pvArg2, DWORD dwFlags)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(
+    LPVOID pvArg1, LPVOID pvArg2, DWORD dwFlags)
 {
     return guarded([&](SimBench& bench) {
         const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList(bench);
@@ -289,7 +304,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(LPVOID pvArg1, LPVOID 
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_OpenEx(LPVOID pvArg1, DWORD dwFlags, FT_HANDLE* pHandle)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_OpenEx(
+    LPVOID pvArg1, DWORD dwFlags, FT_HANDLE* pHandle)
 {
     return guarded([&](SimBench& bench) {
         if (!pHandle)
@@ -303,9 +319,13 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_OpenEx(LPVOID pvArg1, DWORD dwFlag
             const FT_DEVICE_LIST_INFO_NODE& node = nodes.at(i);
             bool match;
             if (dwFlags & FT_OPEN_BY_SERIAL_NUMBER)
-                match = std::strncmp(node.SerialNumber, static_cast<const char*>(pvArg1), sizeof node.SerialNumber) == 0;
+                match = std::strncmp(node.SerialNumber, static_cast<const char*>(pvArg1),
+                            sizeof node.SerialNumber)
+                    == 0;
             else if (dwFlags & FT_OPEN_BY_DESCRIPTION)
-                match = std::strncmp(node.Description, static_cast<const char*>(pvArg1), sizeof node.Description) == 0;
+                match = std::strncmp(node.Description, static_cast<const char*>(pvArg1),
+                            sizeof node.Description)
+                    == 0;
             else
                 match = node.LocId == DWORD(reinterpret_cast<quintptr>(pvArg1));
             if (match)
@@ -323,7 +343,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetLibraryVersion(LPDWORD lpdwDLLV
     return FT_OK;
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDriverVersion(FT_HANDLE ftHandle, LPDWORD lpdwDriverVersion)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDriverVersion(
+    FT_HANDLE ftHandle, LPDWORD lpdwDriverVersion)
 {
     return guarded([&](SimBench& bench) {
         return bench.withHandle(ftHandle, [&](SimHandle&, std::unique_lock<std::mutex>&) {
@@ -351,7 +372,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
 {
     return guarded([&](SimBench& bench) {
         return bench.withHandle(ftHandle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
-            handle.chip().recordCall(handle.channelIndex(), QStringLiteral("FT_ResetDevice"), QJsonArray());
+            handle.chip().recordCall(
+                handle.channelIndex(), QStringLiteral("FT_ResetDevice"), QJsonArray());
             // The chip's reset empties its buffers.
             handle.purgeReceive();
             return FT_OK;
@@ -361,44 +383,51 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDtr(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetDtr", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetDtr", QJsonArray()); });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ClrDtr(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_ClrDtr", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_ClrDtr", QJsonArray()); });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetRts(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetRts", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetRts", QJsonArray()); });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ClrRts(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_ClrRts", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_ClrRts", QJsonArray()); });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBreakOn(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetBreakOn", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetBreakOn", QJsonArray()); });
 }
 
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBreakOff(FT_HANDLE ftHandle)
 {
-    return guarded([&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetBreakOff", QJsonArray()); });
+    return guarded(
+        [&](SimBench& bench) { return recorded(bench, ftHandle, "FT_SetBreakOff", QJsonArray()); });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetChars(FT_HANDLE ftHandle, UCHAR uEventChar, UCHAR uEventCharEnabled, UCHAR uErrorChar,
-                                     UCHAR uErrorCharEnabled)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetChars(FT_HANDLE ftHandle, UCHAR uEventChar,
+    UCHAR uEventCharEnabled, UCHAR uErrorChar, UCHAR uErrorCharEnabled)
 {
     return guarded([&](SimBench& bench) {
         return recorded(bench, ftHandle, "FT_SetChars",
-                        QJsonArray{uEventChar, uEventCharEnabled, uErrorChar, uErrorCharEnabled});
+            QJsonArray{uEventChar, uEventCharEnabled, uErrorChar, uErrorCharEnabled});
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetModemStatus(FT_HANDLE ftHandle, ULONG* lpdwModemStatus)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetModemStatus(
+    FT_HANDLE ftHandle, ULONG* lpdwModemStatus)
 {
     return guarded([&](SimBench& bench) {
         return bench.withHandle(ftHandle, [&](SimHandle&, std::unique_lock<std::mutex>&) {
@@ -434,7 +463,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetBitMode(FT_HANDLE ftHandle, UCH
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetEventNotification(FT_HANDLE ftHandle, DWORD dwEventMask, LPVOID pvArg)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetEventNotification(
+    FT_HANDLE ftHandle, DWORD dwEventMask, LPVOID pvArg)
 {
     return guarded([&](SimBench&) {
         if (!pvArg)
@@ -443,7 +473,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetEventNotification(FT_HANDLE ftH
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetEventStatus(FT_HANDLE ftHandle, DWORD* dwEventDWord)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetEventStatus(
+    FT_HANDLE ftHandle, DWORD* dwEventDWord)
 {
     return guarded([&](SimBench& bench) {
         DWORD rx = 0;
@@ -469,46 +500,52 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_UASize(FT_HANDLE ftHandle, LPDW
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_UARead(FT_HANDLE ftHandle, UCHAR* pucData, DWORD dwDataLen, LPDWORD lpdwBytesRead)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_UARead(
+    FT_HANDLE ftHandle, UCHAR* pucData, DWORD dwDataLen, LPDWORD lpdwBytesRead)
 {
     return guarded([&](SimBench& bench) {
         std::shared_ptr<SimChip> chip;
-        const FT_STATUS status = bench.withHandle(ftHandle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
-            chip = handle.chipPointer();
-            return FT_OK;
-        });
+        const FT_STATUS status
+            = bench.withHandle(ftHandle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+                  chip = handle.chipPointer();
+                  return FT_OK;
+              });
         if (status != FT_OK)
             return status;
         if (!pucData || !lpdwBytesRead)
             return FT_INVALID_PARAMETER;
-        const QByteArray area = SimUserAreas::instance().read(chip).left(int(std::min<DWORD>(dwDataLen, 0x7FFFFFFF)));
+        const QByteArray area
+            = SimUserAreas::instance().read(chip).left(int(std::min<DWORD>(dwDataLen, 0x7FFFFFFF)));
         std::memcpy(pucData, area.constData(), std::size_t(area.size()));
         *lpdwBytesRead = DWORD(area.size());
         return FT_OK;
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_UAWrite(FT_HANDLE ftHandle, UCHAR* pucData, DWORD dwDataLen)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_UAWrite(
+    FT_HANDLE ftHandle, UCHAR* pucData, DWORD dwDataLen)
 {
     return guarded([&](SimBench& bench) {
         std::shared_ptr<SimChip> chip;
         int size = 0;
-        const FT_STATUS status = bench.withHandle(ftHandle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
-            chip = handle.chipPointer();
-            size = SimUserAreas::size(*chip);
-            return FT_OK;
-        });
+        const FT_STATUS status
+            = bench.withHandle(ftHandle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+                  chip = handle.chipPointer();
+                  size = SimUserAreas::size(*chip);
+                  return FT_OK;
+              });
         if (status != FT_OK)
             return status;
         if (!pucData || dwDataLen > DWORD(size))
             return FT_INVALID_PARAMETER;
-        SimUserAreas::instance().write(chip, QByteArray(reinterpret_cast<const char*>(pucData), int(dwDataLen)));
+        SimUserAreas::instance().write(
+            chip, QByteArray(reinterpret_cast<const char*>(pucData), int(dwDataLen)));
         return FT_OK;
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_ReadEx(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData, char* Manufacturer,
-                                      char* ManufacturerId, char* Description, char* SerialNumber)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_ReadEx(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData,
+    char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber)
 {
     return guarded([&](SimBench& bench) {
         if (!pData)
@@ -531,8 +568,9 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_ReadEx(FT_HANDLE ftHandle, FT_P
     });
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_ProgramEx(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData, char* Manufacturer,
-                                         char* ManufacturerId, char* Description, char* SerialNumber)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_ProgramEx(FT_HANDLE ftHandle,
+    FT_PROGRAM_DATA* pData, char* Manufacturer, char* ManufacturerId, char* Description,
+    char* SerialNumber)
 {
     return guarded([&](SimBench& bench) {
         if (!pData)
@@ -608,7 +646,8 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDeadmanTimeout(FT_HANDLE, ULONG
     return FT_NOT_SUPPORTED;
 }
 
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_IoCtl(FT_HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPVOID)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_IoCtl(
+    FT_HANDLE, DWORD, LPVOID, DWORD, LPVOID, DWORD, LPDWORD, LPVOID)
 {
     return FT_NOT_SUPPORTED;
 }
@@ -699,7 +738,8 @@ KAVRA_D2XX_EXPORT FT_HANDLE KAVRA_D2XX_API FT_W32_OpenFile(void)
     return kInvalidHandleValue;
 }
 
-KAVRA_D2XX_EXPORT FT_HANDLE KAVRA_D2XX_API FT_W32_CreateFile(const char*, DWORD, DWORD, LPVOID, DWORD, DWORD, LPVOID)
+KAVRA_D2XX_EXPORT FT_HANDLE KAVRA_D2XX_API FT_W32_CreateFile(
+    const char*, DWORD, DWORD, LPVOID, DWORD, DWORD, LPVOID)
 {
     return kInvalidHandleValue;
 }

@@ -12,14 +12,14 @@
 // and in the last word the checksum over all words before it.
 struct FtdiEepromImage::Layout
 {
-    int words;            // the memory's size in words; higher addresses wrap
-    int bytes;            // the configuration area the checksum covers, its own word last
-    int stringsStart;     // byte address of the first string descriptor
-    bool pnpBytes;        // four bytes after the strings, as FTDI's library writes them
-    int skipFromWord;     // words outside the checksum (the FT-X user area), or -1
+    int words; // the memory's size in words; higher addresses wrap
+    int bytes; // the configuration area the checksum covers, its own word last
+    int stringsStart; // byte address of the first string descriptor
+    bool pnpBytes; // four bytes after the strings, as FTDI's library writes them
+    int skipFromWord; // words outside the checksum (the FT-X user area), or -1
     int skipToWord;
-    uint16_t release;     // bcdDevice
-    int chipByte;         // address of the external EEPROM's type byte, or -1
+    uint16_t release; // bcdDevice
+    int chipByte; // address of the external EEPROM's type byte, or -1
     // The user area: the free bytes before the strings, then (where tailUserArea) those after
     // them up to the checksum, then on the FT-X the memory beyond the configuration area.
     int userAreaStart;
@@ -57,7 +57,8 @@ constexpr uint8_t kModeFt1248 = 0x08;
 
 uint8_t channelMode(UCHAR fifo, UCHAR fifoTarget, UCHAR fastSerial)
 {
-    return uint8_t((fifo ? kModeFifo : 0) | (fifoTarget ? kModeFifoTarget : 0) | (fastSerial ? kModeFastSerial : 0));
+    return uint8_t((fifo ? kModeFifo : 0) | (fifoTarget ? kModeFifoTarget : 0)
+        | (fastSerial ? kModeFastSerial : 0));
 }
 
 // The FT232R's byte 0: bit 3 set selects the virtual COM port driver; FTDI's library always sets
@@ -103,8 +104,7 @@ const FtdiEepromImage::Layout& FtdiEepromImage::layoutFor(uint32_t chipType)
 
 FtdiEepromImage::FtdiEepromImage(uint32_t chipType)
     : m_chipType(chipType), m_words(layoutFor(chipType).words, 0xFFFF)
-{
-}
+{ }
 
 void FtdiEepromImage::erase()
 {
@@ -157,7 +157,7 @@ QVector<int> FtdiEepromImage::userAreaAddresses(uint32_t chipType, const Texts& 
     if (layout.tailUserArea) {
         // The strings sit at their start address within the configuration area.
         int end = (layout.stringsStart % layout.bytes) + 2 * 3
-                  + 2 * (texts.manufacturer.size() + texts.description.size() + texts.serial.size());
+            + 2 * (texts.manufacturer.size() + texts.description.size() + texts.serial.size());
         if (layout.pnpBytes)
             end += 4;
         for (int at = end; at < layout.bytes - 2; ++at)
@@ -193,7 +193,8 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     image.setByte(0x05, uint8_t(productId >> 8));
     image.setByte(0x06, uint8_t(layout.release));
     image.setByte(0x07, uint8_t(layout.release >> 8));
-    image.setByte(0x08, uint8_t(0x80 | (selfPowered ? kSelfPowered : 0) | (remoteWakeup ? kRemoteWakeup : 0)));
+    image.setByte(0x08,
+        uint8_t(0x80 | (selfPowered ? kSelfPowered : 0) | (remoteWakeup ? kRemoteWakeup : 0)));
     image.setByte(0x09, uint8_t(std::clamp(maxPower, 0, 500) / 2));
 
     bool pullDowns = false;
@@ -202,12 +203,14 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     case FT_DEVICE_232R:
         pullDowns = d.PullDownEnableR;
         useSerial = d.SerNumEnableR;
-        image.setByte(0x00, uint8_t(kR232Always | (d.UseExtOsc ? 0x02 : 0) | (d.HighDriveIOs ? 0x04 : 0)
-                                    | (d.RIsD2XX ? 0 : kR232Vcp)));
+        image.setByte(0x00,
+            uint8_t(kR232Always | (d.UseExtOsc ? 0x02 : 0) | (d.HighDriveIOs ? 0x04 : 0)
+                | (d.RIsD2XX ? 0 : kR232Vcp)));
         image.setByte(0x01, 0x40);
-        image.setByte(0x0B, uint8_t((d.InvertTXD ? 0x01 : 0) | (d.InvertRXD ? 0x02 : 0) | (d.InvertRTS ? 0x04 : 0)
-                                    | (d.InvertCTS ? 0x08 : 0) | (d.InvertDTR ? 0x10 : 0) | (d.InvertDSR ? 0x20 : 0)
-                                    | (d.InvertDCD ? 0x40 : 0) | (d.InvertRI ? 0x80 : 0)));
+        image.setByte(0x0B,
+            uint8_t((d.InvertTXD ? 0x01 : 0) | (d.InvertRXD ? 0x02 : 0) | (d.InvertRTS ? 0x04 : 0)
+                | (d.InvertCTS ? 0x08 : 0) | (d.InvertDTR ? 0x10 : 0) | (d.InvertDSR ? 0x20 : 0)
+                | (d.InvertDCD ? 0x40 : 0) | (d.InvertRI ? 0x80 : 0)));
         image.setByte(0x0C, uint8_t(kR232UsbVersion));
         image.setByte(0x0D, uint8_t(kR232UsbVersion >> 8));
         image.setByte(0x14, uint8_t((d.Cbus0 & 0x0F) | (d.Cbus1 << 4)));
@@ -217,38 +220,49 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     case FT_DEVICE_2232H:
         pullDowns = d.PullDownEnable7;
         useSerial = d.SerNumEnable7;
-        image.setByte(0x00, uint8_t(channelMode(d.IFAIsFifo7, d.IFAIsFifoTar7, d.IFAIsFastSer7) | (d.AIsVCP7 ? 0x08 : 0)));
+        image.setByte(0x00,
+            uint8_t(channelMode(d.IFAIsFifo7, d.IFAIsFifoTar7, d.IFAIsFastSer7)
+                | (d.AIsVCP7 ? 0x08 : 0)));
         // FTDI's library keeps no power-save setting on this chip.
-        image.setByte(0x01, uint8_t(channelMode(d.IFBIsFifo7, d.IFBIsFifoTar7, d.IFBIsFastSer7) | (d.BIsVCP7 ? 0x08 : 0)));
-        image.setByte(0x0C, uint8_t(ioGroup(d.ALDriveCurrent, d.ALSchmittInput, d.ALSlowSlew)
-                                    | ioGroup(d.AHDriveCurrent, d.AHSchmittInput, d.AHSlowSlew) << 4));
-        image.setByte(0x0D, uint8_t(ioGroup(d.BLDriveCurrent, d.BLSchmittInput, d.BLSlowSlew)
-                                    | ioGroup(d.BHDriveCurrent, d.BHSchmittInput, d.BHSlowSlew) << 4));
+        image.setByte(0x01,
+            uint8_t(channelMode(d.IFBIsFifo7, d.IFBIsFifoTar7, d.IFBIsFastSer7)
+                | (d.BIsVCP7 ? 0x08 : 0)));
+        image.setByte(0x0C,
+            uint8_t(ioGroup(d.ALDriveCurrent, d.ALSchmittInput, d.ALSlowSlew)
+                | ioGroup(d.AHDriveCurrent, d.AHSchmittInput, d.AHSlowSlew) << 4));
+        image.setByte(0x0D,
+            uint8_t(ioGroup(d.BLDriveCurrent, d.BLSchmittInput, d.BLSlowSlew)
+                | ioGroup(d.BHDriveCurrent, d.BHSchmittInput, d.BHSlowSlew) << 4));
         break;
     case FT_DEVICE_4232H:
         pullDowns = d.PullDownEnable8;
         useSerial = d.SerNumEnable8;
         image.setByte(0x00, uint8_t((d.AIsVCP8 ? 0x08 : 0) | (d.CIsVCP8 ? 0x80 : 0)));
         image.setByte(0x01, uint8_t((d.BIsVCP8 ? 0x08 : 0) | (d.DIsVCP8 ? 0x80 : 0)));
-        image.setByte(0x0B, uint8_t((d.ARIIsTXDEN ? 0x10 : 0) | (d.BRIIsTXDEN ? 0x20 : 0) | (d.CRIIsTXDEN ? 0x40 : 0)
-                                    | (d.DRIIsTXDEN ? 0x80 : 0)));
-        image.setByte(0x0C, uint8_t(ioGroup(d.ADriveCurrent, d.ASchmittInput, d.ASlowSlew)
-                                    | ioGroup(d.BDriveCurrent, d.BSchmittInput, d.BSlowSlew) << 4));
-        image.setByte(0x0D, uint8_t(ioGroup(d.CDriveCurrent, d.CSchmittInput, d.CSlowSlew)
-                                    | ioGroup(d.DDriveCurrent, d.DSchmittInput, d.DSlowSlew) << 4));
+        image.setByte(0x0B,
+            uint8_t((d.ARIIsTXDEN ? 0x10 : 0) | (d.BRIIsTXDEN ? 0x20 : 0)
+                | (d.CRIIsTXDEN ? 0x40 : 0) | (d.DRIIsTXDEN ? 0x80 : 0)));
+        image.setByte(0x0C,
+            uint8_t(ioGroup(d.ADriveCurrent, d.ASchmittInput, d.ASlowSlew)
+                | ioGroup(d.BDriveCurrent, d.BSchmittInput, d.BSlowSlew) << 4));
+        image.setByte(0x0D,
+            uint8_t(ioGroup(d.CDriveCurrent, d.CSchmittInput, d.CSlowSlew)
+                | ioGroup(d.DDriveCurrent, d.DSchmittInput, d.DSlowSlew) << 4));
         break;
     case FT_DEVICE_232H:
         pullDowns = d.PullDownEnableH;
         useSerial = d.SerNumEnableH;
-        image.setByte(0x00, uint8_t(channelMode(d.IsFifoH, d.IsFifoTarH, d.IsFastSerH) | (d.IsFT1248H ? kModeFt1248 : 0)
-                                    | (d.IsVCPH ? 0x10 : 0)));
-        image.setByte(0x01, uint8_t((d.FT1248CpolH ? 0x01 : 0) | (d.FT1248LsbH ? 0x02 : 0)
-                                    | (d.FT1248FlowControlH ? 0x04 : 0) | (d.PowerSaveEnableH ? 0x80 : 0)));
+        image.setByte(0x00,
+            uint8_t(channelMode(d.IsFifoH, d.IsFifoTarH, d.IsFastSerH)
+                | (d.IsFT1248H ? kModeFt1248 : 0) | (d.IsVCPH ? 0x10 : 0)));
+        image.setByte(0x01,
+            uint8_t((d.FT1248CpolH ? 0x01 : 0) | (d.FT1248LsbH ? 0x02 : 0)
+                | (d.FT1248FlowControlH ? 0x04 : 0) | (d.PowerSaveEnableH ? 0x80 : 0)));
         image.setByte(0x0C, ioGroup(d.ACDriveCurrentH, d.ACSchmittInputH, d.ACSlowSlewH));
         image.setByte(0x0D, ioGroup(d.ADDriveCurrentH, d.ADSchmittInputH, d.ADSlowSlewH));
         {
-            const UCHAR cbus[10] = {d.Cbus0H, d.Cbus1H, d.Cbus2H, d.Cbus3H, d.Cbus4H,
-                                    d.Cbus5H, d.Cbus6H, d.Cbus7H, d.Cbus8H, d.Cbus9H};
+            const UCHAR cbus[10] = {d.Cbus0H, d.Cbus1H, d.Cbus2H, d.Cbus3H, d.Cbus4H, d.Cbus5H,
+                d.Cbus6H, d.Cbus7H, d.Cbus8H, d.Cbus9H};
             for (int i = 0; i < 5; ++i)
                 image.setByte(0x18 + i, uint8_t((cbus[2 * i] & 0x0F) | (cbus[2 * i + 1] << 4)));
         }
@@ -257,19 +271,22 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     default:
         pullDowns = x.common.PullDownEnable;
         useSerial = x.common.SerNumEnable;
-        image.setByte(0x00, uint8_t((x.BCDEnable ? 0x01 : 0) | (x.BCDForceCbusPWREN ? 0x02 : 0)
-                                    | (x.BCDDisableSleep ? 0x04 : 0) | (x.RS485EchoSuppress ? 0x08 : 0)
-                                    | (x.PowerSaveEnable ? 0x40 : 0) | (x.DriverType ? 0x80 : 0)));
+        image.setByte(0x00,
+            uint8_t((x.BCDEnable ? 0x01 : 0) | (x.BCDForceCbusPWREN ? 0x02 : 0)
+                | (x.BCDDisableSleep ? 0x04 : 0) | (x.RS485EchoSuppress ? 0x08 : 0)
+                | (x.PowerSaveEnable ? 0x40 : 0) | (x.DriverType ? 0x80 : 0)));
         image.setByte(0x14, uint8_t(x.I2CSlaveAddress));
         image.setByte(0x15, uint8_t(x.I2CSlaveAddress >> 8));
         image.setByte(0x16, uint8_t(x.I2CDeviceId));
         image.setByte(0x17, uint8_t(x.I2CDeviceId >> 8));
         image.setByte(0x18, uint8_t(x.I2CDeviceId >> 16));
-        image.setByte(0x0B, uint8_t((x.InvertTXD ? 0x01 : 0) | (x.InvertRXD ? 0x02 : 0) | (x.InvertRTS ? 0x04 : 0)
-                                    | (x.InvertCTS ? 0x08 : 0) | (x.InvertDTR ? 0x10 : 0) | (x.InvertDSR ? 0x20 : 0)
-                                    | (x.InvertDCD ? 0x40 : 0) | (x.InvertRI ? 0x80 : 0)));
-        image.setByte(0x0C, uint8_t(ioGroup(x.ADDriveCurrent, x.ADSchmittInput, x.ADSlowSlew)
-                                    | ioGroup(x.ACDriveCurrent, x.ACSchmittInput, x.ACSlowSlew) << 4));
+        image.setByte(0x0B,
+            uint8_t((x.InvertTXD ? 0x01 : 0) | (x.InvertRXD ? 0x02 : 0) | (x.InvertRTS ? 0x04 : 0)
+                | (x.InvertCTS ? 0x08 : 0) | (x.InvertDTR ? 0x10 : 0) | (x.InvertDSR ? 0x20 : 0)
+                | (x.InvertDCD ? 0x40 : 0) | (x.InvertRI ? 0x80 : 0)));
+        image.setByte(0x0C,
+            uint8_t(ioGroup(x.ADDriveCurrent, x.ADSchmittInput, x.ADSlowSlew)
+                | ioGroup(x.ACDriveCurrent, x.ACSchmittInput, x.ACSlowSlew) << 4));
         {
             const UCHAR cbus[7] = {x.Cbus0, x.Cbus1, x.Cbus2, x.Cbus3, x.Cbus4, x.Cbus5, x.Cbus6};
             for (int i = 0; i < 7; ++i)
@@ -279,8 +296,8 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     }
     uint8_t configuration = uint8_t((pullDowns ? kPullDowns : 0) | (useSerial ? kUseSerial : 0));
     if (isX)
-        configuration |= uint8_t((x.FT1248Cpol ? 0x10 : 0) | (x.FT1248Lsb ? 0x20 : 0) | (x.FT1248FlowControl ? 0x40 : 0)
-                                 | (x.I2CDisableSchmitt ? 0x80 : 0));
+        configuration |= uint8_t((x.FT1248Cpol ? 0x10 : 0) | (x.FT1248Lsb ? 0x20 : 0)
+            | (x.FT1248FlowControl ? 0x40 : 0) | (x.I2CDisableSchmitt ? 0x80 : 0));
     image.setByte(0x0A, configuration);
     if (layout.chipByte >= 0)
         image.setByte(layout.chipByte, kEeprom93C56);
@@ -288,7 +305,7 @@ FtdiEepromImage FtdiEepromImage::encode(uint32_t chipType, const Fields& fields)
     // The string descriptors, one after the other; their offsets carry bit 7.
     int at = layout.stringsStart;
     const QString texts[3] = {latin1(fields.texts.manufacturer), latin1(fields.texts.description),
-                              latin1(fields.texts.serial)};
+        latin1(fields.texts.serial)};
     for (int i = 0; i < 3; ++i) {
         const QString& text = texts[i];
         const int length = 2 + 2 * text.size();
@@ -353,7 +370,7 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.EndpointSize = b1;
         const uint8_t invert = byte(0x0B);
         UCHAR* const inverts[8] = {&d.InvertTXD, &d.InvertRXD, &d.InvertRTS, &d.InvertCTS,
-                                   &d.InvertDTR, &d.InvertDSR, &d.InvertDCD, &d.InvertRI};
+            &d.InvertDTR, &d.InvertDSR, &d.InvertDCD, &d.InvertRI};
         for (int i = 0; i < 8; ++i)
             *inverts[i] = (invert >> i) & 1;
         d.USBVersion = WORD(byte(0x0C) | byte(0x0D) << 8);
@@ -410,8 +427,8 @@ bool FtdiEepromImage::decode(Fields* fields) const
         d.PowerSaveEnableH = (b1 & 0x80) ? 1 : 0;
         fromIoGroup(byte(0x0C) & 0x0F, &d.ACDriveCurrentH, &d.ACSchmittInputH, &d.ACSlowSlewH);
         fromIoGroup(byte(0x0D) & 0x0F, &d.ADDriveCurrentH, &d.ADSchmittInputH, &d.ADSlowSlewH);
-        UCHAR* const cbus[10] = {&d.Cbus0H, &d.Cbus1H, &d.Cbus2H, &d.Cbus3H, &d.Cbus4H,
-                                 &d.Cbus5H, &d.Cbus6H, &d.Cbus7H, &d.Cbus8H, &d.Cbus9H};
+        UCHAR* const cbus[10] = {&d.Cbus0H, &d.Cbus1H, &d.Cbus2H, &d.Cbus3H, &d.Cbus4H, &d.Cbus5H,
+            &d.Cbus6H, &d.Cbus7H, &d.Cbus8H, &d.Cbus9H};
         for (int i = 0; i < 5; ++i) {
             *cbus[2 * i] = byte(0x18 + i) & 0x0F;
             *cbus[2 * i + 1] = byte(0x18 + i) >> 4;
@@ -436,12 +453,13 @@ bool FtdiEepromImage::decode(Fields* fields) const
         x.I2CDeviceId = DWORD(byte(0x16) | byte(0x17) << 8 | byte(0x18) << 16);
         const uint8_t invert = byte(0x0B);
         UCHAR* const inverts[8] = {&x.InvertTXD, &x.InvertRXD, &x.InvertRTS, &x.InvertCTS,
-                                   &x.InvertDTR, &x.InvertDSR, &x.InvertDCD, &x.InvertRI};
+            &x.InvertDTR, &x.InvertDSR, &x.InvertDCD, &x.InvertRI};
         for (int i = 0; i < 8; ++i)
             *inverts[i] = (invert >> i) & 1;
         fromIoGroup(byte(0x0C) & 0x0F, &x.ADDriveCurrent, &x.ADSchmittInput, &x.ADSlowSlew);
         fromIoGroup(byte(0x0C) >> 4, &x.ACDriveCurrent, &x.ACSchmittInput, &x.ACSlowSlew);
-        UCHAR* const cbus[7] = {&x.Cbus0, &x.Cbus1, &x.Cbus2, &x.Cbus3, &x.Cbus4, &x.Cbus5, &x.Cbus6};
+        UCHAR* const cbus[7]
+            = {&x.Cbus0, &x.Cbus1, &x.Cbus2, &x.Cbus3, &x.Cbus4, &x.Cbus5, &x.Cbus6};
         for (int i = 0; i < 7; ++i)
             *cbus[i] = byte(0x1A + i);
         break;
@@ -501,6 +519,6 @@ bool FtdiEepromImage::fieldsOf(const SimEeprom& eeprom, uint32_t chipType, Field
     if (chipType == FT_DEVICE_X_SERIES)
         eeprom.readX(&fields->x, nullptr, nullptr, nullptr, nullptr);
     fields->texts = Texts{QString::fromLatin1(manufacturer), QString::fromLatin1(manufacturerId),
-                          QString::fromLatin1(description), QString::fromLatin1(serial)};
+        QString::fromLatin1(description), QString::fromLatin1(serial)};
     return programmed;
 }

@@ -28,10 +28,11 @@ public:
     static constexpr int kHighSpeedPacket = 512;
 
     LinkTiming(bool uart, bool highSpeed, uint32_t baudRate, uint32_t latencyMs)
-        : m_uart(uart), m_highSpeed(highSpeed), m_baudRate(std::max<uint32_t>(baudRate, 1)),
-          m_latencyMs(std::max<uint32_t>(latencyMs, 1))
-    {
-    }
+        : m_uart(uart)
+        , m_highSpeed(highSpeed)
+        , m_baudRate(std::max<uint32_t>(baudRate, 1))
+        , m_latencyMs(std::max<uint32_t>(latencyMs, 1))
+    { }
 
     int64_t byteTimeNs() const
     {
@@ -48,7 +49,10 @@ public:
     }
 
     // When the last byte of n bytes starting on the line at startNs has been moved.
-    int64_t transferEndNs(int64_t startNs, int n) const { return startNs + int64_t(n) * byteTimeNs(); }
+    int64_t transferEndNs(int64_t startNs, int n) const
+    {
+        return startNs + int64_t(n) * byteTimeNs();
+    }
 
     // The USB packets of a reply whose first byte starts on the line at startNs, in order.
     QVector<Packet> replyPackets(int64_t startNs, int length) const

@@ -28,14 +28,15 @@ void copyText(char* buffer, const QString& text, std::size_t size)
     buffer[bytes.size()] = '\0';
 }
 
-bool parseBench(const QByteArray& json, std::vector<std::shared_ptr<SimChip>>* chips, bool* realistic,
-                QString* error)
+bool parseBench(const QByteArray& json, std::vector<std::shared_ptr<SimChip>>* chips,
+    bool* realistic, QString* error)
 {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
     if (parseError.error != QJsonParseError::NoError || !document.isObject()) {
-        *error = parseError.error != QJsonParseError::NoError ? parseError.errorString()
-                                                               : QStringLiteral("the bench must be a JSON object");
+        *error = parseError.error != QJsonParseError::NoError
+            ? parseError.errorString()
+            : QStringLiteral("the bench must be a JSON object");
         return false;
     }
     const QJsonObject root = document.object();
@@ -57,8 +58,8 @@ bool parseBench(const QByteArray& json, std::vector<std::shared_ptr<SimChip>>* c
             return false;
         }
         QString reason;
-        std::unique_ptr<SimChip> chip =
-            SimChip::create(entries.at(i).toObject(), uint32_t(0x100 + 0x10 * (i + 1)), &reason);
+        std::unique_ptr<SimChip> chip
+            = SimChip::create(entries.at(i).toObject(), uint32_t(0x100 + 0x10 * (i + 1)), &reason);
         if (!chip) {
             *error = QStringLiteral("unit %1: %2").arg(i).arg(reason);
             return false;
@@ -102,12 +103,13 @@ SimBench::SimBench()
     const QByteArray path = qgetenv("KAVRA_SIM_BENCH");
     if (!path.isEmpty()) {
         QFile file(QString::fromLocal8Bit(path));
-        if (file.open(QIODevice::ReadOnly) && parseBench(file.readAll(), &chips, &realistic, &error)) {
+        if (file.open(QIODevice::ReadOnly)
+            && parseBench(file.readAll(), &chips, &realistic, &error)) {
             replaceChips(std::move(chips), realistic);
             return;
         }
-        qWarning("kavra_sim: cannot use the bench %s (%s); using the default bench", path.constData(),
-                 qPrintable(error.isEmpty() ? file.errorString() : error));
+        qWarning("kavra_sim: cannot use the bench %s (%s); using the default bench",
+            path.constData(), qPrintable(error.isEmpty() ? file.errorString() : error));
         chips.clear();
     }
     parseBench(defaultBenchJson(), &chips, &realistic, &error);
@@ -146,7 +148,8 @@ std::shared_ptr<SimHandle> SimBench::openHandleOn(const SimChip* chip, int chann
 {
     for (const auto& item : m_handles) {
         const std::shared_ptr<SimHandle>& handle = item.second;
-        if (handle->chipPointer().get() == chip && handle->channelIndex() == channelIndex && handle->isAlive())
+        if (handle->chipPointer().get() == chip && handle->channelIndex() == channelIndex
+            && handle->isAlive())
             return handle;
     }
     return nullptr;
@@ -205,12 +208,15 @@ FT_STATUS SimBench::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* co
         const SimChip::Channel& channel = entry.chip->channels().at(entry.channelIndex);
         FT_DEVICE_LIST_INFO_NODE node{};
         const std::shared_ptr<SimHandle> open = openHandleOn(entry.chip.get(), entry.channelIndex);
-        node.Flags = (open ? FT_FLAGS_OPENED : 0) | (entry.chip->isHighSpeed() ? FT_FLAGS_HISPEED : 0);
+        node.Flags
+            = (open ? FT_FLAGS_OPENED : 0) | (entry.chip->isHighSpeed() ? FT_FLAGS_HISPEED : 0);
         node.Type = entry.chip->type();
         node.ID = channel.listedId;
         node.LocId = channel.location;
-        copyText(node.SerialNumber, entry.chip->listedSerial(entry.channelIndex), sizeof node.SerialNumber);
-        copyText(node.Description, entry.chip->listedDescription(entry.channelIndex), sizeof node.Description);
+        copyText(node.SerialNumber, entry.chip->listedSerial(entry.channelIndex),
+            sizeof node.SerialNumber);
+        copyText(node.Description, entry.chip->listedDescription(entry.channelIndex),
+            sizeof node.Description);
         if (open) {
             for (const auto& item : m_handles) {
                 if (item.second == open)
@@ -273,7 +279,8 @@ FT_STATUS SimBench::cyclePort(FT_HANDLE value)
     return FT_OK;
 }
 
-FT_STATUS SimBench::getDeviceInfo(FT_HANDLE value, FT_DEVICE* type, DWORD* id, char* serial, char* description)
+FT_STATUS SimBench::getDeviceInfo(
+    FT_HANDLE value, FT_DEVICE* type, DWORD* id, char* serial, char* description)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
@@ -286,7 +293,8 @@ FT_STATUS SimBench::getDeviceInfo(FT_HANDLE value, FT_DEVICE* type, DWORD* id, c
     if (id)
         *id = chip.channels().at(handle->channelIndex()).listedId;
     copyText(serial, chip.listedSerial(handle->channelIndex()), FT_SERIAL_BUFFER_SIZE);
-    copyText(description, chip.listedDescription(handle->channelIndex()), FT_DESCRIPTION_BUFFER_SIZE);
+    copyText(
+        description, chip.listedDescription(handle->channelIndex()), FT_DESCRIPTION_BUFFER_SIZE);
     return FT_OK;
 }
 
@@ -323,8 +331,8 @@ FT_STATUS SimBench::eeProgram(FT_HANDLE value, FT_PROGRAM_DATA* data)
     return chip.eeprom().program(data, chip.isMultiChannel());
 }
 
-FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* manufacturer, char* manufacturerId,
-                               char* description, char* serial)
+FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* manufacturer,
+    char* manufacturerId, char* description, char* serial)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
@@ -340,12 +348,12 @@ FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* ma
         --chip.faults().failEepromReads;
         return FT_EEPROM_READ_FAILED;
     }
-    return chip.eeprom().readX(static_cast<FT_EEPROM_X_SERIES*>(data), manufacturer, manufacturerId, description,
-                               serial);
+    return chip.eeprom().readX(
+        static_cast<FT_EEPROM_X_SERIES*>(data), manufacturer, manufacturerId, description, serial);
 }
 
 FT_STATUS SimBench::eepromProgram(FT_HANDLE value, void* data, DWORD size, char* manufacturer,
-                                  char* manufacturerId, char* description, char* serial)
+    char* manufacturerId, char* description, char* serial)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
@@ -357,8 +365,8 @@ FT_STATUS SimBench::eepromProgram(FT_HANDLE value, void* data, DWORD size, char*
         return FT_NOT_SUPPORTED;
     if (!data || size != sizeof(FT_EEPROM_X_SERIES))
         return FT_INVALID_PARAMETER;
-    return chip.eeprom().programX(static_cast<const FT_EEPROM_X_SERIES*>(data), manufacturer, manufacturerId,
-                                  description, serial);
+    return chip.eeprom().programX(static_cast<const FT_EEPROM_X_SERIES*>(data), manufacturer,
+        manufacturerId, description, serial);
 }
 
 FT_STATUS SimBench::setBitMode(FT_HANDLE value, UCHAR mask, UCHAR mode)
@@ -388,7 +396,8 @@ FT_STATUS SimBench::setBaudRate(FT_HANDLE value, ULONG baudRate)
     return FT_OK;
 }
 
-FT_STATUS SimBench::setDataCharacteristics(FT_HANDLE value, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
+FT_STATUS SimBench::setDataCharacteristics(
+    FT_HANDLE value, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
     std::shared_ptr<SimHandle> handle;
@@ -396,8 +405,8 @@ FT_STATUS SimBench::setDataCharacteristics(FT_HANDLE value, UCHAR wordLength, UC
     if (status != FT_OK)
         return status;
     recordCall(*handle, "FT_SetDataCharacteristics", QJsonArray{wordLength, stopBits, parity});
-    if ((wordLength != FT_BITS_7 && wordLength != FT_BITS_8) || (stopBits != FT_STOP_BITS_1 && stopBits != FT_STOP_BITS_2)
-        || parity > FT_PARITY_SPACE)
+    if ((wordLength != FT_BITS_7 && wordLength != FT_BITS_8)
+        || (stopBits != FT_STOP_BITS_1 && stopBits != FT_STOP_BITS_2) || parity > FT_PARITY_SPACE)
         return FT_INVALID_PARAMETER;
     return FT_OK;
 }
@@ -464,7 +473,8 @@ FT_STATUS SimBench::read(FT_HANDLE value, void* buffer, DWORD count, DWORD* retu
         return status;
     if (!returned || (!buffer && count > 0))
         return FT_INVALID_PARAMETER;
-    const uint32_t timeoutMs = handle->readTimeoutMs > 0 ? handle->readTimeoutMs : kDefaultReadTimeoutMs;
+    const uint32_t timeoutMs
+        = handle->readTimeoutMs > 0 ? handle->readTimeoutMs : kDefaultReadTimeoutMs;
     const int64_t deadline = nowNs() + int64_t(timeoutMs) * 1000000;
     const int wanted = int(std::min<DWORD>(count, 0x7FFFFFFF));
     for (;;) {
@@ -481,7 +491,8 @@ FT_STATUS SimBench::read(FT_HANDLE value, void* buffer, DWORD count, DWORD* retu
         const int64_t wakeAt = next >= 0 ? std::min(next, deadline) : deadline;
         if (next >= 0 && !preciseWakes)
             preciseWakes.emplace();
-        handle->waitForChange(locker, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wakeAt - now));
+        handle->waitForChange(
+            locker, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wakeAt - now));
     }
     const QByteArray bytes = handle->take(wanted, nowNs());
     if (!bytes.isEmpty())
@@ -509,7 +520,8 @@ FT_STATUS SimBench::write(FT_HANDLE value, const void* buffer, DWORD count, DWOR
         --chip.faults().failWrites;
         return FT_FAILED_TO_WRITE_DEVICE;
     }
-    const QByteArray bytes(static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
+    const QByteArray bytes(
+        static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
     const int64_t now = nowNs();
     const int link = handle->link();
     chip.wireLog().append(now, link, true, bytes, false);
@@ -743,7 +755,8 @@ int SimBench::unitState(const QString& serial, QByteArray* json)
         {QStringLiteral("channels"), channels},
         {QStringLiteral("eeprom"), chip->eeprom().toJson()},
     };
-    const QJsonObject state{{QStringLiteral("chip"), chipJson}, {QStringLiteral("unit"), chip->unit().state()}};
+    const QJsonObject state{
+        {QStringLiteral("chip"), chipJson}, {QStringLiteral("unit"), chip->unit().state()}};
     *json = QJsonDocument(state).toJson(QJsonDocument::Compact);
     return kOk;
 }

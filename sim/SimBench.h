@@ -31,16 +31,18 @@ public:
     FT_STATUS open(int index, FT_HANDLE* handle);
     FT_STATUS close(FT_HANDLE handle);
     FT_STATUS cyclePort(FT_HANDLE handle);
-    FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serial, char* description);
+    FT_STATUS getDeviceInfo(
+        FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serial, char* description);
     FT_STATUS eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data);
     FT_STATUS eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data);
-    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
-                         char* description, char* serial);
-    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
-                            char* description, char* serial);
+    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+        char* manufacturerId, char* description, char* serial);
+    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+        char* manufacturerId, char* description, char* serial);
     FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode);
     FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate);
-    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity);
+    FT_STATUS setDataCharacteristics(
+        FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity);
     FT_STATUS setFlowControl(FT_HANDLE handle, USHORT flow, UCHAR xon, UCHAR xoff);
     FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latency);
     FT_STATUS setUsbParameters(FT_HANDLE handle, ULONG inSize, ULONG outSize);
@@ -53,8 +55,7 @@ public:
 
     // Runs an operation on the live handle behind a D2XX handle value, holding the bench's lock
     // (the operation may wait on the handle with it). The other D2XX functions build on it.
-    template <typename Operation>
-    FT_STATUS withHandle(FT_HANDLE value, Operation operation)
+    template <typename Operation> FT_STATUS withHandle(FT_HANDLE value, Operation operation)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         std::shared_ptr<SimHandle> handle;
@@ -63,8 +64,7 @@ public:
     }
     // Runs an operation on the chips of the bench, in bench order, holding the bench's lock: the
     // USB-level bench reads their presence and EEPROMs through it.
-    template <typename Operation>
-    auto withChips(Operation operation)
+    template <typename Operation> auto withChips(Operation operation)
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         return operation(static_cast<const std::vector<std::shared_ptr<SimChip>>&>(m_chips));
@@ -76,7 +76,14 @@ public:
     int loadBench(const QByteArray& json, QString* error);
     int resetBench();
     int setPlugged(const QString& serial, bool plugged);
-    enum class Fault { DropReplies, DelayNextReply, CorruptNextReply, FailEepromReads, FailOpens, FailWrites };
+    enum class Fault {
+        DropReplies,
+        DelayNextReply,
+        CorruptNextReply,
+        FailEepromReads,
+        FailOpens,
+        FailWrites
+    };
     int injectFault(const QString& serial, Fault fault, int value);
     int setStatusOverride(const QString& serial, int instruction, int status);
     int sendUnsolicited(const QString& serial, int link, const QByteArray& bytes);

@@ -60,7 +60,8 @@ uint32_t SimChip::typeForName(const QString& name, bool* known)
     return FT_DEVICE_UNKNOWN;
 }
 
-std::unique_ptr<SimChip> SimChip::create(const QJsonObject& entry, uint32_t defaultLocation, QString* error)
+std::unique_ptr<SimChip> SimChip::create(
+    const QJsonObject& entry, uint32_t defaultLocation, QString* error)
 {
     bool known = false;
     const QString chipName = entry.value(QStringLiteral("chip")).toString();
@@ -73,26 +74,30 @@ std::unique_ptr<SimChip> SimChip::create(const QJsonObject& entry, uint32_t defa
     chip->m_entry = entry;
     chip->m_type = type;
     chip->m_benchSerial = entry.value(QStringLiteral("serial")).toString();
-    const QString description =
-        entry.value(QStringLiteral("description")).toString(defaultDescription(type));
+    const QString description
+        = entry.value(QStringLiteral("description")).toString(defaultDescription(type));
     const bool programmed = entry.value(QStringLiteral("eepromProgrammed")).toBool(true);
-    const QString eepromSerial = entry.value(QStringLiteral("eepromSerial")).toString(chip->m_benchSerial);
-    chip->m_eeprom = SimEeprom(type, uint16_t(productIdFor(type)), programmed, eepromSerial, description);
+    const QString eepromSerial
+        = entry.value(QStringLiteral("eepromSerial")).toString(chip->m_benchSerial);
+    chip->m_eeprom
+        = SimEeprom(type, uint16_t(productIdFor(type)), programmed, eepromSerial, description);
     chip->m_listedSerial = chip->m_benchSerial;
     chip->m_listedDescription = description;
     chip->m_plugged = entry.value(QStringLiteral("plugged")).toBool(true);
 
     const double locationValue = entry.value(QStringLiteral("location")).toDouble(-1);
-    const uint32_t location =
-        locationValue >= 0 && locationValue <= 0xFFFFFFF0 ? uint32_t(locationValue) : defaultLocation;
+    const uint32_t location = locationValue >= 0 && locationValue <= 0xFFFFFFF0
+        ? uint32_t(locationValue)
+        : defaultLocation;
     const uint32_t id = (FTDI_VID << 16) | productIdFor(type);
     if (type == FT_DEVICE_2232H) {
         // Channel A is the unit's stream link, channel B its command link.
         chip->m_channels = {Channel{QStringLiteral("A"), 1, id, (location & ~0xFu) + 1},
-                            Channel{QStringLiteral("B"), 0, id, (location & ~0xFu) + 2}};
+            Channel{QStringLiteral("B"), 0, id, (location & ~0xFu) + 2}};
     } else if (type == FT_DEVICE_4232H) {
         for (int i = 0; i < 4; ++i)
-            chip->m_channels.append(Channel{QString(QChar('A' + i)), i == 0 ? 0 : -1, id, (location & ~0xFu) + 1 + i});
+            chip->m_channels.append(
+                Channel{QString(QChar('A' + i)), i == 0 ? 0 : -1, id, (location & ~0xFu) + 1 + i});
     } else {
         chip->m_channels = {Channel{QString(), 0, id, location}};
     }

@@ -21,10 +21,10 @@ public:
     // One entry the chip shows in the device list.
     struct Channel
     {
-        QString suffix;      // "" for a single-channel chip, "A", "B", ...
-        int link;            // the unit's channel behind it, -1 for none
-        uint32_t listedId;   // ID field of the list entry
-        uint32_t location;   // LocId of the list entry
+        QString suffix; // "" for a single-channel chip, "A", "B", ...
+        int link; // the unit's channel behind it, -1 for none
+        uint32_t listedId; // ID field of the list entry
+        uint32_t location; // LocId of the list entry
     };
 
     // Faults waiting to strike the unit's next replies on its command link.
@@ -39,7 +39,8 @@ public:
     };
 
     // Builds a chip from a bench entry; returns null with a reason when the entry is not usable.
-    static std::unique_ptr<SimChip> create(const QJsonObject& entry, uint32_t defaultLocation, QString* error);
+    static std::unique_ptr<SimChip> create(
+        const QJsonObject& entry, uint32_t defaultLocation, QString* error);
 
     static uint32_t typeForName(const QString& name, bool* known);
 
@@ -49,7 +50,10 @@ public:
     bool isMultiChannel() const { return m_channels.size() > 1; }
     bool isUartLink(int channelIndex) const;
     const QVector<Channel>& channels() const { return m_channels; }
-    QString listedSerial(int channelIndex) const { return m_listedSerial + m_channels.at(channelIndex).suffix; }
+    QString listedSerial(int channelIndex) const
+    {
+        return m_listedSerial + m_channels.at(channelIndex).suffix;
+    }
     QString listedDescription(int channelIndex) const;
 
     bool isPlugged() const { return m_plugged; }

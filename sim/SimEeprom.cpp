@@ -13,17 +13,18 @@ namespace {
 
 // Each version ends with the last field of its chip's group.
 constexpr std::size_t kProgramDataBytes[] = {
-    KAVRA_FIELD_END(USBVersion),       // 0: FT232B
-    KAVRA_FIELD_END(BIsVCP),           // 1: FT2232
-    KAVRA_FIELD_END(RIsD2XX),          // 2: FT232R
-    KAVRA_FIELD_END(PowerSaveEnable),  // 3: FT2232H
-    KAVRA_FIELD_END(DIsVCP8),          // 4: FT4232H
+    KAVRA_FIELD_END(USBVersion), // 0: FT232B
+    KAVRA_FIELD_END(BIsVCP), // 1: FT2232
+    KAVRA_FIELD_END(RIsD2XX), // 2: FT232R
+    KAVRA_FIELD_END(PowerSaveEnable), // 3: FT2232H
+    KAVRA_FIELD_END(DIsVCP8), // 4: FT4232H
     KAVRA_FIELD_END(PowerSaveEnableH), // 5: FT232H
 };
 
 #undef KAVRA_FIELD_END
 
-static_assert(kProgramDataBytes[5] <= sizeof(FT_PROGRAM_DATA), "the newest version fits the structure");
+static_assert(
+    kProgramDataBytes[5] <= sizeof(FT_PROGRAM_DATA), "the newest version fits the structure");
 
 } // namespace
 
@@ -33,9 +34,15 @@ std::size_t SimEeprom::programDataBytes(DWORD version)
 }
 
 SimEeprom::SimEeprom(uint32_t chipType, uint16_t productId, bool programmed, const QString& serial,
-                     const QString& description)
-    : m_chipType(chipType), m_programmed(programmed), m_manufacturer(QStringLiteral("FTDI")),
-      m_manufacturerId(QStringLiteral("FT")), m_description(description), m_serial(serial), m_data(), m_xData()
+    const QString& description)
+    : m_chipType(chipType)
+    , m_programmed(programmed)
+    , m_manufacturer(QStringLiteral("FTDI"))
+    , m_manufacturerId(QStringLiteral("FT"))
+    , m_description(description)
+    , m_serial(serial)
+    , m_data()
+    , m_xData()
 {
     m_data.Signature1 = FT_PROGRAM_DATA_SIGNATURE1;
     m_data.Signature2 = FT_PROGRAM_DATA_SIGNATURE2;
@@ -78,12 +85,13 @@ void SimEeprom::copyOut(char* buffer, const QString& text, std::size_t bufferSiz
 QString SimEeprom::generatedSerial() const
 {
     // Unique enough for one process: the vendor library derives one from the chip when none is given.
-    return QStringLiteral("FT%1").arg(quint32(reinterpret_cast<quintptr>(this) & 0xFFFFFF), 6, 16, QLatin1Char('0'))
+    return QStringLiteral("FT%1")
+        .arg(quint32(reinterpret_cast<quintptr>(this) & 0xFFFFFF), 6, 16, QLatin1Char('0'))
         .toUpper();
 }
 
-FT_STATUS SimEeprom::storeTexts(const char* manufacturer, const char* manufacturerId, const char* description,
-                                const char* serial, int maxSerial)
+FT_STATUS SimEeprom::storeTexts(const char* manufacturer, const char* manufacturerId,
+    const char* description, const char* serial, int maxSerial)
 {
     const QString newManufacturer = manufacturer ? inputText(manufacturer) : m_manufacturer;
     const QString newManufacturerId = manufacturerId ? inputText(manufacturerId) : m_manufacturerId;
@@ -107,7 +115,8 @@ FT_STATUS SimEeprom::read(FT_PROGRAM_DATA* data) const
 {
     if (!data)
         return FT_INVALID_PARAMETER;
-    if (data->Signature1 != FT_PROGRAM_DATA_SIGNATURE1 || data->Signature2 != FT_PROGRAM_DATA_SIGNATURE2)
+    if (data->Signature1 != FT_PROGRAM_DATA_SIGNATURE1
+        || data->Signature2 != FT_PROGRAM_DATA_SIGNATURE2)
         return FT_INVALID_PARAMETER;
     if (!m_programmed)
         return FT_EEPROM_NOT_PROGRAMMED;
@@ -135,10 +144,11 @@ FT_STATUS SimEeprom::program(const FT_PROGRAM_DATA* data, bool multiChannel)
         *this = SimEeprom(m_chipType, productId, true, QString(), QStringLiteral("USB <-> Serial"));
         return storeTexts(nullptr, nullptr, nullptr, nullptr, maxSerial);
     }
-    if (data->Signature1 != FT_PROGRAM_DATA_SIGNATURE1 || data->Signature2 != FT_PROGRAM_DATA_SIGNATURE2)
+    if (data->Signature1 != FT_PROGRAM_DATA_SIGNATURE1
+        || data->Signature2 != FT_PROGRAM_DATA_SIGNATURE2)
         return FT_INVALID_PARAMETER;
-    const FT_STATUS status = storeTexts(data->Manufacturer, data->ManufacturerId, data->Description,
-                                        data->SerialNumber, maxSerial);
+    const FT_STATUS status = storeTexts(
+        data->Manufacturer, data->ManufacturerId, data->Description, data->SerialNumber, maxSerial);
     if (status != FT_OK)
         return status;
     std::memcpy(&m_data, data, programDataBytes(data->Version));
@@ -150,8 +160,8 @@ FT_STATUS SimEeprom::program(const FT_PROGRAM_DATA* data, bool multiChannel)
     return FT_OK;
 }
 
-FT_STATUS SimEeprom::readX(FT_EEPROM_X_SERIES* data, char* manufacturer, char* manufacturerId, char* description,
-                           char* serial) const
+FT_STATUS SimEeprom::readX(FT_EEPROM_X_SERIES* data, char* manufacturer, char* manufacturerId,
+    char* description, char* serial) const
 {
     if (!data)
         return FT_INVALID_PARAMETER;
@@ -167,8 +177,8 @@ FT_STATUS SimEeprom::readX(FT_EEPROM_X_SERIES* data, char* manufacturer, char* m
     return FT_OK;
 }
 
-FT_STATUS SimEeprom::programX(const FT_EEPROM_X_SERIES* data, const char* manufacturer, const char* manufacturerId,
-                              const char* description, const char* serial)
+FT_STATUS SimEeprom::programX(const FT_EEPROM_X_SERIES* data, const char* manufacturer,
+    const char* manufacturerId, const char* description, const char* serial)
 {
     if (!data || data->common.deviceType != FT_DEVICE_X_SERIES)
         return FT_INVALID_PARAMETER;
@@ -196,7 +206,8 @@ QJsonObject SimEeprom::toJson() const
         json.insert(QStringLiteral("selfPowered"), int(x.common.SelfPowered));
         json.insert(QStringLiteral("serNumEnable"), int(x.common.SerNumEnable));
         json.insert(QStringLiteral("pullDownEnable"), int(x.common.PullDownEnable));
-        json.insert(QStringLiteral("cbus"), QJsonArray{x.Cbus0, x.Cbus1, x.Cbus2, x.Cbus3, x.Cbus4, x.Cbus5, x.Cbus6});
+        json.insert(QStringLiteral("cbus"),
+            QJsonArray{x.Cbus0, x.Cbus1, x.Cbus2, x.Cbus3, x.Cbus4, x.Cbus5, x.Cbus6});
         json.insert(QStringLiteral("bcdEnable"), int(x.BCDEnable));
         json.insert(QStringLiteral("bcdForceCbusPWREN"), int(x.BCDForceCbusPWREN));
         json.insert(QStringLiteral("bcdDisableSleep"), int(x.BCDDisableSleep));

@@ -13,7 +13,7 @@ class SimEeprom
 {
 public:
     SimEeprom(uint32_t chipType, uint16_t productId, bool programmed, const QString& serial,
-              const QString& description);
+        const QString& description);
 
     bool isProgrammed() const { return m_programmed; }
     QString serialNumber() const { return m_serial; }
@@ -24,10 +24,10 @@ public:
     // Stores the caller's record; null programs the defaults.
     FT_STATUS program(const FT_PROGRAM_DATA* data, bool multiChannel);
 
-    FT_STATUS readX(FT_EEPROM_X_SERIES* data, char* manufacturer, char* manufacturerId, char* description,
-                    char* serial) const;
-    FT_STATUS programX(const FT_EEPROM_X_SERIES* data, const char* manufacturer, const char* manufacturerId,
-                       const char* description, const char* serial);
+    FT_STATUS readX(FT_EEPROM_X_SERIES* data, char* manufacturer, char* manufacturerId,
+        char* description, char* serial) const;
+    FT_STATUS programX(const FT_EEPROM_X_SERIES* data, const char* manufacturer,
+        const char* manufacturerId, const char* description, const char* serial);
 
     QJsonObject toJson() const;
 
@@ -43,8 +43,8 @@ private:
 
     static QString inputText(const char* text);
     static void copyOut(char* buffer, const QString& text, std::size_t bufferSize);
-    FT_STATUS storeTexts(const char* manufacturer, const char* manufacturerId, const char* description,
-                         const char* serial, int maxSerial);
+    FT_STATUS storeTexts(const char* manufacturer, const char* manufacturerId,
+        const char* description, const char* serial, int maxSerial);
     QString generatedSerial() const;
 
     uint32_t m_chipType;

@@ -43,9 +43,8 @@ SimEventNotifier& SimEventNotifier::instance()
 FT_STATUS SimEventNotifier::setNotification(FT_HANDLE handle, DWORD mask, void* event)
 {
     // The handle must be alive before anything changes.
-    const FT_STATUS status = SimBench::instance().withHandle(handle, [](SimHandle&, std::unique_lock<std::mutex>&) {
-        return FT_OK;
-    });
+    const FT_STATUS status = SimBench::instance().withHandle(
+        handle, [](SimHandle&, std::unique_lock<std::mutex>&) { return FT_OK; });
     if (status != FT_OK)
         return status;
     remove(handle);
@@ -78,10 +77,11 @@ void SimEventNotifier::remove(FT_HANDLE handle)
         registration->cancelled = true;
     }
     // Wake the watcher so that it ends; a dead or closed handle has woken it already.
-    SimBench::instance().withHandle(handle, [](SimHandle& simHandle, std::unique_lock<std::mutex>&) {
-        simHandle.wakeReaders();
-        return FT_OK;
-    });
+    SimBench::instance().withHandle(
+        handle, [](SimHandle& simHandle, std::unique_lock<std::mutex>&) {
+            simHandle.wakeReaders();
+            return FT_OK;
+        });
 }
 
 void SimEventNotifier::watch(FT_HANDLE handle, std::shared_ptr<Registration> registration)
@@ -90,31 +90,32 @@ void SimEventNotifier::watch(FT_HANDLE handle, std::shared_ptr<Registration> reg
     int seen = 0;
     for (;;) {
         bool arrived = false;
-        const FT_STATUS status = bench.withHandle(handle, [&](SimHandle& simHandle, std::unique_lock<std::mutex>& lock) {
-            for (;;) {
-                {
-                    std::lock_guard<std::mutex> registrationLock(registration->mutex);
-                    if (registration->cancelled)
-                        return FT_OTHER_ERROR;
-                }
-                if (simHandle.isClosed() || !simHandle.isAlive())
-                    return FT_IO_ERROR;
-                const int64_t now = bench.benchTimeNs();
-                const int ready = simHandle.readyCount(now);
-                // Bytes read meanwhile lower the mark, so that the next arrival counts again.
-                if (ready > seen) {
+        const FT_STATUS status = bench.withHandle(
+            handle, [&](SimHandle& simHandle, std::unique_lock<std::mutex>& lock) {
+                for (;;) {
+                    {
+                        std::lock_guard<std::mutex> registrationLock(registration->mutex);
+                        if (registration->cancelled)
+                            return FT_OTHER_ERROR;
+                    }
+                    if (simHandle.isClosed() || !simHandle.isAlive())
+                        return FT_IO_ERROR;
+                    const int64_t now = bench.benchTimeNs();
+                    const int ready = simHandle.readyCount(now);
+                    // Bytes read meanwhile lower the mark, so that the next arrival counts again.
+                    if (ready > seen) {
+                        seen = ready;
+                        arrived = true;
+                        return FT_OK;
+                    }
                     seen = ready;
-                    arrived = true;
-                    return FT_OK;
+                    const int64_t next = simHandle.nextArrivalNs(now);
+                    const auto until = next >= 0
+                        ? std::chrono::steady_clock::now() + std::chrono::nanoseconds(next - now)
+                        : std::chrono::steady_clock::now() + kLongestWait;
+                    simHandle.waitForChange(lock, until);
                 }
-                seen = ready;
-                const int64_t next = simHandle.nextArrivalNs(now);
-                const auto until = next >= 0
-                    ? std::chrono::steady_clock::now() + std::chrono::nanoseconds(next - now)
-                    : std::chrono::steady_clock::now() + kLongestWait;
-                simHandle.waitForChange(lock, until);
-            }
-        });
+            });
         if (status != FT_OK)
             return;
         std::lock_guard<std::mutex> registrationLock(registration->mutex);

@@ -4,12 +4,12 @@
 
 SimHandle::SimHandle(std::shared_ptr<SimChip> chip, int channelIndex)
     : m_chip(std::move(chip)), m_channelIndex(channelIndex), m_generation(m_chip->generation())
-{
-}
+{ }
 
 LinkTiming SimHandle::timing() const
 {
-    return LinkTiming(m_chip->isUartLink(m_channelIndex), m_chip->isHighSpeed(), baudRate, latencyMs);
+    return LinkTiming(
+        m_chip->isUartLink(m_channelIndex), m_chip->isHighSpeed(), baudRate, latencyMs);
 }
 
 void SimHandle::enqueue(const QByteArray& bytes, int64_t arrivalNs)

@@ -39,7 +39,8 @@ public:
     void purgeReceive();
 
     // Waits, with the bench's lock released, until woken or until the given time.
-    void waitForChange(std::unique_lock<std::mutex>& benchLock, std::chrono::steady_clock::time_point until)
+    void waitForChange(
+        std::unique_lock<std::mutex>& benchLock, std::chrono::steady_clock::time_point until)
     {
         m_changed.wait_until(benchLock, until);
     }

@@ -33,5 +33,6 @@ std::unique_ptr<SimUnit> SimUnit::create(const QJsonObject& config)
             break;
         }
     }
-    return std::make_unique<FirmwareUnit>(config, QStringLiteral("none"), QList<int>{1, 1, 0, 0, 0});
+    return std::make_unique<FirmwareUnit>(
+        config, QStringLiteral("none"), QList<int>{1, 1, 0, 0, 0});
 }

@@ -1,6 +1,7 @@
 #include "SimWireLog.h"
 
-void SimWireLog::append(int64_t timeNs, int link, bool toUnit, const QByteArray& bytes, bool dropped)
+void SimWireLog::append(
+    int64_t timeNs, int link, bool toUnit, const QByteArray& bytes, bool dropped)
 {
     Entry entry{timeNs, link, toUnit, dropped, bytes};
     if (m_entries.size() < kCapacity) {
@@ -28,7 +29,9 @@ QByteArray SimWireLog::toJson() const
         if (i > 0)
             json.append(',');
         json.append("{\"data\":\"").append(entry.bytes.toHex()).append("\",\"dir\":\"");
-        json.append(entry.toUnit ? "out" : "in").append("\",\"link\":").append(QByteArray::number(entry.link));
+        json.append(entry.toUnit ? "out" : "in")
+            .append("\",\"link\":")
+            .append(QByteArray::number(entry.link));
         if (entry.dropped)
             json.append(",\"note\":\"dropped\"");
         json.append(",\"t\":").append(QByteArray::number(qint64(entry.timeNs / 1000))).append('}');

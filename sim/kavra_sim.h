@@ -74,7 +74,8 @@ KAVRASIM_API int kavrasim_fail_writes(const char* serial, int count);
 
 /* Queues length raw bytes from the unit on a link for the open handle there, as if the unit had
  * sent them unasked. */
-KAVRASIM_API int kavrasim_send_unsolicited(const char* serial, int link, const unsigned char* bytes, int length);
+KAVRASIM_API int kavrasim_send_unsolicited(
+    const char* serial, int link, const unsigned char* bytes, int length);
 
 /* The unit's state as a JSON object {"chip": {...}, "unit": {...}}: the chip part holds its type,
  * presence, list channels, open handles and EEPROM; the unit part is the firmware's own. */

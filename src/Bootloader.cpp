@@ -22,22 +22,21 @@ USBResult corruptData()
 
 } // namespace
 
-Bootloader::Bootloader() : m_instructionSet(BootloaderCommRequest::BinarySet) {}
+Bootloader::Bootloader() : m_instructionSet(BootloaderCommRequest::BinarySet) { }
 
 USBResult Bootloader::firstInstruction(USBDriver& driver) const
 {
-    auto request =
-        std::make_shared<BootloaderCommRequest>(m_instructionSet, StartInstruction, 0);
+    auto request = std::make_shared<BootloaderCommRequest>(m_instructionSet, StartInstruction, 0);
     return driver.send(request, PrimarySocket);
 }
 
-USBResult Bootloader::readIdentification(USBDriver& driver, BootloaderInfo& info,
-                                         bool* pageFlag) const
+USBResult Bootloader::readIdentification(
+    USBDriver& driver, BootloaderInfo& info, bool* pageFlag) const
 {
     driver.purge();
 
-    auto sizeRequest =
-        std::make_shared<BootloaderCommRequest>(m_instructionSet, PageSizeInstruction, 0);
+    auto sizeRequest
+        = std::make_shared<BootloaderCommRequest>(m_instructionSet, PageSizeInstruction, 0);
     USBResult result = driver.send(sizeRequest, PrimarySocket);
     if (!result.isSuccess())
         return result;
@@ -49,14 +48,14 @@ USBResult Bootloader::readIdentification(USBDriver& driver, BootloaderInfo& info
     if (pageFlag)
         *pageFlag = flag;
 
-    auto prepareRequest =
-        std::make_shared<BootloaderCommRequest>(m_instructionSet, PrepareInstruction, 0);
+    auto prepareRequest
+        = std::make_shared<BootloaderCommRequest>(m_instructionSet, PrepareInstruction, 0);
     result = driver.send(prepareRequest, PrimarySocket);
     if (!result.isSuccess())
         return result;
 
-    auto pageRequest =
-        std::make_shared<BootloaderCommRequest>(m_instructionSet, PageInstruction, pageSize);
+    auto pageRequest
+        = std::make_shared<BootloaderCommRequest>(m_instructionSet, PageInstruction, pageSize);
     result = driver.send(pageRequest, PrimarySocket);
     if (!result.isSuccess())
         return result;
@@ -75,7 +74,8 @@ USBResult Bootloader::readIdentification(USBDriver& driver, BootloaderInfo& info
 
 bool Bootloader::decodePageSize(const QByteArray& reply, uint32_t& pageSize, bool& pageFlag)
 {
-    const auto byteAt = [&reply](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(reply[i])); };
+    const auto byteAt
+        = [&reply](int i) { return static_cast<uint32_t>(static_cast<uint8_t>(reply[i])); };
     if (reply.size() == 2) {
         pageSize = byteAt(0) << 8 | byteAt(1);
         pageFlag = false;

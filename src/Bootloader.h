@@ -23,8 +23,8 @@ public:
     // open device's version info. On failure neither info nor the device is touched; pageFlag
     // is written once the page-size reply has been decoded.
     // A page that decodes to a record that is not valid is still a success.
-    USBResult readIdentification(USBDriver& driver, BootloaderInfo& info,
-                                 bool* pageFlag = nullptr) const;
+    USBResult readIdentification(
+        USBDriver& driver, BootloaderInfo& info, bool* pageFlag = nullptr) const;
 
     // The page-size reply: 2 bytes (size high, low) or 4 bytes (FF, size high, low, flags).
     // False for any other form.

@@ -18,7 +18,7 @@ constexpr int EntrySize = EntryNameSize + 4 * 2;
 uint32_t bigEndianWord(const QByteArray& page, int offset)
 {
     return static_cast<uint32_t>(static_cast<uint8_t>(page[offset])) << 8
-         | static_cast<uint32_t>(static_cast<uint8_t>(page[offset + 1]));
+        | static_cast<uint32_t>(static_cast<uint8_t>(page[offset + 1]));
 }
 
 // Latin-1 text padded with NULs: it ends at the first NUL or at the end of its field.
@@ -32,14 +32,13 @@ QString fieldText(const QByteArray& page, int offset, int size)
 } // namespace
 
 BootloaderInfo::BootloaderInfo()
-    : m_valid(false),
-      m_recordKind(0),
-      m_headerWord1(0),
-      m_headerWord2(0),
-      m_versionWords{},
-      m_extraWord(0)
-{
-}
+    : m_valid(false)
+    , m_recordKind(0)
+    , m_headerWord1(0)
+    , m_headerWord2(0)
+    , m_versionWords{}
+    , m_extraWord(0)
+{ }
 
 BootloaderInfo BootloaderInfo::fromPage(const QByteArray& page)
 {
@@ -60,7 +59,8 @@ BootloaderInfo BootloaderInfo::fromPage(const QByteArray& page)
     info.m_headerWord1 = bigEndianWord(page, HeaderWordsOffset);
     info.m_headerWord2 = bigEndianWord(page, HeaderWordsOffset + 2);
     for (int i = 0; i < 5; ++i)
-        info.m_versionWords[static_cast<size_t>(i)] = bigEndianWord(page, VersionWordsOffset + 2 * i);
+        info.m_versionWords[static_cast<size_t>(i)]
+            = bigEndianWord(page, VersionWordsOffset + 2 * i);
 
     if (format == 2) {
         info.m_extraWord = bigEndianWord(page, ExtraWordOffset);
@@ -71,8 +71,8 @@ BootloaderInfo BootloaderInfo::fromPage(const QByteArray& page)
             Entry entry;
             entry.name = fieldText(page, offset, EntryNameSize);
             for (int i = 0; i < 4; ++i)
-                entry.values[static_cast<size_t>(i)] =
-                    bigEndianWord(page, offset + EntryNameSize + 2 * i);
+                entry.values[static_cast<size_t>(i)]
+                    = bigEndianWord(page, offset + EntryNameSize + 2 * i);
             info.m_entries.append(entry);
             marker = offset + EntrySize;
         }

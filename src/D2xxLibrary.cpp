@@ -56,7 +56,8 @@ LibraryHandle openLibrary(const QString& fileName, QString* error)
     void* library = dlopen(QFile::encodeName(fileName).constData(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
         const char* text = dlerror();
-        *error = text ? QString::fromLocal8Bit(text) : QStringLiteral("cannot load %1").arg(fileName);
+        *error
+            = text ? QString::fromLocal8Bit(text) : QStringLiteral("cannot load %1").arg(fileName);
     }
     return library;
 }
@@ -81,7 +82,8 @@ using GetLibraryVersionFn = FT_STATUS(KAVRA_D2XX_API*)(DWORD* version);
 
 QString versionOf(LibraryHandle library)
 {
-    const auto function = reinterpret_cast<GetLibraryVersionFn>(findSymbol(library, "FT_GetLibraryVersion"));
+    const auto function
+        = reinterpret_cast<GetLibraryVersionFn>(findSymbol(library, "FT_GetLibraryVersion"));
     DWORD version = 0;
     if (!function || function(&version) != FT_OK)
         return QString();
@@ -92,7 +94,8 @@ QString versionOf(LibraryHandle library)
         .arg(version & 0xFF, 2, 16, QLatin1Char('0'));
 }
 
-template <typename Fn> bool resolve(LibraryHandle library, const char* name, Fn& function, QStringList& missing)
+template <typename Fn>
+bool resolve(LibraryHandle library, const char* name, Fn& function, QStringList& missing)
 {
     void* symbol = findSymbol(library, name);
     if (!symbol) {
@@ -171,7 +174,8 @@ void D2xxLibrary::load()
         // A partial library is not used at all: a half-working driver is harder to diagnose than
         // none. The file itself stays loaded; unloading buys nothing here.
         m_errorText = QStringLiteral("%1 lacks %2")
-                          .arg(m_loadedPath.isEmpty() ? m_fileName : m_loadedPath, missing.join(QStringLiteral(", ")));
+                          .arg(m_loadedPath.isEmpty() ? m_fileName : m_loadedPath,
+                              missing.join(QStringLiteral(", ")));
         return;
     }
     m_functions = functions;
@@ -216,8 +220,8 @@ FT_STATUS D2xxLibrary::cyclePort(FT_HANDLE handle) const
     return m_loaded ? m_functions.cyclePort(handle) : kNoHandleStatus;
 }
 
-FT_STATUS D2xxLibrary::getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber,
-                                     char* description) const
+FT_STATUS D2xxLibrary::getDeviceInfo(
+    FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber, char* description) const
 {
     if (!m_loaded) {
         if (type)
@@ -239,19 +243,21 @@ FT_STATUS D2xxLibrary::eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data) const
 }
 
 FT_STATUS D2xxLibrary::eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
-                                  char* manufacturerId, char* description, char* serialNumber) const
+    char* manufacturerId, char* description, char* serialNumber) const
 {
     if (!m_loaded)
         return kNoHandleStatus;
-    return m_functions.eepromRead(handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+    return m_functions.eepromRead(
+        handle, data, size, manufacturer, manufacturerId, description, serialNumber);
 }
 
 FT_STATUS D2xxLibrary::eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
-                                     char* manufacturerId, char* description, char* serialNumber) const
+    char* manufacturerId, char* description, char* serialNumber) const
 {
     if (!m_loaded)
         return kNoHandleStatus;
-    return m_functions.eepromProgram(handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+    return m_functions.eepromProgram(
+        handle, data, size, manufacturer, manufacturerId, description, serialNumber);
 }
 
 FT_STATUS D2xxLibrary::setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) const
@@ -264,15 +270,18 @@ FT_STATUS D2xxLibrary::setBaudRate(FT_HANDLE handle, ULONG baudRate) const
     return m_loaded ? m_functions.setBaudRate(handle, baudRate) : kNoHandleStatus;
 }
 
-FT_STATUS D2xxLibrary::setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits,
-                                              UCHAR parity) const
+FT_STATUS D2xxLibrary::setDataCharacteristics(
+    FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) const
 {
-    return m_loaded ? m_functions.setDataCharacteristics(handle, wordLength, stopBits, parity) : kNoHandleStatus;
+    return m_loaded ? m_functions.setDataCharacteristics(handle, wordLength, stopBits, parity)
+                    : kNoHandleStatus;
 }
 
-FT_STATUS D2xxLibrary::setFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const
+FT_STATUS D2xxLibrary::setFlowControl(
+    FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const
 {
-    return m_loaded ? m_functions.setFlowControl(handle, flowControl, xonChar, xoffChar) : kNoHandleStatus;
+    return m_loaded ? m_functions.setFlowControl(handle, flowControl, xonChar, xoffChar)
+                    : kNoHandleStatus;
 }
 
 FT_STATUS D2xxLibrary::setLatencyTimer(FT_HANDLE handle, UCHAR latency) const
@@ -280,9 +289,11 @@ FT_STATUS D2xxLibrary::setLatencyTimer(FT_HANDLE handle, UCHAR latency) const
     return m_loaded ? m_functions.setLatencyTimer(handle, latency) : kNoHandleStatus;
 }
 
-FT_STATUS D2xxLibrary::setUSBParameters(FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const
+FT_STATUS D2xxLibrary::setUSBParameters(
+    FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const
 {
-    return m_loaded ? m_functions.setUSBParameters(handle, inTransferSize, outTransferSize) : kNoHandleStatus;
+    return m_loaded ? m_functions.setUSBParameters(handle, inTransferSize, outTransferSize)
+                    : kNoHandleStatus;
 }
 
 FT_STATUS D2xxLibrary::setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) const
@@ -322,7 +333,8 @@ FT_STATUS D2xxLibrary::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) const
     return m_functions.getQueueStatus(handle, rxBytes);
 }
 
-FT_STATUS D2xxLibrary::getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventWord) const
+FT_STATUS D2xxLibrary::getStatus(
+    FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventWord) const
 {
     if (!m_loaded) {
         clear(rxBytes);

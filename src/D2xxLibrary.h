@@ -43,17 +43,20 @@ public:
     FT_STATUS open(int deviceNumber, FT_HANDLE* handle) const;
     FT_STATUS close(FT_HANDLE handle) const;
     FT_STATUS cyclePort(FT_HANDLE handle) const;
-    FT_STATUS getDeviceInfo(FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber, char* description) const;
+    FT_STATUS getDeviceInfo(
+        FT_HANDLE handle, FT_DEVICE* type, DWORD* id, char* serialNumber, char* description) const;
     FT_STATUS eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) const;
     FT_STATUS eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data) const;
-    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
-                         char* description, char* serialNumber) const;
-    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer, char* manufacturerId,
-                            char* description, char* serialNumber) const;
+    FT_STATUS eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+        char* manufacturerId, char* description, char* serialNumber) const;
+    FT_STATUS eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
+        char* manufacturerId, char* description, char* serialNumber) const;
     FT_STATUS setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) const;
     FT_STATUS setBaudRate(FT_HANDLE handle, ULONG baudRate) const;
-    FT_STATUS setDataCharacteristics(FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) const;
-    FT_STATUS setFlowControl(FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const;
+    FT_STATUS setDataCharacteristics(
+        FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) const;
+    FT_STATUS setFlowControl(
+        FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const;
     FT_STATUS setLatencyTimer(FT_HANDLE handle, UCHAR latency) const;
     FT_STATUS setUSBParameters(FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const;
     FT_STATUS setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) const;

@@ -3,7 +3,6 @@
 #include "D2xxLibrary.h"
 #include "FtdiTransferSettings.h"
 
-
 #include <cstring>
 
 namespace {
@@ -46,7 +45,8 @@ QString FtdiHandleOperations::readEepromSerialNumber(FT_HANDLE handle, FT_DEVICE
         FT_EEPROM_X_SERIES data;
         std::memset(&data, 0, sizeof(data));
         data.common.deviceType = FT_DEVICE_X_SERIES;
-        if (d2xx.eepromRead(handle, &data, sizeof(data), manufacturer, manufacturerId, description, serialNumber)
+        if (d2xx.eepromRead(handle, &data, sizeof(data), manufacturer, manufacturerId, description,
+                serialNumber)
             != FT_OK)
             return QString();
         return terminatedText(serialNumber);
@@ -83,7 +83,8 @@ USBResult FtdiHandleOperations::status(FT_HANDLE handle)
     if (status != FT_OK)
         return USBResult(status);
     // The record doubles as a carrier of the two queue counts.
-    return USBResult(USBResult::Success, static_cast<int>(rxBytes), static_cast<int>(txBytes), QString());
+    return USBResult(
+        USBResult::Success, static_cast<int>(rxBytes), static_cast<int>(txBytes), QString());
 }
 
 uint32_t FtdiHandleOperations::purge(FT_HANDLE handle)
@@ -110,8 +111,8 @@ int FtdiHandleOperations::write(FT_HANDLE handle, QByteArray data)
     if (data.isEmpty())
         return 0;
     DWORD written = 0;
-    const FT_STATUS status =
-        D2xxLibrary::instance().write(handle, data.data(), static_cast<DWORD>(data.size()), &written);
+    const FT_STATUS status = D2xxLibrary::instance().write(
+        handle, data.data(), static_cast<DWORD>(data.size()), &written);
     if (status != FT_OK)
         throw USBResult(status);
     if (written != static_cast<DWORD>(data.size()))
@@ -119,7 +120,8 @@ int FtdiHandleOperations::write(FT_HANDLE handle, QByteArray data)
     return static_cast<int>(written);
 }
 
-void FtdiHandleOperations::readExactly(FT_HANDLE handle, char* buffer, int count, const QString& shortReadMessage)
+void FtdiHandleOperations::readExactly(
+    FT_HANDLE handle, char* buffer, int count, const QString& shortReadMessage)
 {
     if (!handle)
         throw USBResult::failure(deviceNotOpen());
@@ -128,7 +130,8 @@ void FtdiHandleOperations::readExactly(FT_HANDLE handle, char* buffer, int count
     if (!buffer)
         throw USBResult(FT_INVALID_PARAMETER);
     DWORD received = 0;
-    const FT_STATUS status = D2xxLibrary::instance().read(handle, buffer, static_cast<DWORD>(count), &received);
+    const FT_STATUS status
+        = D2xxLibrary::instance().read(handle, buffer, static_cast<DWORD>(count), &received);
     if (status != FT_OK)
         throw USBResult(status);
     if (received != static_cast<DWORD>(count))

@@ -29,7 +29,8 @@ public:
     static void writeByte(FT_HANDLE handle, uint8_t byte);
     static int write(FT_HANDLE handle, QByteArray data);
     // Reads exactly count bytes; fewer throw failure(shortReadMessage).
-    static void readExactly(FT_HANDLE handle, char* buffer, int count, const QString& shortReadMessage);
+    static void readExactly(
+        FT_HANDLE handle, char* buffer, int count, const QString& shortReadMessage);
     static int queueStatus(FT_HANDLE handle);
 
     static const QString& deviceNotOpen();

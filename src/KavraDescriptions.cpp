@@ -19,8 +19,7 @@ namespace {
 // Answers from the table's row for the unit that the unit functions address under the index: the
 // registered unit, else the supported unit listed at that position, which stays closed. The rows
 // never change, so the answer is read after the session lock is let go.
-template <typename Answer>
-int withModel(int index, Answer answer) noexcept
+template <typename Answer> int withModel(int index, Answer answer) noexcept
 {
     try {
         QString serial;
@@ -29,7 +28,8 @@ int withModel(int index, Answer answer) noexcept
             if (KavraSession::isClosedForExit())
                 return IndexOutOfRange;
             // A registered unit's serial number is fixed once it was opened.
-            if (const std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index))
+            if (const std::shared_ptr<KavraDriver_AbstractDevice> device
+                = KavraSession::device(index))
                 serial = device->serialNumber();
             else
                 serial = KavraDeviceDiscovery::serialNumberForIndex(index);
@@ -37,8 +37,8 @@ int withModel(int index, Answer answer) noexcept
                 return IndexOutOfRange;
         }
         static const KavraSupportedModels::Model withoutFamily;
-        const KavraSupportedModels::Model* model =
-            KavraSupportedModels::find(USBSerialNumber(serial).modelId());
+        const KavraSupportedModels::Model* model
+            = KavraSupportedModels::find(USBSerialNumber(serial).modelId());
         return answer(model ? *model : withoutFamily);
     } catch (...) {
         return InternalFailure;
@@ -53,9 +53,9 @@ int getStatusText(int code, char* buffer, int bufferSize)
 {
     try {
         const char* text = meaning(code);
-        return KavraTextBuffer::copy(text ? QByteArray(text)
-                                          : "unknown status code " + QByteArray::number(code),
-                                     buffer, bufferSize);
+        return KavraTextBuffer::copy(
+            text ? QByteArray(text) : "unknown status code " + QByteArray::number(code), buffer,
+            bufferSize);
     } catch (...) {
         return InternalFailure;
     }

@@ -54,8 +54,8 @@ int KavraDeviceDiscovery::openDeviceForIndex(int index)
     if (index < 1 || index > devices.size() || index > HighestIndex)
         return IndexOutOfRange;
     const std::shared_ptr<USBDevice>& usbDevice = devices.at(index - 1);
-    const std::shared_ptr<KavraDriver_AbstractDevice> device =
-        KavraSupportedModels::createDevice(usbDevice->modelId());
+    const std::shared_ptr<KavraDriver_AbstractDevice> device
+        = KavraSupportedModels::createDevice(usbDevice->modelId());
     if (!device)
         return NotSupported;
     const int status = device->open(usbDevice);
@@ -74,8 +74,8 @@ bool KavraDeviceDiscovery::reopenDevice(int index)
     for (const std::shared_ptr<USBDevice>& usbDevice : enumerateSupportedDevices()) {
         if (usbDevice->serialNumber() != lost->serialNumber())
             continue;
-        const std::shared_ptr<KavraDriver_AbstractDevice> device =
-            KavraSupportedModels::createDevice(usbDevice->modelId());
+        const std::shared_ptr<KavraDriver_AbstractDevice> device
+            = KavraSupportedModels::createDevice(usbDevice->modelId());
         if (device && device->open(usbDevice) == Success) {
             KavraSession::add(index, device);
             return true;
@@ -96,7 +96,8 @@ int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
     const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
     for (int i = 1; i <= devices.size(); ++i) {
         // A registered unit is compared as it is, without touching its connection.
-        if (const std::shared_ptr<KavraDriver_AbstractDevice> registered = KavraSession::device(i)) {
+        if (const std::shared_ptr<KavraDriver_AbstractDevice> registered
+            = KavraSession::device(i)) {
             if (matches(registered->serialNumber()))
                 return found(i, index);
             continue;

@@ -18,7 +18,7 @@ QByteArray describe(const D2xxLibrary& d2xx)
     if (d2xx.isLoaded()) {
         text = QStringLiteral("loaded %1, version %2")
                    .arg(d2xx.loadedPath().isEmpty() ? d2xx.fileName() : d2xx.loadedPath(),
-                        d2xx.version().isEmpty() ? QStringLiteral("not reported") : d2xx.version());
+                       d2xx.version().isEmpty() ? QStringLiteral("not reported") : d2xx.version());
     } else {
         text = QStringLiteral("not loaded: tried %1: %2").arg(d2xx.fileName(), d2xx.errorText());
     }

@@ -22,26 +22,74 @@ KavraDriver_AbstractDevice::~KavraDriver_AbstractDevice()
     m_driver.close();
 }
 
-int KavraDriver_AbstractDevice::setPWMFunction(uint32_t, int) { return NotSupported; }
-int KavraDriver_AbstractDevice::setPWM(int, int) { return NotSupported; }
-int KavraDriver_AbstractDevice::setPWMFrequency(int) { return NotSupported; }
-int KavraDriver_AbstractDevice::setVoltage(int, double, double) { return NotSupported; }
-int KavraDriver_AbstractDevice::setAccurateVoltage(int, double, double) { return NotSupported; }
+int KavraDriver_AbstractDevice::setPWMFunction(uint32_t, int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::setPWM(int, int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::setPWMFrequency(int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::setVoltage(int, double, double)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::setAccurateVoltage(int, double, double)
+{
+    return NotSupported;
+}
 int KavraDriver_AbstractDevice::setVoltageWaveform(int, uint32_t, double, double, double)
 {
     return NotSupported;
 }
-int KavraDriver_AbstractDevice::setPolarity(int, int) { return NotSupported; }
-int KavraDriver_AbstractDevice::turnVoltageOn(int) { return NotSupported; }
-int KavraDriver_AbstractDevice::turnVoltageOff(int) { return NotSupported; }
-int KavraDriver_AbstractDevice::enableInternalVoltageBus(int) { return NotSupported; }
-int KavraDriver_AbstractDevice::disableInternalVoltageBus() { return NotSupported; }
-int KavraDriver_AbstractDevice::getSupplyStatus(bool*, char*) { return NotSupported; }
-int KavraDriver_AbstractDevice::getChannelStatus(int, bool*, bool*) { return NotSupported; }
-int KavraDriver_AbstractDevice::getChannelCurrent(int, double*) { return NotSupported; }
-int KavraDriver_AbstractDevice::clearError() { return NotSupported; }
-int KavraDriver_AbstractDevice::getADCValue(double*) { return NotSupported; }
-int KavraDriver_AbstractDevice::initialiseDevice() { return NotSupported; }
+int KavraDriver_AbstractDevice::setPolarity(int, int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::turnVoltageOn(int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::turnVoltageOff(int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::enableInternalVoltageBus(int)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::disableInternalVoltageBus()
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::getSupplyStatus(bool*, char*)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::getChannelStatus(int, bool*, bool*)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::getChannelCurrent(int, double*)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::clearError()
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::getADCValue(double*)
+{
+    return NotSupported;
+}
+int KavraDriver_AbstractDevice::initialiseDevice()
+{
+    return NotSupported;
+}
 
 int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
 {
@@ -58,8 +106,9 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
         if (!info.isValid())
             return IdentificationInvalid;
         const std::shared_ptr<USBDevice> opened = m_driver.device();
-        if (!opened || !KavraSupportedModels::acceptsHardwareVersion(
-                           opened->modelId(), static_cast<int>(info.hardwareVersion())))
+        if (!opened
+            || !KavraSupportedModels::acceptsHardwareVersion(
+                opened->modelId(), static_cast<int>(info.hardwareVersion())))
             return HardwareVersionRefused;
         return initialiseDevice();
     }();
@@ -99,7 +148,7 @@ USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest
 }
 
 bool KavraDriver_AbstractDevice::exchange(const std::shared_ptr<KavraDriver_CommRequest>& request,
-                                          const QByteArray& payload, QByteArray* reply)
+    const QByteArray& payload, QByteArray* reply)
 {
     if (!payload.isEmpty())
         request->setPayload(payload);

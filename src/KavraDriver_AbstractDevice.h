@@ -40,8 +40,8 @@ public:
     virtual int setPWMFrequency(int frequency);
     virtual int setVoltage(int channel, double voltage, double current);
     virtual int setAccurateVoltage(int channel, double voltage, double current);
-    virtual int setVoltageWaveform(int channel, uint32_t waveform, double level1, double level2,
-                                   double period);
+    virtual int setVoltageWaveform(
+        int channel, uint32_t waveform, double level1, double level2, double period);
     virtual int setPolarity(int channel, int polarity);
     virtual int turnVoltageOn(int channel);
     virtual int turnVoltageOff(int channel);
@@ -81,7 +81,7 @@ protected:
     // Sends the request with the data bytes (if any); on success copies the reply bytes to reply
     // (when given). The failure's text is not needed by any caller.
     bool exchange(const std::shared_ptr<KavraDriver_CommRequest>& request,
-                  const QByteArray& payload, QByteArray* reply);
+        const QByteArray& payload, QByteArray* reply);
 
     USBDriver m_driver;
 

@@ -25,8 +25,8 @@ KavraDriver_Alder_Device::KavraDriver_Alder_Device() = default;
 
 KavraDriver_Alder_Device::~KavraDriver_Alder_Device() = default;
 
-bool KavraDriver_Alder_Device::exchange(uint32_t instruction, const QByteArray& payload,
-                                        QByteArray* reply)
+bool KavraDriver_Alder_Device::exchange(
+    uint32_t instruction, const QByteArray& payload, QByteArray* reply)
 {
     return KavraDriver_AbstractDevice::exchange(
         std::make_shared<KavraDriver_Alder_CommRequest>(instruction), payload, reply);

@@ -49,7 +49,7 @@ public:
 private:
     // One instruction through the driver; on success the reply bytes go to *reply when given.
     bool exchange(uint32_t instruction, const QByteArray& payload = QByteArray(),
-                  QByteArray* reply = nullptr);
+        QByteArray* reply = nullptr);
 
     // The polarity decides the sign of every voltage sent; the calibration converts both ways.
     KavraDriver_Alder_Polarity m_polarity;

@@ -12,6 +12,6 @@ KavraDriver_Alder_PWM::~KavraDriver_Alder_PWM() = default;
 
 QByteArray KavraDriver_Alder_PWM::encode() const
 {
-    return KavraDriver_Conversions::encodePwm(variantToInt(value(Mode)), value(Alternate).toBool(),
-                                              variantToInt(value(Duty)));
+    return KavraDriver_Conversions::encodePwm(
+        variantToInt(value(Mode)), value(Alternate).toBool(), variantToInt(value(Duty)));
 }

@@ -5,14 +5,13 @@
 
 #include <QtGlobal>
 
-
 using namespace KavraDriver_Conversions;
 
 KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
     const QByteArray& data, const KavraDriver_Alder_UserData& calibration)
 {
-    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Alder_SupplyState",
-               "data.count() == 5");
+    Q_ASSERT_X(
+        data.count() == ReplyLength, "src/KavraDriver_Alder_SupplyState", "data.count() == 5");
     // A release build leaves a short reply undecoded: every index then reads as absent.
     if (data.count() != ReplyLength)
         return;
@@ -21,9 +20,9 @@ KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
     const int rawVoltage = signedWord(wordAt(data, 1));
     const int rawCurrent = signedWord(wordAt(data, 3));
 
-    const Readings readings = convertReadings(
-        rawVoltage, rawCurrent, calibration.voltageGain(), calibration.voltageOffset(),
-        calibration.currentCoupling(), calibration.currentGain(), calibration.currentOffset());
+    const Readings readings = convertReadings(rawVoltage, rawCurrent, calibration.voltageGain(),
+        calibration.voltageOffset(), calibration.currentCoupling(), calibration.currentGain(),
+        calibration.currentOffset());
     const double voltage = readings.voltage;
     const double current = readings.current;
 
@@ -39,11 +38,10 @@ KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
 KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
     const KavraDriver_Alder_SupplyState& other)
     : Properties<KavraDriver_Alder_SupplyStateTraits>(other), KavraDriver_Alder_SupplyStateTraits()
-{
-}
+{ }
 
-KavraDriver_Alder_SupplyState&
-KavraDriver_Alder_SupplyState::operator=(const KavraDriver_Alder_SupplyState& other)
+KavraDriver_Alder_SupplyState& KavraDriver_Alder_SupplyState::operator=(
+    const KavraDriver_Alder_SupplyState& other)
 {
     Properties<KavraDriver_Alder_SupplyStateTraits>::operator=(other);
     return *this;

@@ -32,8 +32,8 @@ public:
 
     // From the 5-byte reply, converted with the given calibration. No sign correction for the
     // polarity is made: the unit reports magnitudes.
-    KavraDriver_Alder_SupplyState(const QByteArray& data,
-                                  const KavraDriver_Alder_UserData& calibration);
+    KavraDriver_Alder_SupplyState(
+        const QByteArray& data, const KavraDriver_Alder_UserData& calibration);
     // Copies the values; observers stay with the original.
     KavraDriver_Alder_SupplyState(const KavraDriver_Alder_SupplyState& other);
     KavraDriver_Alder_SupplyState& operator=(const KavraDriver_Alder_SupplyState& other);

@@ -21,8 +21,8 @@ KavraDriver_Alder_UserData::KavraDriver_Alder_UserData()
 KavraDriver_Alder_UserData::KavraDriver_Alder_UserData(const QByteArray& data)
     : KavraDriver_Alder_UserData()
 {
-    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Alder_UserData",
-               "data.count() == 150");
+    Q_ASSERT_X(
+        data.count() == ReplyLength, "src/KavraDriver_Alder_UserData", "data.count() == 150");
     // A release build keeps the defaults rather than reading a short reply.
     if (data.count() != ReplyLength)
         return;

@@ -2,5 +2,4 @@
 
 // Tag that gives KavraDriver_Alder_UserData a Properties instantiation of its own; it holds nothing.
 class KavraDriver_Alder_UserDataTraits
-{
-};
+{ };

@@ -26,5 +26,5 @@ public:
     // Five little-endian words: voltage code, current code, voltage offset, current offset and
     // coupling. The requested values are cut to whole numbers first; polarity 1 negates them.
     QByteArray encode(const KavraDriver_Alder_UserData& calibration,
-                      const KavraDriver_Alder_Polarity& polarity) const;
+        const KavraDriver_Alder_Polarity& polarity) const;
 };

@@ -22,8 +22,8 @@ int KavraDriver_Birch_Device::setAccurateVoltage(int channel, double voltage, do
     if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
     // Written so that NaN fails as well.
-    if (!(voltage >= 0.0 && voltage <= HighestVoltage) ||
-        !(second >= -SecondLimit && second <= SecondLimit))
+    if (!(voltage >= 0.0 && voltage <= HighestVoltage)
+        || !(second >= -SecondLimit && second <= SecondLimit))
         return VoltageOutOfRange;
 
     KavraDriver_Birch_Voltage record;

@@ -2,5 +2,4 @@
 
 // Tag that gives KavraDriver_Birch_Voltage a Properties instantiation of its own; it holds nothing.
 class KavraDriver_Birch_VoltageTraits
-{
-};
+{ };

@@ -34,8 +34,8 @@ KavraDriver_Cedar_Device::KavraDriver_Cedar_Device() = default;
 
 KavraDriver_Cedar_Device::~KavraDriver_Cedar_Device() = default;
 
-bool KavraDriver_Cedar_Device::exchange(uint32_t instruction, const QByteArray& payload,
-                                        QByteArray* reply)
+bool KavraDriver_Cedar_Device::exchange(
+    uint32_t instruction, const QByteArray& payload, QByteArray* reply)
 {
     return KavraDriver_AbstractDevice::exchange(
         std::make_shared<KavraDriver_Cedar_CommRequest>(instruction), payload, reply);
@@ -46,8 +46,8 @@ bool KavraDriver_Cedar_Device::sendPWM(int channel, int mode, int duty)
     KavraDriver_Cedar_PWM pwm;
     pwm.setValue(KavraDriver_Cedar_PWM::Mode, mode);
     pwm.setValue(KavraDriver_Cedar_PWM::Duty, duty);
-    return exchange(SetPWMBase + static_cast<uint32_t>(channel), pwm.encode()) &&
-           exchange(ApplyPWM);
+    return exchange(SetPWMBase + static_cast<uint32_t>(channel), pwm.encode())
+        && exchange(ApplyPWM);
 }
 
 int KavraDriver_Cedar_Device::firmwareVersion() const
@@ -97,14 +97,14 @@ int KavraDriver_Cedar_Device::setVoltage(int channel, double voltage, double cur
     KavraDriver_Cedar_Voltage record;
     record.setValue(KavraDriver_Cedar_Voltage::Voltage, voltage);
     record.setValue(KavraDriver_Cedar_Voltage::Waveform, 0);
-    if (!exchange(SetVoltageBase + static_cast<uint32_t>(channel),
-                  record.encode(firmwareVersion())))
+    if (!exchange(
+            SetVoltageBase + static_cast<uint32_t>(channel), record.encode(firmwareVersion())))
         return VoltageFailed;
     return Success;
 }
 
-int KavraDriver_Cedar_Device::setVoltageWaveform(int channel, uint32_t waveform, double level1,
-                                                 double level2, double period)
+int KavraDriver_Cedar_Device::setVoltageWaveform(
+    int channel, uint32_t waveform, double level1, double level2, double period)
 {
     if (!isOutput(channel))
         return ChannelOutOfRange;
@@ -123,8 +123,8 @@ int KavraDriver_Cedar_Device::setVoltageWaveform(int channel, uint32_t waveform,
     record.setValue(KavraDriver_Cedar_Voltage::Waveform, static_cast<int>(waveform) + 1);
     record.setValue(KavraDriver_Cedar_Voltage::SecondLevel, level2);
     record.setValue(KavraDriver_Cedar_Voltage::Period, period);
-    if (!exchange(SetVoltageBase + static_cast<uint32_t>(channel),
-                  record.encode(firmwareVersion())))
+    if (!exchange(
+            SetVoltageBase + static_cast<uint32_t>(channel), record.encode(firmwareVersion())))
         return VoltageFailed;
     return Success;
 }

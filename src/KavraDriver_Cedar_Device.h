@@ -17,12 +17,12 @@ public:
     // Instruction bytes of the family; per-output instructions add the output number.
     enum Instruction : uint32_t {
         SetBusLevel = 0x20,
-        SetVoltageBase = 0x20,     // + output 1..3
+        SetVoltageBase = 0x20, // + output 1..3
         SetPWMFrequency = 0x25,
-        SetPWMBase = 0x25,         // + PWM output 1..2
-        OutputOnBase = 0x29,       // + output 1..3
-        OutputOffBase = 0x2C,      // + output 1..3
-        ApplyPWM = 0x30,           // follows every PWM setting
+        SetPWMBase = 0x25, // + PWM output 1..2
+        OutputOnBase = 0x29, // + output 1..3
+        OutputOffBase = 0x2C, // + output 1..3
+        ApplyPWM = 0x30, // follows every PWM setting
         ClearError = 0x31,
         BusOff = 0x32,
         ReadBusLevel = 0x40,
@@ -37,8 +37,8 @@ public:
     int setPWMFrequency(int frequency) override;
     // The current is not used: the outputs have no current setting.
     int setVoltage(int channel, double voltage, double current) override;
-    int setVoltageWaveform(int channel, uint32_t waveform, double level1, double level2,
-                           double period) override;
+    int setVoltageWaveform(
+        int channel, uint32_t waveform, double level1, double level2, double period) override;
     int turnVoltageOn(int channel) override;
     int turnVoltageOff(int channel) override;
     int enableInternalVoltageBus(int level) override;
@@ -53,7 +53,7 @@ public:
 private:
     // One instruction through the driver; on success the reply bytes go to *reply when given.
     bool exchange(uint32_t instruction, const QByteArray& payload = QByteArray(),
-                  QByteArray* reply = nullptr);
+        QByteArray* reply = nullptr);
     // A PWM output setting followed by the instruction that applies it.
     bool sendPWM(int channel, int mode, int duty);
     // The first number of the unit's firmware version, which decides the voltage encoding.

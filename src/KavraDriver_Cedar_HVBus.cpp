@@ -7,8 +7,7 @@ KavraDriver_Cedar_HVBus::KavraDriver_Cedar_HVBus()
     setValue(Level, 0);
 }
 
-KavraDriver_Cedar_HVBus::KavraDriver_Cedar_HVBus(const QByteArray& data)
-    : KavraDriver_Cedar_HVBus()
+KavraDriver_Cedar_HVBus::KavraDriver_Cedar_HVBus(const QByteArray& data) : KavraDriver_Cedar_HVBus()
 {
     Q_ASSERT_X(data.count() == 1, "src/KavraDriver_Cedar_HVBus", "data.count() == 1");
     // A release build keeps the default rather than reading past a short reply.

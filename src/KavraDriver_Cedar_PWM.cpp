@@ -12,6 +12,6 @@ KavraDriver_Cedar_PWM::~KavraDriver_Cedar_PWM() = default;
 
 QByteArray KavraDriver_Cedar_PWM::encode() const
 {
-    return KavraDriver_Conversions::encodePwm(variantToInt(value(Mode)), value(Alternate).toBool(),
-                                              variantToInt(value(Duty)));
+    return KavraDriver_Conversions::encodePwm(
+        variantToInt(value(Mode)), value(Alternate).toBool(), variantToInt(value(Duty)));
 }

@@ -2,5 +2,4 @@
 
 // Tag that gives KavraDriver_Cedar_PWMFrequency a Properties instantiation of its own; it holds nothing.
 class KavraDriver_Cedar_PWMFrequencyTraits
-{
-};
+{ };

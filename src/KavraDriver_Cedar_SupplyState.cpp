@@ -1,6 +1,5 @@
 #include "KavraDriver_Cedar_SupplyState.h"
 
-
 #include <QStringList>
 #include <QtGlobal>
 
@@ -8,18 +7,22 @@
 
 namespace {
 const std::array<const char*, 9> ErrorLines = {
-    "Output 1 over-temperature",     "Output 2 over-temperature",
-    "Output 3 over-temperature",     "Output 1 over-load",
-    "Output 2 over-load",            "Output 3 over-load",
-    "Low-power USB under-voltage",   "High-power USB under-voltage",
+    "Output 1 over-temperature",
+    "Output 2 over-temperature",
+    "Output 3 over-temperature",
+    "Output 1 over-load",
+    "Output 2 over-load",
+    "Output 3 over-load",
+    "Low-power USB under-voltage",
+    "High-power USB under-voltage",
     "Low-voltage bus under-voltage",
 };
 } // namespace
 
 KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(const QByteArray& data)
 {
-    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Cedar_SupplyState",
-               "data.count() == 10");
+    Q_ASSERT_X(
+        data.count() == ReplyLength, "src/KavraDriver_Cedar_SupplyState", "data.count() == 10");
     // A release build leaves a short reply undecoded: every index then reads as absent.
     if (data.count() != ReplyLength)
         return;
@@ -35,11 +38,10 @@ KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(const QByteArray& d
 KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(
     const KavraDriver_Cedar_SupplyState& other)
     : Properties<KavraDriver_Cedar_SupplyStateTraits>(other), KavraDriver_Cedar_SupplyStateTraits()
-{
-}
+{ }
 
-KavraDriver_Cedar_SupplyState&
-KavraDriver_Cedar_SupplyState::operator=(const KavraDriver_Cedar_SupplyState& other)
+KavraDriver_Cedar_SupplyState& KavraDriver_Cedar_SupplyState::operator=(
+    const KavraDriver_Cedar_SupplyState& other)
 {
     Properties<KavraDriver_Cedar_SupplyStateTraits>::operator=(other);
     return *this;

@@ -27,9 +27,9 @@ public:
     };
     // Status bits that the operations read.
     enum StatusBit {
-        ReadyBit = 0,          // any output may be switched on
+        ReadyBit = 0, // any output may be switched on
         SecondaryReadyBit = 1, // outputs 2 and 3 may be switched on
-        FirstOutputBit = 2,    // outputs 1 to 3 are bits 2 to 4
+        FirstOutputBit = 2, // outputs 1 to 3 are bits 2 to 4
         ErrorBit = 5
     };
     static constexpr int ReplyLength = 10;

@@ -2,7 +2,8 @@
 
 #include <QString>
 
-KavraDriver_CommRequest::KavraDriver_CommRequest(uint32_t instruction) : m_instruction(instruction) {}
+KavraDriver_CommRequest::KavraDriver_CommRequest(uint32_t instruction) : m_instruction(instruction)
+{ }
 
 KavraDriver_CommRequest::~KavraDriver_CommRequest() = default;
 
@@ -39,13 +40,13 @@ USBResult KavraDriver_CommRequest::statusResult(uint8_t status, StatusTexts text
         if (entry.first == status)
             return USBResult::failure(QString::fromLatin1(entry.second));
     }
-    static const QString corrupted =
-        QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
+    static const QString corrupted
+        = QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
     return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
 }
 
-int KavraDriver_CommRequest::replyLength(uint8_t instruction, int noReplyFirst, int noReplyLast,
-                                         ReplyLengths lengths)
+int KavraDriver_CommRequest::replyLength(
+    uint8_t instruction, int noReplyFirst, int noReplyLast, ReplyLengths lengths)
 {
     if (instruction >= noReplyFirst && instruction <= noReplyLast)
         return 0;

@@ -33,8 +33,8 @@ protected:
     static USBResult statusResult(uint8_t status, StatusTexts texts);
     // Instruction bytes from first to last carry no reply data; the others have listed lengths.
     // A byte outside both is not sent by the family's devices.
-    static int replyLength(uint8_t instruction, int noReplyFirst, int noReplyLast,
-                           ReplyLengths lengths);
+    static int replyLength(
+        uint8_t instruction, int noReplyFirst, int noReplyLast, ReplyLengths lengths);
 
 private:
     QByteArray m_payload;

@@ -74,14 +74,13 @@ struct Readings
 };
 
 inline Readings convertReadings(int rawVoltage, int rawCurrent, double voltageGain,
-                                double voltageOffset, double currentCoupling, double currentGain,
-                                double currentOffset)
+    double voltageOffset, double currentCoupling, double currentGain, double currentOffset)
 {
     const double voltageScale = voltageGain / 1000.0;
     const double voltage = (rawVoltage - voltageOffset / 10.0) / voltageScale;
-    const double current =
-        (rawCurrent - currentOffset / 10.0 - voltageScale * voltage * currentCoupling / 16384.0) /
-        (currentGain / 100.0);
+    const double current
+        = (rawCurrent - currentOffset / 10.0 - voltageScale * voltage * currentCoupling / 16384.0)
+        / (currentGain / 100.0);
     return {voltage, current};
 }
 
@@ -89,9 +88,12 @@ inline Readings convertReadings(int rawVoltage, int rawCurrent, double voltageGa
 inline QString supplyStatusText(int errorCode)
 {
     switch (errorCode) {
-    case 0: return QStringLiteral("No error");
-    case 1: return QStringLiteral("Output short circuit");
-    default: return QStringLiteral("Unknown error");
+    case 0:
+        return QStringLiteral("No error");
+    case 1:
+        return QStringLiteral("Output short circuit");
+    default:
+        return QStringLiteral("Unknown error");
     }
 }
 

@@ -24,9 +24,19 @@ const GenericInstructionTable& genericTable()
             int replyLength;
         };
         static const Row rows[] = {
-            {0x20, 0x20, 0},  {-1, 0x21, 0},   {0x21, -1, 0},   {-1, 0x22, 0},    {-1, 0x23, 0},
-            {0x22, 0x24, 0},  {0x23, 0x25, 0}, {0x40, 0x40, 15}, {-1, 0x41, 1},   {0x41, -1, 20},
-            {-1, 0x42, 20},   {-1, 0x43, 20},  {0x42, 0x44, 8},
+            {0x20, 0x20, 0},
+            {-1, 0x21, 0},
+            {0x21, -1, 0},
+            {-1, 0x22, 0},
+            {-1, 0x23, 0},
+            {0x22, 0x24, 0},
+            {0x23, 0x25, 0},
+            {0x40, 0x40, 15},
+            {-1, 0x41, 1},
+            {0x41, -1, 20},
+            {-1, 0x42, 20},
+            {-1, 0x43, 20},
+            {0x42, 0x44, 8},
         };
         const ModelId model19(19, 1);
         const ModelId model25(25, 1);
@@ -46,15 +56,15 @@ const GenericInstructionTable& genericTable()
 
 } // namespace
 
-KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(uint32_t genericCode,
-                                                                 const ModelId& model)
-    : KavraDriver_CommRequest(genericCode),
-      m_code(instructionByte(genericCode, model)),
-      m_replyLength(replyLength(genericCode))
+KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(
+    uint32_t genericCode, const ModelId& model)
+    : KavraDriver_CommRequest(genericCode)
+    , m_code(instructionByte(genericCode, model))
+    , m_replyLength(replyLength(genericCode))
 {
     // The Generic device sends only the codes that its model has.
     Q_ASSERT_X(hasInstruction(genericCode, model), "KavraDriver_Generic_CommRequest",
-               "Generic code missing for the model");
+        "Generic code missing for the model");
 }
 
 uint8_t KavraDriver_Generic_CommRequest::instructionByte(uint32_t genericCode, const ModelId& model)
@@ -70,8 +80,9 @@ bool KavraDriver_Generic_CommRequest::hasInstruction(uint32_t genericCode, const
 int KavraDriver_Generic_CommRequest::replyLength(uint32_t genericCode)
 {
     const QVector<int>& lengths = genericTable().replyLengths;
-    return genericCode < static_cast<uint32_t>(lengths.size()) ? lengths[static_cast<int>(genericCode)]
-                                                                : 0;
+    return genericCode < static_cast<uint32_t>(lengths.size())
+        ? lengths[static_cast<int>(genericCode)]
+        : 0;
 }
 
 uint8_t KavraDriver_Generic_CommRequest::instructionCode() const
@@ -87,9 +98,9 @@ bool KavraDriver_Generic_CommRequest::isInstruction(int instruction) const
 USBResult KavraDriver_Generic_CommRequest::checkStatus(uint8_t status) const
 {
     // Generic units answer with the same status bytes as Alder units.
-    return statusResult(status, {{1, "Instruction was not recognised by target device"},
-                                 {2, "Target device is busy"},
-                                 {32, "Target device is busy"}});
+    return statusResult(status,
+        {{1, "Instruction was not recognised by target device"}, {2, "Target device is busy"},
+            {32, "Target device is busy"}});
 }
 
 int KavraDriver_Generic_CommRequest::expectedReplyLength() const

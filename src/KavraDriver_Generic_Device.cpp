@@ -43,17 +43,17 @@ bool KavraDriver_Generic_Device::isDualPolarity(const ModelId& model)
     return KavraSupportedModels::supports(model, KAVRA_OPERATION_SET_POLARITY);
 }
 
-const KavraDriver_Generic_UserData&
-KavraDriver_Generic_Device::calibrationInUse(const ModelId& model) const
+const KavraDriver_Generic_UserData& KavraDriver_Generic_Device::calibrationInUse(
+    const ModelId& model) const
 {
-    if (isDualPolarity(model) &&
-        variantToInt(m_polarity.value(KavraDriver_Generic_Polarity::Polarity)) == 1)
+    if (isDualPolarity(model)
+        && variantToInt(m_polarity.value(KavraDriver_Generic_Polarity::Polarity)) == 1)
         return m_calibrationPolarity1;
     return m_calibrationPolarity0;
 }
 
-bool KavraDriver_Generic_Device::exchange(uint32_t code, const ModelId& model,
-                                          const QByteArray& payload, QByteArray* reply)
+bool KavraDriver_Generic_Device::exchange(
+    uint32_t code, const ModelId& model, const QByteArray& payload, QByteArray* reply)
 {
     if (!KavraDriver_Generic_CommRequest::hasInstruction(code, model))
         return false;

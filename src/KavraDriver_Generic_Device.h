@@ -21,10 +21,10 @@ public:
     // Generic instruction codes.
     enum Instruction : uint32_t {
         SetVoltage = 0,
-        SetPolarity = 1,     // dual-polarity units only
+        SetPolarity = 1, // dual-polarity units only
         OutputOn = 5,
         OutputOff = 6,
-        ReadPolarity = 8,    // dual-polarity units only
+        ReadPolarity = 8, // dual-polarity units only
         ReadCalibration = 9, // single-polarity units
         ReadCalibrationPolarity0 = 10,
         ReadCalibrationPolarity1 = 11,
@@ -55,7 +55,7 @@ private:
     // One instruction through the driver; on success the reply bytes go to *reply when given.
     // A model without the code (no unit open) cannot be asked and fails like an exchange.
     bool exchange(uint32_t code, const ModelId& model, const QByteArray& payload = QByteArray(),
-                  QByteArray* reply = nullptr);
+        QByteArray* reply = nullptr);
 
     KavraDriver_Generic_Polarity m_polarity;
     KavraDriver_Generic_UserData m_calibrationPolarity0;

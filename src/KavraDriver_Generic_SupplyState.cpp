@@ -5,14 +5,13 @@
 
 #include <QtGlobal>
 
-
 using namespace KavraDriver_Conversions;
 
 KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
     const QByteArray& data, const KavraDriver_Generic_UserData& calibration)
 {
-    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Generic_SupplyState",
-               "data.count() == 8");
+    Q_ASSERT_X(
+        data.count() == ReplyLength, "src/KavraDriver_Generic_SupplyState", "data.count() == 8");
     // A release build leaves a short reply undecoded: every index then reads as absent.
     if (data.count() != ReplyLength)
         return;
@@ -22,9 +21,9 @@ KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
     const int rawCurrent = signedWord(wordAt(data, 3));
     const int polarity = static_cast<quint8>(data.at(7));
 
-    const Readings readings = convertReadings(
-        rawVoltage, rawCurrent, calibration.voltageGain(), calibration.voltageOffset(),
-        calibration.currentCoupling(), calibration.currentGain(), calibration.currentOffset());
+    const Readings readings = convertReadings(rawVoltage, rawCurrent, calibration.voltageGain(),
+        calibration.voltageOffset(), calibration.currentCoupling(), calibration.currentGain(),
+        calibration.currentOffset());
     double voltage = readings.voltage;
     double current = readings.current;
     // The unit reports magnitudes; a negative output shows as polarity code 1.
@@ -42,20 +41,20 @@ KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
     setValue(FirstFlag, (status & 0x01) != 0);
     setValue(SecondFlag, (status & 0x02) != 0);
     setValue(ErrorCode, status >> 2);
-    setValue(PolarityText, polarity == 0   ? QStringLiteral("Positive")
-                           : polarity == 1 ? QStringLiteral("Negative")
-                                           : QStringLiteral("Undefined"));
+    setValue(PolarityText,
+        polarity == 0       ? QStringLiteral("Positive")
+            : polarity == 1 ? QStringLiteral("Negative")
+                            : QStringLiteral("Undefined"));
 }
 
 KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
     const KavraDriver_Generic_SupplyState& other)
-    : Properties<KavraDriver_Generic_SupplyStateTraits>(other),
-      KavraDriver_Generic_SupplyStateTraits()
-{
-}
+    : Properties<KavraDriver_Generic_SupplyStateTraits>(other)
+    , KavraDriver_Generic_SupplyStateTraits()
+{ }
 
-KavraDriver_Generic_SupplyState&
-KavraDriver_Generic_SupplyState::operator=(const KavraDriver_Generic_SupplyState& other)
+KavraDriver_Generic_SupplyState& KavraDriver_Generic_SupplyState::operator=(
+    const KavraDriver_Generic_SupplyState& other)
 {
     Properties<KavraDriver_Generic_SupplyStateTraits>::operator=(other);
     return *this;

@@ -35,8 +35,8 @@ public:
 
     // From the 8-byte reply, converted with the given calibration; polarity code 1 reverses the
     // signs of the converted voltage and current.
-    KavraDriver_Generic_SupplyState(const QByteArray& data,
-                                    const KavraDriver_Generic_UserData& calibration);
+    KavraDriver_Generic_SupplyState(
+        const QByteArray& data, const KavraDriver_Generic_UserData& calibration);
     // Copies the values; observers stay with the original.
     KavraDriver_Generic_SupplyState(const KavraDriver_Generic_SupplyState& other);
     KavraDriver_Generic_SupplyState& operator=(const KavraDriver_Generic_SupplyState& other);

@@ -15,12 +15,12 @@ KavraDriver_Generic_UserData::KavraDriver_Generic_UserData(const ModelId& model)
     }
 }
 
-KavraDriver_Generic_UserData::KavraDriver_Generic_UserData(const ModelId& model,
-                                                           const QByteArray& data)
+KavraDriver_Generic_UserData::KavraDriver_Generic_UserData(
+    const ModelId& model, const QByteArray& data)
     : KavraDriver_Generic_UserData(model)
 {
-    Q_ASSERT_X(data.count() == ReplyLength, "src/KavraDriver_Generic_UserData",
-               "data.count() == 20");
+    Q_ASSERT_X(
+        data.count() == ReplyLength, "src/KavraDriver_Generic_UserData", "data.count() == 20");
     // A release build keeps the defaults rather than reading a short reply.
     if (data.count() != ReplyLength || data.at(0) != CalibrationMarker)
         return;

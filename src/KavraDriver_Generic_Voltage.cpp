@@ -16,14 +16,16 @@ KavraDriver_Generic_Voltage::KavraDriver_Generic_Voltage()
 
 KavraDriver_Generic_Voltage::~KavraDriver_Generic_Voltage() = default;
 
-QByteArray KavraDriver_Generic_Voltage::encode(const KavraDriver_Generic_UserData& calibration) const
+QByteArray KavraDriver_Generic_Voltage::encode(
+    const KavraDriver_Generic_UserData& calibration) const
 {
     const int voltage = variantToInt(value(Voltage));
     const int current = variantToInt(value(Current));
 
     QByteArray data;
-    appendWord(data, truncateToWord(calibration.voltageGain() / 1000.0 * voltage +
-                                    calibration.voltageOffset() / 10.0));
+    appendWord(data,
+        truncateToWord(
+            calibration.voltageGain() / 1000.0 * voltage + calibration.voltageOffset() / 10.0));
     appendWord(data, truncateToWord(calibration.currentGain() / 100.0 * current));
     appendWord(data, static_cast<quint16>(calibration.voltageOffset() / 10));
     appendWord(data, static_cast<quint16>(calibration.currentOffset() / 10));

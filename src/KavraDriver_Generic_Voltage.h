@@ -14,7 +14,13 @@ class KavraDriver_Generic_Voltage : public Properties<KavraDriver_Generic_Voltag
                                     public KavraDriver_Generic_VoltageTraits
 {
 public:
-    enum Index { Voltage = 0, Current = 1, SettingByte = 2, SettingWord = 3, SecondSettingWord = 4 };
+    enum Index {
+        Voltage = 0,
+        Current = 1,
+        SettingByte = 2,
+        SettingWord = 3,
+        SecondSettingWord = 4
+    };
     static constexpr int EncodedLength = 15;
 
     // Voltage 10, current 100, settings 0, 0 and 50000.

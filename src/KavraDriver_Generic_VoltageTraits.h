@@ -2,5 +2,4 @@
 
 // Tag that gives KavraDriver_Generic_Voltage a Properties instantiation of its own; it holds nothing.
 class KavraDriver_Generic_VoltageTraits
-{
-};
+{ };

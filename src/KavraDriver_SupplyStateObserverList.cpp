@@ -6,14 +6,15 @@
 
 void KavraDriver_SupplyStateObserverList::add(KavraDriver_SupplyStateObserver* observer)
 {
-    if (observer && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
+    if (observer
+        && std::find(m_observers.begin(), m_observers.end(), observer) == m_observers.end())
         m_observers.push_back(observer);
 }
 
 void KavraDriver_SupplyStateObserverList::remove(KavraDriver_SupplyStateObserver* observer)
 {
-    m_observers.erase(std::remove(m_observers.begin(), m_observers.end(), observer),
-                      m_observers.end());
+    m_observers.erase(
+        std::remove(m_observers.begin(), m_observers.end(), observer), m_observers.end());
 }
 
 void KavraDriver_SupplyStateObserverList::notifyDestroyed(const void* record) const

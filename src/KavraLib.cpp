@@ -22,8 +22,7 @@ using SessionLocker = std::lock_guard<std::mutex>;
 // The body shared by the unit functions: look the index up, open the unit when it is not
 // registered yet (or again, when its connection was lost and it is back), then run the device
 // operation in the unit's line.
-template <typename Operation>
-int withDevice(int index, Operation operation) noexcept
+template <typename Operation> int withDevice(int index, Operation operation) noexcept
 {
     try {
         std::shared_ptr<KavraDriver_AbstractDevice> device;
@@ -88,8 +87,7 @@ int initialiseSession(void)
         SessionLocker locker(KavraSession::mutex());
         // Released while the lock is held: a unit whose last reference this was closes here.
         releaseRegistry(false);
-    } catch (...) {
-    }
+    } catch (...) { }
     return Success;
 }
 
@@ -99,8 +97,7 @@ int closeSession(void)
         SessionLocker locker(KavraSession::mutex());
         // The snapshot keeps every device alive while they are closed in ascending index order.
         releaseRegistry(true);
-    } catch (...) {
-    }
+    } catch (...) { }
     return Success;
 }
 
@@ -108,12 +105,11 @@ int getDeviceCount(int* count)
 {
     try {
         SessionLocker locker(KavraSession::mutex());
-        const int n =
-            KavraSession::isClosedForExit() ? 0 : KavraDeviceDiscovery::supportedDeviceCount();
+        const int n
+            = KavraSession::isClosedForExit() ? 0 : KavraDeviceDiscovery::supportedDeviceCount();
         if (count)
             *count = n;
-    } catch (...) {
-    }
+    } catch (...) { }
     return Success;
 }
 
@@ -141,20 +137,20 @@ int setPWMFunction(int index, int channel, int function)
 
 int setPWM(int index, int channel, int duty)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.setPWM(channel, duty); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.setPWM(channel, duty); });
 }
 
 int setPWMFrequency(int index, int frequency)
 {
-    return withDevice(index,
-                      [&](KavraDriver_AbstractDevice& d) { return d.setPWMFrequency(frequency); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.setPWMFrequency(frequency); });
 }
 
 int setVoltage(int index, int channel, double voltage, double current)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
-        return d.setVoltage(channel, voltage, current);
-    });
+    return withDevice(index,
+        [&](KavraDriver_AbstractDevice& d) { return d.setVoltage(channel, voltage, current); });
 }
 
 int setAccurateVoltage(int index, int channel, double voltage, double current)
@@ -164,61 +160,61 @@ int setAccurateVoltage(int index, int channel, double voltage, double current)
     });
 }
 
-int setVoltageWaveform(int index, int channel, int waveform, double level1, double level2,
-                       double period)
+int setVoltageWaveform(
+    int index, int channel, int waveform, double level1, double level2, double period)
 {
     return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
-        return d.setVoltageWaveform(channel, static_cast<uint32_t>(waveform), level1, level2,
-                                    period);
+        return d.setVoltageWaveform(
+            channel, static_cast<uint32_t>(waveform), level1, level2, period);
     });
 }
 
 int setPolarity(int index, int channel, int polarity)
 {
-    return withDevice(index,
-                      [&](KavraDriver_AbstractDevice& d) { return d.setPolarity(channel, polarity); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.setPolarity(channel, polarity); });
 }
 
 int turnVoltageOn(int index, int channel)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOn(channel); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOn(channel); });
 }
 
 int turnVoltageOff(int index, int channel)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOff(channel); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOff(channel); });
 }
 
 int enableInternalVoltageBus(int index, int value)
 {
-    return withDevice(index,
-                      [&](KavraDriver_AbstractDevice& d) { return d.enableInternalVoltageBus(value); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.enableInternalVoltageBus(value); });
 }
 
 int disableInternalVoltageBus(int index)
 {
-    return withDevice(index,
-                      [&](KavraDriver_AbstractDevice& d) { return d.disableInternalVoltageBus(); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.disableInternalVoltageBus(); });
 }
 
 int getSupplyStatus(int index, bool* flag, char* text)
 {
-    return withDevice(index,
-                      [&](KavraDriver_AbstractDevice& d) { return d.getSupplyStatus(flag, text); });
+    return withDevice(
+        index, [&](KavraDriver_AbstractDevice& d) { return d.getSupplyStatus(flag, text); });
 }
 
 int getChannelStatus(int index, int channel, bool* first, bool* second)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
-        return d.getChannelStatus(channel, first, second);
-    });
+    return withDevice(index,
+        [&](KavraDriver_AbstractDevice& d) { return d.getChannelStatus(channel, first, second); });
 }
 
 int getChannelCurrent(int index, int channel, double* current)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
-        return d.getChannelCurrent(channel, current);
-    });
+    return withDevice(index,
+        [&](KavraDriver_AbstractDevice& d) { return d.getChannelCurrent(channel, current); });
 }
 
 int clearError(int index)

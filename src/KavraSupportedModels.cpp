@@ -23,37 +23,37 @@ unsigned bitWhenOverridden(Override, Default, unsigned bit)
     return std::is_same<Override, Default>::value ? 0u : bit;
 }
 
-template <typename Family>
-unsigned operationsOf()
+template <typename Family> unsigned operationsOf()
 {
     using Base = KavraDriver_AbstractDevice;
-    return bitWhenOverridden(&Family::setPWMFunction, &Base::setPWMFunction,
-                             KAVRA_OPERATION_SET_PWM_FUNCTION) |
-           bitWhenOverridden(&Family::setPWM, &Base::setPWM, KAVRA_OPERATION_SET_PWM) |
-           bitWhenOverridden(&Family::setPWMFrequency, &Base::setPWMFrequency,
-                             KAVRA_OPERATION_SET_PWM_FREQUENCY) |
-           bitWhenOverridden(&Family::setVoltage, &Base::setVoltage, KAVRA_OPERATION_SET_VOLTAGE) |
-           bitWhenOverridden(&Family::setAccurateVoltage, &Base::setAccurateVoltage,
-                             KAVRA_OPERATION_SET_ACCURATE_VOLTAGE) |
-           bitWhenOverridden(&Family::setVoltageWaveform, &Base::setVoltageWaveform,
-                             KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM) |
-           bitWhenOverridden(&Family::setPolarity, &Base::setPolarity, KAVRA_OPERATION_SET_POLARITY) |
-           bitWhenOverridden(&Family::turnVoltageOn, &Base::turnVoltageOn,
-                             KAVRA_OPERATION_TURN_VOLTAGE_ON) |
-           bitWhenOverridden(&Family::turnVoltageOff, &Base::turnVoltageOff,
-                             KAVRA_OPERATION_TURN_VOLTAGE_OFF) |
-           bitWhenOverridden(&Family::enableInternalVoltageBus, &Base::enableInternalVoltageBus,
-                             KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS) |
-           bitWhenOverridden(&Family::disableInternalVoltageBus, &Base::disableInternalVoltageBus,
-                             KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS) |
-           bitWhenOverridden(&Family::getSupplyStatus, &Base::getSupplyStatus,
-                             KAVRA_OPERATION_GET_SUPPLY_STATUS) |
-           bitWhenOverridden(&Family::getChannelStatus, &Base::getChannelStatus,
-                             KAVRA_OPERATION_GET_CHANNEL_STATUS) |
-           bitWhenOverridden(&Family::getChannelCurrent, &Base::getChannelCurrent,
-                             KAVRA_OPERATION_GET_CHANNEL_CURRENT) |
-           bitWhenOverridden(&Family::clearError, &Base::clearError, KAVRA_OPERATION_CLEAR_ERROR) |
-           bitWhenOverridden(&Family::getADCValue, &Base::getADCValue, KAVRA_OPERATION_GET_ADC_VALUE);
+    return bitWhenOverridden(
+               &Family::setPWMFunction, &Base::setPWMFunction, KAVRA_OPERATION_SET_PWM_FUNCTION)
+        | bitWhenOverridden(&Family::setPWM, &Base::setPWM, KAVRA_OPERATION_SET_PWM)
+        | bitWhenOverridden(
+            &Family::setPWMFrequency, &Base::setPWMFrequency, KAVRA_OPERATION_SET_PWM_FREQUENCY)
+        | bitWhenOverridden(&Family::setVoltage, &Base::setVoltage, KAVRA_OPERATION_SET_VOLTAGE)
+        | bitWhenOverridden(&Family::setAccurateVoltage, &Base::setAccurateVoltage,
+            KAVRA_OPERATION_SET_ACCURATE_VOLTAGE)
+        | bitWhenOverridden(&Family::setVoltageWaveform, &Base::setVoltageWaveform,
+            KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM)
+        | bitWhenOverridden(&Family::setPolarity, &Base::setPolarity, KAVRA_OPERATION_SET_POLARITY)
+        | bitWhenOverridden(
+            &Family::turnVoltageOn, &Base::turnVoltageOn, KAVRA_OPERATION_TURN_VOLTAGE_ON)
+        | bitWhenOverridden(
+            &Family::turnVoltageOff, &Base::turnVoltageOff, KAVRA_OPERATION_TURN_VOLTAGE_OFF)
+        | bitWhenOverridden(&Family::enableInternalVoltageBus, &Base::enableInternalVoltageBus,
+            KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS)
+        | bitWhenOverridden(&Family::disableInternalVoltageBus, &Base::disableInternalVoltageBus,
+            KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS)
+        | bitWhenOverridden(
+            &Family::getSupplyStatus, &Base::getSupplyStatus, KAVRA_OPERATION_GET_SUPPLY_STATUS)
+        | bitWhenOverridden(
+            &Family::getChannelStatus, &Base::getChannelStatus, KAVRA_OPERATION_GET_CHANNEL_STATUS)
+        | bitWhenOverridden(&Family::getChannelCurrent, &Base::getChannelCurrent,
+            KAVRA_OPERATION_GET_CHANNEL_CURRENT)
+        | bitWhenOverridden(&Family::clearError, &Base::clearError, KAVRA_OPERATION_CLEAR_ERROR)
+        | bitWhenOverridden(
+            &Family::getADCValue, &Base::getADCValue, KAVRA_OPERATION_GET_ADC_VALUE);
 }
 
 // A model driven by the family class; `without` names operations of the class that the model
@@ -62,8 +62,8 @@ template <typename Family>
 Model row(ModelId id, const char* family, QVector<int> hardwareVersions, unsigned without = 0)
 {
     return Model{id, family, std::move(hardwareVersions), Family::ChannelCount,
-                 operationsOf<Family>() & ~without,
-                 [] { return std::shared_ptr<KavraDriver_AbstractDevice>(std::make_shared<Family>()); }};
+        operationsOf<Family>() & ~without,
+        [] { return std::shared_ptr<KavraDriver_AbstractDevice>(std::make_shared<Family>()); }};
 }
 
 const std::vector<Model>& models()
@@ -73,7 +73,8 @@ const std::vector<Model>& models()
         row<KavraDriver_Alder_Device>(ModelId(15, 1), "Alder", {1}),
         row<KavraDriver_Cedar_Device>(ModelId(17, 1), "Cedar", {1, 2}),
         // The single-polarity Generic model.
-        row<KavraDriver_Generic_Device>(ModelId(19, 1), "Generic", {1}, KAVRA_OPERATION_SET_POLARITY),
+        row<KavraDriver_Generic_Device>(
+            ModelId(19, 1), "Generic", {1}, KAVRA_OPERATION_SET_POLARITY),
         row<KavraDriver_Generic_Device>(ModelId(25, 1), "Generic", {1}),
         // Counted and numbered, but no family drives it: opening it answers 10.
         Model{ModelId(39, 1), "", {1}, 0, 0, nullptr},
@@ -88,8 +89,8 @@ const std::vector<Model>& models()
 const KavraSupportedModels::Model* KavraSupportedModels::find(const ModelId& model)
 {
     const std::vector<Model>& table = models();
-    const auto found = std::find_if(table.begin(), table.end(),
-                                    [&model](const Model& entry) { return entry.id == model; });
+    const auto found = std::find_if(
+        table.begin(), table.end(), [&model](const Model& entry) { return entry.id == model; });
     return found == table.end() ? nullptr : &*found;
 }
 

@@ -12,7 +12,7 @@ struct ModelId
     int revision = 0;
 
     ModelId() = default;
-    ModelId(int p, int r) : product(p), revision(r) {}
+    ModelId(int p, int r) : product(p), revision(r) { }
 
     bool operator==(const ModelId& other) const
     {

@@ -2,10 +2,7 @@
 
 #include <QMutexLocker>
 
-USBDefaultCommRequest::USBDefaultCommRequest()
-    : m_id(nextRequestId()), m_finished(false)
-{
-}
+USBDefaultCommRequest::USBDefaultCommRequest() : m_id(nextRequestId()), m_finished(false) { }
 
 USBDefaultCommRequest::~USBDefaultCommRequest() = default;
 

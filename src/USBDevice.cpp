@@ -1,9 +1,11 @@
 #include "USBDevice.h"
 
 USBDevice::USBDevice(uint32_t deviceId, const QString& serialNumber, const QString& description)
-    : m_deviceId(deviceId), m_serialNumber(serialNumber), m_description(description), m_versionInfo{0, 0}
-{
-}
+    : m_deviceId(deviceId)
+    , m_serialNumber(serialNumber)
+    , m_description(description)
+    , m_versionInfo{0, 0}
+{ }
 
 USBDevice::~USBDevice() = default;
 

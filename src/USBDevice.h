@@ -48,7 +48,10 @@ public:
     USBSerialNumber serial() const { return USBSerialNumber(m_serialNumber); }
     ModelId modelId() const { return serial().modelId(); }
     // A unit of ours: the serial number starts with "QZ", in that case.
-    bool isOwnDevice() const { return m_serialNumber.startsWith(QLatin1String("QZ"), Qt::CaseSensitive); }
+    bool isOwnDevice() const
+    {
+        return m_serialNumber.startsWith(QLatin1String("QZ"), Qt::CaseSensitive);
+    }
 
     // Version words that identification reads from the unit; both 0 until set.
     void setVersionInfo(int first, int second);

@@ -34,7 +34,8 @@ USBDriver::USBDriver() : m_pPrivate(std::make_unique<Private>())
     m_pPrivate->m_protocols.resize(1);
 }
 
-USBDriver::USBDriver(std::shared_ptr<USBIProtocol> protocol) : m_pPrivate(std::make_unique<Private>())
+USBDriver::USBDriver(std::shared_ptr<USBIProtocol> protocol)
+    : m_pPrivate(std::make_unique<Private>())
 {
     m_pPrivate->m_protocols.push_back(std::move(protocol));
 }
@@ -173,10 +174,11 @@ USBResult USBDriver::send(std::shared_ptr<USBICommRequest> request, int socketIn
 {
     Private& d = *m_pPrivate;
     Q_ASSERT_X(socketIndex >= 0 && socketIndex < d.protocolCount(), "USBDriver.cpp",
-               "socketIndex < m_pPrivate->m_protocols.count()");
+        "socketIndex < m_pPrivate->m_protocols.count()");
     if (!d.m_device)
         return USBResult::failure(QStringLiteral("No device is open"));
-    if (socketIndex < 0 || socketIndex >= d.protocolCount() || !d.m_protocols[static_cast<std::size_t>(socketIndex)])
+    if (socketIndex < 0 || socketIndex >= d.protocolCount()
+        || !d.m_protocols[static_cast<std::size_t>(socketIndex)])
         return USBResult::failure(QStringLiteral("No protocol for the socket"));
     return d.m_protocols[static_cast<std::size_t>(socketIndex)]->sendRequest(std::move(request));
 }

@@ -7,11 +7,8 @@
 #include <QThread>
 
 USBFtdiBufferedSocket::USBFtdiBufferedSocket(uint32_t deviceIndex)
-    : USBFtdiChannelSocket(deviceIndex, Timeout),
-      m_blockSize(0),
-      m_blockRemaining(0)
-{
-}
+    : USBFtdiChannelSocket(deviceIndex, Timeout), m_blockSize(0), m_blockRemaining(0)
+{ }
 
 USBFtdiBufferedSocket::~USBFtdiBufferedSocket() = default;
 
@@ -50,8 +47,8 @@ USBResult USBFtdiBufferedSocket::open(int baudRate)
     m_threadPriority = QThread::TimeCriticalPriority;
     // Only an FT2232H carries this link; any other chip is refused like a foreign one.
     const USBSerialNumber serial(type == FT_DEVICE_2232H
-                                     ? FtdiHandleOperations::readEepromSerialNumber(handle, type)
-                                     : QString());
+            ? FtdiHandleOperations::readEepromSerialNumber(handle, type)
+            : QString());
     if (!serial.isValid()) {
         FtdiHandleOperations::close(handle);
         return USBResult::failure(QStringLiteral("Unknown USB serial number"));
@@ -99,7 +96,8 @@ void USBFtdiBufferedSocket::readInto(char* buffer, int count)
     int offset = 0;
     while (offset < count) {
         requestBlock();
-        const int chunk = static_cast<int>(qMin<uint32_t>(static_cast<uint32_t>(count - offset), m_blockRemaining));
+        const int chunk = static_cast<int>(
+            qMin<uint32_t>(static_cast<uint32_t>(count - offset), m_blockRemaining));
         FtdiHandleOperations::readExactly(m_handle, buffer + offset, chunk, timedOut);
         m_blockRemaining -= static_cast<uint32_t>(chunk);
         offset += chunk;

@@ -6,12 +6,11 @@
 #include <QThread>
 
 USBFtdiChannelSocket::USBFtdiChannelSocket(uint32_t deviceIndex, uint32_t timeoutMs)
-    : m_deviceIndex(deviceIndex),
-      m_handle(nullptr),
-      m_threadPriority(QThread::InheritPriority),
-      m_timeoutMs(timeoutMs)
-{
-}
+    : m_deviceIndex(deviceIndex)
+    , m_handle(nullptr)
+    , m_threadPriority(QThread::InheritPriority)
+    , m_timeoutMs(timeoutMs)
+{ }
 
 USBResult USBFtdiChannelSocket::close()
 {

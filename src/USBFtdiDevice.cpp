@@ -72,8 +72,8 @@ void setCommonFields(FT_PROGRAM_DATA& data, ProgramTexts& texts, const EepromSet
     data.SelfPowered = settings.selfPowered;
 }
 
-FT_STATUS program232R(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
-                      const EepromSettings& settings)
+FT_STATUS program232R(
+    const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts, const EepromSettings& settings)
 {
     FT_PROGRAM_DATA data;
     prepareProgramData(data, texts, kVersion232R);
@@ -91,7 +91,7 @@ FT_STATUS program232R(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& t
 // The record of a high-speed chip as read (the vendor defaults for a blank chip), as a USB 2.0
 // device with the unit's texts and power.
 FT_STATUS readHighSpeedRecord(const D2xxLibrary& d2xx, FT_HANDLE handle, FT_PROGRAM_DATA& data,
-                              DWORD version, ProgramTexts& texts, const EepromSettings& settings)
+    DWORD version, ProgramTexts& texts, const EepromSettings& settings)
 {
     prepareProgramData(data, texts, version);
     FT_STATUS status = d2xx.eeRead(handle, &data);
@@ -108,8 +108,8 @@ FT_STATUS readHighSpeedRecord(const D2xxLibrary& d2xx, FT_HANDLE handle, FT_PROG
 }
 
 // FT232H: a 245 FIFO on the D2XX driver.
-FT_STATUS program232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
-                      const EepromSettings& settings)
+FT_STATUS program232H(
+    const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts, const EepromSettings& settings)
 {
     FT_PROGRAM_DATA data;
     const FT_STATUS status = readHighSpeedRecord(d2xx, handle, data, kVersion232H, texts, settings);
@@ -133,11 +133,12 @@ FT_STATUS program232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& t
 }
 
 // FT2232H: channel A a 245 FIFO, channel B a serial port, both on the D2XX driver.
-FT_STATUS program2232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
-                       const EepromSettings& settings)
+FT_STATUS program2232H(
+    const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts, const EepromSettings& settings)
 {
     FT_PROGRAM_DATA data;
-    const FT_STATUS status = readHighSpeedRecord(d2xx, handle, data, kVersion2232H, texts, settings);
+    const FT_STATUS status
+        = readHighSpeedRecord(d2xx, handle, data, kVersion2232H, texts, settings);
     if (status != FT_OK)
         return status;
     data.PullDownEnable7 = 1;
@@ -164,15 +165,14 @@ FT_STATUS program2232H(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& 
 
 // FT-X chips: the extended EEPROM interface, with the CBUS pins as the units' boards are wired
 // in their two variants.
-FT_STATUS programXSeries(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts,
-                         const EepromSettings& settings)
+FT_STATUS programXSeries(
+    const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts& texts, const EepromSettings& settings)
 {
     FT_EEPROM_X_SERIES x;
     std::memset(&x, 0, sizeof(x));
     x.common.deviceType = FT_DEVICE_X_SERIES;
-    const FT_STATUS status =
-        d2xx.eepromRead(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
-                        texts.readDescription, texts.readSerialNumber);
+    const FT_STATUS status = d2xx.eepromRead(handle, &x, sizeof(x), texts.manufacturer,
+        texts.manufacturerId, texts.readDescription, texts.readSerialNumber);
     if (status != FT_OK)
         return status;
     x.common.SerNumEnable = 1;
@@ -198,32 +198,36 @@ FT_STATUS programXSeries(const D2xxLibrary& d2xx, FT_HANDLE handle, ProgramTexts
         x.BCDForceCbusPWREN = 0;
     }
     return d2xx.eepromProgram(handle, &x, sizeof(x), texts.manufacturer, texts.manufacturerId,
-                              texts.description, texts.serialNumber);
+        texts.description, texts.serialNumber);
 }
 
 // Writes the unit's settings in the layout of the chip type; any other chip is left as it is.
-FT_STATUS programChip(const D2xxLibrary& d2xx, FT_HANDLE handle, FT_DEVICE type,
-                      const EepromSettings& settings)
+FT_STATUS programChip(
+    const D2xxLibrary& d2xx, FT_HANDLE handle, FT_DEVICE type, const EepromSettings& settings)
 {
     ProgramTexts texts;
     copyText(texts.description, sizeof(texts.description), settings.description, 63);
     copyText(texts.serialNumber, sizeof(texts.serialNumber), settings.serialNumber, 16);
     switch (type) {
-    case FT_DEVICE_232R: return program232R(d2xx, handle, texts, settings);
-    case FT_DEVICE_232H: return program232H(d2xx, handle, texts, settings);
-    case FT_DEVICE_2232H: return program2232H(d2xx, handle, texts, settings);
-    case FT_DEVICE_X_SERIES: return programXSeries(d2xx, handle, texts, settings);
-    default: return FT_OK;
+    case FT_DEVICE_232R:
+        return program232R(d2xx, handle, texts, settings);
+    case FT_DEVICE_232H:
+        return program232H(d2xx, handle, texts, settings);
+    case FT_DEVICE_2232H:
+        return program2232H(d2xx, handle, texts, settings);
+    case FT_DEVICE_X_SERIES:
+        return programXSeries(d2xx, handle, texts, settings);
+    default:
+        return FT_OK;
     }
 }
 
 } // namespace
 
-USBFtdiDevice::USBFtdiDevice(uint32_t deviceId, const QString& serialNumber, const QString& description,
-                             const QVector<std::shared_ptr<USBISocket>>& sockets)
+USBFtdiDevice::USBFtdiDevice(uint32_t deviceId, const QString& serialNumber,
+    const QString& description, const QVector<std::shared_ptr<USBISocket>>& sockets)
     : USBDevice(deviceId, serialNumber, description), m_sockets(sockets)
-{
-}
+{ }
 
 USBFtdiDevice::~USBFtdiDevice() = default;
 
@@ -250,10 +254,11 @@ std::shared_ptr<USBFtdiDevice> USBFtdiDevice::fromRecords(const QVector<DeviceLi
         for (const DeviceListRecord& record : records)
             byChannel.insert(record.serialNumber().right(1), record);
         if (byChannel.contains(QStringLiteral("B")))
-            sockets << std::make_shared<USBFtdiSocket>(byChannel.value(QStringLiteral("B")).position,
-                                                       USBFtdiSocket::UartMode);
+            sockets << std::make_shared<USBFtdiSocket>(
+                byChannel.value(QStringLiteral("B")).position, USBFtdiSocket::UartMode);
         if (byChannel.contains(QStringLiteral("A")))
-            sockets << std::make_shared<USBFtdiBufferedSocket>(byChannel.value(QStringLiteral("A")).position);
+            sockets << std::make_shared<USBFtdiBufferedSocket>(
+                byChannel.value(QStringLiteral("A")).position);
     }
     // A chip without a usable channel is no unit.
     if (sockets.isEmpty())
@@ -292,7 +297,8 @@ QVector<std::shared_ptr<USBISocket>> USBFtdiDevice::sockets() const
 
 std::shared_ptr<USBISocket> USBFtdiDevice::socket(int index) const
 {
-    Q_ASSERT_X(index >= 0 && index < m_sockets.count(), "USBFtdiDevice.cpp", "index < m_sockets.count()");
+    Q_ASSERT_X(
+        index >= 0 && index < m_sockets.count(), "USBFtdiDevice.cpp", "index < m_sockets.count()");
     if (index < 0 || index >= m_sockets.count())
         return nullptr;
     return m_sockets.at(index);

@@ -10,7 +10,7 @@ class USBFtdiDevice : public USBDevice
 {
 public:
     USBFtdiDevice(uint32_t deviceId, const QString& serialNumber, const QString& description,
-                  const QVector<std::shared_ptr<USBISocket>>& sockets);
+        const QVector<std::shared_ptr<USBISocket>>& sockets);
     ~USBFtdiDevice() override;
 
     // The device of one chip from its device-list records (one, or two for an FT2232H), or null

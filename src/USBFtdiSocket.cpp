@@ -22,8 +22,7 @@ constexpr unsigned long kSyncFifoSettleMs = 10;
 
 USBFtdiSocket::USBFtdiSocket(uint32_t deviceIndex, uint32_t flags)
     : USBFtdiChannelSocket(deviceIndex, Timeout), m_flags(flags)
-{
-}
+{ }
 
 USBFtdiSocket::~USBFtdiSocket() = default;
 
@@ -119,7 +118,8 @@ FT_STATUS USBFtdiSocket::configureSerialPort(int baudRate, USHORT flowControl)
         return status;
     if ((status = d2xx.setFlowControl(m_handle, flowControl, 0, 0)) != FT_OK)
         return status;
-    if ((status = d2xx.setDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN)) != FT_OK)
+    if ((status = d2xx.setDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_1, FT_PARITY_EVEN))
+        != FT_OK)
         return status;
     if ((status = d2xx.setLatencyTimer(m_handle, kUartLatencyTimer)) != FT_OK)
         return status;
@@ -133,14 +133,15 @@ QByteArray USBFtdiSocket::read(int count)
         throw USBResult::failure(FtdiHandleOperations::deviceNotOpen());
     // Reading straight into the result keeps a bad count from overrunning anything.
     QByteArray bytes(qMax(count, 0), '\0');
-    FtdiHandleOperations::readExactly(m_handle, bytes.data(), bytes.size(),
-                                      FtdiHandleOperations::communicationTimedOut());
+    FtdiHandleOperations::readExactly(
+        m_handle, bytes.data(), bytes.size(), FtdiHandleOperations::communicationTimedOut());
     return bytes;
 }
 
 void USBFtdiSocket::readInto(char* buffer, int count)
 {
-    FtdiHandleOperations::readExactly(m_handle, buffer, count, FtdiHandleOperations::communicationTimedOut());
+    FtdiHandleOperations::readExactly(
+        m_handle, buffer, count, FtdiHandleOperations::communicationTimedOut());
 }
 
 int USBFtdiSocket::readAvailable(QByteArray& array, int wanted)
@@ -151,15 +152,15 @@ int USBFtdiSocket::readAvailable(QByteArray& array, int wanted)
     // A failed query leaves the count at 0: nothing is read this time.
     D2xxLibrary::instance().getQueueStatus(m_handle, &waiting);
     const int room = qMax(wanted - array.size(), 0);
-    const int count = qMin(qMin(static_cast<int>(qMin<DWORD>(waiting, MaxAvailableChunk)), room),
-                           MaxAvailableChunk);
+    const int count = qMin(
+        qMin(static_cast<int>(qMin<DWORD>(waiting, MaxAvailableChunk)), room), MaxAvailableChunk);
     if (count == 0)
         return 0;
     const int oldSize = array.size();
     array.resize(oldSize + count);
     try {
-        FtdiHandleOperations::readExactly(m_handle, array.data() + oldSize, count,
-                                          FtdiHandleOperations::communicationTimedOut());
+        FtdiHandleOperations::readExactly(
+            m_handle, array.data() + oldSize, count, FtdiHandleOperations::communicationTimedOut());
     } catch (...) {
         // Leave the caller's array as it was.
         array.resize(oldSize);

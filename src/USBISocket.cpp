@@ -28,6 +28,5 @@ void USBISocket::discardReceived()
             dropped.resize(waiting);
             readInto(dropped.data(), waiting);
         }
-    } catch (const USBResult&) {
-    }
+    } catch (const USBResult&) { }
 }

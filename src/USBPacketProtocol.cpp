@@ -40,9 +40,9 @@ USBResult libraryFailure(const char* text)
 uint32_t littleEndianWord(const QByteArray& bytes, int offset)
 {
     return static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset]))
-         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8
-         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 2])) << 16
-         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 3])) << 24;
+        | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8
+        | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 2])) << 16
+        | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 3])) << 24;
 }
 
 void appendLittleEndian(QByteArray& bytes, uint32_t value, int size)
@@ -62,16 +62,15 @@ QThread::Priority workerPriority(const std::shared_ptr<USBISocket>& socket)
 } // namespace
 
 USBPacketProtocol::USBPacketProtocol()
-    : USBIProtocol(),
-      QThread(nullptr),
-      m_stopRequested(false),
-      m_pollInterval(5000),
-      m_observer(nullptr),
-      m_poller(nullptr),
-      m_pollerAcknowledged(false),
-      m_discardBeforeWrite(false)
-{
-}
+    : USBIProtocol()
+    , QThread(nullptr)
+    , m_stopRequested(false)
+    , m_pollInterval(5000)
+    , m_observer(nullptr)
+    , m_poller(nullptr)
+    , m_pollerAcknowledged(false)
+    , m_discardBeforeWrite(false)
+{ }
 
 USBPacketProtocol::~USBPacketProtocol()
 {
@@ -215,8 +214,8 @@ USBResult USBPacketProtocol::sendRequest(std::shared_ptr<USBICommRequest> reques
     return result;
 }
 
-USBResult USBPacketProtocol::exchange(const std::shared_ptr<USBICommRequest>& request,
-                                      USBISocket& socket)
+USBResult USBPacketProtocol::exchange(
+    const std::shared_ptr<USBICommRequest>& request, USBISocket& socket)
 {
     const QByteArray payload = request->payload();
 
@@ -407,8 +406,7 @@ void USBPacketProtocol::deliverPacket()
         // A registered receiver takes precedence over a pending request, even once destroyed.
         if (!receiver.value().isNull()) {
             // Qt owns a posted event and deletes it after delivery.
-            QCoreApplication::postEvent(
-                receiver.value().data(),
+            QCoreApplication::postEvent(receiver.value().data(),
                 new USBPacketStreamEvent(id, m_currentPacket.data, USBResult()), 0);
         }
         return;
@@ -523,8 +521,8 @@ void USBPacketProtocol::reportFinished(const QueuedRequest& entry, const USBResu
         m_observer->requestFinished(entry, result);
     } else if (!entry.receiver.isNull()) {
         // Qt owns a posted event and deletes it after delivery.
-        QCoreApplication::postEvent(entry.receiver.data(),
-                                    new USBRequestEvent(entry.request, result), 0);
+        QCoreApplication::postEvent(
+            entry.receiver.data(), new USBRequestEvent(entry.request, result), 0);
     }
 }
 

@@ -18,10 +18,14 @@ bool parseDigits(const QString& text, int* value)
 } // namespace
 
 USBSerialNumber::USBSerialNumber()
-    : m_valid(false), m_unnumbered(false), m_variantCode(0), m_flowCode(0), m_product(0),
-      m_revision(0), m_unitNumber(0)
-{
-}
+    : m_valid(false)
+    , m_unnumbered(false)
+    , m_variantCode(0)
+    , m_flowCode(0)
+    , m_product(0)
+    , m_revision(0)
+    , m_unitNumber(0)
+{ }
 
 USBSerialNumber::USBSerialNumber(const QString& text) : USBSerialNumber()
 {

@@ -29,8 +29,9 @@ AlderUnit::AlderUnit(const QJsonObject& config)
 
 void AlderUnit::buildUserData(const QJsonObject& calibration)
 {
-    m_calibrationForm = calibration.value(QStringLiteral("form")).toString(
-        calibration.isEmpty() ? QStringLiteral("none") : QStringLiteral("g"));
+    m_calibrationForm
+        = calibration.value(QStringLiteral("form"))
+              .toString(calibration.isEmpty() ? QStringLiteral("none") : QStringLiteral("g"));
     const QJsonArray pairs = calibration.value(QStringLiteral("pairs")).toArray();
     auto appendPairs = [&pairs](QByteArray& record, int count) {
         for (int i = 0; i < count; ++i) {
@@ -45,7 +46,8 @@ void AlderUnit::buildUserData(const QJsonObject& calibration)
         // This form carries only the voltage words; the host keeps its defaults for the rest,
         // and so does the unit's physics.
         QJsonObject voltageOnly;
-        for (const QString& key : {QStringLiteral("voltageGain"), QStringLiteral("voltageOffset")}) {
+        for (const QString& key :
+            {QStringLiteral("voltageGain"), QStringLiteral("voltageOffset")}) {
             if (calibration.contains(key))
                 voltageOnly.insert(key, calibration.value(key));
         }
@@ -161,11 +163,13 @@ FirmwareUnit::Reply AlderUnit::setVoltage(const QByteArray& data)
 
 QByteArray AlderUnit::supplyState() const
 {
-    const int rv = WireBytes::clampSigned16(roundHalfUp(m_calibration.voltageReading(m_output.voltage())));
-    const int ri = WireBytes::clampSigned16(roundHalfUp(m_calibration.currentReading(m_output.current(), rv)));
+    const int rv
+        = WireBytes::clampSigned16(roundHalfUp(m_calibration.voltageReading(m_output.voltage())));
+    const int ri = WireBytes::clampSigned16(
+        roundHalfUp(m_calibration.currentReading(m_output.current(), rv)));
     QByteArray reply;
-    reply.append(static_cast<char>((m_output.isOn() ? 0x01 : 0) | (m_output.currentLimited() ? 0x02 : 0)
-                                   | (m_output.errorCode() << 2)));
+    reply.append(static_cast<char>((m_output.isOn() ? 0x01 : 0)
+        | (m_output.currentLimited() ? 0x02 : 0) | (m_output.errorCode() << 2)));
     WireBytes::appendWord(reply, rv);
     WireBytes::appendWord(reply, ri);
     return reply;
@@ -186,11 +190,11 @@ void AlderUnit::addFamilyState(QJsonObject& state) const
     state.insert(QStringLiteral("polarity"), m_polarity);
     state.insert(QStringLiteral("output"), m_output.toJson());
     state.insert(QStringLiteral("voltageSetting"), QString::fromLatin1(m_voltageSetting.toHex()));
-    state.insert(QStringLiteral("pwm"), QJsonObject{{QStringLiteral("mode"), m_pwmMode},
-                                                    {QStringLiteral("duty"), m_pwmDuty},
-                                                    {QStringLiteral("frequency"), static_cast<qint64>(m_pwmFrequency)}});
+    state.insert(QStringLiteral("pwm"),
+        QJsonObject{{QStringLiteral("mode"), m_pwmMode}, {QStringLiteral("duty"), m_pwmDuty},
+            {QStringLiteral("frequency"), static_cast<qint64>(m_pwmFrequency)}});
     state.insert(QStringLiteral("pwmPending"),
-                 QJsonObject{{QStringLiteral("mode"), m_pendingMode},
-                             {QStringLiteral("duty"), m_pendingDuty},
-                             {QStringLiteral("frequency"), static_cast<qint64>(m_pendingFrequency)}});
+        QJsonObject{{QStringLiteral("mode"), m_pendingMode},
+            {QStringLiteral("duty"), m_pendingDuty},
+            {QStringLiteral("frequency"), static_cast<qint64>(m_pendingFrequency)}});
 }

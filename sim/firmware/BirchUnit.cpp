@@ -19,8 +19,7 @@ qint32 secondMilli(const QByteArray& setting)
 
 BirchUnit::BirchUnit(const QJsonObject& config)
     : FirmwareUnit(config, QStringLiteral("Birch"), {1, 1, 0, 0, 0})
-{
-}
+{ }
 
 FirmwareUnit::Reply BirchUnit::handleInstruction(quint8 instruction, const QByteArray& data)
 {

@@ -1,14 +1,13 @@
 #include "CalibrationWords.h"
 
-CalibrationWords::CalibrationWords(int voltageGain, int voltageOffset, int currentCoupling, int currentGain,
-                                   int currentOffset)
+CalibrationWords::CalibrationWords(
+    int voltageGain, int voltageOffset, int currentCoupling, int currentGain, int currentOffset)
     : m_voltageGain(voltageGain)
     , m_voltageOffset(voltageOffset)
     , m_currentCoupling(currentCoupling)
     , m_currentGain(currentGain)
     , m_currentOffset(currentOffset)
-{
-}
+{ }
 
 CalibrationWords CalibrationWords::overriddenBy(const QJsonObject& config) const
 {
@@ -50,8 +49,8 @@ double CalibrationWords::currentReading(double current, double voltageReading) c
 QJsonObject CalibrationWords::toJson() const
 {
     return QJsonObject{{QStringLiteral("voltageGain"), m_voltageGain},
-                       {QStringLiteral("voltageOffset"), m_voltageOffset},
-                       {QStringLiteral("currentCoupling"), m_currentCoupling},
-                       {QStringLiteral("currentGain"), m_currentGain},
-                       {QStringLiteral("currentOffset"), m_currentOffset}};
+        {QStringLiteral("voltageOffset"), m_voltageOffset},
+        {QStringLiteral("currentCoupling"), m_currentCoupling},
+        {QStringLiteral("currentGain"), m_currentGain},
+        {QStringLiteral("currentOffset"), m_currentOffset}};
 }

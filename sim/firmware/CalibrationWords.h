@@ -9,7 +9,8 @@ class CalibrationWords
 {
 public:
     CalibrationWords() = default;
-    CalibrationWords(int voltageGain, int voltageOffset, int currentCoupling, int currentGain, int currentOffset);
+    CalibrationWords(int voltageGain, int voltageOffset, int currentCoupling, int currentGain,
+        int currentOffset);
 
     // Words from a bench "calibration" object; a word the object lacks keeps its value here.
     CalibrationWords overriddenBy(const QJsonObject& config) const;

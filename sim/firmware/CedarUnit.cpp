@@ -24,9 +24,8 @@ int pwmFunction(int mode)
 
 QJsonObject pwmJson(int mode, int duty)
 {
-    return QJsonObject{{QStringLiteral("mode"), mode},
-                       {QStringLiteral("duty"), duty},
-                       {QStringLiteral("function"), pwmFunction(mode)}};
+    return QJsonObject{{QStringLiteral("mode"), mode}, {QStringLiteral("duty"), duty},
+        {QStringLiteral("function"), pwmFunction(mode)}};
 }
 
 } // namespace
@@ -75,7 +74,8 @@ FirmwareUnit::Reply CedarUnit::handleInstruction(quint8 instruction, const QByte
     case SetPwm1 + 1:
         if (data.size() != 2 || WireBytes::byteAt(data, 1) > 100)
             return rejected();
-        m_pendingPwm[instruction - SetPwm1] = Pwm{WireBytes::byteAt(data, 0), WireBytes::byteAt(data, 1)};
+        m_pendingPwm[instruction - SetPwm1]
+            = Pwm{WireBytes::byteAt(data, 0), WireBytes::byteAt(data, 1)};
         return ok();
     default:
         break;
@@ -226,16 +226,17 @@ QByteArray CedarUnit::supplyState() const
     reply.append(static_cast<char>(statusBits()));
     WireBytes::appendWord(reply, m_errorWord);
     for (int i = 0; i < Outputs; ++i)
-        WireBytes::appendWord(reply, WireBytes::clampUnsigned16(std::floor(outputVoltage(i) * 10 + 0.5)));
+        WireBytes::appendWord(
+            reply, WireBytes::clampUnsigned16(std::floor(outputVoltage(i) * 10 + 0.5)));
     reply.append(static_cast<char>(outputBits()));
     return reply;
 }
 
 void CedarUnit::addFamilyState(QJsonObject& state) const
 {
-    state.insert(QStringLiteral("bus"), QJsonObject{{QStringLiteral("level"), m_busLevel},
-                                                    {QStringLiteral("on"), m_busOn},
-                                                    {QStringLiteral("limit"), busLimit()}});
+    state.insert(QStringLiteral("bus"),
+        QJsonObject{{QStringLiteral("level"), m_busLevel}, {QStringLiteral("on"), m_busOn},
+            {QStringLiteral("limit"), busLimit()}});
     state.insert(QStringLiteral("settingSize"), settingSize());
     state.insert(QStringLiteral("ready"), m_ready);
     state.insert(QStringLiteral("outputs23Ready"), m_outputs23Ready);
@@ -245,20 +246,21 @@ void CedarUnit::addFamilyState(QJsonObject& state) const
     QJsonArray outputs;
     for (int i = 0; i < Outputs; ++i) {
         const Output& output = m_outputs[i];
-        outputs.append(QJsonObject{{QStringLiteral("on"), output.on},
-                                   {QStringLiteral("code"), output.code},
-                                   {QStringLiteral("setVoltage"), voltsFromCode(output.code)},
-                                   {QStringLiteral("voltage"), outputVoltage(i)},
-                                   {QStringLiteral("waveform"), output.waveform},
-                                   {QStringLiteral("periodMs"), output.periodMs},
-                                   {QStringLiteral("secondCode"), output.secondCode},
-                                   {QStringLiteral("secondVoltage"), voltsFromCode(output.secondCode)}});
+        outputs.append(
+            QJsonObject{{QStringLiteral("on"), output.on}, {QStringLiteral("code"), output.code},
+                {QStringLiteral("setVoltage"), voltsFromCode(output.code)},
+                {QStringLiteral("voltage"), outputVoltage(i)},
+                {QStringLiteral("waveform"), output.waveform},
+                {QStringLiteral("periodMs"), output.periodMs},
+                {QStringLiteral("secondCode"), output.secondCode},
+                {QStringLiteral("secondVoltage"), voltsFromCode(output.secondCode)}});
     }
     state.insert(QStringLiteral("outputs"), outputs);
-    state.insert(QStringLiteral("pwm"), QJsonArray{pwmJson(m_pwm[0].mode, m_pwm[0].duty),
-                                                   pwmJson(m_pwm[1].mode, m_pwm[1].duty)});
-    state.insert(QStringLiteral("pwmPending"), QJsonArray{pwmJson(m_pendingPwm[0].mode, m_pendingPwm[0].duty),
-                                                          pwmJson(m_pendingPwm[1].mode, m_pendingPwm[1].duty)});
+    state.insert(QStringLiteral("pwm"),
+        QJsonArray{pwmJson(m_pwm[0].mode, m_pwm[0].duty), pwmJson(m_pwm[1].mode, m_pwm[1].duty)});
+    state.insert(QStringLiteral("pwmPending"),
+        QJsonArray{pwmJson(m_pendingPwm[0].mode, m_pendingPwm[0].duty),
+            pwmJson(m_pendingPwm[1].mode, m_pendingPwm[1].duty)});
     state.insert(QStringLiteral("pwmFrequency"), static_cast<qint64>(m_pwmFrequency));
     state.insert(QStringLiteral("pwmFrequencyPending"), static_cast<qint64>(m_pendingFrequency));
 }

@@ -46,10 +46,10 @@ private:
     struct Output
     {
         bool on = false;
-        int code = 0;          // voltage code of the first level
-        int waveform = 0;      // 0 constant, 1 to 3 the waveforms
-        int periodMs = 1000;   // waveform period, milliseconds
-        int secondCode = 0;    // voltage code of the second level
+        int code = 0; // voltage code of the first level
+        int waveform = 0; // 0 constant, 1 to 3 the waveforms
+        int periodMs = 1000; // waveform period, milliseconds
+        int secondCode = 0; // voltage code of the second level
     };
     struct Pwm
     {

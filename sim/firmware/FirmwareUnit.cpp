@@ -24,7 +24,8 @@ int parseField(const QString& serial, int from, int count)
 
 } // namespace
 
-FirmwareUnit::FirmwareUnit(const QJsonObject& config, const QString& family, const QList<int>& defaultVersionWords)
+FirmwareUnit::FirmwareUnit(
+    const QJsonObject& config, const QString& family, const QList<int>& defaultVersionWords)
     : m_config(config)
     , m_serial(config.value(QStringLiteral("serial")).toString())
     , m_family(family)
@@ -33,7 +34,8 @@ FirmwareUnit::FirmwareUnit(const QJsonObject& config, const QString& family, con
     , m_page(config, m_serial, defaultVersionWords)
 {
     // At least a type 7 header must fit; larger blocks are capped to keep a garbled bench sane.
-    m_streamBlockSize = qBound(2, config.value(QStringLiteral("streamBlockSize")).toInt(512), 1 << 20);
+    m_streamBlockSize
+        = qBound(2, config.value(QStringLiteral("streamBlockSize")).toInt(512), 1 << 20);
 }
 
 QList<QByteArray> FirmwareUnit::receive(int channel, const QByteArray& bytes)
@@ -123,7 +125,7 @@ FirmwareUnit::Reply FirmwareUnit::handleInstruction(quint8, const QByteArray&)
     return rejected();
 }
 
-void FirmwareUnit::addFamilyState(QJsonObject&) const {}
+void FirmwareUnit::addFamilyState(QJsonObject&) const { }
 
 void FirmwareUnit::setStatusOverride(int instruction, int status)
 {
@@ -188,8 +190,9 @@ QJsonObject FirmwareUnit::state() const
     QJsonObject state;
     state.insert(QStringLiteral("serial"), m_serial);
     state.insert(QStringLiteral("family"), m_family);
-    state.insert(QStringLiteral("model"), QJsonObject{{QStringLiteral("product"), m_product},
-                                                      {QStringLiteral("revision"), m_revision}});
+    state.insert(QStringLiteral("model"),
+        QJsonObject{
+            {QStringLiteral("product"), m_product}, {QStringLiteral("revision"), m_revision}});
     QJsonArray versions;
     for (int word : m_page.versionWords())
         versions.append(word);

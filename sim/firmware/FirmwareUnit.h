@@ -12,7 +12,8 @@
 class FirmwareUnit : public SimUnit
 {
 public:
-    FirmwareUnit(const QJsonObject& config, const QString& family, const QList<int>& defaultVersionWords);
+    FirmwareUnit(
+        const QJsonObject& config, const QString& family, const QList<int>& defaultVersionWords);
 
     QList<QByteArray> receive(int channel, const QByteArray& bytes) override;
     void setStatusOverride(int instruction, int status) override;

@@ -36,13 +36,23 @@ long roundHalfUp(double value)
 } // namespace
 
 GenericUnit::GenericUnit(const QJsonObject& config)
-    : FirmwareUnit(config, QStringLiteral("Generic"), {1, 1, 0, 0, 0})
-    , m_output(config)
+    : FirmwareUnit(config, QStringLiteral("Generic"), {1, 1, 0, 0, 0}), m_output(config)
 {
     // Instruction bytes per code: (19, 1) first, (25, 1) second; 0 where the model lacks the code.
     static const int kTable[][2] = {
-        {0x20, 0x20}, {0, 0x21}, {0x21, 0}, {0, 0x22}, {0, 0x23}, {0x22, 0x24}, {0x23, 0x25},
-        {0x40, 0x40}, {0, 0x41}, {0x41, 0}, {0, 0x42}, {0, 0x43}, {0x42, 0x44},
+        {0x20, 0x20},
+        {0, 0x21},
+        {0x21, 0},
+        {0, 0x22},
+        {0, 0x23},
+        {0x22, 0x24},
+        {0x23, 0x25},
+        {0x40, 0x40},
+        {0, 0x41},
+        {0x41, 0},
+        {0, 0x42},
+        {0, 0x43},
+        {0x42, 0x44},
     };
     const int column = isDualPolarity() ? 1 : 0;
     for (int code = 0; code <= ReadSupplyState; ++code) {
@@ -55,10 +65,11 @@ GenericUnit::GenericUnit(const QJsonObject& config)
     // "calibration" is one object for every polarity, or a list with one per polarity.
     const QJsonValue value = config.value(QStringLiteral("calibration"));
     for (int polarity = 0; polarity < 2; ++polarity) {
-        const QJsonObject calibration =
-            value.isArray() ? value.toArray().at(polarity).toObject() : value.toObject();
-        QString form = calibration.value(QStringLiteral("form"))
-                           .toString(calibration.isEmpty() ? QStringLiteral("none") : QStringLiteral("m"));
+        const QJsonObject calibration
+            = value.isArray() ? value.toArray().at(polarity).toObject() : value.toObject();
+        QString form
+            = calibration.value(QStringLiteral("form"))
+                  .toString(calibration.isEmpty() ? QStringLiteral("none") : QStringLiteral("m"));
         QByteArray record;
         if (form == QLatin1String("m")) {
             m_calibration[polarity] = defaults.overriddenBy(calibration);
@@ -153,11 +164,13 @@ FirmwareUnit::Reply GenericUnit::setVoltage(const QByteArray& data)
 QByteArray GenericUnit::supplyState() const
 {
     const CalibrationWords& calibration = calibrationInUse();
-    const int rv = WireBytes::clampUnsigned16(roundHalfUp(calibration.voltageReading(m_output.voltage())));
-    const int ri = WireBytes::clampSigned16(roundHalfUp(calibration.currentReading(m_output.current(), rv)));
+    const int rv
+        = WireBytes::clampUnsigned16(roundHalfUp(calibration.voltageReading(m_output.voltage())));
+    const int ri
+        = WireBytes::clampSigned16(roundHalfUp(calibration.currentReading(m_output.current(), rv)));
     QByteArray reply;
-    reply.append(static_cast<char>((m_output.isOn() ? 0x01 : 0) | (m_output.currentLimited() ? 0x02 : 0)
-                                   | (m_output.errorCode() << 2)));
+    reply.append(static_cast<char>((m_output.isOn() ? 0x01 : 0)
+        | (m_output.currentLimited() ? 0x02 : 0) | (m_output.errorCode() << 2)));
     WireBytes::appendWord(reply, rv);
     WireBytes::appendWord(reply, ri);
     WireBytes::appendWord(reply, WireBytes::word(m_voltageSetting, 0));

@@ -35,8 +35,8 @@ QList<int> intList(const QJsonValue& value, const QList<int>& fallback, int coun
 
 } // namespace
 
-IdentificationPage::IdentificationPage(const QJsonObject& config, const QString& serial,
-                                       const QList<int>& defaultVersionWords)
+IdentificationPage::IdentificationPage(
+    const QJsonObject& config, const QString& serial, const QList<int>& defaultVersionWords)
     : m_serialText(config.value(QStringLiteral("pageSerial")).toString(serial))
     , m_fault(config.value(QStringLiteral("pageFault")).toString())
     , m_versionWords(intList(config.value(QStringLiteral("versionWords")), defaultVersionWords, 5))
@@ -45,7 +45,8 @@ IdentificationPage::IdentificationPage(const QJsonObject& config, const QString&
     m_sizeForm = config.value(QStringLiteral("pageSizeForm")).toInt(2) == 4 ? 4 : 2;
     m_pageFlag = config.value(QStringLiteral("pageFlag")).toBool(false);
     // Format 1 pages only identify serial numbers of the A flow variant; B units carry format 2.
-    const int defaultFormat = serial.size() > 2 && serial.at(2).toLower() == QLatin1Char('b') ? 2 : 1;
+    const int defaultFormat
+        = serial.size() > 2 && serial.at(2).toLower() == QLatin1Char('b') ? 2 : 1;
     m_format = config.value(QStringLiteral("pageFormat")).toInt(defaultFormat);
     if (m_fault == QLatin1String("badSerial") && m_serialText.size() >= 4)
         m_serialText[3] = QLatin1Char('X');
@@ -60,8 +61,9 @@ QByteArray IdentificationPage::buildPage(const QJsonObject& config) const
     else
         page.append("\x35\x72\xD1", 3);
     page.append(static_cast<char>(m_format & 0xFF));
-    page.append(field(config.value(QStringLiteral("identityText")).toString(QStringLiteral("Kavra supply unit")),
-                      kTextIdentity));
+    page.append(field(
+        config.value(QStringLiteral("identityText")).toString(QStringLiteral("Kavra supply unit")),
+        kTextIdentity));
     page.append(field(m_serialText, kTextSerial));
     const QList<int> header = intList(config.value(QStringLiteral("headerWords")), {1, 0}, 2);
     for (int word : header)

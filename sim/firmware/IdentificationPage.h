@@ -12,7 +12,8 @@
 class IdentificationPage
 {
 public:
-    IdentificationPage(const QJsonObject& config, const QString& serial, const QList<int>& defaultVersionWords);
+    IdentificationPage(
+        const QJsonObject& config, const QString& serial, const QList<int>& defaultVersionWords);
 
     QByteArray pageSizeReply() const;
     // The page followed by its two trailer bytes, as instruction 0x12 returns it.

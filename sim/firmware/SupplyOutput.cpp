@@ -64,14 +64,10 @@ double SupplyOutput::current() const
 
 QJsonObject SupplyOutput::toJson() const
 {
-    return QJsonObject{{QStringLiteral("on"), m_on},
-                       {QStringLiteral("setVoltage"), m_setVoltage},
-                       {QStringLiteral("currentLimit"), m_currentLimit},
-                       {QStringLiteral("voltage"), voltage()},
-                       {QStringLiteral("current"), current()},
-                       {QStringLiteral("currentLimited"), currentLimited()},
-                       {QStringLiteral("error"), m_error},
-                       {QStringLiteral("loadOhms"), m_loadOhms},
-                       {QStringLiteral("loadCurrent"), m_loadCurrent},
-                       {QStringLiteral("shortCircuit"), m_shortCircuit}};
+    return QJsonObject{{QStringLiteral("on"), m_on}, {QStringLiteral("setVoltage"), m_setVoltage},
+        {QStringLiteral("currentLimit"), m_currentLimit}, {QStringLiteral("voltage"), voltage()},
+        {QStringLiteral("current"), current()},
+        {QStringLiteral("currentLimited"), currentLimited()}, {QStringLiteral("error"), m_error},
+        {QStringLiteral("loadOhms"), m_loadOhms}, {QStringLiteral("loadCurrent"), m_loadCurrent},
+        {QStringLiteral("shortCircuit"), m_shortCircuit}};
 }

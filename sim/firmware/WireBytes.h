@@ -24,7 +24,8 @@ inline qint16 signedWord(const QByteArray& data, int offset)
 
 inline quint32 dword(const QByteArray& data, int offset)
 {
-    return static_cast<quint32>(word(data, offset)) | (static_cast<quint32>(word(data, offset + 2)) << 16);
+    return static_cast<quint32>(word(data, offset))
+        | (static_cast<quint32>(word(data, offset + 2)) << 16);
 }
 
 inline void appendWord(QByteArray& data, int value)

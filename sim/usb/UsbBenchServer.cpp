@@ -24,7 +24,8 @@ QJsonValue parsed(const QByteArray& json)
 
 } // namespace
 
-UsbBenchServer::UsbBenchServer(UsbTestbed& testbed, QObject* parent) : QObject(parent), m_testbed(testbed)
+UsbBenchServer::UsbBenchServer(UsbTestbed& testbed, QObject* parent)
+    : QObject(parent), m_testbed(testbed)
 {
     connect(&m_server, &QLocalServer::newConnection, this, &UsbBenchServer::onConnection);
 }
@@ -74,9 +75,11 @@ QJsonObject UsbBenchServer::answer(const QJsonObject& request)
     if (faults.contains(op))
         return result(bench.injectFault(serial, faults.value(op), value));
     if (op == QLatin1String("set_status_override"))
-        return result(bench.setStatusOverride(serial, request.value(QStringLiteral("instruction")).toInt(), value));
+        return result(bench.setStatusOverride(
+            serial, request.value(QStringLiteral("instruction")).toInt(), value));
     if (op == QLatin1String("send_unsolicited")) {
-        const QByteArray bytes = QByteArray::fromHex(request.value(QStringLiteral("data")).toString().toLatin1());
+        const QByteArray bytes
+            = QByteArray::fromHex(request.value(QStringLiteral("data")).toString().toLatin1());
         return result(bench.sendUnsolicited(serial, link, bytes));
     }
     if (op == QLatin1String("open_handle_count"))
@@ -113,7 +116,7 @@ QJsonObject UsbBenchServer::answer(const QJsonObject& request)
         return reply;
     } else {
         return QJsonObject{{QStringLiteral("result"), SimBench::kBadArgument},
-                           {QStringLiteral("error"), QStringLiteral("unknown operation \"%1\"").arg(op)}};
+            {QStringLiteral("error"), QStringLiteral("unknown operation \"%1\"").arg(op)}};
     }
     QJsonObject reply = result(status);
     if (status == SimBench::kOk)

@@ -106,7 +106,8 @@ QByteArray UsbDescriptors::configuration(const Identity& identity)
     out.append(char(0x80 | (identity.selfPowered ? 0x40 : 0) | (identity.remoteWakeup ? 0x20 : 0)));
     out.append(char(std::clamp(identity.maxPowerMa, 0, 500) / 2));
     for (int i = 0; i < interfaces; ++i) {
-        const char interfaceBytes[9] = {9, 4, char(i), 0, 2, char(0xFF), char(0xFF), char(0xFF), char(kProduct)};
+        const char interfaceBytes[9]
+            = {9, 4, char(i), 0, 2, char(0xFF), char(0xFF), char(0xFF), char(kProduct)};
         out.append(interfaceBytes, 9);
         // Channel k: bulk IN 0x81 + 2k, bulk OUT 0x02 + 2k.
         for (const int endpoint : {0x81 + 2 * i, 0x02 + 2 * i}) {

@@ -12,9 +12,8 @@
 
 namespace {
 
-constexpr unsigned kCapabilities =
-    USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION | USBDEVFS_CAP_NO_PACKET_SIZE_LIM
-    | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+constexpr unsigned kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION
+    | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
 
 // USB_SPEED_FULL and USB_SPEED_HIGH as USBDEVFS_GET_SPEED reports them.
 constexpr int kFullSpeed = 2;
@@ -116,7 +115,9 @@ void UsbDeviceNode::handle(UMockdevIoctlClient* client)
     Client& state = found->second;
     const gulong request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
-    const auto finish = [client](long result, int error) { umockdev_ioctl_client_complete(client, result, error); };
+    const auto finish = [client](long result, int error) {
+        umockdev_ioctl_client_complete(client, result, error);
+    };
 
     if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
         reap(client, state, arg, request == USBDEVFS_REAPURB);
@@ -194,8 +195,8 @@ void UsbDeviceNode::handle(UMockdevIoctlClient* client)
         finish(0, 0);
         return;
     }
-    if (request == USBDEVFS_SETINTERFACE || request == USBDEVFS_SETCONFIGURATION || request == USBDEVFS_CLEAR_HALT
-        || request == USBDEVFS_RESETEP) {
+    if (request == USBDEVFS_SETINTERFACE || request == USBDEVFS_SETCONFIGURATION
+        || request == USBDEVFS_CLEAR_HALT || request == USBDEVFS_RESETEP) {
         finish(0, 0);
         return;
     }
@@ -228,9 +229,10 @@ void UsbDeviceNode::submit(UMockdevIoctlClient* client, Client& state, UMockdevI
             return;
         }
         const auto* setupBytes = reinterpret_cast<const uint8_t*>(bytes());
-        const UsbFtdiChip::Setup setup{setupBytes[0], setupBytes[1], uint16_t(setupBytes[2] | setupBytes[3] << 8),
-                                       uint16_t(setupBytes[4] | setupBytes[5] << 8),
-                                       uint16_t(setupBytes[6] | setupBytes[7] << 8)};
+        const UsbFtdiChip::Setup setup{setupBytes[0], setupBytes[1],
+            uint16_t(setupBytes[2] | setupBytes[3] << 8),
+            uint16_t(setupBytes[4] | setupBytes[5] << 8),
+            uint16_t(setupBytes[6] | setupBytes[7] << 8)};
         const int room = std::min<int>(setup.length, urb->buffer_length - 8);
         const bool in = setup.requestType & 0x80;
         QByteArray payload = in ? QByteArray() : QByteArray(bytes() + 8, room);
@@ -241,7 +243,8 @@ void UsbDeviceNode::submit(UMockdevIoctlClient* client, Client& state, UMockdevI
                 std::memcpy(bytes() + 8, payload.constData(), std::size_t(length));
             complete(client, state, entry, 0, length);
         } else {
-            complete(client, state, entry, outcome == UsbFtdiChip::Outcome::Stall ? -EPIPE : -ENODEV, 0);
+            complete(
+                client, state, entry, outcome == UsbFtdiChip::Outcome::Stall ? -EPIPE : -ENODEV, 0);
         }
     } else if (urb->endpoint & 0x80) {
         state.pendingIn[entry.endpoint].push_back(entry);
@@ -255,7 +258,8 @@ void UsbDeviceNode::submit(UMockdevIoctlClient* client, Client& state, UMockdevI
         serviceIn(client, state, pending.first, false);
 }
 
-void UsbDeviceNode::complete(UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength)
+void UsbDeviceNode::complete(
+    UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength)
 {
     usbdevfs_urb* raw = urbOf(urb.data);
     raw->status = status;
@@ -265,15 +269,17 @@ void UsbDeviceNode::complete(UMockdevIoctlClient* client, Client& state, const U
     deliver(client, state);
 }
 
-void UsbDeviceNode::serviceIn(UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired)
+void UsbDeviceNode::serviceIn(
+    UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired)
 {
     std::deque<Urb>& queue = state.pendingIn[endpoint];
     while (!queue.empty()) {
         const Urb head = queue.front();
         const usbdevfs_urb* urb = urbOf(head.data);
         int status = 0;
-        const QByteArray transfer = head.buffer ? m_chip.bulkIn(endpoint, urb->buffer_length, latencyExpired, &status)
-                                                : QByteArray();
+        const QByteArray transfer = head.buffer
+            ? m_chip.bulkIn(endpoint, urb->buffer_length, latencyExpired, &status)
+            : QByteArray();
         if (status == 0 && transfer.isEmpty() && head.buffer) {
             // The chip's latency timer runs from when the host has taken everything before: time
             // stands still for the device while the host works (see reap()). Data waiting cuts
@@ -307,10 +313,12 @@ void UsbDeviceNode::serviceIn(UMockdevIoctlClient* client, Client& state, int en
     }
 }
 
-void UsbDeviceNode::armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data)
+void UsbDeviceNode::armLatencyTimer(
+    UMockdevIoctlClient* client, Client& state, int endpoint, bool data)
 {
     const int latency = m_chip.latencyMs(endpoint);
-    GSource* timer = g_timeout_source_new(guint(data ? latency : std::max(latency, kStatusPacketMs)));
+    GSource* timer
+        = g_timeout_source_new(guint(data ? latency : std::max(latency, kStatusPacketMs)));
     if (data)
         state.statusTimers.erase(endpoint);
     else
@@ -332,7 +340,8 @@ void UsbDeviceNode::armLatencyTimer(UMockdevIoctlClient* client, Client& state, 
             target->node->serviceIn(target->client, owner, target->endpoint, true);
             return G_SOURCE_REMOVE;
         },
-        new TimerTarget{this, client, endpoint}, [](gpointer data) { delete static_cast<TimerTarget*>(data); });
+        new TimerTarget{this, client, endpoint},
+        [](gpointer data) { delete static_cast<TimerTarget*>(data); });
     g_source_attach(timer, g_main_context_get_thread_default());
     state.latencyTimers[endpoint] = timer;
 }
@@ -355,7 +364,8 @@ void UsbDeviceNode::discard(UMockdevIoctlClient* client, Client& state, unsigned
     umockdev_ioctl_client_complete(client, -1, EINVAL);
 }
 
-void UsbDeviceNode::reap(UMockdevIoctlClient* client, Client& state, UMockdevIoctlData* arg, bool wait)
+void UsbDeviceNode::reap(
+    UMockdevIoctlClient* client, Client& state, UMockdevIoctlData* arg, bool wait)
 {
     if (state.completed.empty() && isDead(state))
         failAll(client, state);

@@ -33,7 +33,7 @@ public:
 private:
     struct Urb
     {
-        UMockdevIoctlData* data;   // the usbdevfs_urb, a reference of ours
+        UMockdevIoctlData* data; // the usbdevfs_urb, a reference of ours
         UMockdevIoctlData* buffer; // its data buffer, owned by data
         int endpoint;
     };
@@ -63,7 +63,8 @@ private:
     // timer expired), and keeps a latency timer running for the next.
     void serviceIn(UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired);
     void armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data);
-    void complete(UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength);
+    void complete(
+        UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength);
     // Hands the first completed URB to a held reap.
     void deliver(UMockdevIoctlClient* client, Client& state);
     void failAll(UMockdevIoctlClient* client, Client& state);

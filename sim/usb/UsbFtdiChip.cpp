@@ -63,12 +63,14 @@ UsbFtdiChip::~UsbFtdiChip()
 
 bool UsbFtdiChip::isPlugged() const
 {
-    return SimBench::instance().withChips([&](const std::vector<std::shared_ptr<SimChip>>&) { return m_chip->isPlugged(); });
+    return SimBench::instance().withChips(
+        [&](const std::vector<std::shared_ptr<SimChip>>&) { return m_chip->isPlugged(); });
 }
 
 uint64_t UsbFtdiChip::generation() const
 {
-    return SimBench::instance().withChips([&](const std::vector<std::shared_ptr<SimChip>>&) { return m_chip->generation(); });
+    return SimBench::instance().withChips(
+        [&](const std::vector<std::shared_ptr<SimChip>>&) { return m_chip->generation(); });
 }
 
 void UsbFtdiChip::enumerate()
@@ -97,8 +99,8 @@ UsbDescriptors::Identity UsbFtdiChip::identity() const
 {
     // A chip with a blank or broken EEPROM enumerates with its factory identity.
     if (!m_enumeratedValid)
-        return UsbDescriptors::Identity{m_chipType, uint16_t(FTDI_VID), UsbDescriptors::defaultProductId(m_chipType),
-                                        false, false, 90, false};
+        return UsbDescriptors::Identity{m_chipType, uint16_t(FTDI_VID),
+            UsbDescriptors::defaultProductId(m_chipType), false, false, 90, false};
     const bool isX = m_chipType == FT_DEVICE_X_SERIES;
     const FT_PROGRAM_DATA& d = m_enumerated.data;
     const FT_EEPROM_X_SERIES& x = m_enumerated.x;
@@ -120,13 +122,10 @@ UsbDescriptors::Identity UsbFtdiChip::identity() const
         serialEnabled = x.common.SerNumEnable;
         break;
     }
-    return UsbDescriptors::Identity{m_chipType,
-                                    isX ? x.common.VendorId : d.VendorId,
-                                    isX ? x.common.ProductId : d.ProductId,
-                                    bool(isX ? x.common.SelfPowered : d.SelfPowered),
-                                    bool(isX ? x.common.RemoteWakeup : d.RemoteWakeup),
-                                    isX ? x.common.MaxPower : d.MaxPower,
-                                    serialEnabled && !m_enumerated.texts.serial.isEmpty()};
+    return UsbDescriptors::Identity{m_chipType, isX ? x.common.VendorId : d.VendorId,
+        isX ? x.common.ProductId : d.ProductId, bool(isX ? x.common.SelfPowered : d.SelfPowered),
+        bool(isX ? x.common.RemoteWakeup : d.RemoteWakeup), isX ? x.common.MaxPower : d.MaxPower,
+        serialEnabled && !m_enumerated.texts.serial.isEmpty()};
 }
 
 QByteArray UsbFtdiChip::descriptors() const
@@ -144,7 +143,8 @@ QString UsbFtdiChip::manufacturer() const
 QString UsbFtdiChip::product() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_enumeratedValid ? m_enumerated.texts.description : UsbDescriptors::defaultDescription(m_chipType);
+    return m_enumeratedValid ? m_enumerated.texts.description
+                             : UsbDescriptors::defaultDescription(m_chipType);
 }
 
 QString UsbFtdiChip::serial() const
@@ -173,7 +173,8 @@ int UsbFtdiChip::claim(int interface, const void* owner)
     SimBench& bench = SimBench::instance();
     Channel& channel = m_channels[interface];
     if (channel.handle) {
-        const FT_STATUS alive = bench.withHandle(channel.handle, [](SimHandle&, std::unique_lock<std::mutex>&) { return FT_OK; });
+        const FT_STATUS alive = bench.withHandle(
+            channel.handle, [](SimHandle&, std::unique_lock<std::mutex>&) { return FT_OK; });
         if (alive == FT_OK)
             return channel.owner == owner ? 0 : EBUSY;
         // Its device went away since: the claim died with it.
@@ -198,9 +199,11 @@ int UsbFtdiChip::claim(int interface, const void* owner)
     if (bench.open(index, &handle) != FT_OK)
         return EBUSY;
     // The list may have changed between the two steps: the handle must be on this channel.
-    const FT_STATUS same = bench.withHandle(handle, [&](SimHandle& simHandle, std::unique_lock<std::mutex>&) {
-        return simHandle.chipPointer() == m_chip && simHandle.channelIndex() == interface ? FT_OK : FT_OTHER_ERROR;
-    });
+    const FT_STATUS same = bench.withHandle(
+        handle, [&](SimHandle& simHandle, std::unique_lock<std::mutex>&) {
+            return simHandle.chipPointer() == m_chip && simHandle.channelIndex() == interface ? FT_OK
+                                                                                              : FT_OTHER_ERROR;
+        });
     if (same != FT_OK) {
         bench.close(handle);
         return EBUSY;
@@ -264,10 +267,11 @@ UsbFtdiChip::Outcome UsbFtdiChip::standardRequest(const Setup& setup, QByteArray
             descriptor = UsbDescriptors::configuration(identity());
         } else if (type == 3) {
             const UsbDescriptors::Identity id = identity();
-            const QString texts[3] = {m_enumeratedValid ? m_enumerated.texts.manufacturer : QStringLiteral("FTDI"),
-                                      m_enumeratedValid ? m_enumerated.texts.description
-                                                        : UsbDescriptors::defaultDescription(m_chipType),
-                                      m_enumerated.texts.serial};
+            const QString texts[3]
+                = {m_enumeratedValid ? m_enumerated.texts.manufacturer : QStringLiteral("FTDI"),
+                    m_enumeratedValid ? m_enumerated.texts.description
+                                      : UsbDescriptors::defaultDescription(m_chipType),
+                    m_enumerated.texts.serial};
             if (index == 0)
                 descriptor = UsbDescriptors::languages();
             else if (index >= 1 && index <= 3 && (index != UsbDescriptors::kSerial || id.hasSerial))
@@ -334,7 +338,8 @@ UsbFtdiChip::Outcome UsbFtdiChip::vendorRequest(const Setup& setup, QByteArray* 
     const auto record = [&](const char* call) {
         if (handle) {
             bench.withHandle(handle, [&](SimHandle& simHandle, std::unique_lock<std::mutex>&) {
-                simHandle.chip().recordCall(simHandle.channelIndex(), QString::fromLatin1(call), QJsonArray());
+                simHandle.chip().recordCall(
+                    simHandle.channelIndex(), QString::fromLatin1(call), QJsonArray());
                 return FT_OK;
             });
         }
@@ -364,8 +369,10 @@ UsbFtdiChip::Outcome UsbFtdiChip::vendorRequest(const Setup& setup, QByteArray* 
     case kReset:
         // 0 resets the port (both buffers), 1 purges the receive buffer, 2 the transmit buffer.
         if (handle)
-            status = bench.purge(handle, setup.value == 0 ? FT_PURGE_RX | FT_PURGE_TX
-                                        : setup.value == 1 ? FT_PURGE_RX : FT_PURGE_TX);
+            status = bench.purge(handle,
+                setup.value == 0       ? FT_PURGE_RX | FT_PURGE_TX
+                    : setup.value == 1 ? FT_PURGE_RX
+                                       : FT_PURGE_TX);
         break;
     case kModemControl:
         if (setup.value & 0x0100)
@@ -375,13 +382,14 @@ UsbFtdiChip::Outcome UsbFtdiChip::vendorRequest(const Setup& setup, QByteArray* 
         break;
     case kFlowControl:
         if (handle)
-            status = bench.setFlowControl(handle, USHORT(setup.index & 0xFF00), UCHAR(setup.value & 0xFF),
-                                          UCHAR(setup.value >> 8));
+            status = bench.setFlowControl(handle, USHORT(setup.index & 0xFF00),
+                UCHAR(setup.value & 0xFF), UCHAR(setup.value >> 8));
         break;
     case kBaudRate:
         if (handle)
-            status = bench.setBaudRate(handle, FtdiBaudDivisor::baudRate(UsbDescriptors::isHighSpeed(m_chipType),
-                                                                         setup.value, setup.index));
+            status = bench.setBaudRate(handle,
+                FtdiBaudDivisor::baudRate(
+                    UsbDescriptors::isHighSpeed(m_chipType), setup.value, setup.index));
         break;
     case kData: {
         const bool breakOn = setup.value & 0x4000;
@@ -389,8 +397,8 @@ UsbFtdiChip::Outcome UsbFtdiChip::vendorRequest(const Setup& setup, QByteArray* 
             record(breakOn ? "FT_SetBreakOn" : "FT_SetBreakOff");
         channel.breakOn = breakOn;
         if (handle)
-            status = bench.setDataCharacteristics(handle, UCHAR(setup.value & 0xFF), UCHAR((setup.value >> 11) & 0x07),
-                                                  UCHAR((setup.value >> 8) & 0x07));
+            status = bench.setDataCharacteristics(handle, UCHAR(setup.value & 0xFF),
+                UCHAR((setup.value >> 11) & 0x07), UCHAR((setup.value >> 8) & 0x07));
         break;
     }
     case kEventChar:
@@ -426,8 +434,8 @@ void UsbFtdiChip::storeImage()
         QByteArray description = fields.texts.description.toLatin1();
         QByteArray serial = fields.texts.serial.toLatin1();
         if (m_chipType == FT_DEVICE_X_SERIES) {
-            return m_chip->eeprom().programX(&fields.x, manufacturer.constData(), manufacturerId.constData(),
-                                             description.constData(), serial.constData());
+            return m_chip->eeprom().programX(&fields.x, manufacturer.constData(),
+                manufacturerId.constData(), description.constData(), serial.constData());
         }
         FT_PROGRAM_DATA data = fields.data;
         data.Manufacturer = manufacturer.data();
@@ -446,8 +454,8 @@ int UsbFtdiChip::bulkOut(int endpoint, const QByteArray& bytes)
         return -EPIPE;
     DWORD written = 0;
     QByteArray copy = bytes;
-    const FT_STATUS status =
-        SimBench::instance().write(m_channels[interface].handle, copy.data(), DWORD(copy.size()), &written);
+    const FT_STATUS status = SimBench::instance().write(
+        m_channels[interface].handle, copy.data(), DWORD(copy.size()), &written);
     if (status == FT_IO_ERROR)
         return -ENODEV;
     return status == FT_OK ? 0 : -EPIPE;
@@ -500,7 +508,8 @@ int UsbFtdiChip::latencyMs(int endpoint) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const int interface = ((endpoint & 0x7F) - 1) / 2;
-    const int latency = interface >= 0 && interface < m_channels.size() ? m_channels[interface].latencyMs : 16;
+    const int latency
+        = interface >= 0 && interface < m_channels.size() ? m_channels[interface].latencyMs : 16;
     // A latency timer of 0 behaves like 1 ms on the chips.
     return std::max(1, latency);
 }

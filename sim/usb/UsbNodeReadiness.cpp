@@ -51,8 +51,7 @@ void UsbNodeReadiness::setReady(bool ready)
     static const char page[kPage] = {};
     if (ready) {
         char drained[kPage];
-        while (read(m_fd, drained, sizeof drained) < 0 && errno == EINTR) {
-        }
+        while (read(m_fd, drained, sizeof drained) < 0 && errno == EINTR) { }
     } else {
         ssize_t written;
         do {

@@ -21,13 +21,15 @@ QByteArray hex4(int value)
 
 UsbTestbed::UsbTestbed() : m_testbed(umockdev_testbed_new())
 {
-    const std::vector<std::shared_ptr<SimChip>> chips =
-        SimBench::instance().withChips([](const std::vector<std::shared_ptr<SimChip>>& all) { return all; });
+    const std::vector<std::shared_ptr<SimChip>> chips = SimBench::instance().withChips(
+        [](const std::vector<std::shared_ptr<SimChip>>& all) { return all; });
     int port = 1;
     for (const std::shared_ptr<SimChip>& chip : chips) {
         Device device;
         device.chip = std::make_unique<UsbFtdiChip>(chip, port++);
-        const QByteArray node = QStringLiteral("/dev/bus/usb/001/%1").arg(device.chip->deviceNumber(), 3, 10, QLatin1Char('0')).toLatin1();
+        const QByteArray node = QStringLiteral("/dev/bus/usb/001/%1")
+                                    .arg(device.chip->deviceNumber(), 3, 10, QLatin1Char('0'))
+                                    .toLatin1();
         // umockdev makes no file for a USB device node; the node makes its own.
         const QString file = rootDirectory() + QString::fromLatin1(node);
         QDir().mkpath(QFileInfo(file).absolutePath());
@@ -63,7 +65,8 @@ void UsbTestbed::addSysfsEntry(Device& device)
     UsbFtdiChip& chip = *device.chip;
     const QByteArray name = "1-" + QByteArray::number(chip.port());
     const QByteArray devnum = QByteArray::number(chip.deviceNumber());
-    const QByteArray dev = QByteArray::number(kUsbDeviceMajor) + ':' + QByteArray::number(chip.deviceNumber() - 1);
+    const QByteArray dev
+        = QByteArray::number(kUsbDeviceMajor) + ':' + QByteArray::number(chip.deviceNumber() - 1);
     const QByteArray devName = "/dev/bus/usb/001/" + devnum.rightJustified(3, '0');
     const QByteArray speed = UsbDescriptors::isHighSpeed(chip.chipType()) ? "480" : "12";
     const QByteArray port = QByteArray::number(chip.port());
@@ -73,19 +76,18 @@ void UsbTestbed::addSysfsEntry(Device& device)
     const QByteArray manufacturer = chip.manufacturer().toUtf8();
     const QByteArray productText = chip.product().toUtf8();
     const QByteArray serial = chip.serial().toUtf8();
-    gchar* path = umockdev_testbed_add_device(
-        m_testbed, "usb", name.constData(), nullptr,
-        "busnum", "1", "devnum", devnum.constData(), "dev", dev.constData(), "devpath", port.constData(),
-        "idVendor", vendor.constData(), "idProduct", product.constData(), "bcdDevice", release.constData(),
-        "speed", speed.constData(), "bConfigurationValue", "1", "bNumConfigurations", "1",
-        "manufacturer", manufacturer.constData(), "product", productText.constData(), "serial", serial.constData(),
-        nullptr,
-        "DEVNAME", devName.constData(), "DEVTYPE", "usb_device", "BUSNUM", "001",
-        "DEVNUM", devnum.rightJustified(3, '0').constData(), nullptr);
+    gchar* path = umockdev_testbed_add_device(m_testbed, "usb", name.constData(), nullptr, "busnum",
+        "1", "devnum", devnum.constData(), "dev", dev.constData(), "devpath", port.constData(),
+        "idVendor", vendor.constData(), "idProduct", product.constData(), "bcdDevice",
+        release.constData(), "speed", speed.constData(), "bConfigurationValue", "1",
+        "bNumConfigurations", "1", "manufacturer", manufacturer.constData(), "product",
+        productText.constData(), "serial", serial.constData(), nullptr, "DEVNAME",
+        devName.constData(), "DEVTYPE", "usb_device", "BUSNUM", "001", "DEVNUM",
+        devnum.rightJustified(3, '0').constData(), nullptr);
     device.sysPath = QString::fromLocal8Bit(path);
     QByteArray descriptors = chip.descriptors();
-    umockdev_testbed_set_attribute_binary(m_testbed, path, "descriptors", reinterpret_cast<guint8*>(descriptors.data()),
-                                          descriptors.size());
+    umockdev_testbed_set_attribute_binary(m_testbed, path, "descriptors",
+        reinterpret_cast<guint8*>(descriptors.data()), descriptors.size());
     g_free(path);
 }
 
@@ -113,7 +115,8 @@ void UsbTestbed::refreshPresence()
 UsbFtdiChip* UsbTestbed::chipBySerial(const QString& serial) const
 {
     for (const Device& device : m_devices) {
-        if (!serial.isEmpty() && (device.chip->simChip()->benchSerial() == serial || device.chip->serial() == serial))
+        if (!serial.isEmpty()
+            && (device.chip->simChip()->benchSerial() == serial || device.chip->serial() == serial))
             return device.chip.get();
     }
     return nullptr;

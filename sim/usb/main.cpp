@@ -34,8 +34,8 @@ void forwardSignal(int signal)
 int usage()
 {
     std::fprintf(stderr,
-                 "usage: kavra-usbbench [--bench FILE] -- COMMAND [ARGS...]\n"
-                 "       kavra-usbbench ctl OP [KEY=VALUE...]\n");
+        "usage: kavra-usbbench [--bench FILE] -- COMMAND [ARGS...]\n"
+        "       kavra-usbbench ctl OP [KEY=VALUE...]\n");
     return 2;
 }
 
@@ -49,12 +49,13 @@ int control(int argc, char** argv)
             return usage();
         bool number = false;
         const int value = pair.mid(equals + 1).toInt(&number);
-        request.insert(pair.left(equals), number ? QJsonValue(value) : QJsonValue(pair.mid(equals + 1)));
+        request.insert(
+            pair.left(equals), number ? QJsonValue(value) : QJsonValue(pair.mid(equals + 1)));
     }
     UsbBenchClient client;
     if (!client.isConnected()) {
         std::fprintf(stderr, "kavra-usbbench: no bench to talk to (KAVRA_USBBENCH_SOCKET): %s\n",
-                     qPrintable(client.errorString()));
+            qPrintable(client.errorString()));
         return 1;
     }
     const QJsonObject reply = client.request(request);
@@ -73,7 +74,8 @@ void prepareChildEnvironment(const QString& socket)
     qputenv("LD_PRELOAD", preload);
     qputenv("KAVRA_USBBENCH_SOCKET", socket.toLocal8Bit());
     QByteArray asan = qgetenv("ASAN_OPTIONS");
-    qputenv("ASAN_OPTIONS", (asan.isEmpty() ? QByteArray() : asan + ':') + "verify_asan_link_order=0");
+    qputenv(
+        "ASAN_OPTIONS", (asan.isEmpty() ? QByteArray() : asan + ':') + "verify_asan_link_order=0");
 }
 
 } // namespace
@@ -100,11 +102,12 @@ int main(int argc, char** argv)
         QString error;
         if (!file.open(QIODevice::ReadOnly)) {
             std::fprintf(stderr, "kavra-usbbench: cannot read %s: %s\n", qPrintable(benchFile),
-                         qPrintable(file.errorString()));
+                qPrintable(file.errorString()));
             return 2;
         }
         if (SimBench::instance().loadBench(file.readAll(), &error) != SimBench::kOk) {
-            std::fprintf(stderr, "kavra-usbbench: %s is not a bench: %s\n", qPrintable(benchFile), qPrintable(error));
+            std::fprintf(stderr, "kavra-usbbench: %s is not a bench: %s\n", qPrintable(benchFile),
+                qPrintable(error));
             return 2;
         }
     }
@@ -113,7 +116,8 @@ int main(int argc, char** argv)
     UsbBenchServer server(testbed);
     QString error;
     if (!server.listen(testbed.rootDirectory() + QStringLiteral("/control"), &error)) {
-        std::fprintf(stderr, "kavra-usbbench: cannot open the control socket: %s\n", qPrintable(error));
+        std::fprintf(
+            stderr, "kavra-usbbench: cannot open the control socket: %s\n", qPrintable(error));
         return 2;
     }
 
@@ -125,7 +129,8 @@ int main(int argc, char** argv)
     if (child == 0) {
         prepareChildEnvironment(server.path());
         execvp(command[0], command);
-        std::fprintf(stderr, "kavra-usbbench: cannot run %s: %s\n", command[0], std::strerror(errno));
+        std::fprintf(
+            stderr, "kavra-usbbench: cannot run %s: %s\n", command[0], std::strerror(errno));
         _exit(127);
     }
     // The command owns the terminal's interrupts; the bench outlives it to answer to the end.
@@ -138,10 +143,10 @@ int main(int argc, char** argv)
     int exitCode = 0;
     std::thread waiter([&]() {
         int status = 0;
-        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) { }
         exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        QMetaObject::invokeMethod(&app, []() { QCoreApplication::exit(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &app, []() { QCoreApplication::exit(0); }, Qt::QueuedConnection);
     });
     app.exec();
     waiter.join();

@@ -67,8 +67,8 @@ QStringList BenchControl::takeConfigCallLines(const char* serial, int link)
         QStringList args;
         for (const QJsonValue& arg : value.toObject().value(QStringLiteral("args")).toArray())
             args << QString::number(static_cast<qint64>(arg.toDouble()));
-        calls << value.toObject().value(QStringLiteral("call")).toString() + QLatin1Char('(') +
-                     args.join(QLatin1Char(',')) + QLatin1Char(')');
+        calls << value.toObject().value(QStringLiteral("call")).toString() + QLatin1Char('(')
+                + args.join(QLatin1Char(',')) + QLatin1Char(')');
     }
     return calls;
 }
@@ -91,8 +91,8 @@ QByteArray BenchControl::takeHostBytes(const char* serial)
     QByteArray bytes;
     for (const QJsonValue& entry : takeWireLog(serial)) {
         const QJsonObject o = entry.toObject();
-        if (o.value(QStringLiteral("dir")).toString() == QLatin1String("out") &&
-            o.value(QStringLiteral("link")).toInt() == 0)
+        if (o.value(QStringLiteral("dir")).toString() == QLatin1String("out")
+            && o.value(QStringLiteral("link")).toInt() == 0)
             bytes += QByteArray::fromHex(o.value(QStringLiteral("data")).toString().toLatin1());
     }
     return bytes;
@@ -109,8 +109,8 @@ QList<QPair<int, QByteArray>> BenchControl::takeHostPackets(const char* serial)
             continue;
         }
         const int length = Packets::wordAt(bytes, at + 6);
-        packets.append(qMakePair(static_cast<int>(static_cast<quint8>(bytes.at(at + 5))),
-                                 bytes.mid(at + 8, length)));
+        packets.append(qMakePair(
+            static_cast<int>(static_cast<quint8>(bytes.at(at + 5))), bytes.mid(at + 8, length)));
         at += 8 + length;
     }
     return packets;

@@ -21,21 +21,39 @@ public:
     int reset() { return call("kavrasim_reset"); }
     int unplug(const char* serial) { return call("kavrasim_unplug", serial); }
     int replug(const char* serial) { return call("kavrasim_replug", serial); }
-    int dropReplies(const char* serial, int count) { return call("kavrasim_drop_replies", serial, count); }
-    int delayNextReply(const char* serial, int ms) { return call("kavrasim_delay_next_reply", serial, ms); }
-    int corruptNextReply(const char* serial, int value) { return call("kavrasim_corrupt_next_reply", serial, value); }
+    int dropReplies(const char* serial, int count)
+    {
+        return call("kavrasim_drop_replies", serial, count);
+    }
+    int delayNextReply(const char* serial, int ms)
+    {
+        return call("kavrasim_delay_next_reply", serial, ms);
+    }
+    int corruptNextReply(const char* serial, int value)
+    {
+        return call("kavrasim_corrupt_next_reply", serial, value);
+    }
     int setStatusOverride(const char* serial, int instruction, int status)
     {
         return call("kavrasim_set_status_override", serial, instruction, status);
     }
-    int failEepromReads(const char* serial, int count) { return call("kavrasim_fail_eeprom_reads", serial, count); }
-    int failOpens(const char* serial, int count) { return call("kavrasim_fail_opens", serial, count); }
-    int failWrites(const char* serial, int count) { return call("kavrasim_fail_writes", serial, count); }
+    int failEepromReads(const char* serial, int count)
+    {
+        return call("kavrasim_fail_eeprom_reads", serial, count);
+    }
+    int failOpens(const char* serial, int count)
+    {
+        return call("kavrasim_fail_opens", serial, count);
+    }
+    int failWrites(const char* serial, int count)
+    {
+        return call("kavrasim_fail_writes", serial, count);
+    }
     int openHandleCount() { return call("kavrasim_open_handle_count"); }
     int sendUnsolicited(const char* serial, int link, const QByteArray& bytes)
     {
         return call("kavrasim_send_unsolicited", serial, link,
-                    reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
+            reinterpret_cast<const unsigned char*>(bytes.constData()), bytes.size());
     }
 
     QJsonObject unitState(const char* serial);

@@ -29,7 +29,8 @@ inline QByteArray packet(uint32_t id, int code, const QByteArray& payload = QByt
 
 inline uint32_t packetId(const QByteArray& packet)
 {
-    return static_cast<uint32_t>(wordAt(packet, 1)) | static_cast<uint32_t>(wordAt(packet, 3)) << 16;
+    return static_cast<uint32_t>(wordAt(packet, 1))
+        | static_cast<uint32_t>(wordAt(packet, 3)) << 16;
 }
 
 } // namespace Packets

@@ -28,7 +28,8 @@ int main(void)
     }
     if (getDeviceIndex("qzah019010003", &index) != 0)
         return 13;
-    if ((status = setVoltage(index, 1, 1000.0, 100.0)) != 0 || (status = turnVoltageOn(index, 1)) != 0)
+    if ((status = setVoltage(index, 1, 1000.0, 100.0)) != 0
+        || (status = turnVoltageOn(index, 1)) != 0)
         return 20 + status;
     if ((status = getChannelStatus(index, 1, &on, &limited)) != 0 || !on)
         return 60 + status;

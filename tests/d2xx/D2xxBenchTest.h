@@ -86,8 +86,7 @@ inline QByteArray readBytes(FT_HANDLE handle, int count)
 }
 
 // A control text through a caller buffer, grown until it fits.
-template <typename Call>
-QByteArray controlText(Call call)
+template <typename Call> QByteArray controlText(Call call)
 {
     QByteArray buffer(256, '\0');
     int needed = call(buffer.data(), buffer.size());
@@ -124,12 +123,14 @@ struct Eeprom
     FT_STATUS read(FT_HANDLE handle)
     {
         return data.Version ? FT_EE_Read(handle, &data)
-                            : FT_EEPROM_Read(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial);
+                            : FT_EEPROM_Read(handle, &x, sizeof x, manufacturer, manufacturerId,
+                                description, serial);
     }
     FT_STATUS program(FT_HANDLE handle)
     {
         return data.Version ? FT_EE_Program(handle, &data)
-                            : FT_EEPROM_Program(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial);
+                            : FT_EEPROM_Program(handle, &x, sizeof x, manufacturer, manufacturerId,
+                                description, serial);
     }
 };
 
@@ -138,7 +139,10 @@ class D2xxBenchTest : public ::testing::Test
 {
 protected:
     void SetUp() override { ASSERT_EQ(kavrasim_reset(), KAVRASIM_OK); }
-    void TearDown() override { EXPECT_EQ(kavrasim_open_handle_count(), 0) << "a test left a handle open"; }
+    void TearDown() override
+    {
+        EXPECT_EQ(kavrasim_open_handle_count(), 0) << "a test left a handle open";
+    }
 };
 
 } // namespace benchclient

@@ -7,14 +7,13 @@ using namespace benchclient;
 namespace {
 
 class DeviceListTest : public D2xxBenchTest
-{
-};
+{ };
 
 // (Serial numbers, descriptions, types and IDs as FTDI's library lists them: D2xxConformance.)
 TEST_F(DeviceListTest, DefaultBenchListsLocationsAndSpeedFlags)
 {
-    const std::pair<uint32_t, bool> expected[] = {{0x110, false}, {0x121, true},  {0x122, true}, {0x130, true},
-                                                  {0x140, false}, {0x150, false}, {0x160, false}};
+    const std::pair<uint32_t, bool> expected[] = {{0x110, false}, {0x121, true}, {0x122, true},
+        {0x130, true}, {0x140, false}, {0x150, false}, {0x160, false}};
     const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
     ASSERT_EQ(nodes.size(), int(std::size(expected)));
     for (int i = 0; i < nodes.size(); ++i) {
@@ -32,9 +31,12 @@ TEST_F(DeviceListTest, ListNeverExceedsTheCountThisThreadWasGiven)
     // The list grows after the count was taken: the caller's array must not overflow.
     QString units;
     for (int i = 1; i <= 8; ++i)
-        units += QStringLiteral(R"(%1{"chip":"FT232R","serial":"QZAH01501000%2"})").arg(i > 1 ? "," : "").arg(i);
-    ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"units":[%1]})").arg(units).toLatin1().constData()),
-              KAVRASIM_OK);
+        units += QStringLiteral(R"(%1{"chip":"FT232R","serial":"QZAH01501000%2"})")
+                     .arg(i > 1 ? "," : "")
+                     .arg(i);
+    ASSERT_EQ(
+        kavrasim_load_bench(QStringLiteral(R"({"units":[%1]})").arg(units).toLatin1().constData()),
+        KAVRASIM_OK);
     QVector<FT_DEVICE_LIST_INFO_NODE> nodes(8);
     std::memset(static_cast<void*>(&nodes[7]), 0x5A, sizeof nodes[7]);
     DWORD filled = 0;
@@ -79,16 +81,16 @@ TEST_F(DeviceListTest, BadArgumentsAndUnknownHandlesAreRefused)
     FT_PROGRAM_DATA data{};
     data.Signature2 = FT_PROGRAM_DATA_SIGNATURE2;
     const FT_STATUS results[] = {FT_Close(bogus), FT_CyclePort(bogus), FT_EE_Read(bogus, &data),
-                                 FT_SetBaudRate(bogus, 9600), FT_Read(bogus, buffer, 4, &n),
-                                 FT_Write(bogus, buffer, 4, &n), FT_GetQueueStatus(bogus, &n), FT_Close(nullptr)};
+        FT_SetBaudRate(bogus, 9600), FT_Read(bogus, buffer, 4, &n), FT_Write(bogus, buffer, 4, &n),
+        FT_GetQueueStatus(bogus, &n), FT_Close(nullptr)};
     for (std::size_t i = 0; i < std::size(results); ++i)
         EXPECT_EQ(results[i], FT_INVALID_HANDLE) << "call " << i;
 }
 
 TEST_F(DeviceListTest, BadBenchTextLeavesTheBenchAsItWas)
 {
-    for (const char* text : {"{not json", "[1, 2]", R"({"units":[{"chip":"FT9999"}]})", R"({"units":[3]})",
-                             R"({"units":{}})", R"({"timing":"slow","units":[]})"}) {
+    for (const char* text : {"{not json", "[1, 2]", R"({"units":[{"chip":"FT9999"}]})",
+             R"({"units":[3]})", R"({"units":{}})", R"({"timing":"slow","units":[]})"}) {
         EXPECT_EQ(kavrasim_load_bench(text), KAVRASIM_BAD_BENCH) << text;
         EXPECT_EQ(deviceList().size(), 7) << text;
     }
@@ -113,8 +115,9 @@ TEST_F(DeviceListTest, ListedIdsOutsideTheirFieldLeaveTheChipsOwn)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.unit);
-        ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"units":[%1]})").arg(c.unit).toLatin1().constData()),
-                  KAVRASIM_OK);
+        ASSERT_EQ(kavrasim_load_bench(
+                      QStringLiteral(R"({"units":[%1]})").arg(c.unit).toLatin1().constData()),
+            KAVRASIM_OK);
         const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
         ASSERT_EQ(std::size_t(nodes.size()), c.ids.size());
         for (std::size_t i = 0; i < c.ids.size(); ++i)

@@ -8,13 +8,16 @@ using namespace benchclient;
 namespace {
 
 class EepromTest : public D2xxBenchTest
-{
-};
+{ };
 
 TEST_F(EepromTest, EachChipTypeGivesItsSerialThroughItsOwnRecordOnly)
 {
     const std::pair<const char*, DWORD> cases[] = {
-        {"QZAH015010001", 2}, {"QZAH017010002B", 3}, {"QZAH017010002A", 3}, {"QZAH019010003", 5}, {"QZAH025010004", 0},
+        {"QZAH015010001", 2},
+        {"QZAH017010002B", 3},
+        {"QZAH017010002A", 3},
+        {"QZAH019010003", 5},
+        {"QZAH025010004", 0},
     };
     for (const auto& [listed, version] : cases) {
         SCOPED_TRACE(listed);
@@ -47,7 +50,8 @@ TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
         GTEST_SKIP() << "the sizes below are those of 64-bit builds";
     // A structure declared for version 2 (FT232R) ends after RIsD2XX, one for version 4 (FT4232H)
     // after DIsVCP8: 104 and 152 bytes with their tail padding.
-    const std::tuple<const char*, DWORD, std::size_t> cases[] = {{kAlder, 2, 104}, {kGeneric19, 4, 152}};
+    const std::tuple<const char*, DWORD, std::size_t> cases[]
+        = {{kAlder, 2, 104}, {kGeneric19, 4, 152}};
     for (const auto& [serial, version, size] : cases) {
         SCOPED_TRACE(version);
         FT_HANDLE handle = openListed(QString::fromLatin1(serial));
@@ -67,7 +71,8 @@ TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
         EXPECT_EQ(data->Version, version);
         EXPECT_STREQ(texts.serial, serial);
         for (std::size_t i = size; i < sizeof buffer; ++i)
-            ASSERT_EQ(buffer[i], kCanary) << "byte " << i << " past the caller's structure was written";
+            ASSERT_EQ(buffer[i], kCanary)
+                << "byte " << i << " past the caller's structure was written";
 
         // Programming takes the version's fields and keeps the later ones as they were.
         data->MaxPower = 321;
@@ -78,7 +83,8 @@ TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
         const auto* afterBytes = reinterpret_cast<const unsigned char*>(&after.data);
         const auto* beforeBytes = reinterpret_cast<const unsigned char*>(&before.data);
         for (std::size_t i = size; i < sizeof(FT_PROGRAM_DATA); ++i)
-            ASSERT_EQ(afterBytes[i], beforeBytes[i]) << "byte " << i << " was taken from past the caller's structure";
+            ASSERT_EQ(afterBytes[i], beforeBytes[i])
+                << "byte " << i << " was taken from past the caller's structure";
         EXPECT_EQ(FT_Close(handle), FT_OK);
     }
 }
@@ -97,7 +103,8 @@ TEST_F(EepromTest, CyclePortListsTheProgrammedTextsAndKillsTheChipsHandles)
     std::strcpy(eeprom.serial, "QZBH017010077");
     std::strcpy(eeprom.description, "Renamed");
     ASSERT_EQ(eeprom.program(channelB), FT_OK);
-    EXPECT_GE(indexOf(QStringLiteral("QZAH017010002B")), 0) << "the list changes only on re-enumeration";
+    EXPECT_GE(indexOf(QStringLiteral("QZAH017010002B")), 0)
+        << "the list changes only on re-enumeration";
 
     ASSERT_EQ(FT_CyclePort(channelB), FT_OK);
     EXPECT_EQ(indexOf(QStringLiteral("QZAH017010002B")), -1);

@@ -33,7 +33,8 @@ void closeUnitAtExit()
     if (FT_Purge(g_handle, FT_PURGE_RX) != FT_OK || FT_GetQueueStatus(g_handle, &count) != FT_OK
         || FT_GetStatus(g_handle, &count, &tx, &events) != FT_OK)
         failScenario("status calls failed after teardown");
-    if (writeBytes(g_handle, packet(7, 0x15)) != FT_OK || FT_Read(g_handle, buffer, 8, &count) != FT_OK || count != 8)
+    if (writeBytes(g_handle, packet(7, 0x15)) != FT_OK
+        || FT_Read(g_handle, buffer, 8, &count) != FT_OK || count != 8)
         failScenario("an exchange failed after teardown");
     if (FT_Close(g_handle) != FT_OK || FT_CreateDeviceInfoList(&count) != FT_OK)
         failScenario("closing failed after teardown");
@@ -84,7 +85,8 @@ int runChild(const char* scenario)
 TEST(TeardownTest, HostsExitingWithUnitsOpenExitCleanly)
 {
     ASSERT_FALSE(g_exitScenarioRan);
-    for (const char* scenario : {"UnitsLeftOpen", "CloseAfterTeardown", "ReaderBlockedDuringExit"}) {
+    for (const char* scenario :
+        {"UnitsLeftOpen", "CloseAfterTeardown", "ReaderBlockedDuringExit"}) {
         SCOPED_TRACE(scenario);
         EXPECT_EQ(runChild(scenario), 0);
     }

@@ -5,14 +5,13 @@ using namespace benchclient;
 namespace {
 
 class RealisticTimingTest : public D2xxBenchTest
-{
-};
+{ };
 
 TEST_F(RealisticTimingTest, RepliesWaitForTheLinkAndKeepTheirOrder)
 {
     ASSERT_EQ(kavrasim_load_bench(R"({"timing":"realistic","units":[
         {"chip":"FT232R","serial":"QZAH015010001"}]})"),
-              KAVRASIM_OK);
+        KAVRASIM_OK);
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(FT_Open(0, &handle), FT_OK);
     // A slow link with the longest latency: the reply cannot be there at once.

@@ -13,8 +13,7 @@ using namespace benchclient;
 namespace {
 
 class TransferTest : public D2xxBenchTest
-{
-};
+{ };
 
 // (Whole replies, waiting out the time-out and queue counts: D2xxConformance, which holds the
 // bench against FTDI's own library. Configuration calls as recorded: USBFtdiSocketTest.)
@@ -30,7 +29,8 @@ TEST_F(TransferTest, CallsOnAnOpenLink)
     EXPECT_EQ(kavrasim_take_config_calls(kAlder, 2, nullptr, 0), KAVRASIM_BAD_ARGUMENT);
 
     // A purge empties only the queues it names; the host's bytes went out at once.
-    const std::pair<ULONG, DWORD> cases[] = {{FT_PURGE_TX, 8u}, {FT_PURGE_RX, 0u}, {FT_PURGE_RX | FT_PURGE_TX, 0u}};
+    const std::pair<ULONG, DWORD> cases[]
+        = {{FT_PURGE_TX, 8u}, {FT_PURGE_RX, 0u}, {FT_PURGE_RX | FT_PURGE_TX, 0u}};
     for (const auto& [mask, left] : cases) {
         ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
         ASSERT_EQ(writeBytes(handle, packet(1, 0x15)), FT_OK);
@@ -71,8 +71,8 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
     char buffer[8] = {};
     DWORD n = 0, tx = 0, events = 0;
     const FT_STATUS results[] = {FT_Write(handle, buffer, 8, &n), FT_Read(handle, buffer, 8, &n),
-                                 FT_GetQueueStatus(handle, &n), FT_GetStatus(handle, &n, &tx, &events),
-                                 FT_SetBaudRate(handle, 500000), FT_Purge(handle, 3), FT_CyclePort(handle)};
+        FT_GetQueueStatus(handle, &n), FT_GetStatus(handle, &n, &tx, &events),
+        FT_SetBaudRate(handle, 500000), FT_Purge(handle, 3), FT_CyclePort(handle)};
     for (std::size_t i = 0; i < std::size(results); ++i)
         EXPECT_EQ(results[i], FT_IO_ERROR) << "call " << i;
 
@@ -133,12 +133,20 @@ TEST_F(TransferTest, ControlCallsReportUnknownSerialsAndUnsolicitedPacketsReachT
     const unsigned char packet[] = {0x07, 0x02, 0xAA, 0xBB};
     char buffer[16];
     const int results[] = {
-        kavrasim_unplug(serial), kavrasim_replug(serial), kavrasim_drop_replies(serial, 1),
-        kavrasim_delay_next_reply(serial, 1), kavrasim_corrupt_next_reply(serial, 1),
-        kavrasim_set_status_override(serial, 1, 1), kavrasim_fail_eeprom_reads(serial, 1),
-        kavrasim_fail_opens(serial, 1), kavrasim_fail_writes(serial, 1), kavrasim_send_unsolicited(serial, 0, packet, 1),
-        kavrasim_unit_state(serial, buffer, sizeof buffer), kavrasim_take_wire_log(serial, buffer, sizeof buffer),
-        kavrasim_take_config_calls(serial, 0, buffer, sizeof buffer), kavrasim_unplug(nullptr),
+        kavrasim_unplug(serial),
+        kavrasim_replug(serial),
+        kavrasim_drop_replies(serial, 1),
+        kavrasim_delay_next_reply(serial, 1),
+        kavrasim_corrupt_next_reply(serial, 1),
+        kavrasim_set_status_override(serial, 1, 1),
+        kavrasim_fail_eeprom_reads(serial, 1),
+        kavrasim_fail_opens(serial, 1),
+        kavrasim_fail_writes(serial, 1),
+        kavrasim_send_unsolicited(serial, 0, packet, 1),
+        kavrasim_unit_state(serial, buffer, sizeof buffer),
+        kavrasim_take_wire_log(serial, buffer, sizeof buffer),
+        kavrasim_take_config_calls(serial, 0, buffer, sizeof buffer),
+        kavrasim_unplug(nullptr),
     };
     for (std::size_t i = 0; i < std::size(results); ++i)
         EXPECT_EQ(results[i], KAVRASIM_UNKNOWN_SERIAL) << "call " << i;
@@ -161,12 +169,15 @@ TEST_F(TransferTest, WireLogRecordsBothDirectionsAndClearsOnlyWhenDelivered)
     char tiny[4];
     const int needed = kavrasim_take_wire_log(kRowan, tiny, sizeof tiny);
     const auto take = [] {
-        return controlText([](char* buffer, int size) { return kavrasim_take_wire_log(kRowan, buffer, size); });
+        return controlText(
+            [](char* buffer, int size) { return kavrasim_take_wire_log(kRowan, buffer, size); });
     };
     const QByteArray log = take();
     EXPECT_EQ(log.size() + 1, needed) << "a buffer too small clears nothing";
-    EXPECT_TRUE(log.contains(R"("data":"0511000000150000","dir":"out","link":0)")) << log.constData();
-    EXPECT_TRUE(log.contains(R"("data":"0511000000000000","dir":"in","link":0,"note":"dropped")")) << log.constData();
+    EXPECT_TRUE(log.contains(R"("data":"0511000000150000","dir":"out","link":0)"))
+        << log.constData();
+    EXPECT_TRUE(log.contains(R"("data":"0511000000000000","dir":"in","link":0,"note":"dropped")"))
+        << log.constData();
     EXPECT_EQ(take(), "[]");
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
@@ -181,15 +192,16 @@ TEST_F(TransferTest, WireLogKeepsTheLatestEntriesAndCountsTheDroppedOnes)
         ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
     }
     const auto take = [] {
-        return QJsonDocument::fromJson(
-                   controlText([](char* buffer, int size) { return kavrasim_take_wire_log(kRowan, buffer, size); }))
-            .array();
+        return QJsonDocument::fromJson(controlText([](char* buffer, int size) {
+            return kavrasim_take_wire_log(kRowan, buffer, size);
+        })).array();
     };
     const QJsonArray log = take();
     ASSERT_EQ(log.size(), 10001);
     const QJsonObject marker{{QStringLiteral("dropped"), 6}};
     EXPECT_EQ(log.at(0).toObject(), marker) << "the first element counts what the ring overwrote";
-    const auto data = [&](int i) { return log.at(i).toObject().value(QStringLiteral("data")).toString(); };
+    const auto data
+        = [&](int i) { return log.at(i).toObject().value(QStringLiteral("data")).toString(); };
     EXPECT_EQ(data(1), QString::fromLatin1(packet(3, 0x15).toHex())) << "the oldest entry kept";
     EXPECT_EQ(data(10000), QString::fromLatin1(echo(5002).toHex())) << "the newest entry";
     EXPECT_EQ(take(), QJsonArray()) << "taking clears the entries and the count";
@@ -205,10 +217,10 @@ TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
         ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"timing":"%1","units":[
             {"chip":"FT232R","serial":"QZAH015010001"},{"chip":"FT232H","serial":"QZAH019010003"},
             {"chip":"FT-X","serial":"QZAH025010004"},{"chip":"FT232R","serial":"QZAH041010006"}]})")
-                                      .arg(QLatin1String(timing))
-                                      .toLatin1()
-                                      .constData()),
-                  KAVRASIM_OK);
+                                          .arg(QLatin1String(timing))
+                                          .toLatin1()
+                                          .constData()),
+            KAVRASIM_OK);
         const char* serials[] = {kAlder, kGeneric19, kGeneric25, kRowan};
         FT_HANDLE handles[4] = {};
         FT_STATUS statuses[4] = {};

@@ -44,7 +44,7 @@ constexpr int Count = 6;
 inline const char* serial(int index)
 {
     static const char* const serials[] = {"", "QZAH015010001", "QZAH017010002", "QZAH019010003",
-                                          "QZAH025010004", "QZAH040010005", "QZAH041010006"};
+        "QZAH025010004", "QZAH040010005", "QZAH041010006"};
     return index >= 1 && index <= Count ? serials[index] : "";
 }
 } // namespace DefaultBench

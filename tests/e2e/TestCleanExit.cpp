@@ -29,8 +29,8 @@ TEST(CleanExit, EveryWayOfEndingTheProcess)
         SCOPED_TRACE(std::string(c.order) + " " + c.ending + " " + c.d2xx);
         QProcess host;
         host.start(QStringLiteral(KAVRA_EXIT_HOST_PATH),
-                   {QStringLiteral(KAVRA_LIBRARY_PATH), QString::fromLatin1(c.d2xx),
-                    QString::fromLatin1(c.order), QString::fromLatin1(c.ending)});
+            {QStringLiteral(KAVRA_LIBRARY_PATH), QString::fromLatin1(c.d2xx),
+                QString::fromLatin1(c.order), QString::fromLatin1(c.ending)});
         ASSERT_TRUE(host.waitForFinished(30000));
         const QString errors = QString::fromLocal8Bit(host.readAllStandardError());
         EXPECT_EQ(host.exitStatus(), QProcess::NormalExit) << qPrintable(errors);

@@ -7,12 +7,13 @@
 #include <thread>
 #include <vector>
 
-class Concurrency : public BenchTest {};
+class Concurrency : public BenchTest
+{ };
 
 TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
 {
-    const int units[] = {DefaultBench::Alder, DefaultBench::Cedar, DefaultBench::Generic19,
-                         DefaultBench::Generic25};
+    const int units[] = {
+        DefaultBench::Alder, DefaultBench::Cedar, DefaultBench::Generic19, DefaultBench::Generic25};
     std::atomic<bool> stop{false};
     std::atomic<int> calls{0};
     std::vector<std::thread> workers;

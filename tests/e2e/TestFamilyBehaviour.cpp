@@ -41,7 +41,13 @@ TEST_F(FamilyBehaviour, ArgumentsAreCheckedInOrderBeforeAnythingIsSent)
     using namespace DefaultBench;
     for (int index = 1; index <= Count; ++index)
         open(index);
-    struct Case { const char* what; int index; std::function<int()> call; int status; };
+    struct Case
+    {
+        const char* what;
+        int index;
+        std::function<int()> call;
+        int status;
+    };
     const Case cases[] = {
         {"Alder duty before channel", Alder, [] { return setPWM(Alder, 2, 101); }, 14},
         {"Alder channel", Alder, [] { return setPWM(Alder, 2, 50); }, 13},
@@ -64,19 +70,27 @@ TEST_F(FamilyBehaviour, ArgumentsAreCheckedInOrderBeforeAnythingIsSent)
         {"Cedar function channel", Cedar, [] { return setPWMFunction(Cedar, 3, 2); }, 13},
         {"Cedar voltage above level 0", Cedar, [] { return setVoltage(Cedar, 1, 75.5, 0); }, 19},
         {"Cedar voltage channel", Cedar, [] { return setVoltage(Cedar, 4, 1, 0); }, 18},
-        {"Cedar waveform code", Cedar, [] { return setVoltageWaveform(Cedar, 1, 3, 10, 20, 1); }, 37},
-        {"Cedar waveform period", Cedar, [] { return setVoltageWaveform(Cedar, 1, 0, 10, 20, 0.05); }, 36},
-        {"Cedar waveform level2", Cedar, [] { return setVoltageWaveform(Cedar, 1, 0, 10, NaN, 1); }, 35},
-        {"Cedar waveform level1", Cedar, [] { return setVoltageWaveform(Cedar, 1, 0, 76, 20, 1); }, 19},
+        {"Cedar waveform code", Cedar, [] { return setVoltageWaveform(Cedar, 1, 3, 10, 20, 1); },
+            37},
+        {"Cedar waveform period", Cedar,
+            [] { return setVoltageWaveform(Cedar, 1, 0, 10, 20, 0.05); }, 36},
+        {"Cedar waveform level2", Cedar, [] { return setVoltageWaveform(Cedar, 1, 0, 10, NaN, 1); },
+            35},
+        {"Cedar waveform level1", Cedar, [] { return setVoltageWaveform(Cedar, 1, 0, 76, 20, 1); },
+            19},
         {"Cedar bus level", Cedar, [] { return enableInternalVoltageBus(Cedar, 2); }, 26},
         {"Cedar on channel", Cedar, [] { return turnVoltageOn(Cedar, 4); }, 18},
-        {"Generic voltage above", Generic19, [] { return setVoltage(Generic19, 1, 5000.5, 200); }, 19},
-        {"Generic current negative", Generic19, [] { return setVoltage(Generic19, 1, 10, -1); }, 20},
+        {"Generic voltage above", Generic19, [] { return setVoltage(Generic19, 1, 5000.5, 200); },
+            19},
+        {"Generic current negative", Generic19, [] { return setVoltage(Generic19, 1, 10, -1); },
+            20},
         {"Generic channel", Generic19, [] { return setVoltage(Generic19, 2, 1, 1); }, 18},
         {"Generic single polarity", Generic19, [] { return setPolarity(Generic19, 2, 0); }, 10},
         {"Generic polarity value", Generic25, [] { return setPolarity(Generic25, 1, 2); }, 22},
-        {"Generic 25 voltage above", Generic25, [] { return setVoltage(Generic25, 1, 2001, 1); }, 19},
-        {"Generic 25 current above", Generic25, [] { return setVoltage(Generic25, 1, 1, 501); }, 20},
+        {"Generic 25 voltage above", Generic25, [] { return setVoltage(Generic25, 1, 2001, 1); },
+            19},
+        {"Generic 25 current above", Generic25, [] { return setVoltage(Generic25, 1, 1, 501); },
+            20},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

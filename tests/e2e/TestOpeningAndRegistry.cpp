@@ -9,7 +9,8 @@
 #include <set>
 #include <string>
 
-class OpeningAndRegistry : public BenchTest {};
+class OpeningAndRegistry : public BenchTest
+{ };
 
 namespace {
 const char* const oneAlder = R"({"units":[
@@ -140,7 +141,7 @@ TEST_F(OpeningAndRegistry, FindsUnitsBySerialNumberAndLeavesTheRegistryAsItWas)
     for (int other = 1; other <= DefaultBench::Count; ++other) {
         SCOPED_TRACE(other);
         EXPECT_EQ(bench().takeHostBytes(DefaultBench::serial(other)).isEmpty(),
-                  other != DefaultBench::Rowan);
+            other != DefaultBench::Rowan);
     }
     EXPECT_EQ(getDeviceIndex("QZAH017010002", &index), 0);
     EXPECT_EQ(index, DefaultBench::Cedar);
@@ -172,7 +173,8 @@ TEST_F(OpeningAndRegistry, AMatchingUnitThatCannotOpenIsNotFound)
 // the unit from the start and succeeds.
 TEST_F(OpeningAndRegistry, EveryOpeningFailureLeavesNothingOpen)
 {
-    struct Case {
+    struct Case
+    {
         const char* name;
         const char* bench;
         std::function<void()> fault;
@@ -182,17 +184,23 @@ TEST_F(OpeningAndRegistry, EveryOpeningFailureLeavesNothingOpen)
     const Case cases[] = {
         {"connection", oneAlder, [&] { bench().failOpens(serial, 1); }, 3},
         {"foreign EEPROM serial", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011",
-            "eepromSerial":"FT123456","location":16}]})", nullptr, 3},
+            "eepromSerial":"FT123456","location":16}]})",
+            nullptr, 3},
         {"first instruction", oneAlder, [&] { bench().failWrites(serial, 1); }, 4},
-        {"identification dropped", oneAlder, [&] { bench().setStatusOverride(serial, 0x14, 1); }, 7},
+        {"identification dropped", oneAlder, [&] { bench().setStatusOverride(serial, 0x14, 1); },
+            7},
         {"page trailer", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
-            "pageFault":"badTrailer"}]})", nullptr, 7},
+            "pageFault":"badTrailer"}]})",
+            nullptr, 7},
         {"page magic", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
-            "pageFault":"badMagic"}]})", nullptr, 8},
+            "pageFault":"badMagic"}]})",
+            nullptr, 8},
         {"page serial", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
-            "pageFault":"badSerial"}]})", nullptr, 8},
+            "pageFault":"badSerial"}]})",
+            nullptr, 8},
         {"hardware version", R"({"units":[{"chip":"FT232R","serial":"QZAH015010011","location":16,
-            "versionWords":[2,1,0,0,0]}]})", nullptr, 9},
+            "versionWords":[2,1,0,0,0]}]})",
+            nullptr, 9},
         {"calibration", oneAlder, [&] { bench().setStatusOverride(serial, 0x45, 2); }, 11},
         {"polarity", oneAlder, [&] { bench().setStatusOverride(serial, 0x41, 2); }, 12},
     };
@@ -257,7 +265,7 @@ TEST_F(OpeningAndRegistry, ListsSerialNumbersWithoutOpening)
 TEST_F(OpeningAndRegistry, StatusTexts)
 {
     const std::set<int> codes = {-1, 0, 1, 3, 4, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19,
-                                 20, 21, 22, 23, 24, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
+        20, 21, 22, 23, 24, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38};
     char buffer[128];
     for (int code = -3; code <= 40; ++code) {
         SCOPED_TRACE(code);
@@ -290,8 +298,8 @@ TEST_F(OpeningAndRegistry, StatusTexts)
         SCOPED_TRACE(c.bufferSize);
         std::memset(buffer, 'x', sizeof buffer);
         EXPECT_EQ(getStatusText(c.code, c.bufferSize == -2 ? nullptr : buffer,
-                                c.bufferSize == -2 ? 128 : c.bufferSize),
-                  c.status);
+                      c.bufferSize == -2 ? 128 : c.bufferSize),
+            c.status);
         if (c.text)
             EXPECT_STREQ(buffer, c.text);
         else

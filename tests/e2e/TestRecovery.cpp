@@ -48,7 +48,8 @@ QByteArray randomBytes(int count, unsigned seed)
 
 } // namespace
 
-class Recovery : public BenchTest {};
+class Recovery : public BenchTest
+{ };
 
 TEST_F(Recovery, NoiseCostsOnlyTheCallItHits)
 {
@@ -62,12 +63,16 @@ TEST_F(Recovery, NoiseCostsOnlyTheCallItHits)
         {"first byte 03", [](const char* s) { bench().corruptNextReply(s, 0x03); }},
         {"first byte 06", [](const char* s) { bench().corruptNextReply(s, 0x06); }},
         {"first byte ff", [](const char* s) { bench().corruptNextReply(s, 0xFF); }},
-        {"16 random bytes", [](const char* s) { bench().sendUnsolicited(s, 0, randomBytes(16, 16)); }},
-        {"64 random bytes", [](const char* s) { bench().sendUnsolicited(s, 0, randomBytes(64, 64)); }},
+        {"16 random bytes",
+            [](const char* s) { bench().sendUnsolicited(s, 0, randomBytes(16, 16)); }},
+        {"64 random bytes",
+            [](const char* s) { bench().sendUnsolicited(s, 0, randomBytes(64, 64)); }},
         {"partial header",
-         [](const char* s) { bench().sendUnsolicited(s, 0, QByteArray::fromHex("056500")); }},
+            [](const char* s) { bench().sendUnsolicited(s, 0, QByteArray::fromHex("056500")); }},
         {"header announcing 65535 bytes",
-         [](const char* s) { bench().sendUnsolicited(s, 0, QByteArray::fromHex("05010000000000ffff")); }},
+            [](const char* s) {
+                bench().sendUnsolicited(s, 0, QByteArray::fromHex("05010000000000ffff"));
+            }},
     };
     for (const Probe& probe : probes()) {
         const char* serial = DefaultBench::serial(probe.index);
@@ -89,7 +94,9 @@ TEST_F(Recovery, StreamPacketsAndStrayRepliesBeforeAReplyAreSkipped)
     ASSERT_EQ(probe.call(probe.index), 0);
     // A short and a long stream packet, then a reply to a request nobody waits for.
     bench().sendUnsolicited(DefaultBench::serial(probe.index), 0,
-                            QByteArray::fromHex("0702aabb" "0800010008000100cc" "0501020304000000"));
+        QByteArray::fromHex("0702aabb"
+                            "0800010008000100cc"
+                            "0501020304000000"));
     EXPECT_EQ(probe.call(probe.index), 0);
 }
 
@@ -130,7 +137,11 @@ TEST_F(Recovery, AnotherUnitInTheSamePlaceIsNotAdopted)
     bench().takeHostBytes(DefaultBench::serial(DefaultBench::Cedar));
     EXPECT_EQ(alder.call(alder.index), alder.failureCode);
     EXPECT_TRUE(bench().takeHostBytes(DefaultBench::serial(DefaultBench::Cedar)).isEmpty());
-    EXPECT_EQ(bench().unitState(DefaultBench::serial(DefaultBench::Cedar))
-                  .value(QStringLiteral("chip")).toObject()
-                  .value(QStringLiteral("openHandles")).toInt(), 0);
+    EXPECT_EQ(bench()
+                  .unitState(DefaultBench::serial(DefaultBench::Cedar))
+                  .value(QStringLiteral("chip"))
+                  .toObject()
+                  .value(QStringLiteral("openHandles"))
+                  .toInt(),
+        0);
 }

@@ -17,7 +17,8 @@ typedef int (*CloseSessionFn)(void);
 int main(int argc, char** argv)
 {
     if (argc != 5) {
-        fprintf(stderr, "usage: %s LIBRARY D2XX_LIBRARY library-first|d2xx-first close|open|exit\n", argv[0]);
+        fprintf(stderr, "usage: %s LIBRARY D2XX_LIBRARY library-first|d2xx-first close|open|exit\n",
+            argv[0]);
         return 2;
     }
     setenv("KAVRA_D2XX_LIBRARY", argv[2], 1);

@@ -16,8 +16,7 @@ QString textAt(const QByteArray& page, int offset, int width)
 }
 
 class PageSizeReply : public testing::TestWithParam<std::pair<const char*, const char*>>
-{
-};
+{ };
 
 TEST_P(PageSizeReply, AnnouncesThePageInTheConfiguredForm)
 {
@@ -26,18 +25,17 @@ TEST_P(PageSizeReply, AnnouncesThePageInTheConfiguredForm)
     EXPECT_EQ(text(reply.data), text(hex(GetParam().second)));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Forms, PageSizeReply,
+INSTANTIATE_TEST_SUITE_P(Forms, PageSizeReply,
     testing::Values(std::make_pair(R"({"serial":"QZAH01501"})", "0080"),
-                    std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4})", "ff008000"),
-                    std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4,"pageFlag":true,"pageSize":300})",
-                                   "ff012c01")),
+        std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4})", "ff008000"),
+        std::make_pair(R"({"serial":"QZAH01501","pageSizeForm":4,"pageFlag":true,"pageSize":300})",
+            "ff012c01")),
     [](const auto& info) { return std::string("Reply") + info.param.second; });
 
 TEST(Bootloader, EveryModelAnswersTheIdentificationSequence)
 {
-    for (const char* serial : {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH03901", "QZAH04001",
-                               "QZAH04101", "QZAH09901"}) {
+    for (const char* serial : {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH03901",
+             "QZAH04001", "QZAH04101", "QZAH09901"}) {
         auto any = SimUnit::create(QJsonObject{{"serial", serial}});
         EXPECT_TRUE(any->receive(0, hex("03")).isEmpty());
         EXPECT_EQ(text(exchange(*any, 0x14).data), "00 80") << serial;
@@ -49,7 +47,8 @@ TEST(Bootloader, EveryModelAnswersTheIdentificationSequence)
         EXPECT_EQ(text(page.data.left(3)), "35 72 d1") << serial;
         EXPECT_EQ(text(page.data.right(2)), "ff ff") << serial;
         EXPECT_EQ(textAt(page.data, 44, 16), QString::fromLatin1(serial)) << serial;
-        EXPECT_EQ(bigWordAt(page.data, 64), QByteArray(serial).mid(4, 3) == "017" ? 2 : 1) << serial;
+        EXPECT_EQ(bigWordAt(page.data, 64), QByteArray(serial).mid(4, 3) == "017" ? 2 : 1)
+            << serial;
     }
 }
 
@@ -78,7 +77,8 @@ TEST(Bootloader, FormatTwoPageCarriesExtraWordAndEntriesCutAtThePageEnd)
     EXPECT_EQ(text(page.mid(93, 8)), text(hex("0001000200030004")));
     EXPECT_EQ(page.at(101), 1);
     EXPECT_EQ(textAt(page, 102, 16), "boot");
-    EXPECT_EQ(text(page.mid(118)), text(hex("ff ff ff ff"))); // the first value word, then the trailer
+    EXPECT_EQ(
+        text(page.mid(118)), text(hex("ff ff ff ff"))); // the first value word, then the trailer
 }
 
 struct FaultCase
@@ -91,8 +91,7 @@ struct FaultCase
 };
 
 class PageFaults : public testing::TestWithParam<FaultCase>
-{
-};
+{ };
 
 TEST_P(PageFaults, BenchFaultsShowInThePageReply)
 {
@@ -101,17 +100,19 @@ TEST_P(PageFaults, BenchFaultsShowInThePageReply)
     EXPECT_EQ(reply.status, 0);
     ASSERT_EQ(reply.data.size(), c.replySize);
     const QByteArray expected = hex(c.bytes);
-    EXPECT_EQ(text(reply.data.mid(c.offset < 0 ? c.replySize + c.offset : c.offset, expected.size())),
-              text(expected));
+    EXPECT_EQ(
+        text(reply.data.mid(c.offset < 0 ? c.replySize + c.offset : c.offset, expected.size())),
+        text(expected));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Faults, PageFaults,
+INSTANTIATE_TEST_SUITE_P(Faults, PageFaults,
     // (Bad magic, serial and trailer show through the library: the end-to-end opening failures.)
-    testing::Values(FaultCase{"Truncated", R"({"serial":"QZAH01501","pageFault":"truncated"})", 129, -3, "00ffff"},
-                    FaultCase{"PageSize99", R"({"serial":"QZAH01501","pageSize":99})", 101, -3, "00ffff"},
-                    FaultCase{"Format3", R"({"serial":"QZAH01501","pageFormat":3})", 130, 3, "03"},
-                    FaultCase{"ForeignSerial", R"({"serial":"QZAH01501","pageSerial":"QZBH01501"})", 130, 46, "4248"}),
+    testing::Values(FaultCase{"Truncated", R"({"serial":"QZAH01501","pageFault":"truncated"})", 129,
+                        -3, "00ffff"},
+        FaultCase{"PageSize99", R"({"serial":"QZAH01501","pageSize":99})", 101, -3, "00ffff"},
+        FaultCase{"Format3", R"({"serial":"QZAH01501","pageFormat":3})", 130, 3, "03"},
+        FaultCase{"ForeignSerial", R"({"serial":"QZAH01501","pageSerial":"QZBH01501"})", 130, 46,
+            "4248"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

@@ -13,7 +13,8 @@ TEST(Framing, SplitAndBatchedInputAnswersEachWholeRequestInOrder)
     const QByteArray first = packet(0x01020304, 0x40);
     for (int i = 0; i < first.size() - 1; ++i)
         EXPECT_TRUE(rowan->receive(0, first.mid(i, 1)).isEmpty()) << "after byte " << i;
-    QList<QByteArray> replies = rowan->receive(0, first.right(1) + packet(8, 0x41) + packet(9, 0x40).left(5));
+    QList<QByteArray> replies
+        = rowan->receive(0, first.right(1) + packet(8, 0x41) + packet(9, 0x40).left(5));
     ASSERT_EQ(replies.size(), 2);
     EXPECT_EQ(parse(replies.at(0)).id, 0x01020304u);
     EXPECT_EQ(parse(replies.at(1)).status, 1);
@@ -32,7 +33,8 @@ TEST(Framing, GarbageIsSkippedAndTheRawEntryCodeSwallowed)
 
 TEST(Framing, RandomBytesNeverCrashAndLeaveTheUnitAnswering)
 {
-    for (const char* serial : {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH04001", "QZAH04101"}) {
+    for (const char* serial :
+        {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH04001", "QZAH04101"}) {
         auto any = SimUnit::create(QJsonObject{{"serial", serial}});
         quint32 seed = 12345;
         QByteArray noise;
@@ -61,7 +63,8 @@ std::string layoutOf(const QByteArray& block)
         if ((type != 7 && type != 8) || pos + header > block.size()
             || (type == 8 && block.mid(pos, 4) != block.mid(pos + 4, 4)))
             return "bad header";
-        const int length = type == 8 ? wordAt(block, pos + 2) : static_cast<quint8>(block.at(pos + 1));
+        const int length
+            = type == 8 ? wordAt(block, pos + 2) : static_cast<quint8>(block.at(pos + 1));
         pos += header + length;
         layout += (layout.empty() ? "" : " ") + std::to_string(type) + ":" + std::to_string(length);
     }
@@ -69,8 +72,7 @@ std::string layoutOf(const QByteArray& block)
 }
 
 class StreamBlocks : public testing::TestWithParam<std::pair<int, const char*>>
-{
-};
+{ };
 
 TEST_P(StreamBlocks, EachZeroByteYieldsOneBlockOfExactlyTheBlockSize)
 {
@@ -85,11 +87,10 @@ TEST_P(StreamBlocks, EachZeroByteYieldsOneBlockOfExactlyTheBlockSize)
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, StreamBlocks,
-                         testing::Values(std::make_pair(512, "8:504"), std::make_pair(8, "8:0"),
-                                         std::make_pair(9, "8:1"), std::make_pair(2, "7:0"),
-                                         std::make_pair(7, "7:5"), std::make_pair(65544, "8:65534 7:0"),
-                                         std::make_pair(65543, "8:65535")),
-                         [](const auto& info) { return "Block" + std::to_string(info.param.first); });
+    testing::Values(std::make_pair(512, "8:504"), std::make_pair(8, "8:0"),
+        std::make_pair(9, "8:1"), std::make_pair(2, "7:0"), std::make_pair(7, "7:5"),
+        std::make_pair(65544, "8:65534 7:0"), std::make_pair(65543, "8:65535")),
+    [](const auto& info) { return "Block" + std::to_string(info.param.first); });
 
 TEST(Stream, PayloadIsARunningCounterAcrossBlocksAndOtherBytesAreIgnored)
 {

@@ -23,8 +23,14 @@ struct Reply
     QByteArray data;
 };
 
-inline QByteArray hex(const char* text) { return QByteArray::fromHex(QByteArray(text)); }
-inline std::string text(const QByteArray& bytes) { return bytes.toHex(' ').toStdString(); }
+inline QByteArray hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text));
+}
+inline std::string text(const QByteArray& bytes)
+{
+    return bytes.toHex(' ').toStdString();
+}
 
 using Packets::wordAt;
 

@@ -21,14 +21,13 @@ class ScriptedDevice : public USBDevice
 {
 public:
     explicit ScriptedDevice(std::shared_ptr<TestPacketProtocolSocket> socket)
-        : USBDevice(0x04036014, QStringLiteral("QZAH015010001"), QStringLiteral("Kavra unit")),
-          m_socket(std::move(socket))
-    {
-    }
+        : USBDevice(0x04036014, QStringLiteral("QZAH015010001"), QStringLiteral("Kavra unit"))
+        , m_socket(std::move(socket))
+    { }
 
     void cycleAllPorts() override { m_socket->cyclePortAndClose(); }
     void purgeAll() override { m_socket->purge(); }
-    void purgeSecondary() override {}
+    void purgeSecondary() override { }
     void closeAll() override { m_socket->close(); }
     QVector<std::shared_ptr<USBISocket>> sockets() const override { return {m_socket}; }
     std::shared_ptr<USBISocket> socket(int index) const override
@@ -37,8 +36,8 @@ public:
     }
     std::shared_ptr<USBISocket> primarySocket() const override { return m_socket; }
     QVector<std::shared_ptr<USBISocket>> secondarySockets() const override { return {}; }
-    void applyTimeouts() override {}
-    void applyTimeoutsAgain() override {}
+    void applyTimeouts() override { }
+    void applyTimeoutsAgain() override { }
     USBResult programEeprom(const EepromSettings&) override { return USBResult(); }
 
 private:
@@ -65,7 +64,7 @@ void putText(QByteArray& page, int offset, const QByteArray& text)
 
 // An identification page as a unit's bootloader lays it out.
 QByteArray makePage(int format, const QByteArray& serial, int size = 128,
-                    const QList<PageEntry>& entries = {}, bool endMarker = true)
+    const QList<PageEntry>& entries = {}, bool endMarker = true)
 {
     QByteArray page(size, '\0');
     putText(page, 0, bytes({0x35, 0x72, 0xD1}));
@@ -107,17 +106,22 @@ protected:
     }
 
     // The unit answers the three identification instructions.
-    void unitAnswers(const QByteArray& sizeReply, const QByteArray& pageReply, int prepareStatus = 0)
+    void unitAnswers(
+        const QByteArray& sizeReply, const QByteArray& pageReply, int prepareStatus = 0)
     {
         m_socket->state().responder = [=](const QByteArray& written) {
             if (written.size() < 8 || written.at(0) != 0x05)
                 return QByteArray();
             const int id = packetId(written);
             switch (static_cast<uint8_t>(written.at(5))) {
-            case 0x14: return reply(id, 0, sizeReply);
-            case 0x15: return reply(id, prepareStatus, QByteArray());
-            case 0x12: return reply(id, 0, pageReply);
-            default: return reply(id, 1, QByteArray());
+            case 0x14:
+                return reply(id, 0, sizeReply);
+            case 0x15:
+                return reply(id, prepareStatus, QByteArray());
+            case 0x12:
+                return reply(id, 0, pageReply);
+            default:
+                return reply(id, 1, QByteArray());
             }
         };
     }
@@ -141,7 +145,8 @@ TEST_F(BootloaderTest, firstInstructionIsOneBareByte)
     EXPECT_EQ(m_socket->state().writes[0], bytes({0x03}));
 
     m_driver.close();
-    EXPECT_EQ(Bootloader().firstInstruction(m_driver).message(), QStringLiteral("No device is open"));
+    EXPECT_EQ(
+        Bootloader().firstInstruction(m_driver).message(), QStringLiteral("No device is open"));
 }
 
 TEST_F(BootloaderTest, pageSizeForms)
@@ -172,7 +177,8 @@ TEST_F(BootloaderTest, pageSizeForms)
         SCOPED_TRACE(c.sizeReply.toHex().toStdString());
         m_socket->state().writes.clear();
         m_device->setVersionInfo(-1, -2);
-        unitAnswers(c.sizeReply, makePage(1, "QZBH015010002", c.pageSize ? c.pageSize : 128) + Trailer);
+        unitAnswers(
+            c.sizeReply, makePage(1, "QZBH015010002", c.pageSize ? c.pageSize : 128) + Trailer);
         BootloaderInfo info = previous;
         bool flag = !c.flag;
 
@@ -263,12 +269,18 @@ TEST_F(BootloaderTest, serialNumberRulesPerFormat)
         bool valid;
     };
     const Case cases[] = {
-        {1, "QZAH015010001", true},  {2, "QZAH015010001", true},
-        {1, "QZBH015010001", false}, {2, "QZBH015010001", true},
-        {1, "qzap1", true},          {2, "QzXh1", true},
-        {1, "QZAX015010001", false}, {2, "QZBX015010001", false},
-        {1, "QZAH", false},          {2, "QZH", false},
-        {2, "XZAH015010001", false}, {1, "", false},
+        {1, "QZAH015010001", true},
+        {2, "QZAH015010001", true},
+        {1, "QZBH015010001", false},
+        {2, "QZBH015010001", true},
+        {1, "qzap1", true},
+        {2, "QzXh1", true},
+        {1, "QZAX015010001", false},
+        {2, "QZBX015010001", false},
+        {1, "QZAH", false},
+        {2, "QZH", false},
+        {2, "XZAH015010001", false},
+        {1, "", false},
         // The text ends at its first NUL.
         {1, QByteArray("QZA\0H0150", 9), false},
     };
@@ -322,11 +334,12 @@ TEST_F(BootloaderTest, failedReadsStoreNothing)
     };
     const Case cases[] = {
         {"trailer FF FE", bytes({0x00, 0x80}), page + bytes({0xFF, 0xFE}), 0,
-         "Data from device is corrupt"},
+            "Data from device is corrupt"},
         {"trailer FE FF", bytes({0x00, 0x80}), page + bytes({0xFE, 0xFF}), 0,
-         "Data from device is corrupt"},
+            "Data from device is corrupt"},
         {"page size 0", bytes({0x00, 0x00}), Trailer, 0, "Data from device is corrupt"},
-        {"one byte short", bytes({0x00, 0x80}), page + bytes({0xFF}), 0, "Unexpected packet length."},
+        {"one byte short", bytes({0x00, 0x80}), page + bytes({0xFF}), 0,
+            "Unexpected packet length."},
         {"prepare refused", bytes({0x00, 0x80}), page + Trailer, 2, "Target device is busy"},
         {"prepare status 91 passes", bytes({0x00, 0x80}), page + Trailer, 91, nullptr},
     };

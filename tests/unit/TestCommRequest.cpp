@@ -16,23 +16,29 @@ enum Family { Alder, Birch, Cedar, Rowan };
 std::unique_ptr<USBDefaultCommRequest> familyRequest(Family family, uint32_t instruction)
 {
     switch (family) {
-    case Alder: return std::make_unique<KavraDriver_Alder_CommRequest>(instruction);
-    case Birch: return std::make_unique<KavraDriver_Birch_CommRequest>(instruction);
-    case Cedar: return std::make_unique<KavraDriver_Cedar_CommRequest>(instruction);
-    case Rowan: return std::make_unique<KavraDriver_Rowan_CommRequest>(instruction);
+    case Alder:
+        return std::make_unique<KavraDriver_Alder_CommRequest>(instruction);
+    case Birch:
+        return std::make_unique<KavraDriver_Birch_CommRequest>(instruction);
+    case Cedar:
+        return std::make_unique<KavraDriver_Cedar_CommRequest>(instruction);
+    case Rowan:
+        return std::make_unique<KavraDriver_Rowan_CommRequest>(instruction);
     }
     return nullptr;
 }
 
 QString corrupted(int status)
 {
-    return QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])").arg(status);
+    return QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])")
+        .arg(status);
 }
 
 // What each status byte means to each family's requests and to the bootloader's.
 TEST(CommRequest, statusTablesPerFamily)
 {
-    const QString ok, notRecognised = QStringLiteral("Instruction was not recognised by target device");
+    const QString ok,
+        notRecognised = QStringLiteral("Instruction was not recognised by target device");
     const QString busy = QStringLiteral("Target device is busy");
     struct Case
     {
@@ -43,25 +49,29 @@ TEST(CommRequest, statusTablesPerFamily)
         {0, ok, ok, ok, ok},
         {1, notRecognised, notRecognised, notRecognised, notRecognised},
         {2, busy, busy, busy, busy},
-        {3, corrupted(3), corrupted(3), corrupted(3), QStringLiteral("Device was not unlocked for write")},
+        {3, corrupted(3), corrupted(3), corrupted(3),
+            QStringLiteral("Device was not unlocked for write")},
         {32, busy, corrupted(32), corrupted(32), corrupted(32)},
         {91, corrupted(91), corrupted(91), corrupted(91), ok},
         {92, corrupted(92), corrupted(92), corrupted(92), ok},
         {93, corrupted(93), corrupted(93), corrupted(93), corrupted(93)},
         {100, corrupted(100), corrupted(100), QStringLiteral("HV bus os off"), corrupted(100)},
-        {101, corrupted(101), corrupted(101), QStringLiteral("External USB power is off"), corrupted(101)},
-        {102, corrupted(102), corrupted(102), QStringLiteral("Power supply encountered an error"), corrupted(102)},
+        {101, corrupted(101), corrupted(101), QStringLiteral("External USB power is off"),
+            corrupted(101)},
+        {102, corrupted(102), corrupted(102), QStringLiteral("Power supply encountered an error"),
+            corrupted(102)},
     };
     const KavraDriver_Generic_CommRequest generic(0, ModelId(19, 1));
     const BootloaderCommRequest bootloader(1, 10, 0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
         const uint8_t s = static_cast<uint8_t>(c.status);
-        const USBResult results[] = {
-            familyRequest(Alder, 0x20)->checkStatus(s), generic.checkStatus(s),
-            familyRequest(Birch, 0x20)->checkStatus(s), familyRequest(Rowan, 0x40)->checkStatus(s),
-            familyRequest(Cedar, 0x20)->checkStatus(s), bootloader.checkStatus(s)};
-        const QString expected[] = {c.alderGeneric, c.alderGeneric, c.birchRowan, c.birchRowan, c.cedar, c.bootloader};
+        const USBResult results[] = {familyRequest(Alder, 0x20)->checkStatus(s),
+            generic.checkStatus(s), familyRequest(Birch, 0x20)->checkStatus(s),
+            familyRequest(Rowan, 0x40)->checkStatus(s), familyRequest(Cedar, 0x20)->checkStatus(s),
+            bootloader.checkStatus(s)};
+        const QString expected[]
+            = {c.alderGeneric, c.alderGeneric, c.birchRowan, c.birchRowan, c.cedar, c.bootloader};
         for (int i = 0; i < 6; ++i) {
             EXPECT_EQ(results[i].isSuccess(), expected[i].isEmpty()) << i;
             EXPECT_EQ(results[i].message(), expected[i]) << i;

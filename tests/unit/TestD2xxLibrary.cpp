@@ -37,14 +37,14 @@ void expectEveryCallFails(const D2xxLibrary& d2xx)
     EXPECT_EQ(rx + tx + events, 0u);
     FT_PROGRAM_DATA data{};
     FT_EEPROM_X_SERIES x{};
-    const FT_STATUS others[] = {
-        d2xx.eeRead(nullptr, &data), d2xx.eeProgram(nullptr, &data),
+    const FT_STATUS others[] = {d2xx.eeRead(nullptr, &data), d2xx.eeProgram(nullptr, &data),
         d2xx.eepromRead(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr),
         d2xx.eepromProgram(nullptr, &x, sizeof(x), nullptr, nullptr, nullptr, nullptr),
         d2xx.close(nullptr), d2xx.cyclePort(nullptr), d2xx.setBitMode(nullptr, 0xFF, 0),
         d2xx.setBaudRate(nullptr, 500000), d2xx.setDataCharacteristics(nullptr, 8, 0, 2),
         d2xx.setFlowControl(nullptr, 0, 0, 0), d2xx.setLatencyTimer(nullptr, 2),
-        d2xx.setUSBParameters(nullptr, 64, 64), d2xx.setTimeouts(nullptr, 1, 1), d2xx.purge(nullptr, 3)};
+        d2xx.setUSBParameters(nullptr, 64, 64), d2xx.setTimeouts(nullptr, 1, 1),
+        d2xx.purge(nullptr, 3)};
     for (FT_STATUS status : others)
         EXPECT_NE(status, FT_OK);
     // Null out-pointers are never written through.
@@ -62,7 +62,8 @@ TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
     };
     const Case cases[] = {
         {"unknown file", QStringLiteral("libkavra-no-such-d2xx.so"), "libkavra-no-such-d2xx.so"},
-        {"C library without D2XX functions", QStringLiteral("libc.so.6"), "FT_CreateDeviceInfoList"},
+        {"C library without D2XX functions", QStringLiteral("libc.so.6"),
+            "FT_CreateDeviceInfoList"},
         {"this library itself", QStringLiteral(KAVRA_LIBRARY_PATH), "FT_Open"},
     };
     for (const Case& c : cases) {
@@ -70,7 +71,8 @@ TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
         const D2xxLibrary d2xx(c.fileName);
         EXPECT_FALSE(d2xx.isLoaded());
         EXPECT_EQ(d2xx.fileName(), c.fileName);
-        EXPECT_TRUE(d2xx.errorText().contains(QLatin1String(c.errorMentions))) << qPrintable(d2xx.errorText());
+        EXPECT_TRUE(d2xx.errorText().contains(QLatin1String(c.errorMentions)))
+            << qPrintable(d2xx.errorText());
         expectEveryCallFails(d2xx);
     }
 }

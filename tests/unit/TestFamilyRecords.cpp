@@ -42,28 +42,20 @@ QByteArray reply(int length, char marker, std::vector<std::pair<int, quint16>> w
 
 // Alder calibration in the single-pair layout with chosen words.
 KavraDriver_Alder_UserData alderCalibration(quint16 voltageGain, qint16 voltageOffset,
-                                            quint16 currentGain, qint16 currentOffset,
-                                            quint16 coupling)
+    quint16 currentGain, qint16 currentOffset, quint16 coupling)
 {
     return KavraDriver_Alder_UserData(reply(150, 'g',
-                                            {{33, voltageGain},
-                                             {35, static_cast<quint16>(voltageOffset)},
-                                             {37, currentGain},
-                                             {39, static_cast<quint16>(currentOffset)},
-                                             {41, coupling}}));
+        {{33, voltageGain}, {35, static_cast<quint16>(voltageOffset)}, {37, currentGain},
+            {39, static_cast<quint16>(currentOffset)}, {41, coupling}}));
 }
 
 KavraDriver_Generic_UserData genericCalibration(quint16 voltageGain, qint16 voltageOffset,
-                                                quint16 currentGain, qint16 currentOffset,
-                                                quint16 coupling)
+    quint16 currentGain, qint16 currentOffset, quint16 coupling)
 {
     return KavraDriver_Generic_UserData(ModelId(19, 1),
-                                        reply(20, 'm',
-                                              {{1, voltageGain},
-                                               {3, static_cast<quint16>(voltageOffset)},
-                                               {5, currentGain},
-                                               {7, static_cast<quint16>(currentOffset)},
-                                               {9, coupling}}));
+        reply(20, 'm',
+            {{1, voltageGain}, {3, static_cast<quint16>(voltageOffset)}, {5, currentGain},
+                {7, static_cast<quint16>(currentOffset)}, {9, coupling}}));
 }
 
 } // namespace
@@ -73,12 +65,18 @@ KavraDriver_Generic_UserData genericCalibration(quint16 voltageGain, qint16 volt
 
 TEST(AlderRecords, PwmEncoding)
 {
-    struct Case { int mode; QVariant alternate; int duty; const char* bytes; };
+    struct Case
+    {
+        int mode;
+        QVariant alternate;
+        int duty;
+        const char* bytes;
+    };
     const Case cases[] = {
-        {2, true, 100, "0264"},        // bit 2 clear: the flag adds nothing
-        {6, QVariant(), 0, "0600"},    // bit 2 set, flag absent
-        {6, true, 7, "0707"},          // bit 2 set and flag true: bit 0 added
-        {22, false, 300, "162c"},      // duty sent as its low byte
+        {2, true, 100, "0264"}, // bit 2 clear: the flag adds nothing
+        {6, QVariant(), 0, "0600"}, // bit 2 set, flag absent
+        {6, true, 7, "0707"}, // bit 2 set and flag true: bit 0 added
+        {22, false, 300, "162c"}, // duty sent as its low byte
     };
     for (const Case& c : cases) {
         KavraDriver_Alder_PWM pwm;
@@ -92,12 +90,33 @@ TEST(AlderRecords, PwmEncoding)
 
 TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
 {
-    struct Case { double voltage; double current; int polarity; const char* bytes; };
+    struct Case
+    {
+        double voltage;
+        double current;
+        int polarity;
+        const char* bytes;
+    };
     // Default calibration: gains 10560 and 22400, no offsets.
     const Case cases[] = {
-        {1000, 500, 0, "4029" "80b5" "0000" "0000" "0000"},   // 10560; 112000 cut to 16 bits
-        {1000, 500, 1, "c0d6" "804a" "0000" "0000" "0000"},   // -10560; -112000 cut to 16 bits
-        {100.9, 0.99, 0, "2004" "0000" "0000" "0000" "0000"}, // 100 -> 1056; 0.99 -> 0
+        {1000, 500, 0,
+            "4029"
+            "80b5"
+            "0000"
+            "0000"
+            "0000"}, // 10560; 112000 cut to 16 bits
+        {1000, 500, 1,
+            "c0d6"
+            "804a"
+            "0000"
+            "0000"
+            "0000"}, // -10560; -112000 cut to 16 bits
+        {100.9, 0.99, 0,
+            "2004"
+            "0000"
+            "0000"
+            "0000"
+            "0000"}, // 100 -> 1056; 0.99 -> 0
     };
     const KavraDriver_Alder_UserData calibration;
     for (const Case& c : cases) {
@@ -116,7 +135,11 @@ TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
     voltage.setValue(KavraDriver_Alder_Voltage::Current, 0);
     EXPECT_EQ(voltage.encode(alderCalibration(1000, -25, 100, 19, 77), KavraDriver_Alder_Polarity())
                   .toHex(),
-              QByteArray("0700" "0000" "feff" "0100" "4d00")); // 10 - 2.5 = 7.5 -> 7
+        QByteArray("0700"
+                   "0000"
+                   "feff"
+                   "0100"
+                   "4d00")); // 10 - 2.5 = 7.5 -> 7
 }
 
 TEST(AlderRecords, UserDataLayouts)
@@ -163,19 +186,42 @@ TEST(AlderRecords, SupplyStateDecoding)
 {
     // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count: halves everywhere.
     const KavraDriver_Alder_UserData calibration = alderCalibration(1000, 5, 100, -5, 0);
-    struct Case { const char* bytes; int raw0; int raw1; int voltage; int current; bool first;
-                  bool second; int error; const char* text; };
+    struct Case
+    {
+        const char* bytes;
+        int raw0;
+        int raw1;
+        int voltage;
+        int current;
+        bool first;
+        bool second;
+        int error;
+        const char* text;
+    };
     const Case cases[] = {
-        {"06" "0a00" "0300", 10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
-        {"01" "f6ff" "fdff", -10, -3, -10, -2, true, false, 0, "No error"},         // -10.5, -2.5
-        {"0b" "0000" "0000", 0, 0, 0, 1, true, true, 2, "Unknown error"},           // -0.5, 0.5
+        {"06"
+         "0a00"
+         "0300",
+            10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
+        {"01"
+         "f6ff"
+         "fdff",
+            -10, -3, -10, -2, true, false, 0, "No error"}, // -10.5, -2.5
+        {"0b"
+         "0000"
+         "0000",
+            0, 0, 0, 1, true, true, 2, "Unknown error"}, // -0.5, 0.5
     };
     for (const Case& c : cases) {
         const KavraDriver_Alder_SupplyState state(hex(c.bytes), calibration);
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawVoltage).toInt(), c.raw0) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawCurrent).toInt(), c.raw1) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), c.voltage) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Current).toInt(), c.current) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawVoltage).toInt(), c.raw0)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawCurrent).toInt(), c.raw1)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), c.voltage)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Current).toInt(), c.current)
+            << c.bytes;
         EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::FirstFlag).toBool(), c.first);
         EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::SecondFlag).toBool(), c.second);
         EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::ErrorCode).toInt(), c.error);
@@ -183,14 +229,18 @@ TEST(AlderRecords, SupplyStateDecoding)
     }
 
     // The current reading contains a share of the voltage term: gain 2, coupling 1/2.
-    const KavraDriver_Alder_SupplyState coupled(hex("00" "6400" "6400"),
-                                                alderCalibration(2000, 0, 100, 0, 8192));
-    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), 50);  // 100 / 2
-    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Current).toInt(), 50);  // 100 - 2*50/2
+    const KavraDriver_Alder_SupplyState coupled(hex("00"
+                                                    "6400"
+                                                    "6400"),
+        alderCalibration(2000, 0, 100, 0, 8192));
+    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), 50); // 100 / 2
+    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Current).toInt(), 50); // 100 - 2*50/2
 
     // A zero gain gives no number; the reading must still be a defined integer.
-    const KavraDriver_Alder_SupplyState zeroGain(hex("00" "6400" "6400"),
-                                                 alderCalibration(0, 0, 0, 0, 0));
+    const KavraDriver_Alder_SupplyState zeroGain(hex("00"
+                                                     "6400"
+                                                     "6400"),
+        alderCalibration(0, 0, 0, 0, 0));
     EXPECT_TRUE(zeroGain.value(KavraDriver_Alder_SupplyState::Voltage).isValid());
 }
 
@@ -199,10 +249,19 @@ TEST(AlderRecords, SupplyStateDecoding)
 
 TEST(BirchRecords, VoltageEncoding)
 {
-    struct Case { double voltage; double second; const char* bytes; };
+    struct Case
+    {
+        double voltage;
+        double second;
+        const char* bytes;
+    };
     const Case cases[] = {
-        {1, 2500, "0100" "a0252600"},        // 2500000
-        {7, -0.0019, "0700" "ffffffff"},     // -1.9 thousandths -> -1
+        {1, 2500,
+            "0100"
+            "a0252600"}, // 2500000
+        {7, -0.0019,
+            "0700"
+            "ffffffff"}, // -1.9 thousandths -> -1
     };
     for (const Case& c : cases) {
         KavraDriver_Birch_Voltage voltage;
@@ -217,13 +276,28 @@ TEST(BirchRecords, VoltageEncoding)
 
 TEST(CedarRecords, VoltageEncodingByFirmware)
 {
-    struct Case { int firmware; double voltage; int waveform; double level2; double period;
-                  const char* bytes; };
+    struct Case
+    {
+        int firmware;
+        double voltage;
+        int waveform;
+        double level2;
+        double period;
+        const char* bytes;
+    };
     const Case cases[] = {
-        {1, 100.02, 3, 50, 2, "479c"},                    // not cut to whole volts first: 40007
-        {0, 100, 0, 0, 1, "3f9c" "00" "e803" "0000"},     // the waveform form
-        {1, 200, 0, 0, 1, "ffff"},                        // limited to 65535
-        {3, 125, 1, 200, 50, "4fc3" "01" "50c3" "ffff"},  // 49999, 50000 ms, limited
+        {1, 100.02, 3, 50, 2, "479c"}, // not cut to whole volts first: 40007
+        {0, 100, 0, 0, 1,
+            "3f9c"
+            "00"
+            "e803"
+            "0000"}, // the waveform form
+        {1, 200, 0, 0, 1, "ffff"}, // limited to 65535
+        {3, 125, 1, 200, 50,
+            "4fc3"
+            "01"
+            "50c3"
+            "ffff"}, // 49999, 50000 ms, limited
     };
     for (const Case& c : cases) {
         KavraDriver_Cedar_Voltage voltage;
@@ -235,12 +309,20 @@ TEST(CedarRecords, VoltageEncodingByFirmware)
             << c.firmware << " " << c.voltage;
     }
     // The defaults under the waveform form: constant, period 1 s.
-    EXPECT_EQ(KavraDriver_Cedar_Voltage().encode(0).toHex(), QByteArray("0000" "00" "e803" "0000"));
+    EXPECT_EQ(KavraDriver_Cedar_Voltage().encode(0).toHex(),
+        QByteArray("0000"
+                   "00"
+                   "e803"
+                   "0000"));
 }
 
 TEST(CedarRecords, BusLevelLimits)
 {
-    struct Case { const char* reply; double highest; };
+    struct Case
+    {
+        const char* reply;
+        double highest;
+    };
     const Case cases[] = {{"00", 75}, {"01", 100}, {"02", 125}, {"03", 75}, {"ff", 75}};
     for (const Case& c : cases) {
         const KavraDriver_Cedar_HVBus bus(hex(c.reply));
@@ -252,7 +334,12 @@ TEST(CedarRecords, BusLevelLimits)
 
 TEST(CedarRecords, SupplyStateAndErrorText)
 {
-    const KavraDriver_Cedar_SupplyState state(hex("21" "0101" "d204" "0000" "ffff" "05"));
+    const KavraDriver_Cedar_SupplyState state(hex("21"
+                                                  "0101"
+                                                  "d204"
+                                                  "0000"
+                                                  "ffff"
+                                                  "05"));
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::FirstReading).toDouble(), 123.4);
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::ThirdReading).toDouble(), 6553.5);
     EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ReadyBit));
@@ -261,7 +348,11 @@ TEST(CedarRecords, SupplyStateAndErrorText)
     EXPECT_TRUE(state.outputBit(2));
     EXPECT_FALSE(state.outputBit(1));
 
-    struct Case { const char* errorWord; const char* text; };
+    struct Case
+    {
+        const char* errorWord;
+        const char* text;
+    };
     const Case cases[] = {
         {"2000", "Output 3 over-load"},
         {"c000", "Low-power USB under-voltage\nHigh-power USB under-voltage"},
@@ -273,7 +364,9 @@ TEST(CedarRecords, SupplyStateAndErrorText)
     }
 
     // Every bit set: nine lines and eight newlines, within the 222 bytes a caller provides.
-    const KavraDriver_Cedar_SupplyState all(hex("00" "ff01") + QByteArray(7, '\0'));
+    const KavraDriver_Cedar_SupplyState all(hex("00"
+                                                "ff01")
+        + QByteArray(7, '\0'));
     EXPECT_EQ(all.errorText().count(QLatin1Char('\n')), 8);
     EXPECT_EQ(all.errorText().size() + 1, 222);
 }
@@ -283,14 +376,18 @@ TEST(CedarRecords, SupplyStateAndErrorText)
 
 TEST(GenericRecords, CalibrationDefaultsAndReply)
 {
-    struct Case { ModelId model; quint16 voltageGain; quint16 currentGain; };
+    struct Case
+    {
+        ModelId model;
+        quint16 voltageGain;
+        quint16 currentGain;
+    };
     const Case cases[] = {{ModelId(19, 1), 7588, 3036}, {ModelId(25, 1), 18860, 1509},
-                          {ModelId(15, 1), 1000, 1000}, {ModelId(), 1000, 1000}};
+        {ModelId(15, 1), 1000, 1000}, {ModelId(), 1000, 1000}};
     for (const Case& c : cases) {
         // Without the marker the reply is ignored and the model's defaults stand.
-        for (const KavraDriver_Generic_UserData& data :
-             {KavraDriver_Generic_UserData(c.model),
-              KavraDriver_Generic_UserData(c.model, reply(20, 'M', {{1, 1}, {5, 1}}))}) {
+        for (const KavraDriver_Generic_UserData& data : {KavraDriver_Generic_UserData(c.model),
+                 KavraDriver_Generic_UserData(c.model, reply(20, 'M', {{1, 1}, {5, 1}}))}) {
             EXPECT_EQ(data.voltageGain(), c.voltageGain) << c.model.product;
             EXPECT_EQ(data.currentGain(), c.currentGain) << c.model.product;
             EXPECT_EQ(data.voltageOffset(), 0);
@@ -299,8 +396,8 @@ TEST(GenericRecords, CalibrationDefaultsAndReply)
         }
     }
 
-    const KavraDriver_Generic_UserData stored(
-        ModelId(25, 1), reply(20, 'm', {{1, 7000}, {3, 0xFFEC}, {5, 321}, {7, 15}, {9, 4096}, {11, 9}}));
+    const KavraDriver_Generic_UserData stored(ModelId(25, 1),
+        reply(20, 'm', {{1, 7000}, {3, 0xFFEC}, {5, 321}, {7, 15}, {9, 4096}, {11, 9}}));
     EXPECT_EQ(stored.voltageGain(), 7000);
     EXPECT_EQ(stored.voltageOffset(), -20);
     EXPECT_EQ(stored.currentGain(), 321);
@@ -310,11 +407,32 @@ TEST(GenericRecords, CalibrationDefaultsAndReply)
 
 TEST(GenericRecords, VoltageEncoding)
 {
-    struct Case { double voltage; double current; const char* bytes; };
+    struct Case
+    {
+        double voltage;
+        double current;
+        const char* bytes;
+    };
     const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
     const Case cases[] = {
-        {1234.9, 100.7, "9324" "dc0b" "0000" "0000" "0000" "00" "0000" "50c3"}, // 1234 -> 9363
-        {0, 0, "0000" "0000" "0000" "0000" "0000" "00" "0000" "50c3"},
+        {1234.9, 100.7,
+            "9324"
+            "dc0b"
+            "0000"
+            "0000"
+            "0000"
+            "00"
+            "0000"
+            "50c3"}, // 1234 -> 9363
+        {0, 0,
+            "0000"
+            "0000"
+            "0000"
+            "0000"
+            "0000"
+            "00"
+            "0000"
+            "50c3"},
     };
     for (const Case& c : cases) {
         KavraDriver_Generic_Voltage voltage;
@@ -331,45 +449,90 @@ TEST(GenericRecords, VoltageEncoding)
     voltage.setValue(KavraDriver_Generic_Voltage::SettingWord, 0x1234);
     voltage.setValue(KavraDriver_Generic_Voltage::SecondSettingWord, 55000);
     EXPECT_EQ(voltage.encode(genericCalibration(1000, -25, 100, 19, 77)).toHex(),
-              QByteArray("0700" "0100" "feff" "0100" "4d00" "ab" "3412" "d8d6"));
+        QByteArray("0700"
+                   "0100"
+                   "feff"
+                   "0100"
+                   "4d00"
+                   "ab"
+                   "3412"
+                   "d8d6"));
 }
 
 TEST(GenericRecords, SupplyStateDecoding)
 {
     // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count.
     const KavraDriver_Generic_UserData calibration = genericCalibration(1000, 5, 100, -5, 0);
-    struct Case { const char* bytes; int raw0; int raw1; int voltage; int current; int polarity;
-                  bool first; bool second; int error; const char* status; const char* sign; };
+    struct Case
+    {
+        const char* bytes;
+        int raw0;
+        int raw1;
+        int voltage;
+        int current;
+        int polarity;
+        bool first;
+        bool second;
+        int error;
+        const char* status;
+        const char* sign;
+    };
     const Case cases[] = {
         // 9.5 -> 10 and 3.5 -> 4; positive.
-        {"05" "0a00" "0300" "3412" "00", 10, 3, 10, 4, 0, true, false, 1, "Output short circuit",
-         "Positive"},
+        {"05"
+         "0a00"
+         "0300"
+         "3412"
+         "00",
+            10, 3, 10, 4, 0, true, false, 1, "Output short circuit", "Positive"},
         // Same readings negated: -9.5 -> -9, -3.5 -> -3 (halves upward for negatives too).
-        {"02" "0a00" "0300" "0000" "01", 10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
+        {"02"
+         "0a00"
+         "0300"
+         "0000"
+         "01",
+            10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
         // Raw voltage unsigned, raw current signed: 65535 and -3 (-2.5 -> -2).
-        {"0c" "ffff" "fdff" "0000" "02", 65535, -3, 65535, -2, 2, false, false, 3, "Unknown error",
-         "Undefined"},
+        {"0c"
+         "ffff"
+         "fdff"
+         "0000"
+         "02",
+            65535, -3, 65535, -2, 2, false, false, 3, "Unknown error", "Undefined"},
     };
     for (const Case& c : cases) {
         const KavraDriver_Generic_SupplyState state(hex(c.bytes), calibration);
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawVoltage).toInt(), c.raw0) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawCurrent).toInt(), c.raw1) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), c.voltage) << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Current).toInt(), c.current) << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawVoltage).toInt(), c.raw0)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawCurrent).toInt(), c.raw1)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), c.voltage)
+            << c.bytes;
+        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Current).toInt(), c.current)
+            << c.bytes;
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityCode).toInt(), c.polarity);
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::FirstFlag).toBool(), c.first);
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::SecondFlag).toBool(), c.second);
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::ErrorCode).toInt(), c.error);
         EXPECT_EQ(state.statusText(), QString::fromLatin1(c.status));
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityText).toString(),
-                  QString::fromLatin1(c.sign));
+            QString::fromLatin1(c.sign));
     }
-    const KavraDriver_Generic_SupplyState withWord(hex("00" "0000" "0000" "3412" "00"), calibration);
+    const KavraDriver_Generic_SupplyState withWord(hex("00"
+                                                       "0000"
+                                                       "0000"
+                                                       "3412"
+                                                       "00"),
+        calibration);
     EXPECT_EQ(withWord.value(KavraDriver_Generic_SupplyState::SettingWord).toInt(), 0x1234);
 
     // Model defaults: 7588 counts per 1000 V.
-    const KavraDriver_Generic_SupplyState modelDefaults(hex("00" "a41d" "dc0b" "0000" "00"),
-                                                        KavraDriver_Generic_UserData(ModelId(19, 1)));
+    const KavraDriver_Generic_SupplyState modelDefaults(hex("00"
+                                                            "a41d"
+                                                            "dc0b"
+                                                            "0000"
+                                                            "00"),
+        KavraDriver_Generic_UserData(ModelId(19, 1)));
     EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), 1000);
     EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Current).toInt(), 100);
 }
@@ -379,7 +542,11 @@ TEST(GenericRecords, SupplyStateDecoding)
 
 TEST(RowanRecords, ConverterReading)
 {
-    struct Case { const char* bytes; double value; };
+    struct Case
+    {
+        const char* bytes;
+        double value;
+    };
     const Case cases[] = {
         {"00000080", -2147483648.0 / 200.0},
         {"ffffff7f", 2147483647.0 / 200.0},
@@ -395,7 +562,7 @@ namespace {
 class RecordingObserver : public KavraDriver_SupplyStateObserver
 {
 public:
-    RecordingObserver(std::vector<int>& order, int id) : m_order(order), m_id(id) {}
+    RecordingObserver(std::vector<int>& order, int id) : m_order(order), m_id(id) { }
     void supplyStateDestroyed(const void* record) override
     {
         m_order.push_back(m_id);

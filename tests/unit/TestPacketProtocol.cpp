@@ -56,8 +56,8 @@ TEST_F(PacketProtocolTest, exactBytesOfEachRequestKindOnAClonedSocket)
     EXPECT_TRUE(m_protocol.sendRequest(raw).isSuccess());
     EXPECT_TRUE(raw->isFinished());
     EXPECT_EQ(m_socket->state().writes,
-              (QList<QByteArray>{bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}),
-                                 reply(bare->id(), 0x20), bytes({0x03}), bytes({0xAA, 0xBB})}));
+        (QList<QByteArray>{bytes({0x05, 0x65, 0, 0, 0, 0x40, 0x02, 0x00, 0x01, 0x02}),
+            reply(bare->id(), 0x20), bytes({0x03}), bytes({0xAA, 0xBB})}));
     EXPECT_EQ(m_socket->state().incoming.size(), 2);
 }
 
@@ -86,12 +86,12 @@ TEST_F(PacketProtocolTest, replyFoundAmongOtherPackets)
     auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 3);
     m_socket->state().responder = [](const QByteArray& written) {
         const int id = packetId(written);
-        return bytes({0x07, 0x02, 0x11, 0x22})                            // short stream packet
-             + bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x04, 0x00})   // stream packet header
-             + bytes({1, 2, 3, 4})                                        // and its payload
-             + reply(id + 1000, 0, bytes({9, 9}))                         // nobody waits for it
-             + reply(id, 0, bytes({7, 8, 9}))                             // ours
-             + reply(id + 2000, 0, QByteArray());                         // left unread
+        return bytes({0x07, 0x02, 0x11, 0x22}) // short stream packet
+            + bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x04, 0x00}) // stream packet header
+            + bytes({1, 2, 3, 4}) // and its payload
+            + reply(id + 1000, 0, bytes({9, 9})) // nobody waits for it
+            + reply(id, 0, bytes({7, 8, 9})) // ours
+            + reply(id + 2000, 0, QByteArray()); // left unread
     };
 
     const USBResult result = m_protocol.sendRequest(request);
@@ -140,9 +140,9 @@ TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
         {"type 6", bytes({0x06, 0, 0, 0}), false, "Communication stream is corrupted."},
         {"type 0", bytes({0x00}), false, "Communication stream is corrupted."},
         {"type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
-         "Header checksum (00010000) failed."},
+            "Header checksum (00010000) failed."},
         {"type 8 high bits", bytes({0x08, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0xF0}), false,
-         "Header checksum (f0000000) failed."},
+            "Header checksum (f0000000) failed."},
         {"short payload", bytes({0x07, 0x05, 1, 2}), false, "Communication timed out"},
         {"queue query", QByteArray(), true, "Communication error"},
     };
@@ -198,9 +198,9 @@ TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
     auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
     m_socket->state().responder = [](const QByteArray& written) {
         return bytes({0x07, 0x00}) + bytes({0x07, 0x03, 1, 2, 3})
-             + bytes({0x08, 0x07, 0x02, 0x00, 0x08, 0x07, 0x02, 0x00, 0xAB, 0xCD})
-             + bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z')
-             + reply(packetId(written), 0, bytes({0x42}));
+            + bytes({0x08, 0x07, 0x02, 0x00, 0x08, 0x07, 0x02, 0x00, 0xAB, 0xCD})
+            + bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z')
+            + reply(packetId(written), 0, bytes({0x42}));
     };
 
     const USBResult result = m_protocol.sendRequest(request);

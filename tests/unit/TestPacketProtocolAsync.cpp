@@ -25,7 +25,8 @@ std::shared_ptr<ScriptedRequest> scripted(uint8_t code = 0)
 // instruction 0 succeeds and any other fails with "status <code>".
 QByteArray answerWithCodeAsStatus(const QByteArray& written)
 {
-    return written.at(0) == 0x05 ? reply(packetId(written), static_cast<uint8_t>(written.at(5))) : QByteArray();
+    return written.at(0) == 0x05 ? reply(packetId(written), static_cast<uint8_t>(written.at(5)))
+                                 : QByteArray();
 }
 
 // A protocol on the scripted socket, its worker pausing briefly between passes.
@@ -97,7 +98,8 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
         Gate gate;
         holdFirstRequestAt(gate, 10000);
         RecordingReceiver receiver;
-        const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(3), scripted()};
+        const QVector<std::shared_ptr<ScriptedRequest>> requests
+            = {scripted(), scripted(3), scripted()};
         for (const auto& request : requests)
             m_protocol->postRequest(request, &receiver);
         ASSERT_TRUE(gate.awaitArrival(5000));
@@ -131,7 +133,8 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
         // A stopped worker starts again with the next request.
         auto next = scripted();
         m_protocol->postRequest(next, &receiver);
-        EXPECT_TRUE(processEventsUntil([&] { return receiver.finished.size() == requests.size() + 1; }));
+        EXPECT_TRUE(
+            processEventsUntil([&] { return receiver.finished.size() == requests.size() + 1; }));
         EXPECT_TRUE(next->result().isSuccess());
         m_protocol->stopWorker();
     }
@@ -141,7 +144,7 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
 class GatedFailingPoller : public USBISocketPoller
 {
 public:
-    explicit GatedFailingPoller(Gate& gate) : m_gate(gate) {}
+    explicit GatedFailingPoller(Gate& gate) : m_gate(gate) { }
     void poll(std::shared_ptr<USBISocket>) override
     {
         m_gate.pass(10000);
@@ -203,7 +206,8 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
         // The unit holds the first request for a while, well within the 5000 ms given to the worker.
         holdFirstRequestAt(gate, 300);
         RecordingReceiver receiver;
-        const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(), scripted()};
+        const QVector<std::shared_ptr<ScriptedRequest>> requests
+            = {scripted(), scripted(), scripted()};
         for (const auto& request : requests)
             m_protocol->postRequest(request, &receiver);
         ASSERT_TRUE(gate.awaitArrival(5000));
@@ -220,10 +224,13 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
         EXPECT_TRUE(requests[0]->result().isSuccess());
         EXPECT_EQ(m_socket->state().writes.size(), 1);
         if (destroy) {
-            ASSERT_EQ(receiver.finishedIds(), (QVector<int>{requests[0]->id(), requests[1]->id(), requests[2]->id()}));
+            ASSERT_EQ(receiver.finishedIds(),
+                (QVector<int>{requests[0]->id(), requests[1]->id(), requests[2]->id()}));
             for (int i = 1; i < 3; ++i) {
-                EXPECT_EQ(receiver.finished[i].result.message(), QString::fromLatin1(USBPacketProtocol::DiscardedText));
-                EXPECT_EQ(requests[i]->result().message(), QString::fromLatin1(USBPacketProtocol::DiscardedText));
+                EXPECT_EQ(receiver.finished[i].result.message(),
+                    QString::fromLatin1(USBPacketProtocol::DiscardedText));
+                EXPECT_EQ(requests[i]->result().message(),
+                    QString::fromLatin1(USBPacketProtocol::DiscardedText));
             }
             continue;
         }
@@ -235,7 +242,8 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
         auto late = scripted();
         m_protocol->postRequest(late, &receiver);
         EXPECT_FALSE(m_protocol->isRunning());
-        EXPECT_EQ(late->result().message(), QString::fromLatin1(USBPacketProtocol::InvalidHandleText));
+        EXPECT_EQ(
+            late->result().message(), QString::fromLatin1(USBPacketProtocol::InvalidHandleText));
         drainPostedEvents();
         ASSERT_EQ(receiver.finished.size(), 2);
         EXPECT_EQ(receiver.finished[1].request, late);
@@ -325,7 +333,8 @@ TEST_F(PacketProtocolAsyncTest, streamReceiverEntryDecidesOverAPendingRequestOfI
     destroyed.reset();
     std::vector<std::future<USBResult>> results;
     for (size_t i = 0; i < protocols.size(); ++i)
-        results.push_back(std::async(std::launch::async, [&, i] { return protocols[i]->sendRequest(requests[i]); }));
+        results.push_back(std::async(
+            std::launch::async, [&, i] { return protocols[i]->sendRequest(requests[i]); }));
 
     const QString timedOut = QString::fromLatin1(USBPacketProtocol::TimedOutText);
     EXPECT_EQ(results[Alive].get().message(), timedOut);
@@ -357,7 +366,8 @@ TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
     m_protocol->addStreamReceiver(0, &streamReceiver);
     m_protocol->setErrorReceiver(&errorReceiver);
 
-    const QVector<std::shared_ptr<ScriptedRequest>> requests = {scripted(), scripted(9), scripted()};
+    const QVector<std::shared_ptr<ScriptedRequest>> requests
+        = {scripted(), scripted(9), scripted()};
     for (const auto& request : requests)
         m_protocol->postRequest(request, &requestReceiver);
     ASSERT_TRUE(processEventsUntil([&] { return observer.finished().size() == 3; }));
@@ -372,8 +382,8 @@ TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
 
     // Stream packets go to the observer that accepts their id; a reply nobody waits for and the
     // observer refuses is dropped.
-    m_socket->feed(bytes({0x07, 0x02, 0xAA, 0xBB}) + reply(999, 0, bytes({1})) +
-                   bytes({0x08, 0x00, 0x01, 0x00, 0x08, 0x00, 0x01, 0x00, 0xCC}));
+    m_socket->feed(bytes({0x07, 0x02, 0xAA, 0xBB}) + reply(999, 0, bytes({1}))
+        + bytes({0x08, 0x00, 0x01, 0x00, 0x08, 0x00, 0x01, 0x00, 0xCC}));
     ASSERT_TRUE(processEventsUntil([&] { return observer.packets().size() == 2; }));
     EXPECT_EQ(observer.packets()[0], qMakePair(0, bytes({0xAA, 0xBB})));
     EXPECT_EQ(observer.packets()[1], qMakePair(0, bytes({0xCC})));
@@ -415,13 +425,14 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
     const Failure failures[] = {
         {"receive queue query", QByteArray(), true, USBResult(4u).text()},
         {"damaged type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
-         QStringLiteral("Header checksum (00010000) failed.")},
+            QStringLiteral("Header checksum (00010000) failed.")},
         {"poller's own exception", QByteArray(), false, QStringLiteral("poller broke"), true},
     };
     ThrowingPoller throwingPoller;
     for (const Failure& failure : failures) {
         for (bool receiverDestroyed : {false, true}) {
-            SCOPED_TRACE(std::string(failure.name) + (receiverDestroyed ? ", receiver destroyed" : ""));
+            SCOPED_TRACE(
+                std::string(failure.name) + (receiverDestroyed ? ", receiver destroyed" : ""));
             auto socket = std::make_shared<TestPacketProtocolSocket>();
             socket->open(0);
             EventTally tally;
@@ -494,7 +505,7 @@ TEST_F(PacketProtocolAsyncTest, setPollerReturnsOnceTheWorkerHasTakenIt)
 class ReentrantObserver : public RecordingObserver
 {
 public:
-    ReentrantObserver() : RecordingObserver({}) {}
+    ReentrantObserver() : RecordingObserver({}) { }
     void requestFinished(const QueuedRequest& entry, const USBResult& result) override
     {
         // Each would wait for the worker that is calling.
@@ -525,12 +536,14 @@ TEST_F(PacketProtocolAsyncTest, workerCallingBackIntoTheProtocolDoesNotWaitForIt
 // A stream packet that carries its sequence number, alternately in the short and the long form.
 QByteArray streamPacket(int sequence)
 {
-    QByteArray payload = bytes({sequence & 0xFF, (sequence >> 8) & 0xFF}) + QByteArray(sequence % 7, 0x5A);
+    QByteArray payload
+        = bytes({sequence & 0xFF, (sequence >> 8) & 0xFF}) + QByteArray(sequence % 7, 0x5A);
     const QByteArray word = bytes({0x08, sequence & 0xFF, payload.size(), 0});
     return (sequence % 2 == 0 ? bytes({0x07, payload.size()}) : word + word) + payload;
 }
 
-TEST_F(PacketProtocolAsyncTest, everyRequestFromSeveralThreadsIsReportedOnceWhileStreamPacketsArrive)
+TEST_F(
+    PacketProtocolAsyncTest, everyRequestFromSeveralThreadsIsReportedOnceWhileStreamPacketsArrive)
 {
     constexpr int Threads = 4;
     constexpr int RequestsPerThread = 100;
@@ -574,7 +587,8 @@ TEST_F(PacketProtocolAsyncTest, everyRequestFromSeveralThreadsIsReportedOnceWhil
             int finished = 0;
             for (const auto& receiver : receivers)
                 finished += receiver->finished.size();
-            return finished == Threads * RequestsPerThread && stream.streams.size() == StreamPackets;
+            return finished == Threads * RequestsPerThread
+                && stream.streams.size() == StreamPackets;
         },
         20000);
     m_protocol->waitForIdle();
@@ -595,7 +609,9 @@ TEST_F(PacketProtocolAsyncTest, everyRequestFromSeveralThreadsIsReportedOnceWhil
     }
     // Every stream packet arrived whole and in the order the unit sent it.
     for (int sequence = 0; sequence < StreamPackets; ++sequence)
-        EXPECT_EQ(stream.streams[sequence].data, streamPacket(sequence).mid(sequence % 2 == 0 ? 2 : 8)) << sequence;
+        EXPECT_EQ(
+            stream.streams[sequence].data, streamPacket(sequence).mid(sequence % 2 == 0 ? 2 : 8))
+            << sequence;
     EXPECT_EQ(tally.events, Threads * RequestsPerThread + StreamPackets);
     EXPECT_EQ(tally.mismatched, 0);
 }

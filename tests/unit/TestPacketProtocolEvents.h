@@ -99,7 +99,7 @@ public:
         USBResult result;
     };
 
-    explicit RecordingReceiver(EventTally* tally = nullptr) : m_tally(tally) {}
+    explicit RecordingReceiver(EventTally* tally = nullptr) : m_tally(tally) { }
 
     bool event(QEvent* event) override
     {
@@ -162,7 +162,8 @@ public:
         USBResult result;
     };
 
-    explicit RecordingObserver(std::set<int> acceptedIds) : m_acceptedIds(std::move(acceptedIds)) {}
+    explicit RecordingObserver(std::set<int> acceptedIds)
+        : m_acceptedIds(std::move(acceptedIds)) { }
 
     void requestFinished(const QueuedRequest& entry, const USBResult& result) override
     {
@@ -221,13 +222,15 @@ public:
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_arrivals;
         m_changed.notify_all();
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_open; });
+        return m_changed.wait_for(
+            lock, std::chrono::milliseconds(timeoutMs), [this] { return m_open; });
     }
     // Whether somebody reached the gate before the time-out.
     bool awaitArrival(int timeoutMs)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_arrivals > 0; });
+        return m_changed.wait_for(
+            lock, std::chrono::milliseconds(timeoutMs), [this] { return m_arrivals > 0; });
     }
 
 private:

@@ -34,8 +34,8 @@ public:
         bool open = false;
     };
 
-    TestPacketProtocolSocket() : m_state(std::make_shared<State>()) {}
-    explicit TestPacketProtocolSocket(std::shared_ptr<State> state) : m_state(std::move(state)) {}
+    TestPacketProtocolSocket() : m_state(std::make_shared<State>()) { }
+    explicit TestPacketProtocolSocket(std::shared_ptr<State> state) : m_state(std::move(state)) { }
 
     // Lock state().mutex while a worker may use the socket.
     State& state() { return *m_state; }
@@ -63,7 +63,7 @@ public:
         return USBResult();
     }
     void cyclePortAndClose() override { close(); }
-    void setThreadPriority(int) override {}
+    void setThreadPriority(int) override { }
     int threadPriority() const override { return 7; }
     uint32_t deviceIndex() const override { return 0; }
     bool isOpen() const override
@@ -126,7 +126,7 @@ public:
         ++m_state->applyTimeoutsCount;
         return 0;
     }
-    void setBlockSize(uint32_t) override {}
+    void setBlockSize(uint32_t) override { }
 
 private:
     void record(const QByteArray& data)
@@ -147,18 +147,22 @@ namespace TestPackets {
 class ScriptedRequest : public USBDefaultCommRequest
 {
 public:
-    explicit ScriptedRequest(uint8_t code, const QByteArray& payload = QByteArray(), int replyLength = 0,
-                             bool raw = false, int fixedId = 0)
-        : m_code(code), m_payload(payload), m_replyLength(replyLength), m_raw(raw), m_fixedId(fixedId)
-    {
-    }
+    explicit ScriptedRequest(uint8_t code, const QByteArray& payload = QByteArray(),
+        int replyLength = 0, bool raw = false, int fixedId = 0)
+        : m_code(code)
+        , m_payload(payload)
+        , m_replyLength(replyLength)
+        , m_raw(raw)
+        , m_fixedId(fixedId)
+    { }
 
     bool isRaw() const override { return m_raw; }
     uint8_t instructionCode() const override { return m_code; }
     QByteArray payload() const override { return m_payload; }
     USBResult checkStatus(uint8_t status) const override
     {
-        return status == 0 ? USBResult() : USBResult::failure(QStringLiteral("status %1").arg(status));
+        return status == 0 ? USBResult()
+                           : USBResult::failure(QStringLiteral("status %1").arg(status));
     }
     int expectedReplyLength() const override { return m_replyLength; }
     int id() const override { return m_fixedId != 0 ? m_fixedId : USBDefaultCommRequest::id(); }

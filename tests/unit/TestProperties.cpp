@@ -12,14 +12,15 @@
 
 namespace {
 
-class SampleTraits {};
+class SampleTraits
+{ };
 
 // Records the hook calls so that reasons and order can be checked.
 class SampleRecord : public Properties<SampleTraits>
 {
 public:
     SampleRecord() = default;
-    SampleRecord(const SampleRecord& other) : Properties<SampleTraits>(other) {}
+    SampleRecord(const SampleRecord& other) : Properties<SampleTraits>(other) { }
     // Only the values are assigned; the record of hook calls stays the target's own.
     SampleRecord& operator=(const SampleRecord& other)
     {
@@ -33,7 +34,10 @@ public:
 class RecordingListener : public PropertiesListener
 {
 public:
-    void propertyChanged(int index, const QVariant& value) override { seen.emplace_back(index, value); }
+    void propertyChanged(int index, const QVariant& value) override
+    {
+        seen.emplace_back(index, value);
+    }
     void propertiesDestroyed(const void* record) override { destroyed = record; }
     std::vector<std::pair<int, QVariant>> seen;
     const void* destroyed = nullptr;
@@ -155,11 +159,20 @@ TEST(Properties, CopyAssignmentAndNotification)
 
 TEST(Properties, ConversionHelpers)
 {
-    struct IntCase { QVariant value; int expected; };
+    struct IntCase
+    {
+        QVariant value;
+        int expected;
+    };
     const IntCase ints[] = {
-        {QVariant(QStringLiteral("1 234")), 1234}, {QVariant(2.9), 2}, {QVariant(-2.9), -2},
-        {QVariant(), 0}, {QVariant(7), 7}, {QVariant(true), 1},
-        {QVariant(std::numeric_limits<double>::quiet_NaN()), 0}, {QVariant(1e300), 0},
+        {QVariant(QStringLiteral("1 234")), 1234},
+        {QVariant(2.9), 2},
+        {QVariant(-2.9), -2},
+        {QVariant(), 0},
+        {QVariant(7), 7},
+        {QVariant(true), 1},
+        {QVariant(std::numeric_limits<double>::quiet_NaN()), 0},
+        {QVariant(1e300), 0},
     };
     for (const IntCase& c : ints) {
         SCOPED_TRACE(c.value.toString().toStdString());
@@ -206,7 +219,8 @@ TEST(Properties, StreamReadsOnlyPlainValues)
         source.setValue(1, value);
         return streamed(source);
     };
-    struct Case {
+    struct Case
+    {
         const char* name;
         QByteArray bytes;
         bool readable;
@@ -215,9 +229,11 @@ TEST(Properties, StreamReadsOnlyPlainValues)
     // all of them before reading (an allocation failure, or gigabytes).
     const Case cases[] = {
         {"string list announcing 2^31-1 entries",
-         entry(QMetaType::QStringList, [](QDataStream& out) { out << quint32(0x7FFFFFFF); }), false},
+            entry(QMetaType::QStringList, [](QDataStream& out) { out << quint32(0x7FFFFFFF); }),
+            false},
         {"variant list announcing 2^32-1 entries",
-         entry(QMetaType::QVariantList, [](QDataStream& out) { out << quint32(0xFFFFFFFF); }), false},
+            entry(QMetaType::QVariantList, [](QDataStream& out) { out << quint32(0xFFFFFFFF); }),
+            false},
         {"string list written by Qt", written(QStringList{QStringLiteral("a")}), false},
         {"date written by Qt", written(QDate(2024, 1, 2)), false},
         {"truncated", written(QStringLiteral("12.5")).chopped(3), false},

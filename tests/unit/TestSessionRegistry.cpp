@@ -21,7 +21,7 @@ namespace {
 class RecordingDevice : public KavraDriver_AbstractDevice
 {
 public:
-    explicit RecordingDevice(int status) : m_status(status) {}
+    explicit RecordingDevice(int status) : m_status(status) { }
 
     int setPWM(int c, int d) override
     {
@@ -110,8 +110,7 @@ TEST_F(SessionRegistry, UnitsRunInParallelEachInArrivalOrderAndCloseWaitsForCall
     shared->onCall = [&] {
         const int now = ++concurrent;
         int seen = maximum.load();
-        while (now > seen && !maximum.compare_exchange_weak(seen, now)) {
-        }
+        while (now > seen && !maximum.compare_exchange_weak(seen, now)) { }
         std::this_thread::yield();
         --concurrent;
     };

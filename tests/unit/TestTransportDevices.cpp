@@ -13,8 +13,7 @@
 namespace {
 
 class TransportDevicesTest : public TransportBenchTest
-{
-};
+{ };
 
 TEST_F(TransportDevicesTest, EnumerationGroupsChipsInLocationOrder)
 {
@@ -89,8 +88,8 @@ ReadBack readBack(int position, FT_DEVICE type)
         return r;
     if (type == FT_DEVICE_X_SERIES) {
         r.x.common.deviceType = FT_DEVICE_X_SERIES;
-        r.status = d2xx.eepromRead(handle, &r.x, sizeof(r.x), r.manufacturer, r.manufacturerId, r.description,
-                                   r.serial);
+        r.status = d2xx.eepromRead(
+            handle, &r.x, sizeof(r.x), r.manufacturer, r.manufacturerId, r.description, r.serial);
     } else {
         r.data.Signature2 = 0xFFFFFFFF;
         r.data.Version = 5;
@@ -126,57 +125,58 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
     const auto xSeries = [](std::vector<int> expected) {
         return [expected](const ReadBack& r) {
             const UCHAR actual[] = {r.x.common.SerNumEnable, r.x.BCDDisableSleep, r.x.DriverType,
-                                    r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
-                                    r.x.BCDEnable, r.x.BCDForceCbusPWREN};
+                r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
+                r.x.BCDEnable, r.x.BCDForceCbusPWREN};
             EXPECT_EQ(asInts(actual), expected);
         };
     };
     const Case cases[] = {
         {"QZAH015010001", "QZBH015010101", "QZBH015010101", FT_DEVICE_232R, false,
-         [](const ReadBack& r) {
-             EXPECT_EQ(r.data.PullDownEnableR, 1);
-             EXPECT_EQ(r.data.SerNumEnableR, 1);
-             EXPECT_EQ(r.data.RIsD2XX, 1);
-             EXPECT_EQ(r.data.Cbus0, 4);
-         }},
+            [](const ReadBack& r) {
+                EXPECT_EQ(r.data.PullDownEnableR, 1);
+                EXPECT_EQ(r.data.SerNumEnableR, 1);
+                EXPECT_EQ(r.data.RIsD2XX, 1);
+                EXPECT_EQ(r.data.Cbus0, 4);
+            }},
         {"QZAH017010002", "QZBH017010102", "QZBH017010102B", FT_DEVICE_2232H, false,
-         [](const ReadBack& r) {
-             // A blank chip starts from the vendor defaults.
-             EXPECT_STREQ(r.manufacturer, "FTDI");
-             EXPECT_STREQ(r.manufacturerId, "FT");
-             EXPECT_EQ(r.data.VendorId, 0x0403);
-             EXPECT_EQ(r.data.ProductId, 0x6001);
-             EXPECT_EQ(r.data.PnP, 1);
-             EXPECT_EQ(r.data.USBVersionEnable, 1);
-             EXPECT_EQ(r.data.USBVersion, 0x0200);
-             const UCHAR expected[] = {1, 1, 0, 16, 0, 16, 0, 16, 0, 16, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-             const UCHAR actual[] = {r.data.PullDownEnable7, r.data.SerNumEnable7, r.data.ALSlowSlew,
-                                     r.data.ALDriveCurrent,  r.data.AHSlowSlew,    r.data.AHDriveCurrent,
-                                     r.data.BLSlowSlew,      r.data.BLDriveCurrent, r.data.BHSlowSlew,
-                                     r.data.BHDriveCurrent,  r.data.IFAIsFifo7,    r.data.IFAIsFifoTar7,
-                                     r.data.IFAIsFastSer7,   r.data.AIsVCP7,       r.data.IFBIsFifo7,
-                                     r.data.IFBIsFifoTar7,   r.data.IFBIsFastSer7, r.data.BIsVCP7,
-                                     r.data.PowerSaveEnable};
-             EXPECT_EQ(asInts(actual), asInts(expected));
-         }},
+            [](const ReadBack& r) {
+                // A blank chip starts from the vendor defaults.
+                EXPECT_STREQ(r.manufacturer, "FTDI");
+                EXPECT_STREQ(r.manufacturerId, "FT");
+                EXPECT_EQ(r.data.VendorId, 0x0403);
+                EXPECT_EQ(r.data.ProductId, 0x6001);
+                EXPECT_EQ(r.data.PnP, 1);
+                EXPECT_EQ(r.data.USBVersionEnable, 1);
+                EXPECT_EQ(r.data.USBVersion, 0x0200);
+                const UCHAR expected[]
+                    = {1, 1, 0, 16, 0, 16, 0, 16, 0, 16, 1, 0, 0, 0, 0, 0, 0, 0, 0};
+                const UCHAR actual[] = {r.data.PullDownEnable7, r.data.SerNumEnable7,
+                    r.data.ALSlowSlew, r.data.ALDriveCurrent, r.data.AHSlowSlew,
+                    r.data.AHDriveCurrent, r.data.BLSlowSlew, r.data.BLDriveCurrent,
+                    r.data.BHSlowSlew, r.data.BHDriveCurrent, r.data.IFAIsFifo7,
+                    r.data.IFAIsFifoTar7, r.data.IFAIsFastSer7, r.data.AIsVCP7, r.data.IFBIsFifo7,
+                    r.data.IFBIsFifoTar7, r.data.IFBIsFastSer7, r.data.BIsVCP7,
+                    r.data.PowerSaveEnable};
+                EXPECT_EQ(asInts(actual), asInts(expected));
+            }},
         {"QZAH019010003", "QZBH019010103", "QZBH019010103", FT_DEVICE_232H, false,
-         [](const ReadBack& r) {
-             EXPECT_STREQ(r.manufacturer, "FTDI");
-             EXPECT_EQ(r.data.ProductId, 0x6001);
-             EXPECT_EQ(r.data.USBVersionEnable, 1);
-             EXPECT_EQ(r.data.USBVersion, 0x0200);
-             const UCHAR expected[] = {1, 1, 0, 16, 0, 16, 4, 4, 1, 0, 0, 0, 0, 0};
-             const UCHAR actual[] = {r.data.PullDownEnableH, r.data.SerNumEnableH,   r.data.ACSlowSlewH,
-                                     r.data.ACDriveCurrentH, r.data.ADSlowSlewH,     r.data.ADDriveCurrentH,
-                                     r.data.Cbus8H,          r.data.Cbus9H,          r.data.IsFifoH,
-                                     r.data.IsFifoTarH,      r.data.IsFastSerH,      r.data.IsFT1248H,
-                                     r.data.IsVCPH,          r.data.PowerSaveEnableH};
-             EXPECT_EQ(asInts(actual), asInts(expected));
-         }},
+            [](const ReadBack& r) {
+                EXPECT_STREQ(r.manufacturer, "FTDI");
+                EXPECT_EQ(r.data.ProductId, 0x6001);
+                EXPECT_EQ(r.data.USBVersionEnable, 1);
+                EXPECT_EQ(r.data.USBVersion, 0x0200);
+                const UCHAR expected[] = {1, 1, 0, 16, 0, 16, 4, 4, 1, 0, 0, 0, 0, 0};
+                const UCHAR actual[] = {r.data.PullDownEnableH, r.data.SerNumEnableH,
+                    r.data.ACSlowSlewH, r.data.ACDriveCurrentH, r.data.ADSlowSlewH,
+                    r.data.ADDriveCurrentH, r.data.Cbus8H, r.data.Cbus9H, r.data.IsFifoH,
+                    r.data.IsFifoTarH, r.data.IsFastSerH, r.data.IsFT1248H, r.data.IsVCPH,
+                    r.data.PowerSaveEnableH};
+                EXPECT_EQ(asInts(actual), asInts(expected));
+            }},
         {"QZAH025010004", "QZBH025010104", "QZBH025010104", FT_DEVICE_X_SERIES, false,
-         xSeries({1, 1, 0, 0, 0x0E, 4, 5, 4, 1, 0})},
+            xSeries({1, 1, 0, 0, 0x0E, 4, 5, 4, 1, 0})},
         {"QZAH040010005", "QZBH040010105", "QZBH040010105", FT_DEVICE_X_SERIES, true,
-         xSeries({1, 1, 0, 1, 4, 3, 0, 0, 1, 1})},
+            xSeries({1, 1, 0, 1, 4, 3, 0, 0, 1, 1})},
     };
 
     USBDriver driver;
@@ -253,6 +253,5 @@ TEST_F(TransportDevicesTest, ProgramEepromFailuresCloseTheHandle)
         EXPECT_GE(listPosition(QString::fromLatin1(c.serial)), 0);
     }
 }
-
 
 } // namespace

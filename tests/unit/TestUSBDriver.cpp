@@ -10,8 +10,7 @@ namespace {
 const char* const kCedar = "QZAH017010002";
 
 class USBDriverTest : public TransportBenchTest
-{
-};
+{ };
 
 // A two-channel unit whose first or second socket cannot open: the driver leaves neither open
 // and stays usable. (Opening, binding and closing on a working unit are the end-to-end tests'.)
@@ -23,13 +22,16 @@ TEST_F(USBDriverTest, FailingSocketsLeaveNothingOpen)
     ASSERT_EQ(devices.size(), 1);
     const std::shared_ptr<USBDevice> cedar = devices.first();
     for (bool primaryFails : {true, false}) {
-        SCOPED_TRACE(primaryFails ? "primary socket fails" : "secondary socket fails after the primary opened");
+        SCOPED_TRACE(primaryFails ? "primary socket fails"
+                                  : "secondary socket fails after the primary opened");
         FT_HANDLE blocker = nullptr;
         if (primaryFails) {
             ASSERT_EQ(bench().failOpens(kCedar, 1), 0);
         } else {
             // Somebody else holds channel A: its socket cannot open.
-            ASSERT_EQ(D2xxLibrary::instance().open(listPosition(QStringLiteral("QZAH017010002A")), &blocker), FT_OK);
+            ASSERT_EQ(D2xxLibrary::instance().open(
+                          listPosition(QStringLiteral("QZAH017010002A")), &blocker),
+                FT_OK);
         }
         const USBResult result = driver.open(cedar, 500000);
         EXPECT_FALSE(result.isSuccess());

@@ -17,7 +17,8 @@ protected:
     void SetUp() override
     {
         loadBench(kBufferedBench);
-        m_socket = std::make_unique<USBFtdiBufferedSocket>(uint32_t(listPosition(QStringLiteral("QZAH017010002A"))));
+        m_socket = std::make_unique<USBFtdiBufferedSocket>(
+            uint32_t(listPosition(QStringLiteral("QZAH017010002A"))));
         const USBResult result = m_socket->open(500000);
         ASSERT_TRUE(result.isSuccess()) << qPrintable(result.text());
         EXPECT_EQ(m_socket->threadPriority(), QThread::TimeCriticalPriority);
@@ -65,8 +66,12 @@ TEST_F(USBFtdiBufferedSocketTest, ReadsRequestOneBlockAtATime)
         EXPECT_EQ(m_socket->blockRemaining(), step.remaining);
     }
     // Everything read is the unit's stream, blocks end to end: nothing lost between reads.
-    const int blocks = bench().unitState(kSerial).value(QStringLiteral("unit")).toObject()
-                           .value(QStringLiteral("streamBlocks")).toInt();
+    const int blocks = bench()
+                           .unitState(kSerial)
+                           .value(QStringLiteral("unit"))
+                           .toObject()
+                           .value(QStringLiteral("streamBlocks"))
+                           .toInt();
     EXPECT_EQ(blocks, 5);
     EXPECT_EQ(stream.size(), 100 + 412 + 1300 + 236 + 1);
     EXPECT_EQ(m_socket->bytesAvailable(), 511) << "the rest of the last block is still queued";

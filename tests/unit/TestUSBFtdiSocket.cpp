@@ -27,7 +27,8 @@ std::shared_ptr<USBISocket> makeSocket(Kind kind, int position)
 {
     if (kind == Kind::Buffered)
         return std::make_shared<USBFtdiBufferedSocket>(uint32_t(position));
-    return std::make_shared<USBFtdiSocket>(uint32_t(position), kind == Kind::DirectUart ? USBFtdiSocket::UartMode : 0);
+    return std::make_shared<USBFtdiSocket>(
+        uint32_t(position), kind == Kind::DirectUart ? USBFtdiSocket::UartMode : 0);
 }
 
 class USBFtdiSocketTest : public TransportBenchTest
@@ -51,11 +52,11 @@ protected:
 TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
 {
     const QStringList uart8e1 = {QStringLiteral("FT_SetDataCharacteristics(8,0,2)"),
-                                 QStringLiteral("FT_SetLatencyTimer(2)"),
-                                 QStringLiteral("FT_SetUSBParameters(8192,256)"), QStringLiteral("FT_Purge(3)")};
-    const QStringList channelAFifo = {QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetLatencyTimer(2)"),
-                                      QStringLiteral("FT_SetUSBParameters(65536,0)"),
-                                      QStringLiteral("FT_SetFlowControl(256,0,0)"), QStringLiteral("FT_Purge(3)")};
+        QStringLiteral("FT_SetLatencyTimer(2)"), QStringLiteral("FT_SetUSBParameters(8192,256)"),
+        QStringLiteral("FT_Purge(3)")};
+    const QStringList channelAFifo = {QStringLiteral("FT_SetBitMode(255,0)"),
+        QStringLiteral("FT_SetLatencyTimer(2)"), QStringLiteral("FT_SetUSBParameters(65536,0)"),
+        QStringLiteral("FT_SetFlowControl(256,0,0)"), QStringLiteral("FT_Purge(3)")};
     struct Case
     {
         const char* name;
@@ -68,22 +69,29 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
     };
     const Case cases[] = {
         {"FT232R flow A", "QZAH015010001", "QZAH015010001", 0, Kind::Direct,
-         QStringList{QStringLiteral("FT_SetBaudRate(500000)"), QStringLiteral("FT_SetFlowControl(0,0,0)")} + uart8e1,
-         QThread::InheritPriority},
+            QStringList{QStringLiteral("FT_SetBaudRate(500000)"),
+                QStringLiteral("FT_SetFlowControl(0,0,0)")}
+                + uart8e1,
+            QThread::InheritPriority},
         {"FT-X flow B", "QZBH025010004", "QZBH025010004", 0, Kind::Direct,
-         QStringList{QStringLiteral("FT_SetBaudRate(500000)"), QStringLiteral("FT_SetFlowControl(256,0,0)")} + uart8e1,
-         QThread::InheritPriority},
+            QStringList{QStringLiteral("FT_SetBaudRate(500000)"),
+                QStringLiteral("FT_SetFlowControl(256,0,0)")}
+                + uart8e1,
+            QThread::InheritPriority},
         {"FT2232H channel B UART", "QZAH017010002", "QZAH017010002B", 0, Kind::DirectUart,
-         QStringList{QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBaudRate(500000)"),
-                     QStringLiteral("FT_SetFlowControl(0,0,0)")} + uart8e1,
-         QThread::InheritPriority},
-        {"FT2232H channel A FIFO, buffered", "QZAH017010002", "QZAH017010002A", 1, Kind::Buffered, channelAFifo,
-         QThread::TimeCriticalPriority},
+            QStringList{QStringLiteral("FT_SetBitMode(255,0)"),
+                QStringLiteral("FT_SetBaudRate(500000)"),
+                QStringLiteral("FT_SetFlowControl(0,0,0)")}
+                + uart8e1,
+            QThread::InheritPriority},
+        {"FT2232H channel A FIFO, buffered", "QZAH017010002", "QZAH017010002A", 1, Kind::Buffered,
+            channelAFifo, QThread::TimeCriticalPriority},
         {"FT232H synchronous FIFO", "QZAH019010003", "QZAH019010003", 0, Kind::Direct,
-         {QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBitMode(255,64)"),
-          QStringLiteral("FT_SetLatencyTimer(2)"), QStringLiteral("FT_SetUSBParameters(65536,65536)"),
-          QStringLiteral("FT_SetFlowControl(256,0,0)"), QStringLiteral("FT_Purge(3)")},
-         QThread::TimeCriticalPriority},
+            {QStringLiteral("FT_SetBitMode(255,0)"), QStringLiteral("FT_SetBitMode(255,64)"),
+                QStringLiteral("FT_SetLatencyTimer(2)"),
+                QStringLiteral("FT_SetUSBParameters(65536,65536)"),
+                QStringLiteral("FT_SetFlowControl(256,0,0)"), QStringLiteral("FT_Purge(3)")},
+            QThread::TimeCriticalPriority},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -102,8 +110,9 @@ TEST_F(USBFtdiSocketTest, OpenConfiguresEachLinkKind)
 
         EXPECT_EQ(socket->applyTimeouts(), FT_OK);
         EXPECT_EQ(socket->applyTimeoutsAgain(), FT_OK);
-        const QString timeouts = c.kind == Kind::Buffered ? QStringLiteral("FT_SetTimeouts(200,200)")
-                                                          : QStringLiteral("FT_SetTimeouts(1000,1000)");
+        const QString timeouts = c.kind == Kind::Buffered
+            ? QStringLiteral("FT_SetTimeouts(200,200)")
+            : QStringLiteral("FT_SetTimeouts(1000,1000)");
         EXPECT_EQ(bench().takeConfigCallLines(c.serial, c.link), (QStringList{timeouts, timeouts}));
 
         EXPECT_TRUE(socket->close().isSuccess());

@@ -12,8 +12,6 @@
 
 #include <gtest/gtest.h>
 
-
-
 // Each test starts from a bench of its own and must leave no D2XX handle open.
 class TransportBenchTest : public ::testing::Test
 {
@@ -23,7 +21,8 @@ protected:
     void loadBench(const QByteArray& json)
     {
         ASSERT_TRUE(bench().isLoaded()) << "cannot load the bench from " KAVRA_SIM_PATH;
-        ASSERT_TRUE(D2xxLibrary::instance().isLoaded()) << qPrintable(D2xxLibrary::instance().errorText());
+        ASSERT_TRUE(D2xxLibrary::instance().isLoaded())
+            << qPrintable(D2xxLibrary::instance().errorText());
         ASSERT_EQ(bench().loadBench(json), 0) << json.constData();
     }
 
@@ -47,7 +46,8 @@ protected:
         if (d2xx.getDeviceInfoList(nodes.data(), &filled) != FT_OK)
             return -1;
         for (DWORD i = 0; i < filled && i < count; ++i) {
-            if (QString::fromLatin1(nodes[i].SerialNumber, int(qstrnlen(nodes[i].SerialNumber, 16))) == listedSerial)
+            if (QString::fromLatin1(nodes[i].SerialNumber, int(qstrnlen(nodes[i].SerialNumber, 16)))
+                == listedSerial)
                 return int(i);
         }
         return -1;

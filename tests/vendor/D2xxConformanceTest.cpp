@@ -66,7 +66,8 @@ protected:
     void SetUp() override
     {
         if (!d2xx.isLoaded())
-            GTEST_SKIP() << "no D2XX library at KAVRA_D2XX_LIBRARY (FTDI's is built by scripts/setup when the "
+            GTEST_SKIP() << "no D2XX library at KAVRA_D2XX_LIBRARY (FTDI's is built by "
+                            "scripts/setup when the "
                             "npm registry is reachable)";
     }
 
@@ -112,11 +113,13 @@ TEST_F(D2xxConformance, ChannelsOfOneChipShareTheirLocationAboveTheLowFourBits)
     QVector<DWORD> cedar;
     QVector<DWORD> others;
     for (const FT_DEVICE_LIST_INFO_NODE& node : nodes)
-        (QByteArray(node.SerialNumber).startsWith("QZAH017010002") ? cedar : others).append(node.LocId);
+        (QByteArray(node.SerialNumber).startsWith("QZAH017010002") ? cedar : others)
+            .append(node.LocId);
     ASSERT_EQ(cedar.size(), 2);
     EXPECT_EQ(cedar.at(0) & ~0xFu, cedar.at(1) & ~0xFu);
     for (DWORD location : others)
-        EXPECT_NE(location & ~0xFu, cedar.at(0) & ~0xFu) << "other chips have locations of their own";
+        EXPECT_NE(location & ~0xFu, cedar.at(0) & ~0xFu)
+            << "other chips have locations of their own";
 }
 
 TEST_F(D2xxConformance, ListDevicesAgreesWithTheDeviceList)
@@ -161,7 +164,9 @@ TEST_F(D2xxConformance, GetDeviceInfoDetailAgreesWithTheDeviceList)
         char serial[16] = {};
         char description[64] = {};
         FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(1);
-        ASSERT_EQ(d2xx.getDeviceInfoDetail(DWORD(i), &flags, &type, &id, &location, serial, description, &handle), FT_OK);
+        ASSERT_EQ(d2xx.getDeviceInfoDetail(
+                      DWORD(i), &flags, &type, &id, &location, serial, description, &handle),
+            FT_OK);
         EXPECT_EQ(flags, nodes.at(i).Flags);
         EXPECT_EQ(type, nodes.at(i).Type);
         EXPECT_EQ(id, nodes.at(i).ID);
@@ -185,7 +190,7 @@ TEST_F(D2xxConformance, OpenExFindsAnEntryBySerialDescriptionOrLocation)
     char serial[] = "QZAH015010001";
     char description[] = "Kavra Alder";
     const Way ways[] = {{kBySerial, serial}, {kByDescription, description},
-                        {kByLocation, reinterpret_cast<void*>(quintptr(node.LocId))}};
+        {kByLocation, reinterpret_cast<void*>(quintptr(node.LocId))}};
     for (const Way& way : ways) {
         SCOPED_TRACE(way.flag);
         FT_HANDLE handle = nullptr;
@@ -335,8 +340,10 @@ TEST_F(D2xxConformance, EventNotificationSignalsArrivingBytes)
     pthread_mutex_unlock(&event.eMutex);
     EXPECT_EQ(waited, 0) << "signalled";
     EXPECT_EQ(d2xx.readBytes(handle, 8), echoReply(11));
-    EXPECT_EQ(d2xx.setEventNotification(handle, 0, nullptr), FT_INVALID_PARAMETER) << "an event is needed";
-    EXPECT_EQ(d2xx.setEventNotification(handle, 0, &event), FT_OK) << "a mask of 0 stops the notification";
+    EXPECT_EQ(d2xx.setEventNotification(handle, 0, nullptr), FT_INVALID_PARAMETER)
+        << "an event is needed";
+    EXPECT_EQ(d2xx.setEventNotification(handle, 0, &event), FT_OK)
+        << "a mask of 0 stops the notification";
 }
 
 } // namespace

@@ -12,8 +12,7 @@ const D2xxFunctions& D2xxFunctions::instance()
     return functions;
 }
 
-template <typename Fn>
-void D2xxFunctions::resolve(Fn* fn, const char* name)
+template <typename Fn> void D2xxFunctions::resolve(Fn* fn, const char* name)
 {
     *fn = reinterpret_cast<Fn>(dlsym(m_library, name));
 }

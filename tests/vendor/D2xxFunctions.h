@@ -38,7 +38,8 @@ public:
 
     FT_STATUS (*listDevices)(void*, void*, DWORD) = nullptr;
     FT_STATUS (*openEx)(void*, DWORD, FT_HANDLE*) = nullptr;
-    FT_STATUS (*getDeviceInfoDetail)(DWORD, DWORD*, DWORD*, DWORD*, DWORD*, void*, void*, FT_HANDLE*) = nullptr;
+    FT_STATUS(*getDeviceInfoDetail)
+    (DWORD, DWORD*, DWORD*, DWORD*, DWORD*, void*, void*, FT_HANDLE*) = nullptr;
     FT_STATUS (*getLibraryVersion)(DWORD*) = nullptr;
     FT_STATUS (*getDriverVersion)(FT_HANDLE, DWORD*) = nullptr;
     FT_STATUS (*getLatencyTimer)(FT_HANDLE, UCHAR*) = nullptr;

@@ -16,9 +16,9 @@ struct Case
 {
     const char* name;
     const char* listedSerial; // the entry to open
-    const char* benchSerial;  // the unit in the bench's control interface
+    const char* benchSerial; // the unit in the bench's control interface
     uint32_t type;
-    DWORD version;            // FT_PROGRAM_DATA version, 0 for FT_EEPROM_X_SERIES
+    DWORD version; // FT_PROGRAM_DATA version, 0 for FT_EEPROM_X_SERIES
     // The library's EEPROM settings for the chip.
     std::function<void(FT_PROGRAM_DATA&)> program;
     std::function<void(FT_EEPROM_X_SERIES&)> programX;
@@ -26,67 +26,67 @@ struct Case
 
 const Case kCases[] = {
     {"FT232R", "QZAH015010001", "QZAH015010001", FT_DEVICE_232R, 2,
-     [](FT_PROGRAM_DATA& d) {
-         d.PullDownEnableR = 1;
-         d.SerNumEnableR = 1;
-         d.RIsD2XX = 1;
-         d.Cbus0 = 4;
-     },
-     nullptr},
+        [](FT_PROGRAM_DATA& d) {
+            d.PullDownEnableR = 1;
+            d.SerNumEnableR = 1;
+            d.RIsD2XX = 1;
+            d.Cbus0 = 4;
+        },
+        nullptr},
     {"FT2232H", "QZAH017010002A", "QZAH017010002", FT_DEVICE_2232H, 3,
-     [](FT_PROGRAM_DATA& d) {
-         d.USBVersionEnable = 1;
-         d.USBVersion = 0x0200;
-         d.PullDownEnable7 = 1;
-         d.SerNumEnable7 = 1;
-         d.ALDriveCurrent = d.AHDriveCurrent = d.BLDriveCurrent = d.BHDriveCurrent = 16;
-         d.IFAIsFifo7 = 1;
-     },
-     nullptr},
+        [](FT_PROGRAM_DATA& d) {
+            d.USBVersionEnable = 1;
+            d.USBVersion = 0x0200;
+            d.PullDownEnable7 = 1;
+            d.SerNumEnable7 = 1;
+            d.ALDriveCurrent = d.AHDriveCurrent = d.BLDriveCurrent = d.BHDriveCurrent = 16;
+            d.IFAIsFifo7 = 1;
+        },
+        nullptr},
     {"FT232H", "QZAH019010003", "QZAH019010003", FT_DEVICE_232H, 5,
-     [](FT_PROGRAM_DATA& d) {
-         d.USBVersionEnable = 1;
-         d.USBVersion = 0x0200;
-         d.PullDownEnableH = 1;
-         d.SerNumEnableH = 1;
-         d.ACDriveCurrentH = d.ADDriveCurrentH = 16;
-         d.Cbus8H = d.Cbus9H = 4;
-         d.IsFifoH = 1;
-     },
-     nullptr},
+        [](FT_PROGRAM_DATA& d) {
+            d.USBVersionEnable = 1;
+            d.USBVersion = 0x0200;
+            d.PullDownEnableH = 1;
+            d.SerNumEnableH = 1;
+            d.ACDriveCurrentH = d.ADDriveCurrentH = 16;
+            d.Cbus8H = d.Cbus9H = 4;
+            d.IsFifoH = 1;
+        },
+        nullptr},
     {"FT4232H", "FT4232H00001A", "FT4232H00001", FT_DEVICE_4232H, 4,
-     [](FT_PROGRAM_DATA& d) {
-         d.PullDownEnable8 = 1;
-         d.SerNumEnable8 = 1;
-         d.BRIIsTXDEN = 1;
-         d.CIsVCP8 = 1;
-     },
-     nullptr},
+        [](FT_PROGRAM_DATA& d) {
+            d.PullDownEnable8 = 1;
+            d.SerNumEnable8 = 1;
+            d.BRIIsTXDEN = 1;
+            d.CIsVCP8 = 1;
+        },
+        nullptr},
     {"FTX", "QZAH025010004", "QZAH025010004", FT_DEVICE_X_SERIES, 0, nullptr,
-     [](FT_EEPROM_X_SERIES& x) {
-         x.common.SerNumEnable = 1;
-         x.BCDDisableSleep = 1;
-         x.DriverType = 0;
-         x.Cbus0 = 0x0E;
-         x.Cbus1 = 4;
-         x.Cbus2 = 5;
-         x.Cbus3 = 4;
-         x.common.PullDownEnable = 0;
-         x.BCDEnable = 1;
-         x.BCDForceCbusPWREN = 0;
-     }},
+        [](FT_EEPROM_X_SERIES& x) {
+            x.common.SerNumEnable = 1;
+            x.BCDDisableSleep = 1;
+            x.DriverType = 0;
+            x.Cbus0 = 0x0E;
+            x.Cbus1 = 4;
+            x.Cbus2 = 5;
+            x.Cbus3 = 4;
+            x.common.PullDownEnable = 0;
+            x.BCDEnable = 1;
+            x.BCDForceCbusPWREN = 0;
+        }},
     {"FTXAlternateCbus", "QZAH040010005", "QZAH040010005", FT_DEVICE_X_SERIES, 0, nullptr,
-     [](FT_EEPROM_X_SERIES& x) {
-         x.common.SerNumEnable = 1;
-         x.BCDDisableSleep = 1;
-         x.Cbus0 = 4;
-         x.Cbus1 = 3;
-         x.Cbus2 = 0;
-         x.Cbus3 = 0;
-         x.common.PullDownEnable = 1;
-         x.BCDEnable = 1;
-         x.BCDForceCbusPWREN = 1;
-     }},
+        [](FT_EEPROM_X_SERIES& x) {
+            x.common.SerNumEnable = 1;
+            x.BCDDisableSleep = 1;
+            x.Cbus0 = 4;
+            x.Cbus1 = 3;
+            x.Cbus2 = 0;
+            x.Cbus3 = 0;
+            x.common.PullDownEnable = 1;
+            x.BCDEnable = 1;
+            x.BCDForceCbusPWREN = 1;
+        }},
 };
 
 void PrintTo(const Case& c, std::ostream* os)
@@ -100,7 +100,8 @@ protected:
     void SetUp() override
     {
         if (!d2xx.isLoaded() || !d2xx.isVendor() || !client.isConnected())
-            GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup builds it when the npm "
+            GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup "
+                            "builds it when the npm "
                             "registry is reachable)";
     }
 
@@ -118,17 +119,21 @@ TEST_P(EepromImage, FtdisLibraryProgramsTheImageTheBenchBuilds)
     char description[64] = "Kavra Test";
     char serial[16] = "QZAH015010099";
     FtdiEepromImage::Fields fields;
-    fields.texts = FtdiEepromImage::Texts{QStringLiteral("FTDI"), QStringLiteral("QZ"), QStringLiteral("Kavra Test"),
-                                          QStringLiteral("QZAH015010099")};
+    fields.texts = FtdiEepromImage::Texts{QStringLiteral("FTDI"), QStringLiteral("QZ"),
+        QStringLiteral("Kavra Test"), QStringLiteral("QZAH015010099")};
     if (c.type == FT_DEVICE_X_SERIES) {
         FT_EEPROM_X_SERIES& x = fields.x;
         x.common.deviceType = FT_DEVICE_X_SERIES;
         char scratch[4][64];
-        ASSERT_EQ(d2xx.eepromRead(handle, &x, sizeof x, scratch[0], scratch[1], scratch[2], scratch[3]), FT_OK);
+        ASSERT_EQ(
+            d2xx.eepromRead(handle, &x, sizeof x, scratch[0], scratch[1], scratch[2], scratch[3]),
+            FT_OK);
         x.common.MaxPower = 120;
         x.common.SelfPowered = 0;
         c.programX(x);
-        ASSERT_EQ(d2xx.eepromProgram(handle, &x, sizeof x, manufacturer, manufacturerId, description, serial), FT_OK);
+        ASSERT_EQ(d2xx.eepromProgram(
+                      handle, &x, sizeof x, manufacturer, manufacturerId, description, serial),
+            FT_OK);
     } else {
         FT_PROGRAM_DATA& d = fields.data;
         char scratch[4][64];
@@ -155,7 +160,9 @@ TEST_P(EepromImage, FtdisLibraryProgramsTheImageTheBenchBuilds)
     // FT_CyclePort or from FT_Close, depending on which of its threads notices first.
     d2xx.cyclePort(handle);
     d2xx.close(handle);
-    const QString suffix = QString::fromLatin1(c.listedSerial).right(c.type == FT_DEVICE_2232H || c.type == FT_DEVICE_4232H ? 1 : 0);
+    const QString suffix
+        = QString::fromLatin1(c.listedSerial)
+              .right(c.type == FT_DEVICE_2232H || c.type == FT_DEVICE_4232H ? 1 : 0);
     EXPECT_GE(d2xx.indexOf(QStringLiteral("QZAH015010099") + suffix), 0);
 
     const QVector<uint16_t> programmed = client.eepromImage(QString::fromLatin1(c.benchSerial));
@@ -172,10 +179,11 @@ TEST_P(EepromImage, FtdisLibraryProgramsTheImageTheBenchBuilds)
     ASSERT_TRUE(image.decode(&decoded));
     EXPECT_EQ(decoded.texts.serial, QStringLiteral("QZAH015010099"));
     EXPECT_EQ(decoded.texts.description, QStringLiteral("Kavra Test"));
-    EXPECT_EQ(FtdiEepromImage::encode(c.type, decoded).words(), programmed) << "decoding loses nothing";
+    EXPECT_EQ(FtdiEepromImage::encode(c.type, decoded).words(), programmed)
+        << "decoding loses nothing";
 }
 
 INSTANTIATE_TEST_SUITE_P(Chips, EepromImage, ::testing::ValuesIn(kCases),
-                         [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.name); });
 
 } // namespace

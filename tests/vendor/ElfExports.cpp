@@ -8,8 +8,7 @@
 
 namespace {
 
-template <typename T>
-bool readAt(const QByteArray& file, quint64 offset, T* out)
+template <typename T> bool readAt(const QByteArray& file, quint64 offset, T* out)
 {
     if (offset > quint64(file.size()) || quint64(file.size()) - offset < sizeof(T))
         return false;
@@ -36,10 +35,12 @@ QStringList ElfExports::functions(const QString& path, const QString& prefix, QS
     QStringList names;
     for (int i = 0; i < header.e_shnum; ++i) {
         Elf64_Shdr section{};
-        if (!readAt(file, header.e_shoff + quint64(i) * header.e_shentsize, &section) || section.sh_type != SHT_DYNSYM)
+        if (!readAt(file, header.e_shoff + quint64(i) * header.e_shentsize, &section)
+            || section.sh_type != SHT_DYNSYM)
             continue;
         Elf64_Shdr strings{};
-        if (!readAt(file, header.e_shoff + quint64(section.sh_link) * header.e_shentsize, &strings)) {
+        if (!readAt(
+                file, header.e_shoff + quint64(section.sh_link) * header.e_shentsize, &strings)) {
             *error = QStringLiteral("no string table for the dynamic symbols");
             return {};
         }
@@ -50,10 +51,12 @@ QStringList ElfExports::functions(const QString& path, const QString& prefix, QS
             const int binding = ELF64_ST_BIND(symbol.st_info);
             if (ELF64_ST_TYPE(symbol.st_info) != STT_FUNC || symbol.st_shndx == SHN_UNDEF
                 || (binding != STB_GLOBAL && binding != STB_WEAK)
-                || ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT || symbol.st_name >= strings.sh_size)
+                || ELF64_ST_VISIBILITY(symbol.st_other) != STV_DEFAULT
+                || symbol.st_name >= strings.sh_size)
                 continue;
             const char* name = file.constData() + strings.sh_offset + symbol.st_name;
-            const QString text = QString::fromLatin1(name, int(strnlen(name, strings.sh_size - symbol.st_name)));
+            const QString text
+                = QString::fromLatin1(name, int(strnlen(name, strings.sh_size - symbol.st_name)));
             if (text.startsWith(prefix))
                 names.append(text);
         }

@@ -26,13 +26,17 @@ TEST(ExportSet, BenchExportsExactlyTheVendorsFunctions)
         GTEST_SKIP() << "FTDI's D2XX library is not at " << KAVRA_VENDOR_D2XX_PATH
                      << " (scripts/setup builds it when the npm registry is reachable)";
     QString error;
-    const QStringList vendor = ElfExports::functions(QStringLiteral(KAVRA_VENDOR_D2XX_PATH), QStringLiteral("FT_"), &error);
+    const QStringList vendor = ElfExports::functions(
+        QStringLiteral(KAVRA_VENDOR_D2XX_PATH), QStringLiteral("FT_"), &error);
     ASSERT_FALSE(vendor.isEmpty()) << error.toStdString();
-    const QStringList bench = ElfExports::functions(QStringLiteral(KAVRA_SIM_PATH), QStringLiteral("FT_"), &error);
+    const QStringList bench
+        = ElfExports::functions(QStringLiteral(KAVRA_SIM_PATH), QStringLiteral("FT_"), &error);
     ASSERT_FALSE(bench.isEmpty()) << error.toStdString();
 
-    EXPECT_EQ(missingFrom(vendor, bench).join(QLatin1Char(' ')).toStdString(), "") << "exported by FTDI's library only";
-    EXPECT_EQ(missingFrom(bench, vendor).join(QLatin1Char(' ')).toStdString(), "") << "exported by the bench only";
+    EXPECT_EQ(missingFrom(vendor, bench).join(QLatin1Char(' ')).toStdString(), "")
+        << "exported by FTDI's library only";
+    EXPECT_EQ(missingFrom(bench, vendor).join(QLatin1Char(' ')).toStdString(), "")
+        << "exported by the bench only";
 }
 
 } // namespace

@@ -25,17 +25,20 @@ struct Unit
     QStringList configuration;
 };
 
-const QStringList kSerialPort = {"40 03 0006 0000", "40 02 0000 0000", "40 04 0208 0000", "40 09 0002 0000"};
+const QStringList kSerialPort
+    = {"40 03 0006 0000", "40 02 0000 0000", "40 04 0208 0000", "40 09 0002 0000"};
 
 const Unit kUnits[] = {
     {"QZAH015010001", "Alder", kSerialPort},
     // Channel B (port 2) as a serial port at 500000 baud from the 12 MHz clock, then channel A
     // (port 1) as a FIFO; FTDI's library raises RTS with RTS/CTS flow control.
     {"QZAH017010002", "Cedar",
-     {"40 0b 00ff 0002", "40 03 0018 0202", "40 02 0000 0002", "40 04 0208 0002", "40 09 0002 0002",
-      "40 0b 00ff 0001", "40 09 0002 0001", "40 02 0000 0101", "40 01 0202 0001"}},
+        {"40 0b 00ff 0002", "40 03 0018 0202", "40 02 0000 0002", "40 04 0208 0002",
+            "40 09 0002 0002", "40 0b 00ff 0001", "40 09 0002 0001", "40 02 0000 0101",
+            "40 01 0202 0001"}},
     {"QZAH019010003", "Generic",
-     {"40 0b 00ff 0000", "40 0b 40ff 0000", "40 09 0002 0000", "40 02 0000 0100", "40 01 0202 0000"}},
+        {"40 0b 00ff 0000", "40 0b 40ff 0000", "40 09 0002 0000", "40 02 0000 0100",
+            "40 01 0202 0000"}},
     {"QZAH025010004", "Generic", kSerialPort},
     {"QZAH040010005", "Birch", kSerialPort},
     {"QZAH041010006", "Rowan", kSerialPort},
@@ -61,8 +64,10 @@ protected:
 
     void SetUp() override
     {
-        if (!client().isConnected() || !QFileInfo::exists(qEnvironmentVariable("KAVRA_D2XX_LIBRARY")))
-            GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup builds it when the npm "
+        if (!client().isConnected()
+            || !QFileInfo::exists(qEnvironmentVariable("KAVRA_D2XX_LIBRARY")))
+            GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup "
+                            "builds it when the npm "
                             "registry is reachable)";
     }
 
@@ -93,7 +98,8 @@ protected:
             const QJsonObject record = entry.toObject();
             if (record.value(QStringLiteral("dir")).toString() == QLatin1String("out")
                 && record.value(QStringLiteral("link")).toInt() == 0)
-                bytes += QByteArray::fromHex(record.value(QStringLiteral("data")).toString().toLatin1());
+                bytes += QByteArray::fromHex(
+                    record.value(QStringLiteral("data")).toString().toLatin1());
         }
         QList<QPair<int, QByteArray>> packets;
         for (int at = 0; at + 8 <= bytes.size();) {
@@ -137,11 +143,15 @@ TEST_F(VendorEndToEnd, OpensAndIdentifiesEveryModelWithItsChipConfiguration)
         char serial[32] = {};
         ASSERT_EQ(getDeviceSerialNumber(index, serial, sizeof serial), 0);
         EXPECT_STREQ(serial, unit.serial);
-        EXPECT_EQ(configurationRequests(client().takeUsbRequests(QString::fromLatin1(unit.serial))), unit.configuration);
+        EXPECT_EQ(configurationRequests(client().takeUsbRequests(QString::fromLatin1(unit.serial))),
+            unit.configuration);
         // Identification read the unit's page; the unit answered on its command link.
         const QJsonObject state = client().unitState(QString::fromLatin1(unit.serial));
-        EXPECT_EQ(state.value(QStringLiteral("chip")).toObject().value(QStringLiteral("openHandles")).toInt(),
-                  QByteArray(unit.serial).startsWith("QZAH017") ? 2 : 1);
+        EXPECT_EQ(state.value(QStringLiteral("chip"))
+                      .toObject()
+                      .value(QStringLiteral("openHandles"))
+                      .toInt(),
+            QByteArray(unit.serial).startsWith("QZAH017") ? 2 : 1);
     }
 }
 
@@ -156,10 +166,12 @@ TEST_F(VendorEndToEnd, FamilyCallsPutTheirBytesOnTheWireAndReadBack)
         const char* payload;
     };
     const Call calls[] = {
-        {"Alder PWM frequency", "QZAH015010001", [](int i) { return setPWMFrequency(i, 200000); }, 0x23, "400d0300"},
-        {"Birch accurate voltage", "QZAH040010005", [](int i) { return setAccurateVoltage(i, 1, 52000, -2500); },
-         0x20, "20cb60dad9ff"},
-        {"Birch voltage off", "QZAH040010005", [](int i) { return turnVoltageOff(i, 1); }, 0x20, "000000000000"},
+        {"Alder PWM frequency", "QZAH015010001", [](int i) { return setPWMFrequency(i, 200000); },
+            0x23, "400d0300"},
+        {"Birch accurate voltage", "QZAH040010005",
+            [](int i) { return setAccurateVoltage(i, 1, 52000, -2500); }, 0x20, "20cb60dad9ff"},
+        {"Birch voltage off", "QZAH040010005", [](int i) { return turnVoltageOff(i, 1); }, 0x20,
+            "000000000000"},
     };
     for (const Call& call : calls) {
         SCOPED_TRACE(call.what);
@@ -196,7 +208,8 @@ TEST_F(VendorEndToEnd, ADroppedReplyFailsOnlyThatCall)
     const int rowan = indexOf("QZAH041010006");
     double value = 42;
     ASSERT_EQ(getADCValue(rowan, &value), 0);
-    ASSERT_EQ(client().fault(QStringLiteral("drop_replies"), QStringLiteral("QZAH041010006"), 1), 0);
+    ASSERT_EQ(
+        client().fault(QStringLiteral("drop_replies"), QStringLiteral("QZAH041010006"), 1), 0);
     value = 42;
     EXPECT_EQ(getADCValue(rowan, &value), 31);
     EXPECT_EQ(value, 42);

@@ -9,20 +9,19 @@
 
 #include <cstdio>
 
-Batch::Batch(const CommandLine& commandLine) : m_commandLine(commandLine)
-{
-}
+Batch::Batch(const CommandLine& commandLine) : m_commandLine(commandLine) { }
 
 int Batch::run()
 {
     const QString name = m_commandLine.argument(0);
     QFile file;
     const bool standardInput = name.isEmpty() || name == QLatin1String("-");
-    const bool opened = standardInput ? file.open(stdin, QIODevice::ReadOnly | QIODevice::Text)
-                                      : (file.setFileName(name), file.open(QIODevice::ReadOnly | QIODevice::Text));
+    const bool opened = standardInput
+        ? file.open(stdin, QIODevice::ReadOnly | QIODevice::Text)
+        : (file.setFileName(name), file.open(QIODevice::ReadOnly | QIODevice::Text));
     if (!opened)
         throw ToolError::usage(QStringLiteral("cannot read '%1': %2").arg(name, file.errorString()),
-                               m_commandLine.command());
+            m_commandLine.command());
 
     QTextStream stream(&file);
     int number = 0;

@@ -22,13 +22,17 @@ struct ChipKey
 
 // The chip keys of an entry and their JSON types, as docs/bench.md lists them.
 const ChipKey kChipKeys[] = {
-    {"serial", Kind::Text},           {"description", Kind::Text},  {"eepromSerial", Kind::Text},
-    {"location", Kind::Number},       {"listedId", Kind::NumberOrNumbers},
-    {"eepromProgrammed", Kind::Boolean}, {"plugged", Kind::Boolean},
+    {"serial", Kind::Text},
+    {"description", Kind::Text},
+    {"eepromSerial", Kind::Text},
+    {"location", Kind::Number},
+    {"listedId", Kind::NumberOrNumbers},
+    {"eepromProgrammed", Kind::Boolean},
+    {"plugged", Kind::Boolean},
 };
 
-const QStringList kChips = {QStringLiteral("FT232R"), QStringLiteral("FT2232H"), QStringLiteral("FT232H"),
-                            QStringLiteral("FT-X"), QStringLiteral("FT4232H")};
+const QStringList kChips = {QStringLiteral("FT232R"), QStringLiteral("FT2232H"),
+    QStringLiteral("FT232H"), QStringLiteral("FT-X"), QStringLiteral("FT4232H")};
 
 bool fits(const QJsonValue& value, Kind kind)
 {
@@ -42,7 +46,8 @@ bool fits(const QJsonValue& value, Kind kind)
     case Kind::NumberOrNumbers:
         if (value.isArray()) {
             const QJsonArray values = value.toArray();
-            return std::all_of(values.begin(), values.end(), [](const QJsonValue& v) { return v.isDouble(); });
+            return std::all_of(
+                values.begin(), values.end(), [](const QJsonValue& v) { return v.isDouble(); });
         }
         return value.isDouble();
     }
@@ -78,8 +83,9 @@ QString position(const QByteArray& text, int offset)
 void BenchFile::check(const QString& path)
 {
     const auto fail = [&path](const QString& where, const QString& what) {
-        throw ToolError::badInput(QStringLiteral("bench file '%1'%2: %3")
-                                   .arg(path, where.isEmpty() ? QString() : QStringLiteral(", ") + where, what));
+        throw ToolError::badInput(
+            QStringLiteral("bench file '%1'%2: %3")
+                .arg(path, where.isEmpty() ? QString() : QStringLiteral(", ") + where, what));
     };
 
     QFile file(path);
@@ -89,14 +95,17 @@ void BenchFile::check(const QString& path)
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        fail(position(text, parseError.offset), QStringLiteral("not valid JSON: %1").arg(parseError.errorString()));
+        fail(position(text, parseError.offset),
+            QStringLiteral("not valid JSON: %1").arg(parseError.errorString()));
     if (!document.isObject())
         fail(QString(), QStringLiteral("the bench must be a JSON object"));
 
     const QJsonObject bench = document.object();
     const QJsonValue timing = bench.value(QStringLiteral("timing"));
-    if (!timing.isUndefined() && timing != QLatin1String("instant") && timing != QLatin1String("realistic"))
-        fail(QStringLiteral("key \"timing\""), QStringLiteral("must be \"instant\" or \"realistic\""));
+    if (!timing.isUndefined() && timing != QLatin1String("instant")
+        && timing != QLatin1String("realistic"))
+        fail(QStringLiteral("key \"timing\""),
+            QStringLiteral("must be \"instant\" or \"realistic\""));
     const QJsonValue units = bench.value(QStringLiteral("units"));
     if (!units.isUndefined() && !units.isArray())
         fail(QStringLiteral("key \"units\""), QStringLiteral("must be an array of unit entries"));
@@ -117,12 +126,14 @@ void BenchFile::check(const QString& path)
         const QString known = kChips.join(QStringLiteral(", "));
         if (!kChips.contains(chip.toString()))
             fail(entryName + QStringLiteral(", key \"chip\""),
-                 chip.isString() ? QStringLiteral("unknown chip \"%1\" (one of %2)").arg(chip.toString(), known)
-                                 : QStringLiteral("must be one of %1").arg(known));
+                chip.isString()
+                    ? QStringLiteral("unknown chip \"%1\" (one of %2)").arg(chip.toString(), known)
+                    : QStringLiteral("must be one of %1").arg(known));
         for (const ChipKey& key : kChipKeys) {
             const QJsonValue value = entry.value(QLatin1String(key.name));
             if (!value.isUndefined() && !fits(value, key.kind))
-                fail(entryName + QStringLiteral(", key \"%1\"").arg(QLatin1String(key.name)), expected(key.kind));
+                fail(entryName + QStringLiteral(", key \"%1\"").arg(QLatin1String(key.name)),
+                    expected(key.kind));
         }
     }
 }

@@ -15,47 +15,49 @@ const QString kUnitHelp = QStringLiteral("device index (1, 2, ...) or serial num
 const QString kFlagsHelp = QStringLiteral(
     "FLAGS are the channel's two status flags, 1 set and 0 clear: on Alder and Generic units "
     "'output on' and 'current limiting', on Cedar units 'output on' and 'output delivering' "
-    "(on, bus on, not overloaded). CURRENT is in microamps (µA); ADC is the converter value (Rowan); "
+    "(on, bus on, not overloaded). CURRENT is in microamps (µA); ADC is the converter value "
+    "(Rowan); "
     "SUPPLY is the unit's error flag (ok or ERROR) and status text. '-' marks a reading the "
     "family does not have.");
 
 QCommandLineOption jsonOption()
 {
-    return QCommandLineOption(QStringLiteral("json"), QStringLiteral("Machine-readable output (JSON)."));
+    return QCommandLineOption(
+        QStringLiteral("json"), QStringLiteral("Machine-readable output (JSON)."));
 }
 
 QCommandLineOption simOption()
 {
-    return QCommandLineOption(QStringLiteral("sim"),
-                              QStringLiteral("Use the virtual bench instead of real hardware."));
+    return QCommandLineOption(
+        QStringLiteral("sim"), QStringLiteral("Use the virtual bench instead of real hardware."));
 }
 
 QCommandLineOption benchOption()
 {
     return QCommandLineOption(QStringLiteral("bench"),
-                              QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
-                              QStringLiteral("FILE"));
+        QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
+        QStringLiteral("FILE"));
 }
 
 QCommandLineOption intervalOption()
 {
     return QCommandLineOption(QStringLiteral("interval"),
-                              QStringLiteral("Seconds between refreshes (default 1)."),
-                              QStringLiteral("S"), QStringLiteral("1"));
+        QStringLiteral("Seconds between refreshes (default 1)."), QStringLiteral("S"),
+        QStringLiteral("1"));
 }
 
 QCommandLineOption countOption()
 {
     return QCommandLineOption(QStringLiteral("count"),
-                              QStringLiteral("Stop after N refreshes, N 1 or more (without it: until interrupted)."),
-                              QStringLiteral("N"));
+        QStringLiteral("Stop after N refreshes, N 1 or more (without it: until interrupted)."),
+        QStringLiteral("N"));
 }
 
 // Qt's own help option brings --help-all, which only lists Qt's internal options.
 QCommandLineOption helpOption()
 {
     return QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                              QStringLiteral("Show this help."));
+        QStringLiteral("Show this help."));
 }
 
 // Qt's usage line names the program as it was started (a path, often); show its plain name.
@@ -71,7 +73,7 @@ QString withProgramName(QString help)
 QCommandLineOption versionOption()
 {
     return QCommandLineOption(QStringLiteral("version"),
-                              QStringLiteral("Show the versions of kavractl and the library."));
+        QStringLiteral("Show the versions of kavractl and the library."));
 }
 
 } // namespace
@@ -79,110 +81,154 @@ QCommandLineOption versionOption()
 const QVector<CommandLine::Command>& CommandLine::commands()
 {
     static const QVector<Command> table = {
-        {QStringLiteral("list"), QStringLiteral("List the attached units (index, serial number, model, family)."),
-         QStringLiteral("No unit is opened. When none is found, the D2XX library's state says why; "
-                        "exit code 3 when it could not be loaded."), {}},
+        {QStringLiteral("list"),
+            QStringLiteral("List the attached units (index, serial number, model, family)."),
+            QStringLiteral(
+                "No unit is opened. When none is found, the D2XX library's state says why; "
+                "exit code 3 when it could not be loaded."),
+            {}},
         {QStringLiteral("status"), QStringLiteral("Show the status of one unit or of all units."),
-         QStringLiteral("Supply flag and text, channel flags, current and converter value, as far as "
-                        "the unit's family has them.\n") + kFlagsHelp,
-         {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
-        {QStringLiteral("doctor"), QStringLiteral("Say which D2XX library is used and whether each unit opens."),
-         QStringLiteral("Shows the D2XX library (the file loaded and its version, or why none could be "
-                        "loaded), then opens every attached unit and shows its state, with hints for "
-                        "the usual faults. Exit code 3 without a D2XX library, 1 when a unit fails."), {}},
-        {QStringLiteral("set-voltage"), QStringLiteral("Set an output's voltage and current limit (Alder, Cedar, Generic)."),
-         QStringLiteral("Voltage from 0 V to the model's highest (Alder 2000 V, Generic 19/1 5000 V, "
-                        "25/1 2000 V, Cedar 75 V at bus level 0, 100 V at level 1); current limit from "
-                        "0 µA to the model's highest (Alder 1000 µA, Generic 19/1 200 µA, 25/1 500 µA; "
-                        "ignored by Cedar)."),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false},
-          {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
-          {QStringLiteral("CURRENT"), QStringLiteral("current limit, microamps (µA)"), false}}},
+            QStringLiteral(
+                "Supply flag and text, channel flags, current and converter value, as far as "
+                "the unit's family has them.\n")
+                + kFlagsHelp,
+            {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"),
+                true}}},
+        {QStringLiteral("doctor"),
+            QStringLiteral("Say which D2XX library is used and whether each unit opens."),
+            QStringLiteral(
+                "Shows the D2XX library (the file loaded and its version, or why none could be "
+                "loaded), then opens every attached unit and shows its state, with hints for "
+                "the usual faults. Exit code 3 without a D2XX library, 1 when a unit fails."),
+            {}},
+        {QStringLiteral("set-voltage"),
+            QStringLiteral("Set an output's voltage and current limit (Alder, Cedar, Generic)."),
+            QStringLiteral(
+                "Voltage from 0 V to the model's highest (Alder 2000 V, Generic 19/1 5000 V, "
+                "25/1 2000 V, Cedar 75 V at bus level 0, 100 V at level 1); current limit from "
+                "0 µA to the model's highest (Alder 1000 µA, Generic 19/1 200 µA, 25/1 500 µA; "
+                "ignored by Cedar)."),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false},
+                {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
+                {QStringLiteral("CURRENT"), QStringLiteral("current limit, microamps (µA)"),
+                    false}}},
         {QStringLiteral("set-accurate-voltage"), QStringLiteral("Set the output of a Birch unit."),
-         QStringLiteral("Voltage 0 to 52000 V; second value -2500 to 2500, a plain number that the unit "
-                        "takes to three decimals. Put a negative value after --, "
-                        "e.g. kavractl set-accurate-voltage 5 1 -- 12000 -1.5"),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
-          {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
-          {QStringLiteral("SECOND"), QStringLiteral("second value, no unit, -2500 to 2500"), false}}},
+            QStringLiteral(
+                "Voltage 0 to 52000 V; second value -2500 to 2500, a plain number that the unit "
+                "takes to three decimals. Put a negative value after --, "
+                "e.g. kavractl set-accurate-voltage 5 1 -- 12000 -1.5"),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
+                {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
+                {QStringLiteral("SECOND"), QStringLiteral("second value, no unit, -2500 to 2500"),
+                    false}}},
         {QStringLiteral("waveform"), QStringLiteral("Set an output's waveform (Cedar)."),
-         QStringLiteral("Levels from 0 V to the bus level's highest voltage (75 V at level 0, 100 V at "
-                        "level 1); period 0.1 s to 50 s."),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1 to 3"), false},
-          {QStringLiteral("WAVEFORM"), QStringLiteral("waveform code: 0, 1 or 2"), false},
-          {QStringLiteral("LEVEL1"), QStringLiteral("first level, volts (V)"), false},
-          {QStringLiteral("LEVEL2"), QStringLiteral("second level, volts (V)"), false},
-          {QStringLiteral("PERIOD"), QStringLiteral("period, seconds (s), 0.1 to 50"), false}}},
-        {QStringLiteral("pwm"), QStringLiteral("Set a PWM channel's duty (Alder, Cedar)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1, or 1 to 2 on Cedar"), false},
-          {QStringLiteral("DUTY"), QStringLiteral("duty, 0 to 100 percent"), false}}},
-        {QStringLiteral("pwm-frequency"), QStringLiteral("Set the PWM frequency (Alder, Cedar)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("FREQUENCY"), QStringLiteral("hertz (Hz), 1 to 200000"), false}}},
-        {QStringLiteral("pwm-function"), QStringLiteral("Set a PWM channel's function (Cedar)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1 or 2"), false},
-          {QStringLiteral("FUNCTION"), QStringLiteral("function code: 0, 1 or 2"), false}}},
-        {QStringLiteral("polarity"), QStringLiteral("Set an output's polarity (Alder, Generic 25/1)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
-          {QStringLiteral("POLARITY"), QStringLiteral("polarity code: 0 or 1"), false}}},
-        {QStringLiteral("on"), QStringLiteral("Switch an output on (Alder, Cedar, Generic)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false}}},
-        {QStringLiteral("off"), QStringLiteral("Switch an output off (Alder, Birch, Cedar, Generic)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false}}},
-        {QStringLiteral("bus"), QStringLiteral("Switch the internal voltage bus on at a level, or off (Cedar)."),
-         QStringLiteral("kavractl bus UNIT on LEVEL, or kavractl bus UNIT off."),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("STATE"), QStringLiteral("on or off"), false},
-          {QStringLiteral("LEVEL"), QStringLiteral("bus level, with on: 0 (outputs up to 75 V) or 1 (up to 100 V)"), true}}},
-        {QStringLiteral("current"), QStringLiteral("Read an output's current in microamps (Alder, Generic)."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false},
-          {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false}}},
+            QStringLiteral(
+                "Levels from 0 V to the bus level's highest voltage (75 V at level 0, 100 V at "
+                "level 1); period 0.1 s to 50 s."),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1 to 3"), false},
+                {QStringLiteral("WAVEFORM"), QStringLiteral("waveform code: 0, 1 or 2"), false},
+                {QStringLiteral("LEVEL1"), QStringLiteral("first level, volts (V)"), false},
+                {QStringLiteral("LEVEL2"), QStringLiteral("second level, volts (V)"), false},
+                {QStringLiteral("PERIOD"), QStringLiteral("period, seconds (s), 0.1 to 50"),
+                    false}}},
+        {QStringLiteral("pwm"), QStringLiteral("Set a PWM channel's duty (Alder, Cedar)."),
+            QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1, or 1 to 2 on Cedar"),
+                    false},
+                {QStringLiteral("DUTY"), QStringLiteral("duty, 0 to 100 percent"), false}}},
+        {QStringLiteral("pwm-frequency"), QStringLiteral("Set the PWM frequency (Alder, Cedar)."),
+            QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("FREQUENCY"), QStringLiteral("hertz (Hz), 1 to 200000"), false}}},
+        {QStringLiteral("pwm-function"), QStringLiteral("Set a PWM channel's function (Cedar)."),
+            QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("PWM channel: 1 or 2"), false},
+                {QStringLiteral("FUNCTION"), QStringLiteral("function code: 0, 1 or 2"), false}}},
+        {QStringLiteral("polarity"),
+            QStringLiteral("Set an output's polarity (Alder, Generic 25/1)."), QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false},
+                {QStringLiteral("POLARITY"), QStringLiteral("polarity code: 0 or 1"), false}}},
+        {QStringLiteral("on"), QStringLiteral("Switch an output on (Alder, Cedar, Generic)."),
+            QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"),
+                    false}}},
+        {QStringLiteral("off"),
+            QStringLiteral("Switch an output off (Alder, Birch, Cedar, Generic)."), QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"),
+                    false}}},
+        {QStringLiteral("bus"),
+            QStringLiteral("Switch the internal voltage bus on at a level, or off (Cedar)."),
+            QStringLiteral("kavractl bus UNIT on LEVEL, or kavractl bus UNIT off."),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("STATE"), QStringLiteral("on or off"), false},
+                {QStringLiteral("LEVEL"),
+                    QStringLiteral("bus level, with on: 0 (outputs up to 75 V) or 1 (up to 100 V)"),
+                    true}}},
+        {QStringLiteral("current"),
+            QStringLiteral("Read an output's current in microamps (Alder, Generic)."), QString(),
+            {{QStringLiteral("UNIT"), kUnitHelp, false},
+                {QStringLiteral("CHANNEL"), QStringLiteral("output: 1"), false}}},
         {QStringLiteral("adc"), QStringLiteral("Read the converter value (Rowan)."),
-         QStringLiteral("The value as the unit reports it: its converter reading divided by 200."),
-         {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+            QStringLiteral(
+                "The value as the unit reports it: its converter reading divided by 200."),
+            {{QStringLiteral("UNIT"), kUnitHelp, false}}},
         {QStringLiteral("clear-error"), QStringLiteral("Clear the unit's error."), QString(),
-         {{QStringLiteral("UNIT"), kUnitHelp, false}}},
+            {{QStringLiteral("UNIT"), kUnitHelp, false}}},
         {QStringLiteral("shell"), QStringLiteral("Type commands at a prompt, on units kept open."),
-         QStringLiteral("The commands and arguments of the command line, one per line, with line editing "
-                        "and history (kept in ~/.kavractl_history). One session lasts as long as the shell: "
-                        "a setting stays visible to later commands, also on the virtual bench "
-                        "(kavractl shell --sim). 'help' lists the commands, 'help COMMAND' describes one; "
-                        "'exit' or Ctrl+D ends the shell and closes the units. A failing command is "
-                        "reported and the shell goes on."), {}},
-        {QStringLiteral("batch"), QStringLiteral("Run commands from a file, one per line, on units kept open."),
-         QStringLiteral("The language of the shell: each line is a command with its arguments as on the "
-                        "command line (quotes group words; empty lines and lines starting with # are "
-                        "skipped). The units stay open from line to line, so settings made on one line can "
-                        "be read back on the next. Stops at the first failing line. With --json, one JSON "
-                        "document per line of output."),
-         {{QStringLiteral("FILE"), QStringLiteral("file of commands; standard input when omitted or -"), true}}},
-        {QStringLiteral("monitor"), QStringLiteral("Show a status table, refreshed in place until interrupted."),
-         QStringLiteral("Stop with Ctrl+C, or after --count refreshes. With --json, one JSON document "
-                        "per refresh, one per line.\n") + kFlagsHelp,
-         {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"), true}}},
-        {QStringLiteral("demo"), QStringLiteral("Walk through every attached unit and show what it does."),
-         QStringLiteral("Lists the units, then per unit sets something, switches it on, reads back "
-                        "and switches it off again. Best run with --sim."),
-         {}},
+            QStringLiteral(
+                "The commands and arguments of the command line, one per line, with line editing "
+                "and history (kept in ~/.kavractl_history). One session lasts as long as the "
+                "shell: "
+                "a setting stays visible to later commands, also on the virtual bench "
+                "(kavractl shell --sim). 'help' lists the commands, 'help COMMAND' describes one; "
+                "'exit' or Ctrl+D ends the shell and closes the units. A failing command is "
+                "reported and the shell goes on."),
+            {}},
+        {QStringLiteral("batch"),
+            QStringLiteral("Run commands from a file, one per line, on units kept open."),
+            QStringLiteral(
+                "The language of the shell: each line is a command with its arguments as on the "
+                "command line (quotes group words; empty lines and lines starting with # are "
+                "skipped). The units stay open from line to line, so settings made on one line can "
+                "be read back on the next. Stops at the first failing line. With --json, one JSON "
+                "document per line of output."),
+            {{QStringLiteral("FILE"),
+                QStringLiteral("file of commands; standard input when omitted or -"), true}}},
+        {QStringLiteral("monitor"),
+            QStringLiteral("Show a status table, refreshed in place until interrupted."),
+            QStringLiteral(
+                "Stop with Ctrl+C, or after --count refreshes. With --json, one JSON document "
+                "per refresh, one per line.\n")
+                + kFlagsHelp,
+            {{QStringLiteral("UNIT"), kUnitHelp + QStringLiteral("; all units when omitted"),
+                true}}},
+        {QStringLiteral("demo"),
+            QStringLiteral("Walk through every attached unit and show what it does."),
+            QStringLiteral(
+                "Lists the units, then per unit sets something, switches it on, reads back "
+                "and switches it off again. Best run with --sim."),
+            {}},
     };
     return table;
 }
 
 QString CommandLine::overview()
 {
-    QString text = QStringLiteral("Controls the high-voltage supply units attached over USB.\n\nCommands:\n");
+    QString text = QStringLiteral(
+        "Controls the high-voltage supply units attached over USB.\n\nCommands:\n");
     for (const Command& command : commands())
         text += QStringLiteral("  %1 %2\n").arg(command.name.leftJustified(21), command.summary);
-    text += QStringLiteral("\nA unit is named by its device index or its serial number (any case).\n"
-                           "'kavractl COMMAND --help' describes a command's arguments.");
+    text
+        += QStringLiteral("\nA unit is named by its device index or its serial number (any case).\n"
+                          "'kavractl COMMAND --help' describes a command's arguments.");
     return text;
 }
 
@@ -201,7 +247,8 @@ QString CommandLine::parseError(const QCommandLineParser& parser, const QStringL
     static const QRegularExpression negative(QStringLiteral("^-\\.?[0-9]"));
     for (const QString& argument : arguments) {
         if (negative.match(argument).hasMatch()) {
-            message += QStringLiteral(" (put negative numbers after --: kavractl COMMAND -- ARGUMENTS)");
+            message += QStringLiteral(
+                " (put negative numbers after --: kavractl COMMAND -- ARGUMENTS)");
             break;
         }
     }
@@ -216,8 +263,8 @@ CommandLine::CommandLine(const QStringList& arguments)
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     addCommonOptions(parser);
     parser.addOption(versionOption());
-    parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("The command to run (see above)."),
-                                 QStringLiteral("COMMAND [ARGUMENTS]"));
+    parser.addPositionalArgument(QStringLiteral("command"),
+        QStringLiteral("The command to run (see above)."), QStringLiteral("COMMAND [ARGUMENTS]"));
     if (!parser.parse(arguments))
         throw ToolError::usage(parseError(parser, arguments));
 
@@ -245,7 +292,8 @@ CommandLine::CommandLine(const QStringList& arguments)
 
     // "kavractl --help COMMAND" asks for the command's help, whatever else follows.
     if (parser.isSet(QStringLiteral("help")))
-        parseCommand(*m_definition, QStringList{arguments.value(0), m_command, QStringLiteral("--help")});
+        parseCommand(
+            *m_definition, QStringList{arguments.value(0), m_command, QStringLiteral("--help")});
     else
         parseCommand(*m_definition, QStringList{arguments.value(0)} + positional);
 }
@@ -268,8 +316,7 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
     int required = 0;
     for (const Argument& argument : command.arguments) {
         parser.addPositionalArgument(argument.name, argument.help,
-                                     argument.optional ? QStringLiteral("[%1]").arg(argument.name)
-                                                       : argument.name);
+            argument.optional ? QStringLiteral("[%1]").arg(argument.name) : argument.name);
         if (!argument.optional)
             ++required;
     }
@@ -290,25 +337,29 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
     if (m_arguments.size() < required || m_arguments.size() > command.arguments.size()) {
         QStringList names;
         for (const Argument& argument : command.arguments)
-            names << (argument.optional ? QStringLiteral("[%1]").arg(argument.name) : argument.name);
-        throw ToolError::usage(QStringLiteral("%1 takes %2").arg(
-                                   command.name,
-                                   names.isEmpty() ? QStringLiteral("no arguments") : names.join(QLatin1Char(' '))),
-                               command.name);
+            names << (argument.optional ? QStringLiteral("[%1]").arg(argument.name)
+                                        : argument.name);
+        throw ToolError::usage(QStringLiteral("%1 takes %2")
+                                   .arg(command.name,
+                                       names.isEmpty() ? QStringLiteral("no arguments")
+                                                       : names.join(QLatin1Char(' '))),
+            command.name);
     }
 
     if (monitor) {
         bool ok = false;
         m_interval = parser.value(QStringLiteral("interval")).toDouble(&ok);
         if (!ok || !std::isfinite(m_interval) || m_interval < 0)
-            throw ToolError::usage(QStringLiteral("--interval takes a number of seconds, 0 or more"), command.name);
+            throw ToolError::usage(
+                QStringLiteral("--interval takes a number of seconds, 0 or more"), command.name);
         if (parser.isSet(QStringLiteral("count"))) {
             m_count = parser.value(QStringLiteral("count")).toInt(&ok);
             // 0 would read as "no refresh at all" or as "forever"; leaving the option out says the latter.
             if (!ok || m_count < 1)
-                throw ToolError::usage(QStringLiteral("--count takes a whole number, 1 or more "
-                                                      "(leave it out to refresh until interrupted)"),
-                                       command.name);
+                throw ToolError::usage(
+                    QStringLiteral("--count takes a whole number, 1 or more "
+                                   "(leave it out to refresh until interrupted)"),
+                    command.name);
         }
     }
 }
@@ -327,7 +378,7 @@ int CommandLine::integer(int position) const
     if (!ok)
         throw ToolError::usage(QStringLiteral("%1 must be a whole number, not '%2'")
                                    .arg(argumentName(position), argument(position)),
-                               m_command);
+            m_command);
     return value;
 }
 
@@ -338,6 +389,6 @@ double CommandLine::number(int position) const
     if (!ok)
         throw ToolError::usage(QStringLiteral("%1 must be a number, not '%2'")
                                    .arg(argumentName(position), argument(position)),
-                               m_command);
+            m_command);
     return value;
 }

@@ -36,12 +36,14 @@ public:
     double number(int position) const;
 
 private:
-    struct Argument {
+    struct Argument
+    {
         QString name;
         QString help;
         bool optional;
     };
-    struct Command {
+    struct Command
+    {
         QString name;
         QString summary;
         QString details;

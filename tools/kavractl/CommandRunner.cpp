@@ -28,8 +28,9 @@ int CommandRunner::run(const CommandLine& commandLine, const Output& output)
         getLibraryVersion(version.data(), int(version.size()));
         const QString library = QString::fromLatin1(version.data());
         output.document(QJsonObject{{QStringLiteral("kavractl"), QStringLiteral(KAVRACTL_VERSION)},
-                                    {QStringLiteral("library"), library}});
-        output.line(QStringLiteral("kavractl %1, KavraLib %2").arg(QStringLiteral(KAVRACTL_VERSION), library));
+            {QStringLiteral("library"), library}});
+        output.line(QStringLiteral("kavractl %1, KavraLib %2")
+                        .arg(QStringLiteral(KAVRACTL_VERSION), library));
         return 0;
     }
     if (command == QLatin1String("monitor")) {

@@ -27,7 +27,7 @@ private:
     void walk(const UnitIdentity& unit);
     // One library call: shown with its outcome and recorded for the JSON document.
     int step(const QString& action, const QString& description, const QJsonObject& arguments,
-             const std::function<int()>& call);
+        const std::function<int()>& call);
     void status(const UnitIdentity& unit);
 
     const Output& m_output;

@@ -21,16 +21,17 @@ const char* const kClearScreen = "\x1b[H\x1b[2J";
 
 Monitor::Monitor(const CommandLine& commandLine, const Output& output)
     : m_commandLine(commandLine), m_output(output)
-{
-}
+{ }
 
 bool Monitor::pause() const
 {
     using namespace std::chrono;
-    const auto end = steady_clock::now() + duration_cast<steady_clock::duration>(duration<double>(m_commandLine.interval()));
+    const auto end = steady_clock::now()
+        + duration_cast<steady_clock::duration>(duration<double>(m_commandLine.interval()));
     // Short naps so that an interrupt ends the wait promptly.
     while (!SignalGuard::interrupted() && steady_clock::now() < end)
-        std::this_thread::sleep_for(std::min<steady_clock::duration>(milliseconds(50), end - steady_clock::now()));
+        std::this_thread::sleep_for(
+            std::min<steady_clock::duration>(milliseconds(50), end - steady_clock::now()));
     return !SignalGuard::interrupted();
 }
 
@@ -49,14 +50,15 @@ void Monitor::run()
         const QJsonArray statuses = StatusReader::readAll(units, nullptr);
         const QString time = QDateTime::currentDateTime().toString(Qt::ISODate);
         if (m_output.json()) {
-            m_output.document(QJsonObject{{QStringLiteral("time"), time},
-                                          {QStringLiteral("refresh"), refresh},
-                                          {QStringLiteral("units"), statuses}},
-                              true);
+            m_output.document(
+                QJsonObject{{QStringLiteral("time"), time}, {QStringLiteral("refresh"), refresh},
+                    {QStringLiteral("units"), statuses}},
+                true);
         } else {
             m_output.raw(QString::fromLatin1(kClearScreen));
             m_output.line(QStringLiteral("kavractl monitor  %1  every %2 s  (Ctrl+C to stop)\n")
-                              .arg(time).arg(m_commandLine.interval()));
+                              .arg(time)
+                              .arg(m_commandLine.interval()));
             m_output.line(StatusTable::render(statuses));
         }
         if (m_commandLine.count() > 0 && refresh >= m_commandLine.count())

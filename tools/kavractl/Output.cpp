@@ -32,8 +32,9 @@ void Output::document(const QJsonObject& object, bool compact) const
 {
     compact = compact || m_compact;
     if (m_json)
-        write(stdout, QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented)
-                          + (compact ? "\n" : ""));
+        write(stdout,
+            QJsonDocument(object).toJson(compact ? QJsonDocument::Compact : QJsonDocument::Indented)
+                + (compact ? "\n" : ""));
 }
 
 void Output::error(const QString& text)
@@ -45,7 +46,8 @@ void Output::failure(const ToolError& failed, bool inShell) const
 {
     error(QStringLiteral("kavractl: ") + failed.message());
     if (failed.pointsToHelp()) {
-        const QString help = inShell ? QStringLiteral("help %1") : QStringLiteral("kavractl %1 --help");
+        const QString help
+            = inShell ? QStringLiteral("help %1") : QStringLiteral("kavractl %1 --help");
         error(QStringLiteral("Try '%1'.").arg(help.arg(failed.command()).simplified()));
     } else if (m_json && failed.exitCode() != ToolError::Usage) {
         QJsonObject details = failed.details();

@@ -11,7 +11,7 @@ class Output
 {
 public:
     // compact: every JSON document on one line, for streams of documents.
-    explicit Output(bool json, bool compact = false) : m_json(json), m_compact(compact) {}
+    explicit Output(bool json, bool compact = false) : m_json(json), m_compact(compact) { }
 
     bool json() const { return m_json; }
 

@@ -19,10 +19,12 @@ int ScriptLine::run(const QStringList& words, const CommandLine& outer)
 {
     const CommandLine line(QStringList{QStringLiteral("kavractl")} + words);
     if (line.command() == QLatin1String("batch") || line.command() == QLatin1String("shell"))
-        throw ToolError::usage(QStringLiteral("%1 cannot run inside batch or shell").arg(line.command()));
+        throw ToolError::usage(
+            QStringLiteral("%1 cannot run inside batch or shell").arg(line.command()));
     // The bench was chosen when the tool started; a line cannot switch it.
     if (line.sim() && (!outer.sim() || !line.benchFile().isEmpty()))
-        throw ToolError::usage(QStringLiteral("--sim and --bench belong on the tool's command line, not on a line of its own"));
+        throw ToolError::usage(QStringLiteral(
+            "--sim and --bench belong on the tool's command line, not on a line of its own"));
     // One document per line, so that a program can read the output as a stream.
     return CommandRunner::run(line, Output(outer.json() || line.json(), true));
 }

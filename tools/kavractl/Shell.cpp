@@ -6,17 +6,17 @@
 #include "ScriptLine.h"
 #include "ToolError.h"
 
-Shell::Shell(const CommandLine& commandLine) : m_commandLine(commandLine)
-{
-}
+Shell::Shell(const CommandLine& commandLine) : m_commandLine(commandLine) { }
 
 int Shell::run()
 {
     LineEditor editor;
     const Output output(m_commandLine.json(), true);
     if (editor.interactive()) {
-        Output::error(QStringLiteral("kavractl shell%1: 'help' lists the commands, 'exit' or Ctrl+D ends the shell.")
-                          .arg(m_commandLine.sim() ? QStringLiteral(" on the virtual bench") : QString()));
+        Output::error(
+            QStringLiteral(
+                "kavractl shell%1: 'help' lists the commands, 'exit' or Ctrl+D ends the shell.")
+                .arg(m_commandLine.sim() ? QStringLiteral(" on the virtual bench") : QString()));
     }
     int exitCode = 0;
     QString line;
@@ -24,7 +24,8 @@ int Shell::run()
         QStringList words = ScriptLine::words(line);
         if (words.isEmpty())
             continue;
-        if (words.size() == 1 && (words.first() == QLatin1String("exit") || words.first() == QLatin1String("quit")))
+        if (words.size() == 1
+            && (words.first() == QLatin1String("exit") || words.first() == QLatin1String("quit")))
             break;
         // "help" and "help COMMAND" are the command line's --help.
         if (words.first() == QLatin1String("help"))

@@ -29,10 +29,11 @@ QJsonObject StatusReader::read(const UnitIdentity& unit)
     bool flag = false;
     // Cedar's text is the longest at 222 bytes.
     std::array<char, 256> text{};
-    if (available(getSupplyStatus(index, &flag, text.data()), unit, QStringLiteral("supply status"))) {
+    if (available(
+            getSupplyStatus(index, &flag, text.data()), unit, QStringLiteral("supply status"))) {
         result.insert(QStringLiteral("supply"),
-                      QJsonObject{{QStringLiteral("error"), flag},
-                                  {QStringLiteral("text"), QString::fromLatin1(text.data()).trimmed()}});
+            QJsonObject{{QStringLiteral("error"), flag},
+                {QStringLiteral("text"), QString::fromLatin1(text.data()).trimmed()}});
     }
 
     QJsonArray channels;
@@ -41,12 +42,14 @@ QJsonObject StatusReader::read(const UnitIdentity& unit)
         bool first = false;
         bool second = false;
         const QString context = QStringLiteral("channel %1").arg(channel);
-        if (available(getChannelStatus(index, channel, &first, &second), unit, context + QStringLiteral(" status"))) {
+        if (available(getChannelStatus(index, channel, &first, &second), unit,
+                context + QStringLiteral(" status"))) {
             entry.insert(QStringLiteral("first"), first);
             entry.insert(QStringLiteral("second"), second);
         }
         double current = 0;
-        if (available(getChannelCurrent(index, channel, &current), unit, context + QStringLiteral(" current")))
+        if (available(getChannelCurrent(index, channel, &current), unit,
+                context + QStringLiteral(" current")))
             entry.insert(QStringLiteral("current"), current);
         if (!entry.isEmpty()) {
             entry.insert(QStringLiteral("channel"), channel);
@@ -71,8 +74,8 @@ QJsonArray StatusReader::readAll(const QList<UnitIdentity>& units, int* failures
         } catch (const ToolError& error) {
             QJsonObject failed = unit.toJson();
             failed.insert(QStringLiteral("error"),
-                          QJsonObject{{QStringLiteral("status"), error.statusCode()},
-                                      {QStringLiteral("meaning"), StatusText::meaning(error.statusCode())}});
+                QJsonObject{{QStringLiteral("status"), error.statusCode()},
+                    {QStringLiteral("meaning"), StatusText::meaning(error.statusCode())}});
             result.append(failed);
             if (failures)
                 ++*failures;

@@ -29,8 +29,8 @@ QString StatusTable::listing(const QList<UnitIdentity>& units)
 {
     if (units.isEmpty())
         return QStringLiteral("no units attached");
-    QList<QStringList> rows{{QStringLiteral("INDEX"), QStringLiteral("SERIAL"), QStringLiteral("MODEL"),
-                             QStringLiteral("FAMILY")}};
+    QList<QStringList> rows{{QStringLiteral("INDEX"), QStringLiteral("SERIAL"),
+        QStringLiteral("MODEL"), QStringLiteral("FAMILY")}};
     for (const UnitIdentity& unit : units)
         rows.append({QString::number(unit.index()), unit.serial(), unit.model(), unit.family()});
     return columns(rows);
@@ -41,9 +41,9 @@ QString StatusTable::render(const QJsonArray& statuses)
     if (statuses.isEmpty())
         return QStringLiteral("no units attached");
     const QString none = QStringLiteral("-");
-    QList<QStringList> rows{{QStringLiteral("UNIT"), QStringLiteral("SERIAL"), QStringLiteral("FAMILY"),
-                             QStringLiteral("CH"), QStringLiteral("FLAGS"), QStringLiteral("CURRENT"),
-                             QStringLiteral("ADC"), QStringLiteral("SUPPLY")}};
+    QList<QStringList> rows{{QStringLiteral("UNIT"), QStringLiteral("SERIAL"),
+        QStringLiteral("FAMILY"), QStringLiteral("CH"), QStringLiteral("FLAGS"),
+        QStringLiteral("CURRENT"), QStringLiteral("ADC"), QStringLiteral("SUPPLY")}};
     for (const QJsonValue& value : statuses) {
         const QJsonObject unit = value.toObject();
         QString supply = none;
@@ -54,18 +54,19 @@ QString StatusTable::render(const QJsonArray& statuses)
                          .arg(error[QStringLiteral("meaning")].toString());
         } else if (unit.contains(QStringLiteral("supply"))) {
             const QJsonObject status = unit[QStringLiteral("supply")].toObject();
-            supply = status[QStringLiteral("error")].toBool() ? QStringLiteral("ERROR") : QStringLiteral("ok");
+            supply = status[QStringLiteral("error")].toBool() ? QStringLiteral("ERROR")
+                                                              : QStringLiteral("ok");
             const QString text = status[QStringLiteral("text")].toString();
             if (!text.isEmpty())
                 supply += QStringLiteral(" \"%1\"").arg(text);
         }
         const QString adc = unit.contains(QStringLiteral("adc"))
-                                ? QString::number(unit[QStringLiteral("adc")].toDouble())
-                                : none;
+            ? QString::number(unit[QStringLiteral("adc")].toDouble())
+            : none;
         const QStringList head{QString::number(unit[QStringLiteral("index")].toInt()),
-                               unit[QStringLiteral("serial")].toString(),
-                               QStringLiteral("%1 %2").arg(unit[QStringLiteral("family")].toString(),
-                                                           unit[QStringLiteral("model")].toString())};
+            unit[QStringLiteral("serial")].toString(),
+            QStringLiteral("%1 %2").arg(unit[QStringLiteral("family")].toString(),
+                unit[QStringLiteral("model")].toString())};
         const QJsonArray channels = unit[QStringLiteral("channels")].toArray();
         if (channels.isEmpty()) {
             rows.append(head + QStringList{none, none, none, adc, supply});
@@ -76,15 +77,16 @@ QString StatusTable::render(const QJsonArray& statuses)
             const QJsonObject channel = channelValue.toObject();
             QString flags = none;
             if (channel.contains(QStringLiteral("first")))
-                flags = QStringLiteral("%1 %2").arg(channel[QStringLiteral("first")].toBool() ? 1 : 0)
+                flags = QStringLiteral("%1 %2")
+                            .arg(channel[QStringLiteral("first")].toBool() ? 1 : 0)
                             .arg(channel[QStringLiteral("second")].toBool() ? 1 : 0);
             const QString current = channel.contains(QStringLiteral("current"))
-                                        ? QString::number(channel[QStringLiteral("current")].toDouble())
-                                        : none;
+                ? QString::number(channel[QStringLiteral("current")].toDouble())
+                : none;
             // Unit-wide columns only on the unit's first row.
             rows.append((first ? head : QStringList{QString(), QString(), QString()})
-                        + QStringList{QString::number(channel[QStringLiteral("channel")].toInt()), flags,
-                                      current, first ? adc : QString(), first ? supply : QString()});
+                + QStringList{QString::number(channel[QStringLiteral("channel")].toInt()), flags,
+                    current, first ? adc : QString(), first ? supply : QString()});
             first = false;
         }
     }

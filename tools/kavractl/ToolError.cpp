@@ -4,11 +4,14 @@
 #include "StatusText.h"
 
 ToolError::ToolError(int exitCode, int status, const QString& message, const QString& command,
-                     const QJsonObject& details)
-    : std::runtime_error(message.toStdString()), m_exitCode(exitCode), m_status(status),
-      m_message(message), m_command(command), m_details(details)
-{
-}
+    const QJsonObject& details)
+    : std::runtime_error(message.toStdString())
+    , m_exitCode(exitCode)
+    , m_status(status)
+    , m_message(message)
+    , m_command(command)
+    , m_details(details)
+{ }
 
 ToolError ToolError::usage(const QString& message, const QString& command)
 {
@@ -25,17 +28,20 @@ ToolError ToolError::badInput(const QString& message)
 ToolError ToolError::status(int status, const QString& context)
 {
     const QString text = QStringLiteral("%1: error %2: %3")
-                             .arg(context).arg(status).arg(StatusText::meaning(status));
+                             .arg(context)
+                             .arg(status)
+                             .arg(StatusText::meaning(status));
     return ToolError(LibraryStatus, status, text, QString(),
-                     {{QStringLiteral("status"), status}, {QStringLiteral("meaning"), StatusText::meaning(status)}});
+        {{QStringLiteral("status"), status},
+            {QStringLiteral("meaning"), StatusText::meaning(status)}});
 }
 
 ToolError ToolError::noDriver(const DriverInfo& driver)
 {
     return ToolError(NoDriver, 0,
-                     QStringLiteral("no unit can be found: %1 (see docs/deployment.md, Troubleshooting)")
-                         .arg(driver.line()),
-                     QString(), {{QStringLiteral("driver"), driver.toJson()}});
+        QStringLiteral("no unit can be found: %1 (see docs/deployment.md, Troubleshooting)")
+            .arg(driver.line()),
+        QString(), {{QStringLiteral("driver"), driver.toJson()}});
 }
 
 ToolError ToolError::prefixed(const QString& prefix) const

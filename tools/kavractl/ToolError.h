@@ -38,7 +38,7 @@ public:
 
 private:
     ToolError(int exitCode, int status, const QString& message, const QString& command,
-              const QJsonObject& details = QJsonObject());
+        const QJsonObject& details = QJsonObject());
     ToolError withMessage(const QString& message) const;
 
     int m_exitCode;

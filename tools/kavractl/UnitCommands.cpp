@@ -18,8 +18,7 @@
 
 UnitCommands::UnitCommands(const CommandLine& commandLine, const Output& output)
     : m_commandLine(commandLine), m_output(output)
-{
-}
+{ }
 
 bool UnitCommands::run(const QString& command)
 {
@@ -55,7 +54,8 @@ UnitIdentity UnitCommands::unit() const
 void UnitCommands::check(int status, const UnitIdentity& unit) const
 {
     if (status != StatusText::Success)
-        throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), m_commandLine.command()));
+        throw ToolError::status(
+            status, QStringLiteral("%1: %2").arg(unit.label(), m_commandLine.command()));
 }
 
 void UnitCommands::report(const UnitIdentity& unit, QJsonObject fields, const QString& text) const
@@ -106,7 +106,8 @@ void UnitCommands::status()
             const QJsonObject error = status[QStringLiteral("error")].toObject();
             if (!error.isEmpty())
                 throw ToolError::status(error[QStringLiteral("status")].toInt(),
-                                        QStringLiteral("status of unit %1").arg(status[QStringLiteral("index")].toInt()));
+                    QStringLiteral("status of unit %1")
+                        .arg(status[QStringLiteral("index")].toInt()));
         }
     }
 }
@@ -119,9 +120,12 @@ void UnitCommands::setVoltage()
     const UnitIdentity target = unit();
     check(::setVoltage(target.index(), channel, voltage, current), target);
     report(target,
-           {{QStringLiteral("channel"), channel}, {QStringLiteral("voltage"), voltage},
+        {{QStringLiteral("channel"), channel}, {QStringLiteral("voltage"), voltage},
             {QStringLiteral("current"), current}},
-           QStringLiteral("channel %1 set to %2 V, current limit %3 µA").arg(channel).arg(voltage).arg(current));
+        QStringLiteral("channel %1 set to %2 V, current limit %3 µA")
+            .arg(channel)
+            .arg(voltage)
+            .arg(current));
 }
 
 void UnitCommands::setAccurateVoltage()
@@ -132,9 +136,12 @@ void UnitCommands::setAccurateVoltage()
     const UnitIdentity target = unit();
     check(::setAccurateVoltage(target.index(), channel, voltage, second), target);
     report(target,
-           {{QStringLiteral("channel"), channel}, {QStringLiteral("voltage"), voltage},
+        {{QStringLiteral("channel"), channel}, {QStringLiteral("voltage"), voltage},
             {QStringLiteral("second"), second}},
-           QStringLiteral("channel %1 set to %2 V, second value %3").arg(channel).arg(voltage).arg(second));
+        QStringLiteral("channel %1 set to %2 V, second value %3")
+            .arg(channel)
+            .arg(voltage)
+            .arg(second));
 }
 
 void UnitCommands::waveform()
@@ -147,11 +154,15 @@ void UnitCommands::waveform()
     const UnitIdentity target = unit();
     check(::setVoltageWaveform(target.index(), channel, waveform, level1, level2, period), target);
     report(target,
-           {{QStringLiteral("channel"), channel}, {QStringLiteral("waveform"), waveform},
+        {{QStringLiteral("channel"), channel}, {QStringLiteral("waveform"), waveform},
             {QStringLiteral("level1"), level1}, {QStringLiteral("level2"), level2},
             {QStringLiteral("period"), period}},
-           QStringLiteral("channel %1 set to waveform %2 between %3 V and %4 V, period %5 s")
-               .arg(channel).arg(waveform).arg(level1).arg(level2).arg(period));
+        QStringLiteral("channel %1 set to waveform %2 between %3 V and %4 V, period %5 s")
+            .arg(channel)
+            .arg(waveform)
+            .arg(level1)
+            .arg(level2)
+            .arg(period));
 }
 
 void UnitCommands::pwm()
@@ -161,7 +172,7 @@ void UnitCommands::pwm()
     const UnitIdentity target = unit();
     check(::setPWM(target.index(), channel, duty), target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("duty"), duty}},
-           QStringLiteral("PWM channel %1 set to %2 % duty").arg(channel).arg(duty));
+        QStringLiteral("PWM channel %1 set to %2 % duty").arg(channel).arg(duty));
 }
 
 void UnitCommands::pwmFrequency()
@@ -170,7 +181,7 @@ void UnitCommands::pwmFrequency()
     const UnitIdentity target = unit();
     check(::setPWMFrequency(target.index(), frequency), target);
     report(target, {{QStringLiteral("frequency"), frequency}},
-           QStringLiteral("PWM frequency set to %1 Hz").arg(frequency));
+        QStringLiteral("PWM frequency set to %1 Hz").arg(frequency));
 }
 
 void UnitCommands::pwmFunction()
@@ -180,7 +191,7 @@ void UnitCommands::pwmFunction()
     const UnitIdentity target = unit();
     check(::setPWMFunction(target.index(), channel, function), target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("function"), function}},
-           QStringLiteral("PWM channel %1 set to function %2").arg(channel).arg(function));
+        QStringLiteral("PWM channel %1 set to function %2").arg(channel).arg(function));
 }
 
 void UnitCommands::polarity()
@@ -190,16 +201,19 @@ void UnitCommands::polarity()
     const UnitIdentity target = unit();
     check(::setPolarity(target.index(), channel, polarity), target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("polarity"), polarity}},
-           QStringLiteral("channel %1 set to polarity %2").arg(channel).arg(polarity));
+        QStringLiteral("channel %1 set to polarity %2").arg(channel).arg(polarity));
 }
 
 void UnitCommands::switchOutput(bool on)
 {
     const int channel = m_commandLine.integer(1);
     const UnitIdentity target = unit();
-    check(on ? ::turnVoltageOn(target.index(), channel) : ::turnVoltageOff(target.index(), channel), target);
+    check(on ? ::turnVoltageOn(target.index(), channel) : ::turnVoltageOff(target.index(), channel),
+        target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("on"), on}},
-           QStringLiteral("channel %1 switched %2").arg(channel).arg(on ? QStringLiteral("on") : QStringLiteral("off")));
+        QStringLiteral("channel %1 switched %2")
+            .arg(channel)
+            .arg(on ? QStringLiteral("on") : QStringLiteral("off")));
 }
 
 void UnitCommands::bus()
@@ -207,21 +221,24 @@ void UnitCommands::bus()
     const QString state = m_commandLine.argument(1).toLower();
     if (state == QLatin1String("on")) {
         if (!m_commandLine.hasArgument(2))
-            throw ToolError::usage(QStringLiteral("bus UNIT on takes a LEVEL"), m_commandLine.command());
+            throw ToolError::usage(
+                QStringLiteral("bus UNIT on takes a LEVEL"), m_commandLine.command());
         const int level = m_commandLine.integer(2);
         const UnitIdentity target = unit();
         check(::enableInternalVoltageBus(target.index(), level), target);
         report(target, {{QStringLiteral("on"), true}, {QStringLiteral("level"), level}},
-               QStringLiteral("voltage bus switched on at level %1").arg(level));
+            QStringLiteral("voltage bus switched on at level %1").arg(level));
     } else if (state == QLatin1String("off")) {
         if (m_commandLine.hasArgument(2))
-            throw ToolError::usage(QStringLiteral("bus UNIT off takes no LEVEL"), m_commandLine.command());
+            throw ToolError::usage(
+                QStringLiteral("bus UNIT off takes no LEVEL"), m_commandLine.command());
         const UnitIdentity target = unit();
         check(::disableInternalVoltageBus(target.index()), target);
         report(target, {{QStringLiteral("on"), false}}, QStringLiteral("voltage bus switched off"));
     } else {
-        throw ToolError::usage(QStringLiteral("STATE must be on or off, not '%1'").arg(m_commandLine.argument(1)),
-                               m_commandLine.command());
+        throw ToolError::usage(
+            QStringLiteral("STATE must be on or off, not '%1'").arg(m_commandLine.argument(1)),
+            m_commandLine.command());
     }
 }
 
@@ -232,7 +249,7 @@ void UnitCommands::current()
     double value = 0;
     check(::getChannelCurrent(target.index(), channel, &value), target);
     report(target, {{QStringLiteral("channel"), channel}, {QStringLiteral("current"), value}},
-           QStringLiteral("channel %1 current %2 µA").arg(channel).arg(value));
+        QStringLiteral("channel %1 current %2 µA").arg(channel).arg(value));
 }
 
 void UnitCommands::adc()
@@ -240,7 +257,8 @@ void UnitCommands::adc()
     const UnitIdentity target = unit();
     double value = 0;
     check(::getADCValue(target.index(), &value), target);
-    report(target, {{QStringLiteral("adc"), value}}, QStringLiteral("converter value %1").arg(value));
+    report(
+        target, {{QStringLiteral("adc"), value}}, QStringLiteral("converter value %1").arg(value));
 }
 
 void UnitCommands::clearError()

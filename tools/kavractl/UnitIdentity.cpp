@@ -54,10 +54,8 @@ QString UnitIdentity::label() const
 
 QJsonObject UnitIdentity::toJson() const
 {
-    QJsonObject object{{QStringLiteral("index"), m_index},
-                       {QStringLiteral("serial"), m_serial},
-                       {QStringLiteral("model"), model()},
-                       {QStringLiteral("family"), family()}};
+    QJsonObject object{{QStringLiteral("index"), m_index}, {QStringLiteral("serial"), m_serial},
+        {QStringLiteral("model"), model()}, {QStringLiteral("family"), family()}};
     if (m_product >= 0) {
         object.insert(QStringLiteral("product"), m_product);
         object.insert(QStringLiteral("revision"), m_revision);

@@ -26,7 +26,8 @@ int main(int argc, char* argv[])
     try {
         const CommandLine commandLine(QCoreApplication::arguments());
         json = commandLine.json();
-        compact = commandLine.command() == QLatin1String("batch") || commandLine.command() == QLatin1String("shell");
+        compact = commandLine.command() == QLatin1String("batch")
+            || commandLine.command() == QLatin1String("shell");
         // Before the first library call: the library loads the D2XX library on first use.
         if (!commandLine.helpRequested()) {
             if (commandLine.sim())
@@ -38,7 +39,8 @@ int main(int argc, char* argv[])
         Output(json, compact).failure(error);
         exitCode = error.exitCode();
     } catch (const std::exception& error) {
-        Output::error(QStringLiteral("kavractl: unexpected failure: %1").arg(QString::fromLocal8Bit(error.what())));
+        Output::error(QStringLiteral("kavractl: unexpected failure: %1")
+                          .arg(QString::fromLocal8Bit(error.what())));
         exitCode = ToolError::LibraryStatus;
     }
     if (libraryUsed)

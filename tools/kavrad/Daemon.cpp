@@ -15,14 +15,15 @@ namespace {
 QString endpoint(const QHostAddress& address, quint16 port)
 {
     const QString host = address.protocol() == QAbstractSocket::IPv6Protocol
-                             ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
-                             : address.toString();
+        ? QLatin1Char('[') + address.toString() + QLatin1Char(']')
+        : address.toString();
     return host + QLatin1Char(':') + QString::number(port);
 }
 
 } // namespace
 
-Daemon::Daemon(const DaemonOptions& options, QObject* parent) : QObject(parent), m_options(options) {}
+Daemon::Daemon(const DaemonOptions& options, QObject* parent) : QObject(parent), m_options(options)
+{ }
 
 bool Daemon::start()
 {
@@ -46,22 +47,24 @@ bool Daemon::start()
             if (port != 0 && ports.contains(port))
                 problem = QStringLiteral("port %1 is given to another unit").arg(port);
             if (!problem.isEmpty()) {
-                std::fprintf(stderr, "kavrad: %s: %s\n", qPrintable(identity.label()), qPrintable(problem));
+                std::fprintf(
+                    stderr, "kavrad: %s: %s\n", qPrintable(identity.label()), qPrintable(problem));
                 return false;
             }
-            auto* server = new UnitServer(UnitProfile(identity), QString::fromLatin1(version.data()),
-                                          m_options.allowed(), this);
+            auto* server = new UnitServer(UnitProfile(identity),
+                QString::fromLatin1(version.data()), m_options.allowed(), this);
             m_servers.append(server);
             if (!server->listen(m_options.listenAddress(), port)) {
-                std::fprintf(stderr, "kavrad: %s: cannot listen on %s: %s\n", qPrintable(identity.label()),
-                             qPrintable(endpoint(m_options.listenAddress(), port)),
-                             qPrintable(server->errorString()));
+                std::fprintf(stderr, "kavrad: %s: cannot listen on %s: %s\n",
+                    qPrintable(identity.label()),
+                    qPrintable(endpoint(m_options.listenAddress(), port)),
+                    qPrintable(server->errorString()));
                 return false;
             }
             ports.insert(server->port());
             served.insert(identity.serial().toUpper());
             std::printf("kavrad: %s on %s\n", qPrintable(identity.label()),
-                        qPrintable(endpoint(m_options.listenAddress(), server->port())));
+                qPrintable(endpoint(m_options.listenAddress(), server->port())));
         } catch (const ToolError& error) {
             std::fprintf(stderr, "kavrad: %s\n", qPrintable(error.message()));
             return false;
@@ -70,8 +73,9 @@ bool Daemon::start()
     const QList<QString> pinned = m_options.pinnedPorts().keys();
     for (const QString& serial : pinned) {
         if (!served.contains(serial))
-            std::fprintf(stderr, "kavrad: warning: no attached unit has the pinned serial number %s\n",
-                         qPrintable(serial));
+            std::fprintf(stderr,
+                "kavrad: warning: no attached unit has the pinned serial number %s\n",
+                qPrintable(serial));
     }
     std::printf("kavrad: serving %d units\n", count);
     std::fflush(stdout);

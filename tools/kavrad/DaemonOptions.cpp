@@ -12,7 +12,9 @@ quint16 portNumber(const QString& text, int lowest, const QString& what)
     bool ok = false;
     const int port = text.toInt(&ok);
     if (!ok || port < lowest || port > 65535)
-        throw ToolError::usage(QStringLiteral("%1 '%2' is not a port number from %3 to 65535").arg(what, text).arg(lowest));
+        throw ToolError::usage(QStringLiteral("%1 '%2' is not a port number from %3 to 65535")
+                                   .arg(what, text)
+                                   .arg(lowest));
     return quint16(port);
 }
 
@@ -34,7 +36,8 @@ QPair<QHostAddress, int> parseSubnet(const QString& text)
         cidr += cidr.contains(QLatin1Char(':')) ? QStringLiteral("/128") : QStringLiteral("/32");
     const QPair<QHostAddress, int> parsed = QHostAddress::parseSubnet(cidr);
     if (parsed.first.isNull())
-        throw ToolError::usage(QStringLiteral("--allow '%1' is not an address or subnet (CIDR)").arg(text));
+        throw ToolError::usage(
+            QStringLiteral("--allow '%1' is not an address or subnet (CIDR)").arg(text));
     return parsed;
 }
 
@@ -43,30 +46,32 @@ QPair<QHostAddress, int> parseSubnet(const QString& text)
 DaemonOptions DaemonOptions::parse(const QStringList& arguments)
 {
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("SCPI server: every attached supply unit a SCPI instrument on a TCP port.\n"
-                       "There is no authentication: on an untrusted network, reach it through an SSH\n"
-                       "tunnel or limit it with --allow and a firewall."));
+    parser.setApplicationDescription(QStringLiteral(
+        "SCPI server: every attached supply unit a SCPI instrument on a TCP port.\n"
+        "There is no authentication: on an untrusted network, reach it through an SSH\n"
+        "tunnel or limit it with --allow and a firewall."));
     parser.addHelpOption();
     parser.addVersionOption();
     const QCommandLineOption port(QStringLiteral("port"),
-                                  QStringLiteral("Unit k listens on BASE + k - 1 (default %1; 0: any free port, "
-                                                 "printed at start).").arg(DefaultBasePort),
-                                  QStringLiteral("BASE"), QString::number(DefaultBasePort));
+        QStringLiteral("Unit k listens on BASE + k - 1 (default %1; 0: any free port, "
+                       "printed at start).")
+            .arg(DefaultBasePort),
+        QStringLiteral("BASE"), QString::number(DefaultBasePort));
     const QCommandLineOption listen(QStringLiteral("listen"),
-                                    QStringLiteral("Address to listen on (default 127.0.0.1; 'any' for every "
-                                                   "interface)."),
-                                    QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
+        QStringLiteral("Address to listen on (default 127.0.0.1; 'any' for every "
+                       "interface)."),
+        QStringLiteral("ADDR"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption allow(QStringLiteral("allow"),
-                                   QStringLiteral("Admit clients from this subnet or address only (repeatable)."),
-                                   QStringLiteral("CIDR"));
+        QStringLiteral("Admit clients from this subnet or address only (repeatable)."),
+        QStringLiteral("CIDR"));
     const QCommandLineOption pin(QStringLiteral("pin"),
-                                 QStringLiteral("Serve the unit with this serial number on this port (repeatable)."),
-                                 QStringLiteral("SERIAL=PORT"));
-    const QCommandLineOption sim(QStringLiteral("sim"), QStringLiteral("Use the virtual bench instead of real hardware."));
+        QStringLiteral("Serve the unit with this serial number on this port (repeatable)."),
+        QStringLiteral("SERIAL=PORT"));
+    const QCommandLineOption sim(
+        QStringLiteral("sim"), QStringLiteral("Use the virtual bench instead of real hardware."));
     const QCommandLineOption bench(QStringLiteral("bench"),
-                                   QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
-                                   QStringLiteral("FILE"));
+        QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
+        QStringLiteral("FILE"));
     parser.addOptions({port, listen, allow, pin, sim, bench});
 
     if (!parser.parse(arguments))
@@ -76,7 +81,8 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
     if (parser.isSet(QStringLiteral("version")))
         parser.showVersion();
     if (!parser.positionalArguments().isEmpty())
-        throw ToolError::usage(QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
+        throw ToolError::usage(
+            QStringLiteral("unexpected argument '%1'").arg(parser.positionalArguments().first()));
 
     DaemonOptions options;
     options.m_basePort = portNumber(parser.value(port), 0, QStringLiteral("--port"));
@@ -88,7 +94,7 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
         if (equals <= 0)
             throw ToolError::usage(QStringLiteral("--pin '%1' is not SERIAL=PORT").arg(value));
         options.m_pins.insert(value.left(equals).trimmed().toUpper(),
-                              portNumber(value.mid(equals + 1), 1, QStringLiteral("--pin")));
+            portNumber(value.mid(equals + 1), 1, QStringLiteral("--pin")));
     }
     options.m_sim = parser.isSet(sim);
     options.m_benchFile = parser.value(bench);

@@ -18,12 +18,14 @@ public:
 
     ScpiCommand(const QString& header, bool query, Handler handler)
         : m_pattern(header), m_query(query), m_handler(std::move(handler))
-    {
-    }
+    { }
 
     const ScpiHeaderPattern& pattern() const { return m_pattern; }
     bool isQuery() const { return m_query; }
-    QString run(int channel, const ScpiParameters& parameters) const { return m_handler(channel, parameters); }
+    QString run(int channel, const ScpiParameters& parameters) const
+    {
+        return m_handler(channel, parameters);
+    }
 
 private:
     ScpiHeaderPattern m_pattern;

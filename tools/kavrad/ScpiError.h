@@ -43,7 +43,7 @@ public:
     QString toReply() const;
 
 private:
-    ScpiError(int code, const QString& text) : m_code(code), m_text(text) {}
+    ScpiError(int code, const QString& text) : m_code(code), m_text(text) { }
 
     int m_code = NoError;
     QString m_text = QStringLiteral("No error");

@@ -14,7 +14,8 @@ ScpiHeaderPattern::ScpiHeaderPattern(const QString& notation)
             if (c.isUpper())
                 shortForm.append(c);
         }
-        m_nodes.append({shortForm, word.toUpper(), match.capturedLength(1) > 0, match.capturedLength(3) > 0});
+        m_nodes.append(
+            {shortForm, word.toUpper(), match.capturedLength(1) > 0, match.capturedLength(3) > 0});
     }
 }
 
@@ -24,7 +25,8 @@ bool ScpiHeaderPattern::matches(const QStringList& mnemonics, int* channel) cons
     return matchFrom(0, mnemonics, 0, channel);
 }
 
-bool ScpiHeaderPattern::matchFrom(int node, const QStringList& mnemonics, int position, int* channel) const
+bool ScpiHeaderPattern::matchFrom(
+    int node, const QStringList& mnemonics, int position, int* channel) const
 {
     if (node == m_nodes.size())
         return position == mnemonics.size();

@@ -18,7 +18,8 @@ public:
     bool matches(const QStringList& mnemonics, int* channel) const;
 
 private:
-    struct Node {
+    struct Node
+    {
         QString shortForm;
         QString longForm;
         bool optional;

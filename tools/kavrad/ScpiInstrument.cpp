@@ -26,22 +26,26 @@ QStringList splitCommands(const QString& line)
 
 } // namespace
 
-ScpiInstrument::ScpiInstrument(const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands)
+ScpiInstrument::ScpiInstrument(
+    const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands)
     : m_identity(identity), m_reset(std::move(reset)), m_commands(std::move(commands))
 {
     const auto noParameters = [](const ScpiParameters& parameters) { parameters.expect(0); };
-    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor[:NEXT]"), true, [this, noParameters](int, const ScpiParameters& p) {
-        noParameters(p);
-        return m_state->next().toReply();
-    }));
-    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor:COUNt"), true, [this, noParameters](int, const ScpiParameters& p) {
-        noParameters(p);
-        return QString::number(m_state->errorCount());
-    }));
-    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:VERSion"), true, [noParameters](int, const ScpiParameters& p) {
-        noParameters(p);
-        return QStringLiteral("1999.0");
-    }));
+    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor[:NEXT]"), true,
+        [this, noParameters](int, const ScpiParameters& p) {
+            noParameters(p);
+            return m_state->next().toReply();
+        }));
+    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor:COUNt"), true,
+        [this, noParameters](int, const ScpiParameters& p) {
+            noParameters(p);
+            return QString::number(m_state->errorCount());
+        }));
+    m_commands.append(ScpiCommand(
+        QStringLiteral("SYSTem:VERSion"), true, [noParameters](int, const ScpiParameters& p) {
+            noParameters(p);
+            return QStringLiteral("1999.0");
+        }));
 }
 
 QString ScpiInstrument::execute(const QString& line, ClientState& state)
@@ -63,7 +67,8 @@ QString ScpiInstrument::execute(const QString& line, ClientState& state)
             break;
         } catch (const std::exception& failure) {
             // Never expected (memory exhausted, say); the client hears of it, the server lives on.
-            state.push(ScpiError(ScpiError::DeviceSpecificError, QString::fromLocal8Bit(failure.what())));
+            state.push(
+                ScpiError(ScpiError::DeviceSpecificError, QString::fromLocal8Bit(failure.what())));
             break;
         }
     }
@@ -107,7 +112,8 @@ QString ScpiInstrument::runCommand(const QString& text, QStringList& path, bool*
     return command->run(channel, ScpiParameters(parameters));
 }
 
-const ScpiCommand* ScpiInstrument::find(const QStringList& mnemonics, bool query, int* channel) const
+const ScpiCommand* ScpiInstrument::find(
+    const QStringList& mnemonics, bool query, int* channel) const
 {
     for (const ScpiCommand& command : m_commands) {
         if (command.isQuery() == query && command.pattern().matches(mnemonics, channel))
@@ -118,8 +124,8 @@ const ScpiCommand* ScpiInstrument::find(const QStringList& mnemonics, bool query
 
 QString ScpiInstrument::runCommon(const QString& header, const QString& parameters)
 {
-    static const QStringList known = {"*IDN?", "*RST", "*CLS", "*OPC", "*OPC?", "*WAI",
-                                      "*ESR?", "*ESE", "*ESE?", "*STB?"};
+    static const QStringList known
+        = {"*IDN?", "*RST", "*CLS", "*OPC", "*OPC?", "*WAI", "*ESR?", "*ESE", "*ESE?", "*STB?"};
     if (!known.contains(header))
         throw ScpiError(ScpiError::UndefinedHeader, header.left(40));
     const ScpiParameters values(parameters);

@@ -17,7 +17,8 @@
 class ScpiInstrument
 {
 public:
-    ScpiInstrument(const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands);
+    ScpiInstrument(
+        const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands);
     // Its own commands refer to it.
     ScpiInstrument(const ScpiInstrument&) = delete;
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;

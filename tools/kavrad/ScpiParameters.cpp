@@ -15,19 +15,31 @@ double scaleOf(ScpiParameters::Unit unit, const QString& suffix)
     using Unit = ScpiParameters::Unit;
     // SCPI reads M as milli; the one exception is MHZ.
     static const QHash<QString, double> volt = {{"V", 1}, {"KV", 1e3}, {"MV", 1e-3}, {"UV", 1e-6}};
-    static const QHash<QString, double> ampere = {{"A", 1}, {"MA", 1e-3}, {"UA", 1e-6}, {"NA", 1e-9}};
+    static const QHash<QString, double> ampere
+        = {{"A", 1}, {"MA", 1e-3}, {"UA", 1e-6}, {"NA", 1e-9}};
     static const QHash<QString, double> hertz = {{"HZ", 1}, {"KHZ", 1e3}, {"MHZ", 1e6}};
     static const QHash<QString, double> second = {{"S", 1}, {"MS", 1e-3}};
     static const QHash<QString, double> percent = {{"PCT", 1}};
     static const QHash<QString, double> none;
     const QHash<QString, double>* table = &none;
     switch (unit) {
-    case Unit::Volt: table = &volt; break;
-    case Unit::Ampere: table = &ampere; break;
-    case Unit::Hertz: table = &hertz; break;
-    case Unit::Second: table = &second; break;
-    case Unit::Percent: table = &percent; break;
-    case Unit::None: break;
+    case Unit::Volt:
+        table = &volt;
+        break;
+    case Unit::Ampere:
+        table = &ampere;
+        break;
+    case Unit::Hertz:
+        table = &hertz;
+        break;
+    case Unit::Second:
+        table = &second;
+        break;
+    case Unit::Percent:
+        table = &percent;
+        break;
+    case Unit::None:
+        break;
     }
     const auto found = table->constFind(suffix.toUpper());
     if (found == table->constEnd())

@@ -30,7 +30,8 @@ SignalNotifier::SignalNotifier(QObject* parent) : QObject(parent)
     m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalNotifier::readPipe);
 
-    struct sigaction action {};
+    struct sigaction action
+    { };
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

@@ -27,8 +27,10 @@ private:
 
     int m_pipe[2] = {-1, -1};
     QSocketNotifier* m_notifier = nullptr;
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
+    struct sigaction m_previousInt
+    { };
+    struct sigaction m_previousTerm
+    { };
 };
 
 #endif

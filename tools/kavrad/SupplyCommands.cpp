@@ -26,8 +26,7 @@ void check(int status)
 
 // Like check(), but first forgets the settings that a failed exchange leaves unknown; a rejected
 // argument changes nothing.
-template <typename Forget>
-void checkOrForget(int status, Forget forget)
+template <typename Forget> void checkOrForget(int status, Forget forget)
 {
     if (status == StatusText::Success)
         return;
@@ -64,10 +63,11 @@ double microamps(double amps)
 } // namespace
 
 SupplyCommands::SupplyCommands(const UnitProfile& profile, const QString& libraryVersion)
-    : m_profile(profile), m_index(profile.identity().index()), m_libraryVersion(libraryVersion),
-      m_currentLimits(profile.outputs() + 1, profile.largestCurrent())
-{
-}
+    : m_profile(profile)
+    , m_index(profile.identity().index())
+    , m_libraryVersion(libraryVersion)
+    , m_currentLimits(profile.outputs() + 1, profile.largestCurrent())
+{ }
 
 QString SupplyCommands::identity() const
 {
@@ -100,83 +100,86 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
 {
     return {
         {QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetVoltage);
-             requireOutput(channel);
-             p.expect(1);
-             const double volts = p.number(0, Unit::Volt);
-             check(setVoltage(m_index, channel, volts, m_currentLimits.at(channel)));
-             remember(QStringLiteral("VOLT"), channel, number(volts));
-             // A plain level replaces a waveform.
-             forget(QStringLiteral("WAV"), channel);
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                p.expect(1);
+                const double volts = p.number(0, Unit::Volt);
+                check(setVoltage(m_index, channel, volts, m_currentLimits.at(channel)));
+                remember(QStringLiteral("VOLT"), channel, number(volts));
+                // A plain level replaces a waveform.
+                forget(QStringLiteral("WAV"), channel);
+                return QString();
+            }},
         {QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetVoltage);
-             requireOutput(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("VOLT"), channel);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("VOLT"), channel);
+            }},
         {QStringLiteral("[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]"), false,
-         [this](int channel, const ScpiParameters& p) {
-             p.expect(1);
-             setCurrentLimit(channel, p.number(0, Unit::Ampere));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                p.expect(1);
+                setCurrentLimit(channel, p.number(0, Unit::Ampere));
+                return QString();
+            }},
         {QStringLiteral("[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]"), true,
-         [this](int channel, const ScpiParameters& p) {
-             requireCurrentLimit(channel);
-             p.expect(0);
-             return number(m_currentLimits.at(channel) / kMicro);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                requireCurrentLimit(channel);
+                p.expect(0);
+                return number(m_currentLimits.at(channel) / kMicro);
+            }},
         {QStringLiteral("OUTPut#[:STATe]"), false,
-         [this](int channel, const ScpiParameters& p) {
-             p.expect(1);
-             const bool on = p.boolean(0);
-             require(on ? Operation::TurnOn : Operation::TurnOff);
-             requireOutput(channel);
-             check(on ? turnVoltageOn(m_index, channel) : turnVoltageOff(m_index, channel));
-             // Switching a Birch unit off sets both of its values to zero.
-             if (!on && m_profile.supports(Operation::SetAccurateVoltage))
-                 remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                p.expect(1);
+                const bool on = p.boolean(0);
+                require(on ? Operation::TurnOn : Operation::TurnOff);
+                requireOutput(channel);
+                check(on ? turnVoltageOn(m_index, channel) : turnVoltageOff(m_index, channel));
+                // Switching a Birch unit off sets both of its values to zero.
+                if (!on && m_profile.supports(Operation::SetAccurateVoltage))
+                    remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
+                return QString();
+            }},
         {QStringLiteral("OUTPut#[:STATe]"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::ChannelStatus);
-             requireOutput(channel);
-             p.expect(0);
-             bool switchedOn = false;
-             bool second = false;
-             check(getChannelStatus(m_index, channel, &switchedOn, &second));
-             return flag(switchedOn);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::ChannelStatus);
+                requireOutput(channel);
+                p.expect(0);
+                bool switchedOn = false;
+                bool second = false;
+                check(getChannelStatus(m_index, channel, &switchedOn, &second));
+                return flag(switchedOn);
+            }},
         {QStringLiteral("OUTPut#:POLarity"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPolarity);
-             requireOutput(channel);
-             p.expect(1);
-             const int polarity = p.choice(0, {QStringLiteral("POSitive"), QStringLiteral("NEGative")});
-             // The library keeps the new polarity even when sending it fails: then it is unknown.
-             checkOrForget(setPolarity(m_index, channel, polarity), [&] { forget(QStringLiteral("POL"), channel); });
-             remember(QStringLiteral("POL"), channel, polarity == 0 ? QStringLiteral("POS") : QStringLiteral("NEG"));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPolarity);
+                requireOutput(channel);
+                p.expect(1);
+                const int polarity
+                    = p.choice(0, {QStringLiteral("POSitive"), QStringLiteral("NEGative")});
+                // The library keeps the new polarity even when sending it fails: then it is unknown.
+                checkOrForget(setPolarity(m_index, channel, polarity),
+                    [&] { forget(QStringLiteral("POL"), channel); });
+                remember(QStringLiteral("POL"), channel,
+                    polarity == 0 ? QStringLiteral("POS") : QStringLiteral("NEG"));
+                return QString();
+            }},
         {QStringLiteral("OUTPut#:POLarity"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPolarity);
-             requireOutput(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("POL"), channel);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPolarity);
+                requireOutput(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("POL"), channel);
+            }},
         {QStringLiteral("OUTPut:PROTection:CLEar"), false,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::ClearError);
-             p.expect(0);
-             check(clearError(m_index));
-             return QString();
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::ClearError);
+                p.expect(0);
+                check(clearError(m_index));
+                return QString();
+            }},
     };
 }
 
@@ -184,126 +187,130 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
 {
     return {
         {QStringLiteral("[SOURce#]:VOLTage:ACCurate"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetAccurateVoltage);
-             requireOutput(channel);
-             p.expect(2);
-             const double volts = p.number(0, Unit::Volt);
-             const double second = p.number(1);
-             check(setAccurateVoltage(m_index, channel, volts, second));
-             remember(QStringLiteral("ACC"), channel, number(volts) + QLatin1Char(',') + number(second));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetAccurateVoltage);
+                requireOutput(channel);
+                p.expect(2);
+                const double volts = p.number(0, Unit::Volt);
+                const double second = p.number(1);
+                check(setAccurateVoltage(m_index, channel, volts, second));
+                remember(QStringLiteral("ACC"), channel,
+                    number(volts) + QLatin1Char(',') + number(second));
+                return QString();
+            }},
         {QStringLiteral("[SOURce#]:VOLTage:ACCurate"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetAccurateVoltage);
-             requireOutput(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("ACC"), channel, 2);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetAccurateVoltage);
+                requireOutput(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("ACC"), channel, 2);
+            }},
         {QStringLiteral("[SOURce#]:VOLTage:WAVeform"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetVoltageWaveform);
-             requireOutput(channel);
-             p.expect(4);
-             const int waveform = p.integer(0);
-             const double level1 = p.number(1, Unit::Volt);
-             const double level2 = p.number(2, Unit::Volt);
-             const double period = p.number(3, Unit::Second);
-             check(setVoltageWaveform(m_index, channel, waveform, level1, level2, period));
-             remember(QStringLiteral("WAV"), channel,
-                      QStringList{QString::number(waveform), number(level1), number(level2), number(period)}
-                          .join(QLatin1Char(',')));
-             remember(QStringLiteral("VOLT"), channel, number(level1));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltageWaveform);
+                requireOutput(channel);
+                p.expect(4);
+                const int waveform = p.integer(0);
+                const double level1 = p.number(1, Unit::Volt);
+                const double level2 = p.number(2, Unit::Volt);
+                const double period = p.number(3, Unit::Second);
+                check(setVoltageWaveform(m_index, channel, waveform, level1, level2, period));
+                remember(QStringLiteral("WAV"), channel,
+                    QStringList{
+                        QString::number(waveform), number(level1), number(level2), number(period)}
+                        .join(QLatin1Char(',')));
+                remember(QStringLiteral("VOLT"), channel, number(level1));
+                return QString();
+            }},
         {QStringLiteral("[SOURce#]:VOLTage:WAVeform"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetVoltageWaveform);
-             requireOutput(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("WAV"), channel, 4);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltageWaveform);
+                requireOutput(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("WAV"), channel, 4);
+            }},
         {QStringLiteral("PWM#:DUTY"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPwm);
-             requirePwmChannel(channel);
-             p.expect(1);
-             const int duty = p.integer(0, Unit::Percent);
-             check(setPWM(m_index, channel, duty));
-             remember(QStringLiteral("DUTY"), channel, QString::number(duty));
-             // A duty setting puts the channel back to plain PWM.
-             forget(QStringLiteral("FUNC"), channel);
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPwm);
+                requirePwmChannel(channel);
+                p.expect(1);
+                const int duty = p.integer(0, Unit::Percent);
+                check(setPWM(m_index, channel, duty));
+                remember(QStringLiteral("DUTY"), channel, QString::number(duty));
+                // A duty setting puts the channel back to plain PWM.
+                forget(QStringLiteral("FUNC"), channel);
+                return QString();
+            }},
         {QStringLiteral("PWM#:DUTY"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPwm);
-             requirePwmChannel(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("DUTY"), channel);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPwm);
+                requirePwmChannel(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("DUTY"), channel);
+            }},
         {QStringLiteral("PWM:FREQuency"), false,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::SetPwmFrequency);
-             p.expect(1);
-             const int frequency = p.integer(0, Unit::Hertz);
-             check(setPWMFrequency(m_index, frequency));
-             remember(QStringLiteral("FREQ"), 1, QString::number(frequency));
-             return QString();
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::SetPwmFrequency);
+                p.expect(1);
+                const int frequency = p.integer(0, Unit::Hertz);
+                check(setPWMFrequency(m_index, frequency));
+                remember(QStringLiteral("FREQ"), 1, QString::number(frequency));
+                return QString();
+            }},
         {QStringLiteral("PWM:FREQuency"), true,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::SetPwmFrequency);
-             p.expect(0);
-             return recalled(QStringLiteral("FREQ"), 1);
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::SetPwmFrequency);
+                p.expect(0);
+                return recalled(QStringLiteral("FREQ"), 1);
+            }},
         {QStringLiteral("PWM#:FUNCtion"), false,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPwmFunction);
-             requirePwmChannel(channel);
-             p.expect(1);
-             const int function = p.integer(0);
-             check(setPWMFunction(m_index, channel, function));
-             remember(QStringLiteral("FUNC"), channel, QString::number(function));
-             // The function's setting carries a duty of 50 %.
-             remember(QStringLiteral("DUTY"), channel, QStringLiteral("50"));
-             return QString();
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPwmFunction);
+                requirePwmChannel(channel);
+                p.expect(1);
+                const int function = p.integer(0);
+                check(setPWMFunction(m_index, channel, function));
+                remember(QStringLiteral("FUNC"), channel, QString::number(function));
+                // The function's setting carries a duty of 50 %.
+                remember(QStringLiteral("DUTY"), channel, QStringLiteral("50"));
+                return QString();
+            }},
         {QStringLiteral("PWM#:FUNCtion"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::SetPwmFunction);
-             requirePwmChannel(channel);
-             p.expect(0);
-             return recalled(QStringLiteral("FUNC"), channel);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetPwmFunction);
+                requirePwmChannel(channel);
+                p.expect(0);
+                return recalled(QStringLiteral("FUNC"), channel);
+            }},
         {QStringLiteral("BUS:LEVel"), false,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::VoltageBus);
-             p.expect(1);
-             switchBus(true, p.integer(0));
-             return QString();
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::VoltageBus);
+                p.expect(1);
+                switchBus(true, p.integer(0));
+                return QString();
+            }},
         {QStringLiteral("BUS:LEVel"), true,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::VoltageBus);
-             p.expect(0);
-             return recalled(QStringLiteral("BUSLEV"), 1);
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::VoltageBus);
+                p.expect(0);
+                return recalled(QStringLiteral("BUSLEV"), 1);
+            }},
         {QStringLiteral("BUS[:STATe]"), false,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::VoltageBus);
-             p.expect(1);
-             // Switched on again at the level last set here; level 0 (the lowest) when none was.
-             switchBus(p.boolean(0), m_settings.value(key(QStringLiteral("BUSLEV"), 1), QStringLiteral("0")).toInt());
-             return QString();
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::VoltageBus);
+                p.expect(1);
+                // Switched on again at the level last set here; level 0 (the lowest) when none was.
+                switchBus(p.boolean(0),
+                    m_settings.value(key(QStringLiteral("BUSLEV"), 1), QStringLiteral("0"))
+                        .toInt());
+                return QString();
+            }},
         {QStringLiteral("BUS[:STATe]"), true,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::VoltageBus);
-             p.expect(0);
-             return recalled(QStringLiteral("BUS"), 1);
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::VoltageBus);
+                p.expect(0);
+                return recalled(QStringLiteral("BUS"), 1);
+            }},
     };
 }
 
@@ -311,45 +318,47 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
 {
     return {
         {QStringLiteral("MEASure#:CURRent[:DC]"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::ChannelCurrent);
-             requireOutput(channel);
-             p.expect(0);
-             double current = 0;
-             check(getChannelCurrent(m_index, channel, &current));
-             return number(current / kMicro);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::ChannelCurrent);
+                requireOutput(channel);
+                p.expect(0);
+                double current = 0;
+                check(getChannelCurrent(m_index, channel, &current));
+                return number(current / kMicro);
+            }},
         {QStringLiteral("MEASure:ADC"), true,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::AdcValue);
-             p.expect(0);
-             double value = 0;
-             check(getADCValue(m_index, &value));
-             return number(value);
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::AdcValue);
+                p.expect(0);
+                double value = 0;
+                check(getADCValue(m_index, &value));
+                return number(value);
+            }},
         {QStringLiteral("STATus:SUPPly"), true,
-         [this](int, const ScpiParameters& p) {
-             require(Operation::SupplyStatus);
-             p.expect(0);
-             bool error = false;
-             // Room for the longest status text of any family with plenty to spare.
-             std::array<char, 1024> text{};
-             check(getSupplyStatus(m_index, &error, text.data()));
-             // A reply is one line: the lines of a multi-line status text are joined.
-             QString joined = QString::fromLatin1(text.data()).split(QLatin1Char('\n')).join(QStringLiteral("; "));
-             joined.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-             return QStringLiteral("%1,\"%2\"").arg(flag(error), joined);
-         }},
+            [this](int, const ScpiParameters& p) {
+                require(Operation::SupplyStatus);
+                p.expect(0);
+                bool error = false;
+                // Room for the longest status text of any family with plenty to spare.
+                std::array<char, 1024> text{};
+                check(getSupplyStatus(m_index, &error, text.data()));
+                // A reply is one line: the lines of a multi-line status text are joined.
+                QString joined = QString::fromLatin1(text.data())
+                                     .split(QLatin1Char('\n'))
+                                     .join(QStringLiteral("; "));
+                joined.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+                return QStringLiteral("%1,\"%2\"").arg(flag(error), joined);
+            }},
         {QStringLiteral("STATus:CHANnel#"), true,
-         [this](int channel, const ScpiParameters& p) {
-             require(Operation::ChannelStatus);
-             requireOutput(channel);
-             p.expect(0);
-             bool first = false;
-             bool second = false;
-             check(getChannelStatus(m_index, channel, &first, &second));
-             return flag(first) + QLatin1Char(',') + flag(second);
-         }},
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::ChannelStatus);
+                requireOutput(channel);
+                p.expect(0);
+                bool first = false;
+                bool second = false;
+                check(getChannelStatus(m_index, channel, &first, &second));
+                return flag(first) + QLatin1Char(',') + flag(second);
+            }},
     };
 }
 

@@ -1,6 +1,6 @@
 #include "UnitProfile.h"
 
-UnitProfile::UnitProfile(const UnitIdentity& identity) : m_identity(identity) {}
+UnitProfile::UnitProfile(const UnitIdentity& identity) : m_identity(identity) { }
 
 int UnitProfile::pwmChannels() const
 {

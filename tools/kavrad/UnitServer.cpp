@@ -8,10 +8,13 @@
 
 #include <cstdio>
 
-UnitServer::UnitServer(const UnitProfile& profile, const QString& libraryVersion, const QList<Subnet>& allowed,
-                       QObject* parent)
-    : QObject(parent), m_profile(profile), m_allowed(allowed), m_server(new QTcpServer(this)),
-      m_worker(std::make_unique<UnitWorker>(profile, libraryVersion))
+UnitServer::UnitServer(const UnitProfile& profile, const QString& libraryVersion,
+    const QList<Subnet>& allowed, QObject* parent)
+    : QObject(parent)
+    , m_profile(profile)
+    , m_allowed(allowed)
+    , m_server(new QTcpServer(this))
+    , m_worker(std::make_unique<UnitWorker>(profile, libraryVersion))
 {
     qRegisterMetaType<ClientState>("ClientState");
     m_worker->moveToThread(&m_thread);
@@ -59,7 +62,8 @@ void UnitServer::acceptClients()
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
         if (!admits(socket->peerAddress())) {
             std::fprintf(stderr, "kavrad: %s: refused a client from %s\n",
-                         qPrintable(m_profile.identity().label()), qPrintable(socket->peerAddress().toString()));
+                qPrintable(m_profile.identity().label()),
+                qPrintable(socket->peerAddress().toString()));
             socket->abort();
             socket->deleteLater();
             continue;

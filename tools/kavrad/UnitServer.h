@@ -27,8 +27,8 @@ public:
     using Subnet = QPair<QHostAddress, int>;
 
     // allowed: the subnets clients may connect from; every client when empty.
-    UnitServer(const UnitProfile& profile, const QString& libraryVersion, const QList<Subnet>& allowed,
-               QObject* parent);
+    UnitServer(const UnitProfile& profile, const QString& libraryVersion,
+        const QList<Subnet>& allowed, QObject* parent);
     ~UnitServer() override;
 
     // False, with errorString() saying why, when the port cannot be had.

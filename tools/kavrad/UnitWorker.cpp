@@ -1,10 +1,10 @@
 #include "UnitWorker.h"
 
 UnitWorker::UnitWorker(const UnitProfile& profile, const QString& libraryVersion)
-    : m_supply(profile, libraryVersion),
-      m_instrument(m_supply.identity(), [this] { m_supply.reset(); }, m_supply.commands())
-{
-}
+    : m_supply(profile, libraryVersion)
+    , m_instrument(
+          m_supply.identity(), [this] { m_supply.reset(); }, m_supply.commands())
+{ }
 
 void UnitWorker::execute(quint64 client, const QString& line, const ClientState& state)
 {

@@ -326,12 +326,17 @@ struct FT_EEPROM_X_SERIES
 };
 
 // The vendor's 64-bit layouts; a mismatch here would corrupt memory across the boundary.
-static_assert(sizeof(void*) != 8 || sizeof(FT_DEVICE_LIST_INFO_NODE) == 104, "FT_DEVICE_LIST_INFO_NODE layout");
-static_assert(sizeof(void*) != 8 || offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96, "FT_DEVICE_LIST_INFO_NODE layout");
+static_assert(sizeof(void*) != 8 || sizeof(FT_DEVICE_LIST_INFO_NODE) == 104,
+    "FT_DEVICE_LIST_INFO_NODE layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_DEVICE_LIST_INFO_NODE, ftHandle) == 96,
+    "FT_DEVICE_LIST_INFO_NODE layout");
 static_assert(sizeof(void*) != 8 || sizeof(FT_PROGRAM_DATA) == 176, "FT_PROGRAM_DATA layout");
-static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, Rev4) == 56, "FT_PROGRAM_DATA layout");
-static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, UseExtOsc) == 84, "FT_PROGRAM_DATA layout");
-static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, PowerSaveEnableH) == 174, "FT_PROGRAM_DATA layout");
+static_assert(
+    sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, Rev4) == 56, "FT_PROGRAM_DATA layout");
+static_assert(
+    sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, UseExtOsc) == 84, "FT_PROGRAM_DATA layout");
+static_assert(sizeof(void*) != 8 || offsetof(FT_PROGRAM_DATA, PowerSaveEnableH) == 174,
+    "FT_PROGRAM_DATA layout");
 static_assert(sizeof(void*) != 4 || sizeof(FT_PROGRAM_DATA) == 160, "FT_PROGRAM_DATA layout");
 static_assert(sizeof(FT_EEPROM_HEADER) == 16, "FT_EEPROM_HEADER layout");
 static_assert(sizeof(FT_EEPROM_X_SERIES) == 56, "FT_EEPROM_X_SERIES layout");
@@ -341,38 +346,41 @@ static_assert(offsetof(FT_EEPROM_X_SERIES, DriverType) == 54, "FT_EEPROM_X_SERIE
 
 // Function-pointer types of the 22 functions, for run-time loading.
 using FT_CreateDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(LPDWORD lpdwNumDevs);
-using FT_GetDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+using FT_GetDeviceInfoListFn
+    = FT_STATUS(KAVRA_D2XX_API*)(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
 using FT_OpenFn = FT_STATUS(KAVRA_D2XX_API*)(int deviceNumber, FT_HANDLE* pHandle);
 using FT_CloseFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
 using FT_CyclePortFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
-using FT_GetDeviceInfoFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
-                                                      PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
+using FT_GetDeviceInfoFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice,
+    LPDWORD lpdwID, PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
 using FT_EE_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
 using FT_EE_ProgramFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-using FT_EEPROM_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-                                                    char* Manufacturer, char* ManufacturerId, char* Description,
-                                                    char* SerialNumber);
-using FT_EEPROM_ProgramFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-                                                       char* Manufacturer, char* ManufacturerId, char* Description,
-                                                       char* SerialNumber);
-using FT_SetBitModeFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
+using FT_EEPROM_ReadFn
+    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
+        char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber);
+using FT_EEPROM_ProgramFn
+    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
+        char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber);
+using FT_SetBitModeFn
+    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
 using FT_SetBaudRateFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG BaudRate);
-using FT_SetDataCharacteristicsFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits,
-                                                               UCHAR Parity);
-using FT_SetFlowControlFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar,
-                                                       UCHAR XoffChar);
+using FT_SetDataCharacteristicsFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
+using FT_SetFlowControlFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
 using FT_SetLatencyTimerFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucLatency);
-using FT_SetUSBParametersFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ulInTransferSize,
-                                                         ULONG ulOutTransferSize);
-using FT_SetTimeoutsFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
-using FT_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
-                                             LPDWORD lpBytesReturned);
-using FT_WriteFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
-                                              LPDWORD lpBytesWritten);
+using FT_SetUSBParametersFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize);
+using FT_SetTimeoutsFn
+    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+using FT_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
+using FT_WriteFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
 using FT_PurgeFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG Mask);
 using FT_GetQueueStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwRxBytes);
-using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
-                                                  DWORD* dwEventDWord);
+using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(
+    FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
 
 #ifdef KAVRA_D2XX_DECLARE_FUNCTIONS
 #if defined(_WIN32)
@@ -383,38 +391,41 @@ using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwR
 
 extern "C" {
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(
+    FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Close(FT_HANDLE ftHandle);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CyclePort(FT_HANDLE ftHandle);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfo(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice, LPDWORD lpdwID,
-                                                            PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfo(FT_HANDLE ftHandle,
+    FT_DEVICE* lpftDevice, LPDWORD lpdwID, PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Read(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Program(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-                                                          char* Manufacturer, char* ManufacturerId,
-                                                          char* Description, char* SerialNumber);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Program(
+    FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData,
+    DWORD eepromDataSize, char* Manufacturer, char* ManufacturerId, char* Description,
+    char* SerialNumber);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData,
-                                                             DWORD eepromDataSize, char* Manufacturer,
-                                                             char* ManufacturerId, char* Description,
-                                                             char* SerialNumber);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
+    DWORD eepromDataSize, char* Manufacturer, char* ManufacturerId, char* Description,
+    char* SerialNumber);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBitMode(
+    FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR WordLength,
-                                                                     UCHAR StopBits, UCHAR Parity);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar,
-                                                             UCHAR XoffChar);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(
+    FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(
+    FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(FT_HANDLE ftHandle, ULONG ulInTransferSize,
-                                                               ULONG ulOutTransferSize);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead,
-                                                   LPDWORD lpBytesReturned);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
-                                                    LPDWORD lpBytesWritten);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(
+    FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetTimeouts(
+    FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Read(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Write(
+    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes,
-                                                        DWORD* dwEventDWord);
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetStatus(
+    FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
 }
 #endif
