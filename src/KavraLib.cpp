@@ -39,10 +39,10 @@ template <typename Operation> int withDevice(int index, Operation operation) noe
                     return status;
                 device = KavraSession::device(index);
             } else if (device->isConnectionLost() && KavraDeviceDiscovery::reopenDevice(index)) {
+                // Back under its index. A unit still away keeps its closed connection instead:
+                // the operation then fails at once with its own code, without waiting for anything.
                 device = KavraSession::device(index);
             }
-            // A unit still lost keeps its closed connection: the operation fails at once with its
-            // own code, without waiting for anything.
             if (!device)
                 return IndexOutOfRange;
             place = std::make_unique<FifoLock::Place>(device->callLock());
