@@ -3,10 +3,7 @@
 
 #include "BenchTest.h"
 
-#include <QThread>
-
 #include <atomic>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -19,35 +16,32 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
         DefaultBench::Alder, DefaultBench::Cedar, DefaultBench::Generic19, DefaultBench::Generic25};
     std::atomic<bool> stop{false};
     std::atomic<int> calls{0};
-    // Qt's threads: a thread Qt did not start gets per-thread data of Qt's own when it creates the
-    // units' Qt objects, and Qt may not have freed it yet when the process ends.
-    std::vector<std::unique_ptr<QThread>> workers;
-    std::vector<int> failures(std::size(units), 0);
+    std::vector<std::thread> workers;
+    std::atomic<int> failures{0};
     for (std::size_t k = 0; k < std::size(units); ++k) {
-        workers.emplace_back(QThread::create([&, k] {
+        workers.emplace_back([&, k] {
             const int index = units[k];
             while (!stop) {
                 bool flag = false;
                 char text[256] = {};
                 if (getSupplyStatus(index, &flag, text) != 0)
-                    ++failures[k];
+                    ++failures;
                 if (turnVoltageOff(index, 1) != 0)
-                    ++failures[k];
+                    ++failures;
                 calls += 2;
             }
-        }));
+        });
     }
     // Counting needs the session lock too, and never sees a unit missing.
-    int miscounts = 0;
-    workers.emplace_back(QThread::create([&] {
+    std::atomic<int> miscounts{0};
+    workers.emplace_back([&] {
         while (!stop) {
             int count = 0;
             getDeviceCount(&count);
-            miscounts += count != DefaultBench::Count;
+            if (count != DefaultBench::Count)
+                ++miscounts;
         }
-    }));
-    for (const auto& worker : workers)
-        worker->start();
+    });
     // Each round lets the units be opened and used, then drops them while calls are running.
     for (int round = 0; round < 4; ++round) {
         const int before = calls.load();
@@ -56,10 +50,10 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
         EXPECT_EQ(round % 2 ? initialiseSession() : closeSession(), 0);
     }
     stop = true;
-    for (const auto& worker : workers)
-        worker->wait();
-    EXPECT_EQ(failures, std::vector<int>(std::size(units), 0));
-    EXPECT_EQ(miscounts, 0);
+    for (std::thread& worker : workers)
+        worker.join();
+    EXPECT_EQ(failures.load(), 0);
+    EXPECT_EQ(miscounts.load(), 0);
     EXPECT_EQ(closeSession(), 0);
     EXPECT_EQ(bench().openHandleCount(), 0);
 }
