@@ -26,6 +26,21 @@ QList<std::shared_ptr<USBDevice>> enumerateSupportedDevices()
     return supported;
 }
 
+// Creates the family object of a listed unit and opens it: 0 with *opened set, or the status of
+// opening it.
+int openListed(const std::shared_ptr<USBDevice>& usbDevice,
+    std::shared_ptr<KavraDriver_AbstractDevice>* opened)
+{
+    std::shared_ptr<KavraDriver_AbstractDevice> device
+        = KavraSupportedModels::createDevice(usbDevice->modelId());
+    if (!device)
+        return NotSupported;
+    const int status = device->open(usbDevice);
+    if (status == Success)
+        *opened = std::move(device);
+    return status;
+}
+
 int found(int position, int* index)
 {
     if (index)
@@ -53,12 +68,8 @@ int KavraDeviceDiscovery::openDeviceForIndex(int index)
     const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
     if (index < 1 || index > devices.size() || index > HighestIndex)
         return IndexOutOfRange;
-    const std::shared_ptr<USBDevice>& usbDevice = devices.at(index - 1);
-    const std::shared_ptr<KavraDriver_AbstractDevice> device
-        = KavraSupportedModels::createDevice(usbDevice->modelId());
-    if (!device)
-        return NotSupported;
-    const int status = device->open(usbDevice);
+    std::shared_ptr<KavraDriver_AbstractDevice> device;
+    const int status = openListed(devices.at(index - 1), &device);
     if (status == Success)
         KavraSession::add(index, device);
     return status;
@@ -72,11 +83,9 @@ bool KavraDeviceDiscovery::reopenDevice(int index)
     // Only the unit that was registered comes back under its index: another unit that now sits
     // in the same place is never adopted.
     for (const std::shared_ptr<USBDevice>& usbDevice : enumerateSupportedDevices()) {
-        if (usbDevice->serialNumber() != lost->serialNumber())
-            continue;
-        const std::shared_ptr<KavraDriver_AbstractDevice> device
-            = KavraSupportedModels::createDevice(usbDevice->modelId());
-        if (device && device->open(usbDevice) == Success) {
+        std::shared_ptr<KavraDriver_AbstractDevice> device;
+        if (usbDevice->serialNumber() == lost->serialNumber()
+            && openListed(usbDevice, &device) == Success) {
             KavraSession::add(index, device);
             return true;
         }
@@ -103,11 +112,12 @@ int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
             continue;
         }
         // The device list already holds the serial number: only a match is opened, to make sure
-        // that the unit can be used, and closed again.
-        if (!matches(devices.at(i - 1)->serialNumber()) || openDeviceForIndex(i) != Success)
+        // that the unit can be used, and closed again; it is never registered.
+        std::shared_ptr<KavraDriver_AbstractDevice> device;
+        if (i > HighestIndex || !matches(devices.at(i - 1)->serialNumber())
+            || openListed(devices.at(i - 1), &device) != Success)
             continue;
-        KavraSession::device(i)->close();
-        KavraSession::registry().erase(i);
+        device->close();
         return found(i, index);
     }
     return NoSuchSerialNumber;
