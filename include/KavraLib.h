@@ -232,11 +232,11 @@ KAVRALIB_API int getStatusText(int code, char* buffer, int bufferSize);
 #define KAVRA_OPERATION_CLEAR_ERROR 0x4000u
 #define KAVRA_OPERATION_GET_ADC_VALUE 0x8000u
 
-/* The next three describe the unit that the unit functions address under the index: the open unit
+/* The next five describe the unit that the unit functions address under the index: the open unit
  * registered under it, otherwise the supported unit attached at that position (the numbering of
  * getDeviceSerialNumber). The answer comes from the unit's model (its serial number); the unit is
  * not opened and nothing is sent to it. A model that is counted but has no family (39/1) reads as
- * family "", 0 channels and no operations.
+ * family "", 0 channels, 0 PWM outputs, no current limit and no operations.
  * Each returns 0, or 1 when the index names no unit (below 1, 100 or above, beyond the attached
  * supported units, or after the process began to exit).
  * Threads: they hold the process-wide lock while they look the unit up, like getDeviceSerialNumber,
@@ -251,6 +251,16 @@ KAVRALIB_API int getFamilyName(int index, char* buffer, int bufferSize);
  *   Alder, Birch and Generic, 0 for Rowan (no function of it takes a channel).
  * Returns 0 or 1. */
 KAVRALIB_API int getChannelCount(int index, int* count);
+
+/* count (out): how many PWM outputs the PWM channel parameters of setPWM() and setPWMFunction()
+ *   accept, numbered from 1: 2 for Cedar, 1 for Alder, 0 for the others.
+ * Returns 0 or 1. */
+KAVRALIB_API int getPwmChannelCount(int index, int* count);
+
+/* microamps (out): the largest current limit that setVoltage() accepts: 1000 for Alder, 200 for
+ *   Generic 19/1, 500 for Generic 25/1, 0 for families whose setting takes no current limit.
+ * Returns 0 or 1. */
+KAVRALIB_API int getHighestCurrent(int index, double* microamps);
 
 /* operations (out): the KAVRA_OPERATION_ bits of the unit functions that the unit supports. A unit
  *   function whose bit is clear returns 10 and sends nothing (after opening the unit on the first

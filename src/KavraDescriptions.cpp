@@ -77,6 +77,24 @@ int getChannelCount(int index, int* count)
     });
 }
 
+int getPwmChannelCount(int index, int* count)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        if (count)
+            *count = model.pwmChannelCount;
+        return Success;
+    });
+}
+
+int getHighestCurrent(int index, double* microamps)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        if (microamps)
+            *microamps = model.highestCurrent;
+        return Success;
+    });
+}
+
 int getSupportedOperations(int index, unsigned int* operations)
 {
     return withModel(index, [&](const KavraSupportedModels::Model& model) {

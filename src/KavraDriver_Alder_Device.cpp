@@ -13,9 +13,7 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int OnlyPWMChannel = 1;
 constexpr double HighestVoltage = 2000.0;
-constexpr double HighestCurrent = 1000.0;
 constexpr int HighestFrequency = 200000;
 // The PWM mode the family's units take for a plain duty setting.
 constexpr int PlainDutyMode = 2;
@@ -36,7 +34,7 @@ int KavraDriver_Alder_Device::setPWM(int channel, int duty)
 {
     if (duty < 0 || duty > 100)
         return DutyOutOfRange;
-    if (channel != OnlyPWMChannel)
+    if (channel < 1 || channel > PwmChannelCount)
         return PWMChannelOutOfRange;
     KavraDriver_Alder_PWM pwm;
     pwm.setValue(KavraDriver_Alder_PWM::Mode, PlainDutyMode);

@@ -14,6 +14,10 @@ class KavraDriver_Alder_Device : public KavraDriver_AbstractDevice
 public:
     // Outputs that the channel parameters accept: output 1.
     static constexpr int ChannelCount = 1;
+    // PWM outputs that the PWM channel parameter accepts: output 1.
+    static constexpr int PwmChannelCount = 1;
+    // The largest current limit a voltage setting takes, in microamps.
+    static constexpr double HighestCurrent = 1000.0;
     // Instruction bytes of the family.
     enum Instruction : uint32_t {
         SetVoltage = 0x20,

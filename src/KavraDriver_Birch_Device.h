@@ -11,6 +11,8 @@ class KavraDriver_Birch_Device : public KavraDriver_AbstractDevice
 public:
     // Outputs that the channel parameters accept: output 1.
     static constexpr int ChannelCount = 1;
+    // No PWM output.
+    static constexpr int PwmChannelCount = 0;
     enum Instruction : uint32_t { SetOutput = 0x20 };
 
     KavraDriver_Birch_Device();

@@ -14,7 +14,6 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr int PWMOutputCount = 2;
 constexpr int HighestFrequency = 200000;
 constexpr double ShortestPeriod = 0.1;
 constexpr double LongestPeriod = 50.0;
@@ -60,7 +59,7 @@ int KavraDriver_Cedar_Device::setPWMFunction(uint32_t channel, int function)
 {
     if (function < 0 || function > 2)
         return PWMFunctionOutOfRange;
-    if (channel < 1 || channel > PWMOutputCount)
+    if (channel < 1 || channel > PwmChannelCount)
         return PWMChannelOutOfRange;
     return sendPWM(static_cast<int>(channel), FunctionModes[function], DefaultDuty) ? Success
                                                                                     : PWMFailed;
@@ -70,7 +69,7 @@ int KavraDriver_Cedar_Device::setPWM(int channel, int duty)
 {
     if (duty < 0 || duty > 100)
         return DutyOutOfRange;
-    if (channel < 1 || channel > PWMOutputCount)
+    if (channel < 1 || channel > PwmChannelCount)
         return PWMChannelOutOfRange;
     return sendPWM(channel, PlainDutyMode, duty) ? Success : PWMFailed;
 }

@@ -14,6 +14,8 @@ class KavraDriver_Cedar_Device : public KavraDriver_AbstractDevice
 public:
     // Outputs that the channel parameters accept: outputs 1 to 3.
     static constexpr int ChannelCount = 3;
+    // PWM outputs that the PWM channel parameters accept: 1 and 2.
+    static constexpr int PwmChannelCount = 2;
     // Instruction bytes of the family; per-output instructions add the output number.
     enum Instruction : uint32_t {
         SetBusLevel = 0x20,

@@ -23,13 +23,16 @@ struct Limits
     double current;
 };
 
-// An unknown model (no unit open) allows nothing above zero.
+// An unknown model (no unit open) allows nothing above zero. The current limit is the models
+// table's, which tools read through the library.
 Limits limitsOf(const ModelId& model)
 {
+    const KavraSupportedModels::Model* row = KavraSupportedModels::find(model);
+    const double current = row ? row->highestCurrent : 0.0;
     if (model == ModelId(19, 1))
-        return {5000.0, 200.0};
+        return {5000.0, current};
     if (model == ModelId(25, 1))
-        return {2000.0, 500.0};
+        return {2000.0, current};
     return {0.0, 0.0};
 }
 } // namespace

@@ -18,6 +18,8 @@ class KavraDriver_Generic_Device : public KavraDriver_AbstractDevice
 public:
     // Outputs that the channel parameters accept: output 1.
     static constexpr int ChannelCount = 1;
+    // No PWM output.
+    static constexpr int PwmChannelCount = 0;
     // Generic instruction codes.
     enum Instruction : uint32_t {
         SetVoltage = 0,

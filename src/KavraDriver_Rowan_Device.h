@@ -10,6 +10,8 @@ class KavraDriver_Rowan_Device : public KavraDriver_AbstractDevice
 public:
     // No operation takes a channel.
     static constexpr int ChannelCount = 0;
+    // No PWM output.
+    static constexpr int PwmChannelCount = 0;
     enum Instruction : uint32_t { ReadConverter = 0x40 };
 
     KavraDriver_Rowan_Device();

@@ -9,7 +9,8 @@
 class KavraDriver_AbstractDevice;
 
 // The table of the models the library serves: for each model its family, the hardware versions
-// accepted, the outputs, the operations and the family class that drives it. Built on first use,
+// accepted, the outputs, the PWM outputs, the largest current limit, the operations and the family
+// class that drives it. Built on first use,
 // never changed, so it may be read from any thread.
 class KavraSupportedModels
 {
@@ -24,6 +25,11 @@ public:
         QVector<int> hardwareVersions;
         // Outputs that the channel parameters accept, numbered from 1.
         int channelCount = 0;
+        // PWM outputs that the PWM channel parameters accept, numbered from 1.
+        int pwmChannelCount = 0;
+        // The largest current limit of a voltage setting, in microamps; 0 where the setting takes
+        // none.
+        double highestCurrent = 0.0;
         // KAVRA_OPERATION_* bits of the unit functions that the family class implements.
         unsigned operations = 0;
         // Null for a model without a family.

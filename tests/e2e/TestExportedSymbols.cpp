@@ -61,6 +61,8 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "getStatusText",
         "getFamilyName",
         "getChannelCount",
+        "getPwmChannelCount",
+        "getHighestCurrent",
         "getSupportedOperations",
     };
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);

@@ -66,18 +66,28 @@ struct Description
 {
     std::string family;
     int channels;
-    unsigned operations;
+    int pwmChannels;
+    double highestCurrent;
+    unsigned operations = 0;
+    bool operator==(const Description& other) const
+    {
+        return family == other.family && channels == other.channels
+            && pwmChannels == other.pwmChannels && highestCurrent == other.highestCurrent
+            && operations == other.operations;
+    }
 };
 
 Description describe(int index)
 {
     char family[16] = "x";
-    int channels = -1;
-    unsigned operations = 0xFFFFFFFFu;
+    Description description{"", -1, -1, -1.0, 0xFFFFFFFFu};
     EXPECT_EQ(getFamilyName(index, family, sizeof family), 0);
-    EXPECT_EQ(getChannelCount(index, &channels), 0);
-    EXPECT_EQ(getSupportedOperations(index, &operations), 0);
-    return {family, channels, operations};
+    EXPECT_EQ(getChannelCount(index, &description.channels), 0);
+    EXPECT_EQ(getPwmChannelCount(index, &description.pwmChannels), 0);
+    EXPECT_EQ(getHighestCurrent(index, &description.highestCurrent), 0);
+    EXPECT_EQ(getSupportedOperations(index, &description.operations), 0);
+    description.family = family;
+    return description;
 }
 
 // Instruction bytes (with the payload in hex where it is fixed) that a supported call sends;
@@ -121,15 +131,16 @@ const std::map<int, Expected>& expectations()
     return table;
 }
 
-const std::map<int, std::pair<std::string, int>>& familiesAndChannels()
+// Family, outputs, PWM outputs and largest current limit; the operations follow from the map above.
+const std::map<int, Description>& descriptions()
 {
-    static const std::map<int, std::pair<std::string, int>> table = {
-        {DefaultBench::Alder, {"Alder", 1}},
-        {DefaultBench::Cedar, {"Cedar", 3}},
-        {DefaultBench::Generic19, {"Generic", 1}},
-        {DefaultBench::Generic25, {"Generic", 1}},
-        {DefaultBench::Birch, {"Birch", 1}},
-        {DefaultBench::Rowan, {"Rowan", 0}},
+    static const std::map<int, Description> table = {
+        {DefaultBench::Alder, {"Alder", 1, 1, 1000.0}},
+        {DefaultBench::Cedar, {"Cedar", 3, 2, 0.0}},
+        {DefaultBench::Generic19, {"Generic", 1, 0, 200.0}},
+        {DefaultBench::Generic25, {"Generic", 1, 0, 500.0}},
+        {DefaultBench::Birch, {"Birch", 1, 0, 0.0}},
+        {DefaultBench::Rowan, {"Rowan", 0, 0, 0.0}},
     };
     return table;
 }
@@ -149,16 +160,24 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
         for (const Function& function : allFunctions())
             supported |= family.second.count(function.name) ? function.bit : 0u;
         const int openBefore = bench().openHandleCount();
+        Description expected = descriptions().at(index);
+        expected.operations = supported;
         const Description listed = describe(index);
-        EXPECT_EQ(listed.family, familiesAndChannels().at(index).first);
-        EXPECT_EQ(listed.channels, familiesAndChannels().at(index).second);
-        EXPECT_EQ(listed.operations, supported);
+        EXPECT_TRUE(listed == expected) << listed.family << " " << listed.channels << " "
+                                        << listed.pwmChannels << " " << listed.highestCurrent;
         EXPECT_EQ(bench().openHandleCount(), openBefore); // described without opening
 
         ASSERT_EQ(clearError(index), 0); // opens the unit
-        const Description registered = describe(index);
-        EXPECT_EQ(registered.family, listed.family);
-        EXPECT_EQ(registered.operations, listed.operations);
+        EXPECT_TRUE(describe(index) == listed);
+        // The range checks accept exactly what the exports say.
+        if (supported & KAVRA_OPERATION_SET_PWM) {
+            EXPECT_EQ(setPWM(index, listed.pwmChannels, 50), 0);
+            EXPECT_EQ(setPWM(index, listed.pwmChannels + 1, 50), 13);
+        }
+        if (listed.highestCurrent > 0) {
+            EXPECT_EQ(setVoltage(index, 1, 0, listed.highestCurrent), 0);
+            EXPECT_EQ(setVoltage(index, 1, 0, listed.highestCurrent * 1.0001), 20);
+        }
         bench().takeHostPackets(serial);
         for (const Function& function : allFunctions()) {
             SCOPED_TRACE(function.name);
@@ -186,14 +205,18 @@ TEST_F(UnitOperations, FamilyExportsRefuseWhatTheyCannotAnswer)
 {
     char family[16];
     int channels = -1;
+    double current = -1;
     unsigned operations = 1;
     for (int index : {0, 100, DefaultBench::Count + 1}) {
         SCOPED_TRACE(index);
         EXPECT_EQ(getFamilyName(index, family, sizeof family), 1);
         EXPECT_EQ(getChannelCount(index, &channels), 1);
+        EXPECT_EQ(getPwmChannelCount(index, &channels), 1);
+        EXPECT_EQ(getHighestCurrent(index, &current), 1);
         EXPECT_EQ(getSupportedOperations(index, &operations), 1);
     }
     EXPECT_EQ(channels, -1);
+    EXPECT_EQ(current, -1);
     EXPECT_EQ(operations, 1u);
     std::memset(family, 'x', sizeof family);
     EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 5), 38); // "Cedar" needs 6 bytes
@@ -201,5 +224,7 @@ TEST_F(UnitOperations, FamilyExportsRefuseWhatTheyCannotAnswer)
     EXPECT_EQ(getFamilyName(DefaultBench::Cedar, nullptr, 16), 38);
     EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 6), 0);
     EXPECT_EQ(getChannelCount(DefaultBench::Cedar, nullptr), 0);
+    EXPECT_EQ(getPwmChannelCount(DefaultBench::Cedar, nullptr), 0);
+    EXPECT_EQ(getHighestCurrent(DefaultBench::Cedar, nullptr), 0);
     EXPECT_EQ(getSupportedOperations(DefaultBench::Cedar, nullptr), 0);
 }

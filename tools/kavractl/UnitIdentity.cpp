@@ -36,6 +36,8 @@ UnitIdentity UnitIdentity::ofIndex(int index)
     check(getFamilyName(index, buffer.data(), int(buffer.size())), index);
     unit.m_family = buffer[0] ? QString::fromLatin1(buffer.data()) : QStringLiteral("none");
     check(getChannelCount(index, &unit.m_channelCount), index);
+    check(getPwmChannelCount(index, &unit.m_pwmChannelCount), index);
+    check(getHighestCurrent(index, &unit.m_highestCurrent), index);
     check(getSupportedOperations(index, &unit.m_operations), index);
     return unit;
 }

@@ -6,7 +6,7 @@
 
 // What the library tells about a unit without opening it: its serial number, the model in it
 // (product and revision, characters 5 to 9), and from the library's table of models its family,
-// outputs and operations.
+// outputs, PWM outputs, largest current limit and operations.
 class UnitIdentity
 {
 public:
@@ -23,6 +23,10 @@ public:
     QString family() const { return m_family; }
     // Outputs, numbered from 1, that the channel parameters accept.
     int channelCount() const { return m_channelCount; }
+    // PWM outputs, numbered from 1, that the PWM channel parameters accept.
+    int pwmChannelCount() const { return m_pwmChannelCount; }
+    // The largest current limit of a voltage setting in microamps; 0 where it takes none.
+    double highestCurrent() const { return m_highestCurrent; }
     // Whether the unit supports the unit function of the KAVRA_OPERATION_* bit.
     bool supports(unsigned operation) const { return (m_operations & operation) != 0; }
     // A line like "unit 3 (QZAH019010003, Generic 19/1)" for messages.
@@ -39,6 +43,8 @@ private:
     int m_revision = -1;
     QString m_family;
     int m_channelCount = 0;
+    int m_pwmChannelCount = 0;
+    double m_highestCurrent = 0.0;
     unsigned m_operations = 0;
 };
 

@@ -9,9 +9,9 @@
 
 // What the server must know of a unit's family before it calls the library: which operations
 // the family has (so that a missing one is reported without touching the unit) and how many
-// outputs a header suffix may name, both as the library reports them; how many PWM channels,
-// and the largest current limit, which the server holds until the next voltage setting. The
-// ranges that the library checks itself are left to it.
+// outputs a header suffix may name; how many PWM channels; and the largest current limit, which
+// the server checks itself because it holds the limit until the next voltage setting. All of them
+// come from the library's table. The ranges that the library checks itself are left to it.
 class UnitProfile
 {
 public:
@@ -42,9 +42,9 @@ public:
         return m_identity.supports(static_cast<unsigned>(operation));
     }
     int outputs() const { return m_identity.channelCount(); }
-    int pwmChannels() const;
+    int pwmChannels() const { return m_identity.pwmChannelCount(); }
     // In the library's unit, microamps; 0 for a family without a current limit.
-    double largestCurrent() const;
+    double largestCurrent() const { return m_identity.highestCurrent(); }
     // "Generic 19/1"; only the model for a unit without a family.
     QString modelName() const;
 
