@@ -23,6 +23,7 @@
 
 namespace {
 
+// Bytes written in hex, with spaces between the fields for the reader.
 QByteArray hex(const char* text)
 {
     return QByteArray::fromHex(QByteArray(text));
@@ -84,7 +85,7 @@ TEST(AlderRecords, PwmEncoding)
         pwm.setValue(KavraDriver_Alder_PWM::Duty, c.duty);
         if (c.alternate.isValid())
             pwm.setValue(KavraDriver_Alder_PWM::Alternate, c.alternate);
-        EXPECT_EQ(pwm.encode().toHex(), QByteArray(c.bytes)) << c.mode << " " << c.duty;
+        EXPECT_EQ(pwm.encode().toHex(), hex(c.bytes).toHex()) << c.mode << " " << c.duty;
     }
 }
 
@@ -99,24 +100,9 @@ TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
     };
     // Default calibration: gains 10560 and 22400, no offsets.
     const Case cases[] = {
-        {1000, 500, 0,
-            "4029"
-            "80b5"
-            "0000"
-            "0000"
-            "0000"}, // 10560; 112000 cut to 16 bits
-        {1000, 500, 1,
-            "c0d6"
-            "804a"
-            "0000"
-            "0000"
-            "0000"}, // -10560; -112000 cut to 16 bits
-        {100.9, 0.99, 0,
-            "2004"
-            "0000"
-            "0000"
-            "0000"
-            "0000"}, // 100 -> 1056; 0.99 -> 0
+        {1000, 500, 0, "4029 80b5 0000 0000 0000"}, // 10560; 112000 cut to 16 bits
+        {1000, 500, 1, "c0d6 804a 0000 0000 0000"}, // -10560; -112000 cut to 16 bits
+        {100.9, 0.99, 0, "2004 0000 0000 0000 0000"}, // 100 -> 1056; 0.99 -> 0
     };
     const KavraDriver_Alder_UserData calibration;
     for (const Case& c : cases) {
@@ -125,7 +111,7 @@ TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
         KavraDriver_Alder_Voltage voltage;
         voltage.setValue(KavraDriver_Alder_Voltage::Voltage, c.voltage);
         voltage.setValue(KavraDriver_Alder_Voltage::Current, c.current);
-        EXPECT_EQ(voltage.encode(calibration, polarity).toHex(), QByteArray(c.bytes))
+        EXPECT_EQ(voltage.encode(calibration, polarity).toHex(), hex(c.bytes).toHex())
             << c.voltage << " " << c.polarity;
     }
 
@@ -135,11 +121,7 @@ TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
     voltage.setValue(KavraDriver_Alder_Voltage::Current, 0);
     EXPECT_EQ(voltage.encode(alderCalibration(1000, -25, 100, 19, 77), KavraDriver_Alder_Polarity())
                   .toHex(),
-        QByteArray("0700"
-                   "0000"
-                   "feff"
-                   "0100"
-                   "4d00")); // 10 - 2.5 = 7.5 -> 7
+        hex("0700 0000 feff 0100 4d00").toHex()); // 10 - 2.5 = 7.5 -> 7
 }
 
 TEST(AlderRecords, UserDataLayouts)
@@ -199,18 +181,9 @@ TEST(AlderRecords, SupplyStateDecoding)
         const char* text;
     };
     const Case cases[] = {
-        {"06"
-         "0a00"
-         "0300",
-            10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
-        {"01"
-         "f6ff"
-         "fdff",
-            -10, -3, -10, -2, true, false, 0, "No error"}, // -10.5, -2.5
-        {"0b"
-         "0000"
-         "0000",
-            0, 0, 0, 1, true, true, 2, "Unknown error"}, // -0.5, 0.5
+        {"06 0a00 0300", 10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
+        {"01 f6ff fdff", -10, -3, -10, -2, true, false, 0, "No error"}, // -10.5, -2.5
+        {"0b 0000 0000", 0, 0, 0, 1, true, true, 2, "Unknown error"}, // -0.5, 0.5
     };
     for (const Case& c : cases) {
         const KavraDriver_Alder_SupplyState state(hex(c.bytes), calibration);
@@ -229,18 +202,14 @@ TEST(AlderRecords, SupplyStateDecoding)
     }
 
     // The current reading contains a share of the voltage term: gain 2, coupling 1/2.
-    const KavraDriver_Alder_SupplyState coupled(hex("00"
-                                                    "6400"
-                                                    "6400"),
-        alderCalibration(2000, 0, 100, 0, 8192));
+    const KavraDriver_Alder_SupplyState coupled(
+        hex("00 6400 6400"), alderCalibration(2000, 0, 100, 0, 8192));
     EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), 50); // 100 / 2
     EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Current).toInt(), 50); // 100 - 2*50/2
 
     // A zero gain gives no number; the reading must still be a defined integer.
-    const KavraDriver_Alder_SupplyState zeroGain(hex("00"
-                                                     "6400"
-                                                     "6400"),
-        alderCalibration(0, 0, 0, 0, 0));
+    const KavraDriver_Alder_SupplyState zeroGain(
+        hex("00 6400 6400"), alderCalibration(0, 0, 0, 0, 0));
     EXPECT_TRUE(zeroGain.value(KavraDriver_Alder_SupplyState::Voltage).isValid());
 }
 
@@ -256,18 +225,14 @@ TEST(BirchRecords, VoltageEncoding)
         const char* bytes;
     };
     const Case cases[] = {
-        {1, 2500,
-            "0100"
-            "a0252600"}, // 2500000
-        {7, -0.0019,
-            "0700"
-            "ffffffff"}, // -1.9 thousandths -> -1
+        {1, 2500, "0100 a0252600"}, // 2500000
+        {7, -0.0019, "0700 ffffffff"}, // -1.9 thousandths -> -1
     };
     for (const Case& c : cases) {
         KavraDriver_Birch_Voltage voltage;
         voltage.setValue(KavraDriver_Birch_Voltage::Voltage, c.voltage);
         voltage.setValue(KavraDriver_Birch_Voltage::Second, c.second);
-        EXPECT_EQ(voltage.encode().toHex(), QByteArray(c.bytes)) << c.voltage << " " << c.second;
+        EXPECT_EQ(voltage.encode().toHex(), hex(c.bytes).toHex()) << c.voltage << " " << c.second;
     }
 }
 
@@ -287,17 +252,9 @@ TEST(CedarRecords, VoltageEncodingByFirmware)
     };
     const Case cases[] = {
         {1, 100.02, 3, 50, 2, "479c"}, // not cut to whole volts first: 40007
-        {0, 100, 0, 0, 1,
-            "3f9c"
-            "00"
-            "e803"
-            "0000"}, // the waveform form
+        {0, 100, 0, 0, 1, "3f9c 00 e803 0000"}, // the waveform form
         {1, 200, 0, 0, 1, "ffff"}, // limited to 65535
-        {3, 125, 1, 200, 50,
-            "4fc3"
-            "01"
-            "50c3"
-            "ffff"}, // 49999, 50000 ms, limited
+        {3, 125, 1, 200, 50, "4fc3 01 50c3 ffff"}, // 49999, 50000 ms, limited
     };
     for (const Case& c : cases) {
         KavraDriver_Cedar_Voltage voltage;
@@ -305,15 +262,11 @@ TEST(CedarRecords, VoltageEncodingByFirmware)
         voltage.setValue(KavraDriver_Cedar_Voltage::Waveform, c.waveform);
         voltage.setValue(KavraDriver_Cedar_Voltage::SecondLevel, c.level2);
         voltage.setValue(KavraDriver_Cedar_Voltage::Period, c.period);
-        EXPECT_EQ(voltage.encode(c.firmware).toHex(), QByteArray(c.bytes))
+        EXPECT_EQ(voltage.encode(c.firmware).toHex(), hex(c.bytes).toHex())
             << c.firmware << " " << c.voltage;
     }
     // The defaults under the waveform form: constant, period 1 s.
-    EXPECT_EQ(KavraDriver_Cedar_Voltage().encode(0).toHex(),
-        QByteArray("0000"
-                   "00"
-                   "e803"
-                   "0000"));
+    EXPECT_EQ(KavraDriver_Cedar_Voltage().encode(0).toHex(), hex("0000 00 e803 0000").toHex());
 }
 
 TEST(CedarRecords, BusLevelLimits)
@@ -334,12 +287,7 @@ TEST(CedarRecords, BusLevelLimits)
 
 TEST(CedarRecords, SupplyStateAndErrorText)
 {
-    const KavraDriver_Cedar_SupplyState state(hex("21"
-                                                  "0101"
-                                                  "d204"
-                                                  "0000"
-                                                  "ffff"
-                                                  "05"));
+    const KavraDriver_Cedar_SupplyState state(hex("21 0101 d204 0000 ffff 05"));
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::FirstReading).toDouble(), 123.4);
     EXPECT_DOUBLE_EQ(state.value(KavraDriver_Cedar_SupplyState::ThirdReading).toDouble(), 6553.5);
     EXPECT_TRUE(state.statusBit(KavraDriver_Cedar_SupplyState::ReadyBit));
@@ -364,9 +312,7 @@ TEST(CedarRecords, SupplyStateAndErrorText)
     }
 
     // Every bit set: nine lines and eight newlines, within the 222 bytes a caller provides.
-    const KavraDriver_Cedar_SupplyState all(hex("00"
-                                                "ff01")
-        + QByteArray(7, '\0'));
+    const KavraDriver_Cedar_SupplyState all(hex("00 ff01") + QByteArray(7, '\0'));
     EXPECT_EQ(all.errorText().count(QLatin1Char('\n')), 8);
     EXPECT_EQ(all.errorText().size() + 1, 222);
 }
@@ -415,30 +361,14 @@ TEST(GenericRecords, VoltageEncoding)
     };
     const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
     const Case cases[] = {
-        {1234.9, 100.7,
-            "9324"
-            "dc0b"
-            "0000"
-            "0000"
-            "0000"
-            "00"
-            "0000"
-            "50c3"}, // 1234 -> 9363
-        {0, 0,
-            "0000"
-            "0000"
-            "0000"
-            "0000"
-            "0000"
-            "00"
-            "0000"
-            "50c3"},
+        {1234.9, 100.7, "9324 dc0b 0000 0000 0000 00 0000 50c3"}, // 1234 -> 9363
+        {0, 0, "0000 0000 0000 0000 0000 00 0000 50c3"},
     };
     for (const Case& c : cases) {
         KavraDriver_Generic_Voltage voltage;
         voltage.setValue(KavraDriver_Generic_Voltage::Voltage, c.voltage);
         voltage.setValue(KavraDriver_Generic_Voltage::Current, c.current);
-        EXPECT_EQ(voltage.encode(calibration).toHex(), QByteArray(c.bytes)) << c.voltage;
+        EXPECT_EQ(voltage.encode(calibration).toHex(), hex(c.bytes).toHex()) << c.voltage;
     }
 
     // The settings travel as they are; offsets divide toward zero in their own words.
@@ -449,14 +379,7 @@ TEST(GenericRecords, VoltageEncoding)
     voltage.setValue(KavraDriver_Generic_Voltage::SettingWord, 0x1234);
     voltage.setValue(KavraDriver_Generic_Voltage::SecondSettingWord, 55000);
     EXPECT_EQ(voltage.encode(genericCalibration(1000, -25, 100, 19, 77)).toHex(),
-        QByteArray("0700"
-                   "0100"
-                   "feff"
-                   "0100"
-                   "4d00"
-                   "ab"
-                   "3412"
-                   "d8d6"));
+        hex("0700 0100 feff 0100 4d00 ab 3412 d8d6").toHex());
 }
 
 TEST(GenericRecords, SupplyStateDecoding)
@@ -479,26 +402,13 @@ TEST(GenericRecords, SupplyStateDecoding)
     };
     const Case cases[] = {
         // 9.5 -> 10 and 3.5 -> 4; positive.
-        {"05"
-         "0a00"
-         "0300"
-         "3412"
-         "00",
-            10, 3, 10, 4, 0, true, false, 1, "Output short circuit", "Positive"},
+        {"05 0a00 0300 3412 00", 10, 3, 10, 4, 0, true, false, 1, "Output short circuit",
+            "Positive"},
         // Same readings negated: -9.5 -> -9, -3.5 -> -3 (halves upward for negatives too).
-        {"02"
-         "0a00"
-         "0300"
-         "0000"
-         "01",
-            10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
+        {"02 0a00 0300 0000 01", 10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
         // Raw voltage unsigned, raw current signed: 65535 and -3 (-2.5 -> -2).
-        {"0c"
-         "ffff"
-         "fdff"
-         "0000"
-         "02",
-            65535, -3, 65535, -2, 2, false, false, 3, "Unknown error", "Undefined"},
+        {"0c ffff fdff 0000 02", 65535, -3, 65535, -2, 2, false, false, 3, "Unknown error",
+            "Undefined"},
     };
     for (const Case& c : cases) {
         const KavraDriver_Generic_SupplyState state(hex(c.bytes), calibration);
@@ -518,21 +428,12 @@ TEST(GenericRecords, SupplyStateDecoding)
         EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityText).toString(),
             QString::fromLatin1(c.sign));
     }
-    const KavraDriver_Generic_SupplyState withWord(hex("00"
-                                                       "0000"
-                                                       "0000"
-                                                       "3412"
-                                                       "00"),
-        calibration);
+    const KavraDriver_Generic_SupplyState withWord(hex("00 0000 0000 3412 00"), calibration);
     EXPECT_EQ(withWord.value(KavraDriver_Generic_SupplyState::SettingWord).toInt(), 0x1234);
 
     // Model defaults: 7588 counts per 1000 V.
-    const KavraDriver_Generic_SupplyState modelDefaults(hex("00"
-                                                            "a41d"
-                                                            "dc0b"
-                                                            "0000"
-                                                            "00"),
-        KavraDriver_Generic_UserData(ModelId(19, 1)));
+    const KavraDriver_Generic_SupplyState modelDefaults(
+        hex("00 a41d dc0b 0000 00"), KavraDriver_Generic_UserData(ModelId(19, 1)));
     EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), 1000);
     EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Current).toInt(), 100);
 }
