@@ -1,27 +1,17 @@
 #include "D2xxBenchTest.h"
 
-#include <vector>
+#include <QStringList>
+#include <QVector>
+
+#include <utility>
 
 using namespace benchclient;
 
 namespace {
 
-class DeviceListTest : public D2xxBenchTest
-{ };
-
-// (Serial numbers, descriptions, types and IDs as FTDI's library lists them: D2xxConformance.)
-TEST_F(DeviceListTest, DefaultBenchListsLocationsAndSpeedFlags)
-{
-    const std::pair<uint32_t, bool> expected[] = {{0x110, false}, {0x121, true}, {0x122, true},
-        {0x130, true}, {0x140, false}, {0x150, false}, {0x160, false}};
-    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
-    ASSERT_EQ(nodes.size(), int(std::size(expected)));
-    for (int i = 0; i < nodes.size(); ++i) {
-        SCOPED_TRACE(nodes[i].SerialNumber);
-        EXPECT_EQ(nodes[i].LocId, expected[i].first);
-        EXPECT_EQ(nodes[i].Flags, expected[i].second ? FT_FLAGS_HISPEED : 0u);
-    }
-}
+// (Serial numbers, descriptions, types, IDs, speed flags and the location the channels of a chip
+// share, as FTDI's library lists them: D2xxConformance.)
+using DeviceListTest = D2xxBenchTest;
 
 TEST_F(DeviceListTest, ListNeverExceedsTheCountThisThreadWasGiven)
 {
@@ -29,14 +19,10 @@ TEST_F(DeviceListTest, ListNeverExceedsTheCountThisThreadWasGiven)
     ASSERT_EQ(FT_CreateDeviceInfoList(&count), FT_OK);
     ASSERT_EQ(count, 7u);
     // The list grows after the count was taken: the caller's array must not overflow.
-    QString units;
+    QStringList units;
     for (int i = 1; i <= 8; ++i)
-        units += QStringLiteral(R"(%1{"chip":"FT232R","serial":"QZAH01501000%2"})")
-                     .arg(i > 1 ? "," : "")
-                     .arg(i);
-    ASSERT_EQ(
-        kavrasim_load_bench(QStringLiteral(R"({"units":[%1]})").arg(units).toLatin1().constData()),
-        KAVRASIM_OK);
+        units << QStringLiteral(R"({"chip":"FT232R","serial":"QZAH01501000%1"})").arg(i);
+    ASSERT_EQ(loadUnits(units.join(',')), KAVRASIM_OK);
     QVector<FT_DEVICE_LIST_INFO_NODE> nodes(8);
     std::memset(static_cast<void*>(&nodes[7]), 0x5A, sizeof nodes[7]);
     DWORD filled = 0;
@@ -101,27 +87,20 @@ TEST_F(DeviceListTest, BadBenchTextLeavesTheBenchAsItWas)
 
 TEST_F(DeviceListTest, ListedIdsOutsideTheirFieldLeaveTheChipsOwn)
 {
-    struct Case
-    {
-        const char* unit;
-        std::vector<uint32_t> ids;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, QVector<DWORD>> cases[] = {
         {R"({"chip":"FT232R","listedId":-1})", {0x04036001}},
         {R"({"chip":"FT232R","listedId":1e20})", {0x04036001}},
         {R"({"chip":"FT232R","listedId":4294967295})", {0xFFFFFFFF}},
         {R"({"chip":"FT2232H","listedId":[5, 4294967296]})", {5, 0x04036010}},
         {R"({"chip":"FT2232H","listedId":[-0.5, 7.9]})", {0x04036010, 7}},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.unit);
-        ASSERT_EQ(kavrasim_load_bench(
-                      QStringLiteral(R"({"units":[%1]})").arg(c.unit).toLatin1().constData()),
-            KAVRASIM_OK);
-        const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
-        ASSERT_EQ(std::size_t(nodes.size()), c.ids.size());
-        for (std::size_t i = 0; i < c.ids.size(); ++i)
-            EXPECT_EQ(nodes[int(i)].ID, c.ids[i]);
+    for (const auto& [unit, ids] : cases) {
+        SCOPED_TRACE(unit);
+        ASSERT_EQ(loadUnits(QString::fromLatin1(unit)), KAVRASIM_OK);
+        QVector<DWORD> listed;
+        for (const FT_DEVICE_LIST_INFO_NODE& node : deviceList())
+            listed.append(node.ID);
+        EXPECT_EQ(listed, ids);
     }
 }
 

@@ -7,8 +7,7 @@ using namespace benchclient;
 
 namespace {
 
-class EepromTest : public D2xxBenchTest
-{ };
+using EepromTest = D2xxBenchTest;
 
 TEST_F(EepromTest, EachChipTypeGivesItsSerialThroughItsOwnRecordOnly)
 {
@@ -21,7 +20,7 @@ TEST_F(EepromTest, EachChipTypeGivesItsSerialThroughItsOwnRecordOnly)
     };
     for (const auto& [listed, version] : cases) {
         SCOPED_TRACE(listed);
-        FT_HANDLE handle = openListed(QString::fromLatin1(listed));
+        FT_HANDLE handle = openListed(listed);
         ASSERT_NE(handle, nullptr);
         Eeprom eeprom(version);
         ASSERT_EQ(eeprom.read(handle), FT_OK);
@@ -54,7 +53,7 @@ TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
         = {{kAlder, 2, 104}, {kGeneric19, 4, 152}};
     for (const auto& [serial, version, size] : cases) {
         SCOPED_TRACE(version);
-        FT_HANDLE handle = openListed(QString::fromLatin1(serial));
+        FT_HANDLE handle = openListed(serial);
         ASSERT_NE(handle, nullptr);
         Eeprom before(5);
         ASSERT_EQ(before.read(handle), FT_OK);

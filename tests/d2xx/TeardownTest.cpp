@@ -48,7 +48,7 @@ bool runExitScenario()
     const std::string name(scenario);
     if (name == "CloseAfterTeardown")
         std::atexit(closeUnitAtExit);
-    g_handle = openListed(QString::fromLatin1(kRowan));
+    g_handle = openListed(kRowan);
     if (!g_handle)
         failScenario("no unit to open");
     if (name == "ReaderBlockedDuringExit") {

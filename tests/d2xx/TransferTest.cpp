@@ -12,14 +12,24 @@ using namespace benchclient;
 
 namespace {
 
-class TransferTest : public D2xxBenchTest
-{ };
+using TransferTest = D2xxBenchTest;
+
+// The wire log's text, taken with a buffer of the size a first call with too small a one names:
+// that call must clear nothing.
+QByteArray takeWireLog(const char* serial)
+{
+    char probe[1];
+    QByteArray log(kavrasim_take_wire_log(serial, probe, sizeof probe), '\0');
+    kavrasim_take_wire_log(serial, log.data(), log.size());
+    return log.left(log.size() - 1);
+}
 
 // (Whole replies, waiting out the time-out and queue counts: D2xxConformance, which holds the
-// bench against FTDI's own library. Configuration calls as recorded: USBFtdiSocketTest.)
+// bench against FTDI's own library. Configuration calls as recorded: USBFtdiSocketTest. Blocked
+// reads woken by what arrives: BlockedReadersAreEachWokenByTheirOwnHandlesEvents.)
 TEST_F(TransferTest, CallsOnAnOpenLink)
 {
-    FT_HANDLE handle = openListed(QString::fromLatin1(kAlder));
+    FT_HANDLE handle = openListed(kAlder);
     ASSERT_NE(handle, nullptr);
     char buffer[4];
     DWORD rx = 0, tx = 0, events = 0;
@@ -42,13 +52,6 @@ TEST_F(TransferTest, CallsOnAnOpenLink)
         }
     }
 
-    // A blocked read wakes as soon as all it asked for has arrived.
-    ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
-    QByteArray both;
-    std::thread reader([&] { both = readBytes(handle, 16); });
-    ASSERT_EQ(writeBytes(handle, packet(1, 0x15) + packet(2, 0x15)), FT_OK);
-    reader.join();
-    EXPECT_EQ(both, echo(1) + echo(2));
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
@@ -87,13 +90,13 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
     EXPECT_EQ(FT_Close(fresh), FT_OK);
 
     // Closed while still unplugged, a handle reports the loss and is released.
-    FT_HANDLE birch = openListed(QString::fromLatin1(kBirch));
+    FT_HANDLE birch = openListed(kBirch);
     ASSERT_EQ(kavrasim_unplug(kBirch), KAVRASIM_OK);
     EXPECT_EQ(FT_Close(birch), FT_IO_ERROR);
     EXPECT_EQ(FT_Close(birch), FT_INVALID_HANDLE);
 
     // Reloading the bench kills every handle, as an unplug does.
-    FT_HANDLE alder = openListed(QString::fromLatin1(kAlder));
+    FT_HANDLE alder = openListed(kAlder);
     ASSERT_EQ(kavrasim_reset(), KAVRASIM_OK);
     EXPECT_EQ(FT_GetQueueStatus(alder, &n), FT_IO_ERROR);
     EXPECT_EQ(FT_Close(alder), FT_IO_ERROR);
@@ -101,7 +104,7 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
 
 TEST_F(TransferTest, FaultsStrikeTheNextRepliesOnly)
 {
-    FT_HANDLE handle = openListed(QString::fromLatin1(kAlder));
+    FT_HANDLE handle = openListed(kAlder);
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(FT_SetTimeouts(handle, 50, 50), FT_OK);
     const QByteArray three = packet(1, 0x15) + packet(2, 0x15) + packet(3, 0x15);
@@ -160,51 +163,57 @@ TEST_F(TransferTest, ControlCallsReportUnknownSerialsAndUnsolicitedPacketsReachT
     EXPECT_EQ(FT_Close(a), FT_OK);
 }
 
-TEST_F(TransferTest, WireLogRecordsBothDirectionsAndClearsOnlyWhenDelivered)
+TEST_F(TransferTest, WireLogRecordsBothDirectionsKeepsTheLatestAndClearsOnlyWhenDelivered)
 {
-    FT_HANDLE handle = openListed(QString::fromLatin1(kRowan));
+    FT_HANDLE handle = openListed(kRowan);
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(kavrasim_drop_replies(kRowan, 1), KAVRASIM_OK);
     ASSERT_EQ(writeBytes(handle, packet(0x11, 0x15)), FT_OK);
-    char tiny[4];
-    const int needed = kavrasim_take_wire_log(kRowan, tiny, sizeof tiny);
-    const auto take = [] {
-        return controlText(
-            [](char* buffer, int size) { return kavrasim_take_wire_log(kRowan, buffer, size); });
-    };
-    const QByteArray log = take();
-    EXPECT_EQ(log.size() + 1, needed) << "a buffer too small clears nothing";
+    const QByteArray log = takeWireLog(kRowan);
     EXPECT_TRUE(log.contains(R"("data":"0511000000150000","dir":"out","link":0)"))
         << log.constData();
     EXPECT_TRUE(log.contains(R"("data":"0511000000000000","dir":"in","link":0,"note":"dropped")"))
         << log.constData();
-    EXPECT_EQ(take(), "[]");
-    EXPECT_EQ(FT_Close(handle), FT_OK);
-}
+    EXPECT_EQ(takeWireLog(kRowan), "[]");
 
-TEST_F(TransferTest, WireLogKeepsTheLatestEntriesAndCountsTheDroppedOnes)
-{
-    FT_HANDLE handle = openListed(QString::fromLatin1(kRowan));
-    ASSERT_NE(handle, nullptr);
     // Two entries an exchange: 5003 exchanges overflow the 10,000 entries by 6, the first three.
     for (quint32 id = 0; id < 5003; ++id) {
         ASSERT_EQ(writeBytes(handle, packet(id, 0x15)), FT_OK);
         ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
     }
-    const auto take = [] {
-        return QJsonDocument::fromJson(controlText([](char* buffer, int size) {
-            return kavrasim_take_wire_log(kRowan, buffer, size);
-        })).array();
-    };
-    const QJsonArray log = take();
-    ASSERT_EQ(log.size(), 10001);
+    const QJsonArray full = QJsonDocument::fromJson(takeWireLog(kRowan)).array();
+    ASSERT_EQ(full.size(), 10001);
     const QJsonObject marker{{QStringLiteral("dropped"), 6}};
-    EXPECT_EQ(log.at(0).toObject(), marker) << "the first element counts what the ring overwrote";
-    const auto data
-        = [&](int i) { return log.at(i).toObject().value(QStringLiteral("data")).toString(); };
-    EXPECT_EQ(data(1), QString::fromLatin1(packet(3, 0x15).toHex())) << "the oldest entry kept";
-    EXPECT_EQ(data(10000), QString::fromLatin1(echo(5002).toHex())) << "the newest entry";
-    EXPECT_EQ(take(), QJsonArray()) << "taking clears the entries and the count";
+    EXPECT_EQ(full.at(0).toObject(), marker) << "the first element counts what the ring overwrote";
+    EXPECT_EQ(full.at(1)["data"].toString(), QString::fromLatin1(packet(3, 0x15).toHex()))
+        << "the oldest kept";
+    EXPECT_EQ(full.at(10000)["data"].toString(), QString::fromLatin1(echo(5002).toHex()))
+        << "the newest";
+    EXPECT_EQ(takeWireLog(kRowan), "[]") << "taking clears the entries and the count";
+    EXPECT_EQ(FT_Close(handle), FT_OK);
+}
+
+TEST_F(TransferTest, RealisticTimingRepliesWaitForTheLinkAndKeepTheirOrder)
+{
+    ASSERT_EQ(loadUnits(R"({"chip":"FT232R","serial":"QZAH015010001"})", "realistic"), KAVRASIM_OK);
+    FT_HANDLE handle = nullptr;
+    ASSERT_EQ(FT_Open(0, &handle), FT_OK);
+    // A slow link with the longest latency: the reply cannot be there at once.
+    ASSERT_EQ(FT_SetBaudRate(handle, 9600), FT_OK);
+    ASSERT_EQ(FT_SetLatencyTimer(handle, 255), FT_OK);
+    ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(1, 0x15)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(2, 0x15)), FT_OK);
+    DWORD rx = 99;
+    ASSERT_EQ(FT_GetQueueStatus(handle, &rx), FT_OK);
+    EXPECT_EQ(rx, 0u);
+    EXPECT_EQ(readBytes(handle, 16), echo(1) + echo(2));
+    // A read with a time-out shorter than the link's delay returns early with nothing.
+    ASSERT_EQ(FT_SetTimeouts(handle, 20, 20), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(3, 0x15)), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), QByteArray());
+    ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), echo(3));
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
@@ -214,19 +223,17 @@ TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
     // long before its time-out, however the others fare.
     for (const char* timing : {"instant", "realistic"}) {
         SCOPED_TRACE(timing);
-        ASSERT_EQ(kavrasim_load_bench(QStringLiteral(R"({"timing":"%1","units":[
+        ASSERT_EQ(loadUnits(QStringLiteral(R"(
             {"chip":"FT232R","serial":"QZAH015010001"},{"chip":"FT232H","serial":"QZAH019010003"},
-            {"chip":"FT-X","serial":"QZAH025010004"},{"chip":"FT232R","serial":"QZAH041010006"}]})")
-                                          .arg(QLatin1String(timing))
-                                          .toLatin1()
-                                          .constData()),
+            {"chip":"FT-X","serial":"QZAH025010004"},{"chip":"FT232R","serial":"QZAH041010006"})"),
+                      timing),
             KAVRASIM_OK);
         const char* serials[] = {kAlder, kGeneric19, kGeneric25, kRowan};
         FT_HANDLE handles[4] = {};
         FT_STATUS statuses[4] = {};
         QByteArray replies[4];
         for (int i = 0; i < 4; ++i) {
-            handles[i] = openListed(QString::fromLatin1(serials[i]));
+            handles[i] = openListed(serials[i]);
             ASSERT_NE(handles[i], nullptr);
             ASSERT_EQ(FT_SetTimeouts(handles[i], 20000, 20000), FT_OK);
         }

@@ -2,16 +2,18 @@
 // FTDI's own library under the USB-level bench. Both run on the default bench; what one library
 // does and the other does not shows up as a failure of one of the two runs.
 #include "D2xxFunctions.h"
+#include "Packets.h"
 
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
-#include <cstring>
 #include <ctime>
-#include <memory>
+#include <vector>
 
 namespace {
+
+using Packets::packet;
 
 // FT_ListDevices and FT_OpenEx flags.
 constexpr DWORD kBySerial = 1;
@@ -28,37 +30,20 @@ struct Entry
     const char* description;
     DWORD type;
     DWORD id;
+    DWORD flags;
 };
 
 const Entry kDefaultBench[] = {
-    {"QZAH015010001", "Kavra Alder", FT_DEVICE_232R, 0x04036001},
-    {"QZAH017010002A", "Kavra Cedar A", FT_DEVICE_2232H, 0x04036010},
-    {"QZAH017010002B", "Kavra Cedar B", FT_DEVICE_2232H, 0x04036010},
-    {"QZAH019010003", "Kavra Generic", FT_DEVICE_232H, 0x04036014},
-    {"QZAH025010004", "Kavra Generic", FT_DEVICE_X_SERIES, 0x04036015},
-    {"QZAH040010005", "Kavra Birch", FT_DEVICE_X_SERIES, 0x04036015},
-    {"QZAH041010006", "Kavra Rowan", FT_DEVICE_232R, 0x04036001},
+    {"QZAH015010001", "Kavra Alder", FT_DEVICE_232R, 0x04036001, 0},
+    {"QZAH017010002A", "Kavra Cedar A", FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED},
+    {"QZAH017010002B", "Kavra Cedar B", FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED},
+    {"QZAH019010003", "Kavra Generic", FT_DEVICE_232H, 0x04036014, FT_FLAGS_HISPEED},
+    {"QZAH025010004", "Kavra Generic", FT_DEVICE_X_SERIES, 0x04036015, 0},
+    {"QZAH040010005", "Kavra Birch", FT_DEVICE_X_SERIES, 0x04036015, 0},
+    {"QZAH041010006", "Kavra Rowan", FT_DEVICE_232R, 0x04036001, 0},
 };
 
 constexpr const char* kAlder = "QZAH015010001";
-
-// A bootloader request the units answer with an 8-byte echo: type 5, id, instruction 0x15, no data.
-QByteArray echoRequest(quint32 id)
-{
-    QByteArray packet(8, '\0');
-    packet[0] = 0x05;
-    for (int i = 0; i < 4; ++i)
-        packet[1 + i] = char((id >> (8 * i)) & 0xFF);
-    packet[5] = 0x15;
-    return packet;
-}
-
-QByteArray echoReply(quint32 id)
-{
-    QByteArray reply = echoRequest(id);
-    reply[5] = 0;
-    return reply;
-}
 
 class D2xxConformance : public ::testing::Test
 {
@@ -67,28 +52,33 @@ protected:
     {
         if (!d2xx.isLoaded())
             GTEST_SKIP() << "no D2XX library at KAVRA_D2XX_LIBRARY (FTDI's is built by "
-                            "scripts/setup when the "
-                            "npm registry is reachable)";
+                            "scripts/setup when the npm registry is reachable)";
+    }
+    void TearDown() override
+    {
+        for (FT_HANDLE handle : m_open)
+            d2xx.close(handle);
     }
 
     // Opens a listed entry; closed again when the test ends.
     FT_HANDLE openListed(const char* serial)
     {
-        FT_HANDLE handle = d2xx.openListed(QString::fromLatin1(serial));
+        FT_HANDLE handle = ::openListed(QString::fromLatin1(serial));
         if (handle)
-            m_open.emplace_back(handle, [this](void* h) { d2xx.close(h); });
+            m_open.push_back(handle);
         return handle;
     }
 
     const D2xxFunctions& d2xx = D2xxFunctions::instance();
 
 private:
-    std::vector<std::unique_ptr<void, std::function<void(void*)>>> m_open;
+    std::vector<FT_HANDLE> m_open;
 };
 
-TEST_F(D2xxConformance, ListsEveryEntryOnceWithItsTypeIdAndTexts)
+// The device list, FT_GetDeviceInfoDetail and FT_ListDevices name every entry once, alike.
+TEST_F(D2xxConformance, EveryListingCallNamesEachEntryOnceWithItsTypeIdTextsAndLocation)
 {
-    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = d2xx.deviceList();
+    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
     ASSERT_EQ(nodes.size(), int(std::size(kDefaultBench)));
     for (const Entry& entry : kDefaultBench) {
         SCOPED_TRACE(entry.serial);
@@ -100,37 +90,24 @@ TEST_F(D2xxConformance, ListsEveryEntryOnceWithItsTypeIdAndTexts)
             EXPECT_EQ(node.Type, entry.type);
             EXPECT_EQ(node.ID, entry.id);
             EXPECT_STREQ(node.Description, entry.description);
-            EXPECT_EQ(node.Flags & FT_FLAGS_OPENED, 0u);
+            EXPECT_EQ(node.Flags, entry.flags);
             EXPECT_EQ(node.ftHandle, nullptr);
         }
         EXPECT_EQ(found, 1);
     }
-}
-
-TEST_F(D2xxConformance, ChannelsOfOneChipShareTheirLocationAboveTheLowFourBits)
-{
-    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = d2xx.deviceList();
-    QVector<DWORD> cedar;
-    QVector<DWORD> others;
-    for (const FT_DEVICE_LIST_INFO_NODE& node : nodes)
-        (QByteArray(node.SerialNumber).startsWith("QZAH017010002") ? cedar : others)
-            .append(node.LocId);
-    ASSERT_EQ(cedar.size(), 2);
-    EXPECT_EQ(cedar.at(0) & ~0xFu, cedar.at(1) & ~0xFu);
-    for (DWORD location : others)
-        EXPECT_NE(location & ~0xFu, cedar.at(0) & ~0xFu)
-            << "other chips have locations of their own";
-}
-
-TEST_F(D2xxConformance, ListDevicesAgreesWithTheDeviceList)
-{
-    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = d2xx.deviceList();
-    ASSERT_FALSE(nodes.isEmpty());
     DWORD count = 0;
     ASSERT_EQ(d2xx.listDevices(&count, nullptr, kNumberOnly), FT_OK);
     EXPECT_EQ(count, DWORD(nodes.size()));
+    QVector<QByteArray> buffers(nodes.size(), QByteArray(64, '\0'));
+    QVector<char*> pointers;
+    for (QByteArray& buffer : buffers)
+        pointers.append(buffer.data());
+    pointers.append(nullptr);
+    ASSERT_EQ(d2xx.listDevices(pointers.data(), &count, kAll | kBySerial), FT_OK);
+    EXPECT_EQ(count, DWORD(nodes.size()));
     for (int i = 0; i < nodes.size(); ++i) {
         SCOPED_TRACE(i);
+        EXPECT_STREQ(buffers.at(i).constData(), nodes.at(i).SerialNumber);
         char serial[64] = {};
         char description[64] = {};
         DWORD location = 0;
@@ -141,28 +118,10 @@ TEST_F(D2xxConformance, ListDevicesAgreesWithTheDeviceList)
         EXPECT_STREQ(serial, nodes.at(i).SerialNumber);
         EXPECT_STREQ(description, nodes.at(i).Description);
         EXPECT_EQ(location, nodes.at(i).LocId);
-    }
-    QVector<QByteArray> buffers(nodes.size(), QByteArray(64, '\0'));
-    QVector<char*> pointers;
-    for (QByteArray& buffer : buffers)
-        pointers.append(buffer.data());
-    pointers.append(nullptr);
-    DWORD listed = 0;
-    ASSERT_EQ(d2xx.listDevices(pointers.data(), &listed, kAll | kBySerial), FT_OK);
-    EXPECT_EQ(listed, DWORD(nodes.size()));
-    for (int i = 0; i < nodes.size(); ++i)
-        EXPECT_STREQ(buffers.at(i).constData(), nodes.at(i).SerialNumber);
-}
 
-TEST_F(D2xxConformance, GetDeviceInfoDetailAgreesWithTheDeviceList)
-{
-    const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = d2xx.deviceList();
-    ASSERT_FALSE(nodes.isEmpty());
-    for (int i = 0; i < nodes.size(); ++i) {
-        SCOPED_TRACE(i);
-        DWORD flags = 99, type = 99, id = 0, location = 0;
-        char serial[16] = {};
-        char description[64] = {};
+        DWORD flags = 99, type = 99, id = 0;
+        location = 0;
+        serial[0] = description[0] = '\0';
         FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(1);
         ASSERT_EQ(d2xx.getDeviceInfoDetail(
                       DWORD(i), &flags, &type, &id, &location, serial, description, &handle),
@@ -175,26 +134,32 @@ TEST_F(D2xxConformance, GetDeviceInfoDetailAgreesWithTheDeviceList)
         EXPECT_STREQ(description, nodes.at(i).Description);
         EXPECT_EQ(handle, nullptr);
     }
+
+    // The channels of one chip share their location above the low four bits.
+    QVector<DWORD> cedar;
+    QVector<DWORD> others;
+    for (const FT_DEVICE_LIST_INFO_NODE& node : nodes)
+        (QByteArray(node.SerialNumber).startsWith("QZAH017010002") ? cedar : others)
+            .append(node.LocId);
+    ASSERT_EQ(cedar.size(), 2);
+    EXPECT_EQ(cedar.at(0) & ~0xFu, cedar.at(1) & ~0xFu);
+    for (DWORD location : others)
+        EXPECT_NE(location & ~0xFu, cedar.at(0) & ~0xFu)
+            << "other chips have locations of their own";
 }
 
 TEST_F(D2xxConformance, OpenExFindsAnEntryBySerialDescriptionOrLocation)
 {
-    const int index = d2xx.indexOf(QString::fromLatin1(kAlder));
+    const int index = indexOf(QString::fromLatin1(kAlder));
     ASSERT_GE(index, 0);
-    const FT_DEVICE_LIST_INFO_NODE node = d2xx.deviceList().at(index);
-    struct Way
-    {
-        DWORD flag;
-        void* argument;
-    };
     char serial[] = "QZAH015010001";
     char description[] = "Kavra Alder";
-    const Way ways[] = {{kBySerial, serial}, {kByDescription, description},
-        {kByLocation, reinterpret_cast<void*>(quintptr(node.LocId))}};
-    for (const Way& way : ways) {
-        SCOPED_TRACE(way.flag);
+    const std::pair<DWORD, void*> ways[] = {{kBySerial, serial}, {kByDescription, description},
+        {kByLocation, reinterpret_cast<void*>(quintptr(deviceList().at(index).LocId))}};
+    for (const auto& [flag, argument] : ways) {
+        SCOPED_TRACE(flag);
         FT_HANDLE handle = nullptr;
-        ASSERT_EQ(d2xx.openEx(way.argument, way.flag, &handle), FT_OK);
+        ASSERT_EQ(d2xx.openEx(argument, flag, &handle), FT_OK);
         char listed[16] = {};
         FT_DEVICE type = 99;
         EXPECT_EQ(d2xx.getDeviceInfo(handle, &type, nullptr, listed, nullptr, nullptr), FT_OK);
@@ -207,57 +172,45 @@ TEST_F(D2xxConformance, OpenExFindsAnEntryBySerialDescriptionOrLocation)
     EXPECT_EQ(d2xx.openEx(unknown, kBySerial, &handle), FT_DEVICE_NOT_FOUND);
 }
 
-TEST_F(D2xxConformance, ReadReturnsTheWholeReplyAndWaitsOutTheTimeOutForMore)
+TEST_F(D2xxConformance, ReadsQueueCountsAndPurgesOfWhatArrived)
 {
     FT_HANDLE handle = openListed(kAlder);
     ASSERT_NE(handle, nullptr);
+    // A read returns the whole reply and waits out its time-out for more.
     ASSERT_EQ(d2xx.setTimeouts(handle, 100, 100), FT_OK);
-    ASSERT_EQ(d2xx.writeBytes(handle, echoRequest(0x01020304)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(0x01020304, 0x15)), FT_OK);
     QByteArray buffer(20, '\x7F');
     DWORD got = 99;
     ASSERT_EQ(d2xx.read(handle, buffer.data(), 20, &got), FT_OK);
     EXPECT_EQ(got, 8u);
-    EXPECT_EQ(buffer.left(8), echoReply(0x01020304));
+    EXPECT_EQ(buffer.left(8), packet(0x01020304, 0));
     EXPECT_EQ(buffer.at(8), '\x7F') << "nothing written beyond what arrived";
     ASSERT_EQ(d2xx.read(handle, buffer.data(), 4, &got), FT_OK);
     EXPECT_EQ(got, 0u);
-}
 
-TEST_F(D2xxConformance, QueueStatusCountsWhatArrivedAndIsNotYetRead)
-{
-    FT_HANDLE handle = openListed(kAlder);
-    ASSERT_NE(handle, nullptr);
+    // The queue counts what arrived and is not yet read: the first bytes of the reply have
+    // arrived once a read of them returns.
     ASSERT_EQ(d2xx.setTimeouts(handle, 1000, 1000), FT_OK);
-    ASSERT_EQ(d2xx.writeBytes(handle, echoRequest(7)), FT_OK);
-    // The first bytes of the reply have arrived once a read of them returns.
-    EXPECT_EQ(d2xx.readBytes(handle, 3), echoReply(7).left(3));
-    DWORD queued = 99;
-    ASSERT_EQ(d2xx.getQueueStatus(handle, &queued), FT_OK);
-    EXPECT_EQ(queued, 5u);
+    ASSERT_EQ(writeBytes(handle, packet(7, 0x15)), FT_OK);
+    EXPECT_EQ(readBytes(handle, 3), packet(7, 0).left(3));
     DWORD rx = 99, tx = 99, events = 99;
+    ASSERT_EQ(d2xx.getQueueStatus(handle, &rx), FT_OK);
+    EXPECT_EQ(rx, 5u);
     ASSERT_EQ(d2xx.getStatus(handle, &rx, &tx, &events), FT_OK);
     EXPECT_EQ(rx, 5u);
     EXPECT_EQ(tx, 0u);
-    EXPECT_EQ(d2xx.readBytes(handle, 5), echoReply(7).mid(3));
-}
 
-TEST_F(D2xxConformance, PurgeOfTheReceiveQueueDiscardsWhatArrived)
-{
-    FT_HANDLE handle = openListed(kAlder);
-    ASSERT_NE(handle, nullptr);
-    ASSERT_EQ(d2xx.setTimeouts(handle, 100, 100), FT_OK);
-    ASSERT_EQ(d2xx.writeBytes(handle, echoRequest(8)), FT_OK);
-    EXPECT_EQ(d2xx.readBytes(handle, 1), echoReply(8).left(1));
+    // A purge of both queues discards the rest; the link works on after it.
     ASSERT_EQ(d2xx.purge(handle, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
-    DWORD queued = 99;
-    ASSERT_EQ(d2xx.getQueueStatus(handle, &queued), FT_OK);
-    EXPECT_EQ(queued, 0u);
-    EXPECT_EQ(d2xx.readBytes(handle, 7), QByteArray());
-    ASSERT_EQ(d2xx.writeBytes(handle, echoRequest(9)), FT_OK);
-    EXPECT_EQ(d2xx.readBytes(handle, 8), echoReply(9)) << "the link works on after the purge";
+    ASSERT_EQ(d2xx.getQueueStatus(handle, &rx), FT_OK);
+    EXPECT_EQ(rx, 0u);
+    ASSERT_EQ(d2xx.setTimeouts(handle, 100, 100), FT_OK);
+    EXPECT_EQ(readBytes(handle, 5), QByteArray());
+    ASSERT_EQ(writeBytes(handle, packet(9, 0x15)), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), packet(9, 0));
 }
 
-TEST_F(D2xxConformance, LatencyTimerReadsBackWhatWasSet)
+TEST_F(D2xxConformance, SettingsLinesVersionsAndUserAreaOfAnOpenLink)
 {
     FT_HANDLE handle = openListed(kAlder);
     ASSERT_NE(handle, nullptr);
@@ -267,12 +220,7 @@ TEST_F(D2xxConformance, LatencyTimerReadsBackWhatWasSet)
     ASSERT_EQ(d2xx.setLatencyTimer(handle, 2), FT_OK);
     ASSERT_EQ(d2xx.getLatencyTimer(handle, &latency), FT_OK);
     EXPECT_EQ(latency, 2);
-}
 
-TEST_F(D2xxConformance, ModemLinesAndPins)
-{
-    FT_HANDLE handle = openListed(kAlder);
-    ASSERT_NE(handle, nullptr);
     EXPECT_EQ(d2xx.setDtr(handle), FT_OK);
     EXPECT_EQ(d2xx.setRts(handle), FT_OK);
     EXPECT_EQ(d2xx.setChars(handle, 0x0A, 1, 0, 0), FT_OK);
@@ -285,23 +233,13 @@ TEST_F(D2xxConformance, ModemLinesAndPins)
     ASSERT_EQ(d2xx.getBitMode(handle, &pins), FT_OK);
     EXPECT_EQ(pins, 0xFF);
     EXPECT_EQ(d2xx.resetDevice(handle), FT_OK);
-}
 
-TEST_F(D2xxConformance, VersionsOfTheLibraryAndTheDriver)
-{
     DWORD version = 0;
     ASSERT_EQ(d2xx.getLibraryVersion(&version), FT_OK);
     EXPECT_EQ(version, 0x00010424u);
-    FT_HANDLE handle = openListed(kAlder);
-    ASSERT_NE(handle, nullptr);
     ASSERT_EQ(d2xx.getDriverVersion(handle, &version), FT_OK);
     EXPECT_EQ(version, 0x00010424u);
-}
 
-TEST_F(D2xxConformance, UserAreaKeepsWhatWasWritten)
-{
-    FT_HANDLE handle = openListed(kAlder);
-    ASSERT_NE(handle, nullptr);
     DWORD size = 0;
     ASSERT_EQ(d2xx.uaSize(handle, &size), FT_OK);
     ASSERT_GT(size, 4u);
@@ -332,14 +270,14 @@ TEST_F(D2xxConformance, EventNotificationSignalsArrivingBytes)
     ASSERT_EQ(d2xx.setEventNotification(handle, FT_EVENT_RXCHAR, &event), FT_OK);
     // Holding the event's mutex from before the write, no signal can pass unseen.
     pthread_mutex_lock(&event.eMutex);
-    ASSERT_EQ(d2xx.writeBytes(handle, echoRequest(11)), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(11, 0x15)), FT_OK);
     timespec until{};
     clock_gettime(CLOCK_REALTIME, &until);
     until.tv_sec += 10;
     const int waited = pthread_cond_timedwait(&event.eCondVar, &event.eMutex, &until);
     pthread_mutex_unlock(&event.eMutex);
     EXPECT_EQ(waited, 0) << "signalled";
-    EXPECT_EQ(d2xx.readBytes(handle, 8), echoReply(11));
+    EXPECT_EQ(readBytes(handle, 8), packet(11, 0));
     EXPECT_EQ(d2xx.setEventNotification(handle, 0, nullptr), FT_INVALID_PARAMETER)
         << "an event is needed";
     EXPECT_EQ(d2xx.setEventNotification(handle, 0, &event), FT_OK)

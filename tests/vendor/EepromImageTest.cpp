@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
-#include <ostream>
 
 namespace {
 
@@ -89,20 +89,14 @@ const Case kCases[] = {
         }},
 };
 
-void PrintTo(const Case& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
 class EepromImage : public ::testing::TestWithParam<Case>
 {
 protected:
     void SetUp() override
     {
-        if (!d2xx.isLoaded() || !d2xx.isVendor() || !client.isConnected())
+        if (!d2xx.isVendor() || !client.isConnected())
             GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup "
-                            "builds it when the npm "
-                            "registry is reachable)";
+                            "builds it when the npm registry is reachable)";
     }
 
     const D2xxFunctions& d2xx = D2xxFunctions::instance();
@@ -112,49 +106,25 @@ protected:
 TEST_P(EepromImage, FtdisLibraryProgramsTheImageTheBenchBuilds)
 {
     const Case& c = GetParam();
-    FT_HANDLE handle = d2xx.openListed(QString::fromLatin1(c.listedSerial));
+    FT_HANDLE handle = openListed(c.listedSerial);
     ASSERT_NE(handle, nullptr);
-    char manufacturer[32] = "FTDI";
-    char manufacturerId[16] = "FT";
-    char description[64] = "Kavra Test";
-    char serial[16] = "QZAH015010099";
-    FtdiEepromImage::Fields fields;
-    fields.texts = FtdiEepromImage::Texts{QStringLiteral("FTDI"), QStringLiteral("QZ"),
-        QStringLiteral("Kavra Test"), QStringLiteral("QZAH015010099")};
-    if (c.type == FT_DEVICE_X_SERIES) {
-        FT_EEPROM_X_SERIES& x = fields.x;
-        x.common.deviceType = FT_DEVICE_X_SERIES;
-        char scratch[4][64];
-        ASSERT_EQ(
-            d2xx.eepromRead(handle, &x, sizeof x, scratch[0], scratch[1], scratch[2], scratch[3]),
-            FT_OK);
-        x.common.MaxPower = 120;
-        x.common.SelfPowered = 0;
-        c.programX(x);
-        ASSERT_EQ(d2xx.eepromProgram(
-                      handle, &x, sizeof x, manufacturer, manufacturerId, description, serial),
-            FT_OK);
+    Eeprom eeprom(c.version);
+    ASSERT_EQ(eeprom.read(handle), FT_OK);
+    std::strcpy(eeprom.manufacturer, "FTDI");
+    std::strcpy(eeprom.manufacturerId, "FT");
+    std::strcpy(eeprom.description, "Kavra Test");
+    std::strcpy(eeprom.serial, "QZAH015010099");
+    if (c.version) {
+        eeprom.data.MaxPower = 120;
+        eeprom.data.SelfPowered = 0;
+        eeprom.data.PnP = 1;
+        c.program(eeprom.data);
     } else {
-        FT_PROGRAM_DATA& d = fields.data;
-        char scratch[4][64];
-        d.Signature1 = FT_PROGRAM_DATA_SIGNATURE1;
-        d.Signature2 = FT_PROGRAM_DATA_SIGNATURE2;
-        d.Version = c.version;
-        d.Manufacturer = scratch[0];
-        d.ManufacturerId = scratch[1];
-        d.Description = scratch[2];
-        d.SerialNumber = scratch[3];
-        ASSERT_EQ(d2xx.eeRead(handle, &d), FT_OK);
-        d.Manufacturer = manufacturer;
-        d.ManufacturerId = manufacturerId;
-        d.Description = description;
-        d.SerialNumber = serial;
-        d.MaxPower = 120;
-        d.SelfPowered = 0;
-        d.PnP = 1;
-        c.program(d);
-        ASSERT_EQ(d2xx.eeProgram(handle, &d), FT_OK);
+        eeprom.x.common.MaxPower = 120;
+        eeprom.x.common.SelfPowered = 0;
+        c.programX(eeprom.x);
     }
+    ASSERT_EQ(eeprom.program(handle), FT_OK);
     // Cycling the port makes the chip enumerate with what its EEPROM holds now, as a new device.
     // The handle goes with the old one: FTDI's library reports that as FT_IO_ERROR from
     // FT_CyclePort or from FT_Close, depending on which of its threads notices first.
@@ -163,8 +133,13 @@ TEST_P(EepromImage, FtdisLibraryProgramsTheImageTheBenchBuilds)
     const QString suffix
         = QString::fromLatin1(c.listedSerial)
               .right(c.type == FT_DEVICE_2232H || c.type == FT_DEVICE_4232H ? 1 : 0);
-    EXPECT_GE(d2xx.indexOf(QStringLiteral("QZAH015010099") + suffix), 0);
+    EXPECT_GE(indexOf(QStringLiteral("QZAH015010099") + suffix), 0);
 
+    FtdiEepromImage::Fields fields;
+    fields.data = eeprom.data;
+    fields.x = eeprom.x;
+    fields.texts = FtdiEepromImage::Texts{QStringLiteral("FTDI"), QStringLiteral("QZ"),
+        QStringLiteral("Kavra Test"), QStringLiteral("QZAH015010099")};
     const QVector<uint16_t> programmed = client.eepromImage(QString::fromLatin1(c.benchSerial));
     const FtdiEepromImage built = FtdiEepromImage::encode(c.type, fields);
     ASSERT_EQ(programmed.size(), built.wordCount());

@@ -1,42 +1,54 @@
 // The virtual bench exports the same D2XX functions as FTDI's own Linux library, so that programs
 // written for D2XX (and bindings that resolve every name up front) load it unchanged.
-#include "ElfExports.h"
-
-#include <QFileInfo>
-#include <QSet>
-
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
 
 namespace {
 
-QStringList missingFrom(const QStringList& names, const QStringList& from)
+// The FT_ functions a shared library defines in its dynamic symbol table, as nm lists them.
+std::set<std::string> d2xxExports(const std::string& library)
 {
-    const QSet<QString> present(from.begin(), from.end());
-    QStringList missing;
-    for (const QString& name : names) {
-        if (!present.contains(name))
-            missing.append(name);
+    std::set<std::string> names;
+    FILE* pipe = popen(("nm -D --defined-only '" + library + "' 2>/dev/null").c_str(), "r");
+    char line[1024];
+    while (pipe && std::fgets(line, sizeof line, pipe)) {
+        std::istringstream fields(line);
+        std::string address, type, name;
+        // T and W: global and weak code; i: an indirect function.
+        if (fields >> address >> type >> name && name.rfind("FT_", 0) == 0
+            && (type == "T" || type == "W" || type == "i"))
+            names.insert(name);
     }
-    return missing;
+    if (pipe)
+        pclose(pipe);
+    return names;
+}
+
+std::string onlyIn(const std::set<std::string>& names, const std::set<std::string>& other)
+{
+    std::ostringstream only;
+    std::set_difference(names.begin(), names.end(), other.begin(), other.end(),
+        std::ostream_iterator<std::string>(only, " "));
+    return only.str();
 }
 
 TEST(ExportSet, BenchExportsExactlyTheVendorsFunctions)
 {
-    if (!QFileInfo::exists(QStringLiteral(KAVRA_VENDOR_D2XX_PATH)))
+    if (!std::ifstream(KAVRA_VENDOR_D2XX_PATH))
         GTEST_SKIP() << "FTDI's D2XX library is not at " << KAVRA_VENDOR_D2XX_PATH
                      << " (scripts/setup builds it when the npm registry is reachable)";
-    QString error;
-    const QStringList vendor = ElfExports::functions(
-        QStringLiteral(KAVRA_VENDOR_D2XX_PATH), QStringLiteral("FT_"), &error);
-    ASSERT_FALSE(vendor.isEmpty()) << error.toStdString();
-    const QStringList bench
-        = ElfExports::functions(QStringLiteral(KAVRA_SIM_PATH), QStringLiteral("FT_"), &error);
-    ASSERT_FALSE(bench.isEmpty()) << error.toStdString();
-
-    EXPECT_EQ(missingFrom(vendor, bench).join(QLatin1Char(' ')).toStdString(), "")
-        << "exported by FTDI's library only";
-    EXPECT_EQ(missingFrom(bench, vendor).join(QLatin1Char(' ')).toStdString(), "")
-        << "exported by the bench only";
+    const std::set<std::string> vendor = d2xxExports(KAVRA_VENDOR_D2XX_PATH);
+    ASSERT_FALSE(vendor.empty()) << "nm lists no FT_ function in " << KAVRA_VENDOR_D2XX_PATH;
+    const std::set<std::string> bench = d2xxExports(KAVRA_SIM_PATH);
+    EXPECT_EQ(onlyIn(vendor, bench), "") << "exported by FTDI's library only";
+    EXPECT_EQ(onlyIn(bench, vendor), "") << "exported by the bench only";
 }
 
 } // namespace

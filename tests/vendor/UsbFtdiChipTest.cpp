@@ -13,22 +13,21 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <memory>
+#include <tuple>
+#include <utility>
 
 namespace {
 
-struct Baud
-{
-    bool highSpeed;
-    uint16_t value;
-    uint16_t index;
-    uint32_t baudRate;
-};
+// The modem and line status bytes that lead every bulk IN packet: CTS and DSR from the unit.
+const QByteArray kStatus("\x31\x60", 2);
 
 TEST(FtdiBaudDivisor, DecodesTheDivisorsOfCommonRates)
 {
-    const Baud table[] = {
+    // High speed, wValue, wIndex, baud rate.
+    const std::tuple<bool, uint16_t, uint16_t, uint32_t> table[] = {
         {false, 0x0006, 0x0000, 500000},
         {false, 0x4138, 0x0000, 9600},
         {false, 0x0000, 0x0000, 3000000},
@@ -40,19 +39,17 @@ TEST(FtdiBaudDivisor, DecodesTheDivisorsOfCommonRates)
         {true, 0x0006, 0x0001, 500000},
         {true, 0x4018, 0x0302, 487310},
     };
-    for (const Baud& row : table)
-        EXPECT_EQ(FtdiBaudDivisor::baudRate(row.highSpeed, row.value, row.index), row.baudRate)
-            << std::hex << row.value << " " << row.index;
+    for (const auto& [highSpeed, value, index, baudRate] : table)
+        EXPECT_EQ(FtdiBaudDivisor::baudRate(highSpeed, value, index), baudRate)
+            << std::hex << value << " " << index;
 }
 
 std::shared_ptr<SimChip> benchChip(const QString& serial)
 {
-    return SimBench::instance().withChips([&](const std::vector<std::shared_ptr<SimChip>>& chips) {
-        for (const std::shared_ptr<SimChip>& chip : chips) {
-            if (chip->benchSerial() == serial)
-                return chip;
-        }
-        return std::shared_ptr<SimChip>();
+    return SimBench::instance().withChips([&](const auto& chips) {
+        const auto found = std::find_if(chips.begin(), chips.end(),
+            [&](const auto& chip) { return chip->benchSerial() == serial; });
+        return found == chips.end() ? nullptr : *found;
     });
 }
 
@@ -63,10 +60,9 @@ QStringList configCalls(const char* serial, int link)
     QStringList lines;
     for (const QJsonValue& call : QJsonDocument::fromJson(json).array()) {
         QStringList args;
-        for (const QJsonValue& arg : call.toObject().value(QStringLiteral("args")).toArray())
+        for (const QJsonValue& arg : call["args"].toArray())
             args.append(QString::number(arg.toDouble()));
-        lines.append(call.toObject().value(QStringLiteral("call")).toString() + QLatin1Char('(')
-            + args.join(QLatin1Char(',')) + QLatin1Char(')'));
+        lines.append(call["call"].toString() + '(' + args.join(',') + ')');
     }
     return lines;
 }
@@ -105,14 +101,8 @@ protected:
 TEST_F(UsbFtdiChipTest, VendorRequestsBecomeTheLinkSettingsTheyStandFor)
 {
     auto chip = claimed("QZAH015010001");
-    struct Request
-    {
-        uint8_t request;
-        uint16_t value;
-        uint16_t index;
-        const char* recorded;
-    };
-    const Request table[] = {
+    // Request, wValue, wIndex, the D2XX call the bench records.
+    const std::tuple<uint8_t, uint16_t, uint16_t, const char*> table[] = {
         {0x03, 0x0006, 0x0000, "FT_SetBaudRate(500000)"},
         {0x04, 0x0208, 0x0000, "FT_SetDataCharacteristics(8,0,2)"},
         {0x04, 0x4107, 0x0000, "FT_SetBreakOn()"},
@@ -123,14 +113,13 @@ TEST_F(UsbFtdiChipTest, VendorRequestsBecomeTheLinkSettingsTheyStandFor)
         {0x00, 0x0001, 0x0000, "FT_Purge(1)"},
         {0x00, 0x0000, 0x0000, "FT_Purge(3)"},
     };
-    for (const Request& row : table) {
-        SCOPED_TRACE(row.recorded);
-        EXPECT_EQ(out(*chip, row.request, row.value, row.index), UsbFtdiChip::Outcome::Done);
-        EXPECT_EQ(configCalls("QZAH015010001", 0).value(0), QString::fromLatin1(row.recorded));
+    for (const auto& [request, value, index, recorded] : table) {
+        SCOPED_TRACE(recorded);
+        EXPECT_EQ(out(*chip, request, value, index), UsbFtdiChip::Outcome::Done);
+        EXPECT_EQ(configCalls("QZAH015010001", 0).value(0), QString::fromLatin1(recorded));
     }
     EXPECT_EQ(in(*chip, 0xC0, 0x0A, 0, 0, 1), QByteArray(1, 2)) << "latency read back";
-    EXPECT_EQ(in(*chip, 0xC0, 0x05, 0, 0, 2), QByteArray("\x31\x60", 2))
-        << "CTS and DSR from the unit";
+    EXPECT_EQ(in(*chip, 0xC0, 0x05, 0, 0, 2), kStatus) << "CTS and DSR from the unit";
     EXPECT_EQ(in(*chip, 0xC0, 0x0C, 0, 0, 1), QByteArray(1, char(0xFF)));
     EXPECT_EQ(out(*chip, 0x7F, 0, 0), UsbFtdiChip::Outcome::Stall) << "an unknown request";
 }
@@ -144,32 +133,28 @@ TEST_F(UsbFtdiChipTest, BulkInWaitsForAFullPacketOrTheLatencyTimer)
     EXPECT_EQ(chip->bulkIn(0x81, 4096, false, &status), QByteArray()) << "less than a packet waits";
     QByteArray reply = echo;
     reply[5] = 0;
-    EXPECT_EQ(chip->bulkIn(0x81, 4096, true, &status), QByteArray("\x31\x60", 2) + reply);
+    EXPECT_EQ(chip->bulkIn(0x81, 4096, true, &status), kStatus + reply);
     EXPECT_EQ(status, 0);
-    EXPECT_EQ(chip->bulkIn(0x81, 4096, true, &status), QByteArray("\x31\x60", 2))
-        << "status bytes alone";
-
-    // 130 bytes from the unit: full 64-byte packets leave at once, each with its status bytes.
-    const QByteArray stream(130, 'x');
-    ASSERT_EQ(SimBench::instance().sendUnsolicited(QStringLiteral("QZAH015010001"), 0, stream),
-        SimBench::kOk);
-    const QByteArray transfer = chip->bulkIn(0x81, 4096, false, &status);
-    EXPECT_EQ(transfer,
-        QByteArray("\x31\x60", 2) + stream.left(62) + QByteArray("\x31\x60", 2) + stream.mid(62, 62)
-            + QByteArray("\x31\x60", 2) + stream.mid(124));
-    const QByteArray small = chip->bulkIn(0x81, 64, true, &status);
-    EXPECT_EQ(small, QByteArray("\x31\x60", 2)) << "nothing left";
+    EXPECT_EQ(chip->bulkIn(0x81, 4096, true, &status), kStatus) << "status bytes alone";
 }
 
-TEST_F(UsbFtdiChipTest, TheHighSpeedChipsSendPacketsOf512Bytes)
+TEST_F(UsbFtdiChipTest, FullPacketsLeaveAtOnceEachWithItsStatusBytes)
 {
-    auto chip = claimed("QZAH019010003");
-    const QByteArray stream(600, 'y');
-    ASSERT_EQ(SimBench::instance().sendUnsolicited(QStringLiteral("QZAH019010003"), 0, stream),
-        SimBench::kOk);
-    int status = -1;
-    EXPECT_EQ(chip->bulkIn(0x81, 65536, false, &status),
-        QByteArray("\x31\x60", 2) + stream.left(510) + QByteArray("\x31\x60", 2) + stream.mid(510));
+    // Packets of 64 bytes on the full-speed chips, of 512 on the high-speed ones.
+    const std::pair<const char*, int> chips[] = {{"QZAH015010001", 64}, {"QZAH019010003", 512}};
+    for (const auto& [serial, size] : chips) {
+        SCOPED_TRACE(serial);
+        auto chip = claimed(serial);
+        const QByteArray stream(2 * size + 6, 'x');
+        ASSERT_EQ(SimBench::instance().sendUnsolicited(QString::fromLatin1(serial), 0, stream),
+            SimBench::kOk);
+        QByteArray packets;
+        for (int at = 0; at < stream.size(); at += size - 2)
+            packets += kStatus + stream.mid(at, size - 2);
+        int status = -1;
+        EXPECT_EQ(chip->bulkIn(0x81, 65536, false, &status), packets);
+        EXPECT_EQ(chip->bulkIn(0x81, 64, true, &status), kStatus) << "nothing left";
+    }
 }
 
 TEST_F(UsbFtdiChipTest, ClaimsBelongToOneOwnerAndDieWithTheDevice)
@@ -224,14 +209,7 @@ TEST_F(UsbFtdiChipTest, DescriptorsAndEepromWordsComeFromTheEeprom)
     QByteArray state;
     ASSERT_EQ(
         SimBench::instance().unitState(QStringLiteral("QZAH015010001"), &state), SimBench::kOk);
-    EXPECT_EQ(QJsonDocument::fromJson(state)
-                  .object()
-                  .value(QStringLiteral("chip"))
-                  .toObject()
-                  .value(QStringLiteral("eeprom"))
-                  .toObject()
-                  .value(QStringLiteral("serial"))
-                  .toString(),
+    EXPECT_EQ(QJsonDocument::fromJson(state)["chip"]["eeprom"]["serial"].toString(),
         QStringLiteral("QZAH015010077"));
 }
 

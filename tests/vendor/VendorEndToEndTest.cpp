@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -44,18 +45,6 @@ const Unit kUnits[] = {
     {"QZAH041010006", "Rowan", kSerialPort},
 };
 
-QStringList configurationRequests(const QStringList& requests)
-{
-    QStringList kept;
-    for (const QString& request : requests) {
-        // Resets and purges (request 0), modem status, latency reads and EEPROM reads.
-        if (request.startsWith(QLatin1String("40 00")) || request.startsWith(QLatin1String("c0")))
-            continue;
-        kept.append(request);
-    }
-    return kept;
-}
-
 class VendorEndToEnd : public ::testing::Test
 {
 protected:
@@ -67,8 +56,7 @@ protected:
         if (!client().isConnected()
             || !QFileInfo::exists(qEnvironmentVariable("KAVRA_D2XX_LIBRARY")))
             GTEST_SKIP() << "not under kavra-usbbench with FTDI's D2XX library (scripts/setup "
-                            "builds it when the npm "
-                            "registry is reachable)";
+                            "builds it when the npm registry is reachable)";
     }
 
     static UsbBenchClient& client()
@@ -90,31 +78,27 @@ protected:
         return known.value(serial);
     }
 
-    // The request packets the host wrote to a unit since the last call: (instruction, payload).
-    static QList<QPair<int, QByteArray>> sent(const char* serial)
+    // The request packets the host wrote to a unit since the last call.
+    static QList<QByteArray> sent(const char* serial)
     {
         QByteArray bytes;
         for (const QJsonValue& entry : client().takeWireLog(QString::fromLatin1(serial))) {
-            const QJsonObject record = entry.toObject();
-            if (record.value(QStringLiteral("dir")).toString() == QLatin1String("out")
-                && record.value(QStringLiteral("link")).toInt() == 0)
-                bytes += QByteArray::fromHex(
-                    record.value(QStringLiteral("data")).toString().toLatin1());
+            if (entry["dir"] == "out" && entry["link"] == 0)
+                bytes += QByteArray::fromHex(entry["data"].toString().toLatin1());
         }
-        QList<QPair<int, QByteArray>> packets;
-        for (int at = 0; at + 8 <= bytes.size();) {
-            if (quint8(bytes.at(at)) != 0x05) {
-                ++at;
-                continue;
+        QList<QByteArray> packets;
+        for (int at = 0; at + 8 <= bytes.size(); ++at) {
+            if (quint8(bytes.at(at)) == 0x05) {
+                const int length = quint8(bytes.at(at + 6)) | quint8(bytes.at(at + 7)) << 8;
+                packets.append(bytes.mid(at, 8 + length));
+                at += 7 + length;
             }
-            const int length = quint8(bytes.at(at + 6)) | quint8(bytes.at(at + 7)) << 8;
-            packets.append(qMakePair(int(quint8(bytes.at(at + 5))), bytes.mid(at + 8, length)));
-            at += 8 + length;
         }
         return packets;
     }
 };
 
+// (An unknown serial number: OpeningAndRegistry.FindsUnitsBySerialNumberAndLeavesTheRegistryAsItWas.)
 TEST_F(VendorEndToEnd, CountsEveryOwnUnitAndFindsEachBySerialNumber)
 {
     int count = -1;
@@ -128,9 +112,6 @@ TEST_F(VendorEndToEnd, CountsEveryOwnUnitAndFindsEachBySerialNumber)
         EXPECT_FALSE(indices.contains(index)) << unit.serial;
         indices.append(index);
     }
-    int index = 0;
-    EXPECT_EQ(getDeviceIndex("QZAH041010007", &index), 6);
-    EXPECT_EQ(index, -1);
 }
 
 TEST_F(VendorEndToEnd, OpensAndIdentifiesEveryModelWithItsChipConfiguration)
@@ -138,19 +119,17 @@ TEST_F(VendorEndToEnd, OpensAndIdentifiesEveryModelWithItsChipConfiguration)
     for (const Unit& unit : kUnits) {
         SCOPED_TRACE(unit.serial);
         const int index = indexOf(unit.serial);
-        client().takeUsbRequests(QString::fromLatin1(unit.serial));
+        const QString benchSerial = QString::fromLatin1(unit.serial);
+        client().takeUsbRequests(benchSerial);
         ASSERT_EQ(clearError(index), 0);
         char serial[32] = {};
         ASSERT_EQ(getDeviceSerialNumber(index, serial, sizeof serial), 0);
         EXPECT_STREQ(serial, unit.serial);
-        EXPECT_EQ(configurationRequests(client().takeUsbRequests(QString::fromLatin1(unit.serial))),
+        // Resets and purges (request 0), modem status, latency reads and EEPROM reads left out.
+        EXPECT_EQ(client().takeUsbRequests(benchSerial).filter(QRegularExpression("^(?!40 00|c0)")),
             unit.configuration);
         // Identification read the unit's page; the unit answered on its command link.
-        const QJsonObject state = client().unitState(QString::fromLatin1(unit.serial));
-        EXPECT_EQ(state.value(QStringLiteral("chip"))
-                      .toObject()
-                      .value(QStringLiteral("openHandles"))
-                      .toInt(),
+        EXPECT_EQ(client().unitState(benchSerial).value("chip")["openHandles"].toInt(),
             QByteArray(unit.serial).startsWith("QZAH017") ? 2 : 1);
     }
 }
@@ -181,7 +160,8 @@ TEST_F(VendorEndToEnd, FamilyCallsPutTheirBytesOnTheWireAndReadBack)
         ASSERT_EQ(call.call(index), 0);
         const auto packets = sent(call.serial);
         ASSERT_FALSE(packets.isEmpty());
-        EXPECT_EQ(packets.first().second.toHex(), QByteArray(call.payload));
+        EXPECT_EQ(quint8(packets.first().at(5)), call.instruction);
+        EXPECT_EQ(packets.first().mid(8).toHex(), QByteArray(call.payload));
     }
     // Reads: every family answers through its own instruction, decoded by the library.
     for (const Unit& unit : kUnits) {
