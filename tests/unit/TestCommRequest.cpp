@@ -11,23 +11,6 @@
 
 namespace {
 
-enum Family { Alder, Birch, Cedar, Rowan };
-
-std::unique_ptr<USBDefaultCommRequest> familyRequest(Family family, uint32_t instruction)
-{
-    switch (family) {
-    case Alder:
-        return std::make_unique<KavraDriver_Alder_CommRequest>(instruction);
-    case Birch:
-        return std::make_unique<KavraDriver_Birch_CommRequest>(instruction);
-    case Cedar:
-        return std::make_unique<KavraDriver_Cedar_CommRequest>(instruction);
-    case Rowan:
-        return std::make_unique<KavraDriver_Rowan_CommRequest>(instruction);
-    }
-    return nullptr;
-}
-
 QString corrupted(int status)
 {
     return QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])")
@@ -61,20 +44,21 @@ TEST(CommRequest, statusTablesPerFamily)
         {102, corrupted(102), corrupted(102), QStringLiteral("Power supply encountered an error"),
             corrupted(102)},
     };
-    const KavraDriver_Generic_CommRequest generic(0, ModelId(19, 1));
-    const BootloaderCommRequest bootloader(1, 10, 0);
+    const std::shared_ptr<USBICommRequest> requests[]
+        = {std::make_shared<KavraDriver_Alder_CommRequest>(0x20),
+            std::make_shared<KavraDriver_Generic_CommRequest>(0, ModelId(19, 1)),
+            std::make_shared<KavraDriver_Birch_CommRequest>(0x20),
+            std::make_shared<KavraDriver_Rowan_CommRequest>(0x40),
+            std::make_shared<KavraDriver_Cedar_CommRequest>(0x20),
+            std::make_shared<BootloaderCommRequest>(1, 10, 0)};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.status);
-        const uint8_t s = static_cast<uint8_t>(c.status);
-        const USBResult results[] = {familyRequest(Alder, 0x20)->checkStatus(s),
-            generic.checkStatus(s), familyRequest(Birch, 0x20)->checkStatus(s),
-            familyRequest(Rowan, 0x40)->checkStatus(s), familyRequest(Cedar, 0x20)->checkStatus(s),
-            bootloader.checkStatus(s)};
         const QString expected[]
             = {c.alderGeneric, c.alderGeneric, c.birchRowan, c.birchRowan, c.cedar, c.bootloader};
         for (int i = 0; i < 6; ++i) {
-            EXPECT_EQ(results[i].isSuccess(), expected[i].isEmpty()) << i;
-            EXPECT_EQ(results[i].message(), expected[i]) << i;
+            const USBResult result = requests[i]->checkStatus(static_cast<uint8_t>(c.status));
+            EXPECT_EQ(result.isSuccess(), expected[i].isEmpty()) << i;
+            EXPECT_EQ(result.message(), expected[i]) << i;
         }
     }
 }

@@ -59,6 +59,21 @@ KavraDriver_Generic_UserData genericCalibration(quint16 voltageGain, qint16 volt
                 {7, static_cast<quint16>(currentOffset)}, {9, coupling}}));
 }
 
+// The five calibration words, in the order of the layouts: one comparison per record.
+template <class UserData> std::vector<int> words(const UserData& data)
+{
+    return {data.voltageGain(), data.voltageOffset(), data.currentGain(), data.currentOffset(),
+        data.currentCoupling()};
+}
+
+// The values of the given keys as whole numbers.
+template <class Record> std::vector<int> ints(const Record& record, std::vector<int> keys)
+{
+    for (int& key : keys)
+        key = record.value(key).toInt();
+    return keys;
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------------
@@ -96,32 +111,28 @@ TEST(AlderRecords, VoltageEncodingCutsValuesAndFollowsPolarity)
         double voltage;
         double current;
         int polarity;
+        KavraDriver_Alder_UserData calibration;
         const char* bytes;
     };
     // Default calibration: gains 10560 and 22400, no offsets.
+    const KavraDriver_Alder_UserData defaults;
     const Case cases[] = {
-        {1000, 500, 0, "4029 80b5 0000 0000 0000"}, // 10560; 112000 cut to 16 bits
-        {1000, 500, 1, "c0d6 804a 0000 0000 0000"}, // -10560; -112000 cut to 16 bits
-        {100.9, 0.99, 0, "2004 0000 0000 0000 0000"}, // 100 -> 1056; 0.99 -> 0
+        {1000, 500, 0, defaults, "4029 80b5 0000 0000 0000"}, // 10560; 112000 cut to 16 bits
+        {1000, 500, 1, defaults, "c0d6 804a 0000 0000 0000"}, // -10560; -112000 cut to 16 bits
+        {100.9, 0.99, 0, defaults, "2004 0000 0000 0000 0000"}, // 100 -> 1056; 0.99 -> 0
+        // Offsets: the voltage code adds tenths exactly, the offset words divide toward zero.
+        // 10 - 2.5 = 7.5 -> 7
+        {10, 0, 0, alderCalibration(1000, -25, 100, 19, 77), "0700 0000 feff 0100 4d00"},
     };
-    const KavraDriver_Alder_UserData calibration;
     for (const Case& c : cases) {
         KavraDriver_Alder_Polarity polarity;
         polarity.setValue(KavraDriver_Alder_Polarity::Polarity, c.polarity);
         KavraDriver_Alder_Voltage voltage;
         voltage.setValue(KavraDriver_Alder_Voltage::Voltage, c.voltage);
         voltage.setValue(KavraDriver_Alder_Voltage::Current, c.current);
-        EXPECT_EQ(voltage.encode(calibration, polarity).toHex(), hex(c.bytes).toHex())
+        EXPECT_EQ(voltage.encode(c.calibration, polarity).toHex(), hex(c.bytes).toHex())
             << c.voltage << " " << c.polarity;
     }
-
-    // Offsets: the voltage code adds tenths exactly, the offset words divide toward zero.
-    KavraDriver_Alder_Voltage voltage;
-    voltage.setValue(KavraDriver_Alder_Voltage::Voltage, 10);
-    voltage.setValue(KavraDriver_Alder_Voltage::Current, 0);
-    EXPECT_EQ(voltage.encode(alderCalibration(1000, -25, 100, 19, 77), KavraDriver_Alder_Polarity())
-                  .toHex(),
-        hex("0700 0000 feff 0100 4d00").toHex()); // 10 - 2.5 = 7.5 -> 7
 }
 
 TEST(AlderRecords, UserDataLayouts)
@@ -133,11 +144,7 @@ TEST(AlderRecords, UserDataLayouts)
         single[3 + 4 * pair] = static_cast<char>(pair + 101);
     }
     const KavraDriver_Alder_UserData fromSingle(single);
-    EXPECT_EQ(fromSingle.voltageGain(), 7000);
-    EXPECT_EQ(fromSingle.voltageOffset(), -10);
-    EXPECT_EQ(fromSingle.currentGain(), 1234);
-    EXPECT_EQ(fromSingle.currentOffset(), 30);
-    EXPECT_EQ(fromSingle.currentCoupling(), 99);
+    EXPECT_EQ(words(fromSingle), (std::vector<int>{7000, -10, 1234, 30, 99}));
     EXPECT_EQ(fromSingle.firstTable()[0][0][0], 1);
     EXPECT_EQ(fromSingle.secondTable()[0][3][0], 104);
     EXPECT_EQ(fromSingle.firstTable()[1][0][0], 5);
@@ -147,20 +154,12 @@ TEST(AlderRecords, UserDataLayouts)
     QByteArray paired = reply(150, 'O', {{65, 9000}, {67, 40}, {37, 1}, {41, 1}});
     paired[1 + 4 * 3] = 42; // pair 3: a = 0, b = 1, second pair of the entry
     const KavraDriver_Alder_UserData fromPaired(paired);
-    EXPECT_EQ(fromPaired.voltageGain(), 9000);
-    EXPECT_EQ(fromPaired.voltageOffset(), 40);
-    EXPECT_EQ(fromPaired.currentGain(), 22400);
-    EXPECT_EQ(fromPaired.currentOffset(), 0);
-    EXPECT_EQ(fromPaired.currentCoupling(), 0);
+    EXPECT_EQ(words(fromPaired), (std::vector<int>{9000, 40, 22400, 0, 0}));
     EXPECT_EQ(fromPaired.firstTable()[0][1][1], 42);
 
     // Any other first byte: the unit holds no calibration.
     const KavraDriver_Alder_UserData unknown(reply(150, 'm', {{33, 1}, {65, 1}}));
-    EXPECT_EQ(unknown.voltageGain(), 10560);
-    EXPECT_EQ(unknown.voltageOffset(), 0);
-    EXPECT_EQ(unknown.currentCoupling(), 0);
-    EXPECT_EQ(unknown.currentGain(), 22400);
-    EXPECT_EQ(unknown.currentOffset(), 0);
+    EXPECT_EQ(words(unknown), (std::vector<int>{10560, 0, 22400, 0, 0}));
     EXPECT_EQ(unknown.secondTable()[1][2][0], 30000);
 }
 
@@ -168,72 +167,48 @@ TEST(AlderRecords, SupplyStateDecoding)
 {
     // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count: halves everywhere.
     const KavraDriver_Alder_UserData calibration = alderCalibration(1000, 5, 100, -5, 0);
+    using S = KavraDriver_Alder_SupplyState;
     struct Case
     {
         const char* bytes;
-        int raw0;
-        int raw1;
-        int voltage;
-        int current;
-        bool first;
-        bool second;
-        int error;
+        std::vector<int> values; // raw voltage and current, voltage, current, flags, error code
         const char* text;
     };
     const Case cases[] = {
-        {"06 0a00 0300", 10, 3, 10, 4, false, true, 1, "Output short circuit"}, // 9.5, 3.5
-        {"01 f6ff fdff", -10, -3, -10, -2, true, false, 0, "No error"}, // -10.5, -2.5
-        {"0b 0000 0000", 0, 0, 0, 1, true, true, 2, "Unknown error"}, // -0.5, 0.5
+        {"06 0a00 0300", {10, 3, 10, 4, 0, 1, 1}, "Output short circuit"}, // 9.5, 3.5
+        {"01 f6ff fdff", {-10, -3, -10, -2, 1, 0, 0}, "No error"}, // -10.5, -2.5
+        {"0b 0000 0000", {0, 0, 0, 1, 1, 1, 2}, "Unknown error"}, // -0.5, 0.5
     };
     for (const Case& c : cases) {
-        const KavraDriver_Alder_SupplyState state(hex(c.bytes), calibration);
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawVoltage).toInt(), c.raw0)
+        const S state(hex(c.bytes), calibration);
+        EXPECT_EQ(ints(state,
+                      {S::RawVoltage, S::RawCurrent, S::Voltage, S::Current, S::FirstFlag,
+                          S::SecondFlag, S::ErrorCode}),
+            c.values)
             << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::RawCurrent).toInt(), c.raw1)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), c.voltage)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::Current).toInt(), c.current)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::FirstFlag).toBool(), c.first);
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::SecondFlag).toBool(), c.second);
-        EXPECT_EQ(state.value(KavraDriver_Alder_SupplyState::ErrorCode).toInt(), c.error);
         EXPECT_EQ(state.statusText(), QString::fromLatin1(c.text));
     }
 
     // The current reading contains a share of the voltage term: gain 2, coupling 1/2.
-    const KavraDriver_Alder_SupplyState coupled(
-        hex("00 6400 6400"), alderCalibration(2000, 0, 100, 0, 8192));
-    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Voltage).toInt(), 50); // 100 / 2
-    EXPECT_EQ(coupled.value(KavraDriver_Alder_SupplyState::Current).toInt(), 50); // 100 - 2*50/2
+    const S coupled(hex("00 6400 6400"), alderCalibration(2000, 0, 100, 0, 8192));
+    // 100 / 2, and 100 - 2*50/2
+    EXPECT_EQ(ints(coupled, {S::Voltage, S::Current}), (std::vector<int>{50, 50}));
 
     // A zero gain gives no number; the reading must still be a defined integer.
-    const KavraDriver_Alder_SupplyState zeroGain(
-        hex("00 6400 6400"), alderCalibration(0, 0, 0, 0, 0));
-    EXPECT_TRUE(zeroGain.value(KavraDriver_Alder_SupplyState::Voltage).isValid());
+    const S zeroGain(hex("00 6400 6400"), alderCalibration(0, 0, 0, 0, 0));
+    EXPECT_TRUE(zeroGain.value(S::Voltage).isValid());
 }
 
 // ---------------------------------------------------------------------------------------------
 // Birch
 
-TEST(BirchRecords, VoltageEncoding)
+TEST(BirchRecords, VoltageEncodingCutsNegativeValuesTowardZero)
 {
-    struct Case
-    {
-        double voltage;
-        double second;
-        const char* bytes;
-    };
-    const Case cases[] = {
-        {1, 2500, "0100 a0252600"}, // 2500000
-        {7, -0.0019, "0700 ffffffff"}, // -1.9 thousandths -> -1
-    };
-    for (const Case& c : cases) {
-        KavraDriver_Birch_Voltage voltage;
-        voltage.setValue(KavraDriver_Birch_Voltage::Voltage, c.voltage);
-        voltage.setValue(KavraDriver_Birch_Voltage::Second, c.second);
-        EXPECT_EQ(voltage.encode().toHex(), hex(c.bytes).toHex()) << c.voltage << " " << c.second;
-    }
+    // (Positive and whole values: FamilyBehaviour.ExactBytesOnTheWire.)
+    KavraDriver_Birch_Voltage voltage;
+    voltage.setValue(KavraDriver_Birch_Voltage::Voltage, 7);
+    voltage.setValue(KavraDriver_Birch_Voltage::Second, -0.0019);
+    EXPECT_EQ(voltage.encode().toHex(), hex("0700 ffffffff").toHex()); // -1.9 thousandths -> -1
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -334,45 +309,26 @@ TEST(GenericRecords, CalibrationDefaultsAndReply)
         // Without the marker the reply is ignored and the model's defaults stand.
         for (const KavraDriver_Generic_UserData& data : {KavraDriver_Generic_UserData(c.model),
                  KavraDriver_Generic_UserData(c.model, reply(20, 'M', {{1, 1}, {5, 1}}))}) {
-            EXPECT_EQ(data.voltageGain(), c.voltageGain) << c.model.product;
-            EXPECT_EQ(data.currentGain(), c.currentGain) << c.model.product;
-            EXPECT_EQ(data.voltageOffset(), 0);
-            EXPECT_EQ(data.currentOffset(), 0);
-            EXPECT_EQ(data.currentCoupling(), 0);
+            EXPECT_EQ(words(data), (std::vector<int>{c.voltageGain, 0, c.currentGain, 0, 0}))
+                << c.model.product;
         }
     }
 
     const KavraDriver_Generic_UserData stored(ModelId(25, 1),
         reply(20, 'm', {{1, 7000}, {3, 0xFFEC}, {5, 321}, {7, 15}, {9, 4096}, {11, 9}}));
-    EXPECT_EQ(stored.voltageGain(), 7000);
-    EXPECT_EQ(stored.voltageOffset(), -20);
-    EXPECT_EQ(stored.currentGain(), 321);
-    EXPECT_EQ(stored.currentOffset(), 15);
-    EXPECT_EQ(stored.currentCoupling(), 4096);
+    EXPECT_EQ(words(stored), (std::vector<int>{7000, -20, 321, 15, 4096}));
 }
 
 TEST(GenericRecords, VoltageEncoding)
 {
-    struct Case
-    {
-        double voltage;
-        double current;
-        const char* bytes;
-    };
-    const KavraDriver_Generic_UserData calibration(ModelId(19, 1));
-    const Case cases[] = {
-        {1234.9, 100.7, "9324 dc0b 0000 0000 0000 00 0000 50c3"}, // 1234 -> 9363
-        {0, 0, "0000 0000 0000 0000 0000 00 0000 50c3"},
-    };
-    for (const Case& c : cases) {
-        KavraDriver_Generic_Voltage voltage;
-        voltage.setValue(KavraDriver_Generic_Voltage::Voltage, c.voltage);
-        voltage.setValue(KavraDriver_Generic_Voltage::Current, c.current);
-        EXPECT_EQ(voltage.encode(calibration).toHex(), hex(c.bytes).toHex()) << c.voltage;
-    }
+    // Model (19, 1) defaults; the code is cut, not rounded: 1234 -> 9363.6 -> 9363.
+    KavraDriver_Generic_Voltage voltage;
+    voltage.setValue(KavraDriver_Generic_Voltage::Voltage, 1234.9);
+    voltage.setValue(KavraDriver_Generic_Voltage::Current, 100.7);
+    EXPECT_EQ(voltage.encode(KavraDriver_Generic_UserData(ModelId(19, 1))).toHex(),
+        hex("9324 dc0b 0000 0000 0000 00 0000 50c3").toHex());
 
     // The settings travel as they are; offsets divide toward zero in their own words.
-    KavraDriver_Generic_Voltage voltage;
     voltage.setValue(KavraDriver_Generic_Voltage::Voltage, 10);
     voltage.setValue(KavraDriver_Generic_Voltage::Current, 1);
     voltage.setValue(KavraDriver_Generic_Voltage::SettingByte, 0x1AB);
@@ -386,56 +342,40 @@ TEST(GenericRecords, SupplyStateDecoding)
 {
     // Gain 1 per count, voltage offset +0.5 count, current offset -0.5 count.
     const KavraDriver_Generic_UserData calibration = genericCalibration(1000, 5, 100, -5, 0);
+    using S = KavraDriver_Generic_SupplyState;
     struct Case
     {
         const char* bytes;
-        int raw0;
-        int raw1;
-        int voltage;
-        int current;
-        int polarity;
-        bool first;
-        bool second;
-        int error;
+        // Raw voltage and current, voltage, current, polarity code, flags, error code.
+        std::vector<int> values;
         const char* status;
         const char* sign;
     };
     const Case cases[] = {
         // 9.5 -> 10 and 3.5 -> 4; positive.
-        {"05 0a00 0300 3412 00", 10, 3, 10, 4, 0, true, false, 1, "Output short circuit",
-            "Positive"},
+        {"05 0a00 0300 3412 00", {10, 3, 10, 4, 0, 1, 0, 1}, "Output short circuit", "Positive"},
         // Same readings negated: -9.5 -> -9, -3.5 -> -3 (halves upward for negatives too).
-        {"02 0a00 0300 0000 01", 10, 3, -9, -3, 1, false, true, 0, "No error", "Negative"},
+        {"02 0a00 0300 0000 01", {10, 3, -9, -3, 1, 0, 1, 0}, "No error", "Negative"},
         // Raw voltage unsigned, raw current signed: 65535 and -3 (-2.5 -> -2).
-        {"0c ffff fdff 0000 02", 65535, -3, 65535, -2, 2, false, false, 3, "Unknown error",
-            "Undefined"},
+        {"0c ffff fdff 0000 02", {65535, -3, 65535, -2, 2, 0, 0, 3}, "Unknown error", "Undefined"},
     };
     for (const Case& c : cases) {
-        const KavraDriver_Generic_SupplyState state(hex(c.bytes), calibration);
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawVoltage).toInt(), c.raw0)
+        const S state(hex(c.bytes), calibration);
+        EXPECT_EQ(ints(state,
+                      {S::RawVoltage, S::RawCurrent, S::Voltage, S::Current, S::PolarityCode,
+                          S::FirstFlag, S::SecondFlag, S::ErrorCode}),
+            c.values)
             << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::RawCurrent).toInt(), c.raw1)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), c.voltage)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::Current).toInt(), c.current)
-            << c.bytes;
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityCode).toInt(), c.polarity);
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::FirstFlag).toBool(), c.first);
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::SecondFlag).toBool(), c.second);
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::ErrorCode).toInt(), c.error);
         EXPECT_EQ(state.statusText(), QString::fromLatin1(c.status));
-        EXPECT_EQ(state.value(KavraDriver_Generic_SupplyState::PolarityText).toString(),
-            QString::fromLatin1(c.sign));
+        EXPECT_EQ(state.value(S::PolarityText).toString(), QString::fromLatin1(c.sign));
     }
-    const KavraDriver_Generic_SupplyState withWord(hex("00 0000 0000 3412 00"), calibration);
-    EXPECT_EQ(withWord.value(KavraDriver_Generic_SupplyState::SettingWord).toInt(), 0x1234);
+    const S withWord(hex("00 0000 0000 3412 00"), calibration);
+    EXPECT_EQ(withWord.value(S::SettingWord).toInt(), 0x1234);
 
     // Model defaults: 7588 counts per 1000 V.
-    const KavraDriver_Generic_SupplyState modelDefaults(
+    const S modelDefaults(
         hex("00 a41d dc0b 0000 00"), KavraDriver_Generic_UserData(ModelId(19, 1)));
-    EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Voltage).toInt(), 1000);
-    EXPECT_EQ(modelDefaults.value(KavraDriver_Generic_SupplyState::Current).toInt(), 100);
+    EXPECT_EQ(ints(modelDefaults, {S::Voltage, S::Current}), (std::vector<int>{1000, 100}));
 }
 
 // ---------------------------------------------------------------------------------------------

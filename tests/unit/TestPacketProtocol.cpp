@@ -1,7 +1,6 @@
 // The packet protocol's synchronous exchange on a scripted socket: exact bytes, reply matching,
 // failures and what the reader keeps afterwards.
 
-#include "TestPacketProtocolEvents.h"
 #include "TestPacketProtocolSocket.h"
 
 #include "KavraDriver_Alder_CommRequest.h"
@@ -86,9 +85,10 @@ TEST_F(PacketProtocolTest, replyFoundAmongOtherPackets)
     auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 3);
     m_socket->state().responder = [](const QByteArray& written) {
         const int id = packetId(written);
-        return bytes({0x07, 0x02, 0x11, 0x22}) // short stream packet
-            + bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x04, 0x00}) // stream packet header
-            + bytes({1, 2, 3, 4}) // and its payload
+        return bytes({0x07, 0x00}) // an empty short stream packet
+            + bytes({0x07, 0x02, 0x11, 0x22}) // and one with payload
+            // A stream packet of 256 bytes: its length takes both bytes of its field.
+            + bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z')
             + reply(id + 1000, 0, bytes({9, 9})) // nobody waits for it
             + reply(id, 0, bytes({7, 8, 9})) // ours
             + reply(id + 2000, 0, QByteArray()); // left unread
@@ -138,7 +138,6 @@ TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
     };
     const Case cases[] = {
         {"type 6", bytes({0x06, 0, 0, 0}), false, "Communication stream is corrupted."},
-        {"type 0", bytes({0x00}), false, "Communication stream is corrupted."},
         {"type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
             "Header checksum (00010000) failed."},
         {"type 8 high bits", bytes({0x08, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0xF0}), false,
@@ -188,32 +187,6 @@ TEST_F(PacketProtocolTest, lateReplyAfterTimeOutIsDropped)
     EXPECT_EQ(next->replyData(), bytes({0x01}));
     EXPECT_TRUE(lost->replyData().isEmpty());
     EXPECT_EQ(m_protocol.storedReplyCount(), 0);
-}
-
-TEST_F(PacketProtocolTest, streamPacketsReachTheObserverDuringAnExchange)
-{
-    // Stream packets carry id 0; the observer takes only those.
-    TestAsync::RecordingObserver observer({0});
-    m_protocol.setObserver(&observer);
-    auto request = std::make_shared<ScriptedRequest>(0x41, QByteArray(), 1);
-    m_socket->state().responder = [](const QByteArray& written) {
-        return bytes({0x07, 0x00}) + bytes({0x07, 0x03, 1, 2, 3})
-            + bytes({0x08, 0x07, 0x02, 0x00, 0x08, 0x07, 0x02, 0x00, 0xAB, 0xCD})
-            + bytes({0x08, 0x00, 0x00, 0x01, 0x08, 0x00, 0x00, 0x01}) + QByteArray(256, 'z')
-            + reply(packetId(written), 0, bytes({0x42}));
-    };
-
-    const USBResult result = m_protocol.sendRequest(request);
-    m_protocol.setObserver(nullptr);
-
-    EXPECT_TRUE(result.isSuccess()) << result.text().toStdString();
-    EXPECT_EQ(request->replyData(), bytes({0x42}));
-    const auto packets = observer.packets();
-    ASSERT_EQ(packets.size(), 4);
-    EXPECT_EQ(packets[0], qMakePair(0, QByteArray()));
-    EXPECT_EQ(packets[1], qMakePair(0, bytes({1, 2, 3})));
-    EXPECT_EQ(packets[2], qMakePair(0, bytes({0xAB, 0xCD})));
-    EXPECT_EQ(packets[3], qMakePair(0, QByteArray(256, 'z')));
 }
 
 } // namespace

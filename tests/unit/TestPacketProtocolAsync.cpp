@@ -64,26 +64,21 @@ protected:
         };
     }
 
-    // A protocol whose observer lives in the test body must be gone before the observer, also
-    // when an assertion ends the test early.
-    struct ProtocolReset
+    bool processUntilWorkerEnded()
     {
-        std::unique_ptr<USBPacketProtocol>& protocol;
-        ~ProtocolReset()
-        {
-            if (protocol)
-                protocol->setSocket(nullptr);
-            protocol.reset();
-        }
-    };
-
-    bool processUntilWorkerEnded(int timeoutMs = 5000)
-    {
-        return processEventsUntil([this] { return !m_protocol->isRunning(); }, timeoutMs);
+        return processEventsUntil([this] { return !m_protocol->isRunning(); });
     }
 
     std::shared_ptr<TestPacketProtocolSocket> m_socket;
     std::unique_ptr<USBPacketProtocol> m_protocol;
+};
+
+// Runs the test's step in place of the worker's own reading.
+struct ScriptedPoller : USBISocketPoller
+{
+    explicit ScriptedPoller(std::function<void()> step) : step(std::move(step)) { }
+    void poll(std::shared_ptr<USBISocket>) override { step(); }
+    std::function<void()> step;
 };
 
 TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIsServed)
@@ -97,12 +92,18 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
         SCOPED_TRACE(c.name);
         Gate gate;
         holdFirstRequestAt(gate, 10000);
-        RecordingReceiver receiver;
+        EventTally tally;
+        RecordingReceiver receiver(&tally);
         const QVector<std::shared_ptr<ScriptedRequest>> requests
             = {scripted(), scripted(3), scripted()};
         for (const auto& request : requests)
             m_protocol->postRequest(request, &receiver);
+        // Its receiver is destroyed while it waits: the exchange runs, the report goes nowhere.
+        auto orphan = scripted(2);
+        auto gone = std::make_unique<RecordingReceiver>(&tally);
+        m_protocol->postRequest(orphan, gone.get());
         ASSERT_TRUE(gate.awaitArrival(5000));
+        gone.reset();
         EXPECT_TRUE(m_protocol->isRunning());
         EXPECT_FALSE(m_protocol->isIdle()) << "requests are queued and the worker runs";
 
@@ -129,6 +130,9 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
             EXPECT_EQ(receiver.finished[i].result.text(), requests[i]->result().text());
         }
         EXPECT_EQ(receiver.finished[1].result.text(), QStringLiteral("status 3"));
+        EXPECT_EQ(orphan->result().message(), QStringLiteral("status 2"));
+        EXPECT_EQ(tally.events, requests.size());
+        EXPECT_EQ(tally.mismatched, 0);
 
         // A stopped worker starts again with the next request.
         auto next = scripted();
@@ -140,25 +144,14 @@ TEST_F(PacketProtocolAsyncTest, stopWorkerAndWaitForIdleReturnOnlyOnceTheQueueIs
     }
 }
 
-// Ends every poll with a failure once the gate opens.
-class GatedFailingPoller : public USBISocketPoller
-{
-public:
-    explicit GatedFailingPoller(Gate& gate) : m_gate(gate) { }
-    void poll(std::shared_ptr<USBISocket>) override
-    {
-        m_gate.pass(10000);
-        throw USBResult::failure(QStringLiteral("poller gave up"));
-    }
-
-private:
-    Gate& m_gate;
-};
-
 TEST_F(PacketProtocolAsyncTest, requestsLeftQueuedByAnEndedWorkerAreServedAtItsNextStart)
 {
     Gate gate;
-    GatedFailingPoller poller(gate);
+    // Ends every poll with a failure once the gate opens.
+    ScriptedPoller poller([&gate] {
+        gate.pass(10000);
+        throw USBResult::failure(QStringLiteral("poller gave up"));
+    });
     RecordingReceiver receiver;
     // No worker yet: the poller is kept for its first polling step, nothing waits.
     m_protocol->setPoller(&poller);
@@ -193,18 +186,19 @@ TEST_F(PacketProtocolAsyncTest, requestsLeftQueuedByAnEndedWorkerAreServedAtItsN
 TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
 {
     // Removing the socket ends the exchange in progress and drops the rest of the queue without a
-    // result; destroying the protocol reports what it never sent as discarded. Only the served
-    // request goes out either way.
-    for (bool destroy : {false, true}) {
-        SCOPED_TRACE(destroy ? "protocol destroyed" : "socket removed");
+    // result; a worker held in its exchange beyond the 5000 ms it is given keeps its read state,
+    // finishes that exchange and ends at its next check. Destroying the protocol reports what it
+    // never sent as discarded. Only the served request goes out in each case.
+    enum Ending { SocketRemoved, SocketRemovedFromAHeldWorker, ProtocolDestroyed };
+    for (Ending ending : {SocketRemoved, SocketRemovedFromAHeldWorker, ProtocolDestroyed}) {
+        SCOPED_TRACE(ending);
         if (!m_protocol) {
             m_protocol = std::make_unique<USBPacketProtocol>();
             m_socket->state().writes.clear();
             m_protocol->setSocket(m_socket);
         }
         Gate gate;
-        // The unit holds the first request for a while, well within the 5000 ms given to the worker.
-        holdFirstRequestAt(gate, 300);
+        holdFirstRequestAt(gate, ending == SocketRemovedFromAHeldWorker ? 20000 : 300);
         RecordingReceiver receiver;
         const QVector<std::shared_ptr<ScriptedRequest>> requests
             = {scripted(), scripted(), scripted()};
@@ -212,18 +206,20 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
             m_protocol->postRequest(request, &receiver);
         ASSERT_TRUE(gate.awaitArrival(5000));
 
-        if (destroy) {
+        if (ending == ProtocolDestroyed) {
             m_protocol.reset();
         } else {
             m_protocol->setSocket(nullptr);
-            EXPECT_FALSE(m_protocol->isRunning());
-            EXPECT_TRUE(m_protocol->isIdle());
+            EXPECT_EQ(m_protocol->isRunning(), ending == SocketRemovedFromAHeldWorker);
+            EXPECT_TRUE(m_protocol->isIdle()) << "the queue is gone";
+            gate.open();
+            ASSERT_TRUE(processUntilWorkerEnded());
             EXPECT_EQ(m_protocol->pendingRequestCount(), 0);
         }
         drainPostedEvents();
         EXPECT_TRUE(requests[0]->result().isSuccess());
         EXPECT_EQ(m_socket->state().writes.size(), 1);
-        if (destroy) {
+        if (ending == ProtocolDestroyed) {
             ASSERT_EQ(receiver.finishedIds(),
                 (QVector<int>{requests[0]->id(), requests[1]->id(), requests[2]->id()}));
             for (int i = 1; i < 3; ++i) {
@@ -249,62 +245,6 @@ TEST_F(PacketProtocolAsyncTest, removingTheSocketOrTheProtocolEndsTheWorker)
         EXPECT_EQ(receiver.finished[1].request, late);
         m_protocol.reset();
     }
-}
-
-TEST_F(PacketProtocolAsyncTest, removingTheSocketGivesUpOnAWorkerStuckInAnExchange)
-{
-    Gate gate;
-    holdFirstRequestAt(gate, 20000);
-    RecordingReceiver receiver;
-    auto held = scripted();
-    auto queued = scripted();
-    m_protocol->postRequest(held, &receiver);
-    m_protocol->postRequest(queued, &receiver);
-    ASSERT_TRUE(gate.awaitArrival(5000));
-
-    m_protocol->setSocket(nullptr);
-    EXPECT_TRUE(m_protocol->isRunning()) << "the worker is still inside its exchange";
-    EXPECT_TRUE(m_protocol->isIdle()) << "its queue is gone";
-
-    // Released, the worker finishes its exchange, reports it and ends at its next check.
-    gate.open();
-    ASSERT_TRUE(processUntilWorkerEnded());
-    drainPostedEvents();
-    EXPECT_EQ(receiver.finishedIds(), QVector<int>{held->id()});
-    EXPECT_TRUE(held->result().isSuccess());
-    EXPECT_FALSE(queued->isFinished());
-}
-
-TEST_F(PacketProtocolAsyncTest, destroyedRequestReceiverGetsNothing)
-{
-    Gate gate;
-    holdFirstRequestAt(gate, 10000);
-    EventTally tally;
-    auto gone = std::make_unique<RecordingReceiver>(&tally);
-    auto alsoGone = std::make_unique<RecordingReceiver>(&tally);
-    RecordingReceiver kept(&tally);
-    auto first = scripted();
-    auto second = scripted(2);
-    auto third = scripted();
-    m_protocol->postRequest(first, gone.get());
-    m_protocol->postRequest(second, alsoGone.get());
-    m_protocol->postRequest(third, &kept);
-    ASSERT_TRUE(gate.awaitArrival(5000));
-
-    // Destroyed while their requests wait in the queue or in the unit.
-    gone.reset();
-    alsoGone.reset();
-    gate.open();
-    ASSERT_TRUE(processEventsUntil([&] { return kept.finished.size() == 1; }));
-    m_protocol->stopWorker();
-    drainPostedEvents();
-
-    EXPECT_EQ(tally.events, 1);
-    EXPECT_EQ(tally.mismatched, 0);
-    EXPECT_EQ(kept.finished[0].request, third);
-    // The exchanges themselves ran; only the reports had nobody to go to.
-    EXPECT_TRUE(first->result().isSuccess());
-    EXPECT_EQ(second->result().message(), QStringLiteral("status 2"));
 }
 
 TEST_F(PacketProtocolAsyncTest, streamReceiverEntryDecidesOverAPendingRequestOfItsId)
@@ -350,28 +290,26 @@ TEST_F(PacketProtocolAsyncTest, streamReceiverEntryDecidesOverAPendingRequestOfI
     EXPECT_EQ(tally.events, 1);
 }
 
-TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
+TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEventAndMayCallBackIntoTheProtocol)
 {
     RecordingObserver observer({0});
     EventTally tally;
-    RecordingReceiver requestReceiver(&tally);
-    RecordingReceiver streamReceiver(&tally);
-    RecordingReceiver errorReceiver(&tally);
-    // A fresh protocol, so that the observer outlives it.
-    m_protocol = std::make_unique<USBPacketProtocol>();
-    m_protocol->setPollInterval(500);
-    ProtocolReset reset{m_protocol};
-    m_protocol->setSocket(m_socket);
-    m_protocol->setObserver(&observer);
-    m_protocol->addStreamReceiver(0, &streamReceiver);
-    m_protocol->setErrorReceiver(&errorReceiver);
+    RecordingReceiver requestReceiver(&tally), streamReceiver(&tally), errorReceiver(&tally);
+    // Declared after the observer, so that it is gone first.
+    USBPacketProtocol protocol;
+    protocol.setPollInterval(500);
+    protocol.setSocket(m_socket);
+    protocol.setObserver(&observer);
+    observer.callBack = &protocol;
+    protocol.addStreamReceiver(0, &streamReceiver);
+    protocol.setErrorReceiver(&errorReceiver);
 
     const QVector<std::shared_ptr<ScriptedRequest>> requests
         = {scripted(), scripted(9), scripted()};
     for (const auto& request : requests)
-        m_protocol->postRequest(request, &requestReceiver);
-    ASSERT_TRUE(processEventsUntil([&] { return observer.finished().size() == 3; }));
-    const auto finished = observer.finished();
+        protocol.postRequest(request, &requestReceiver);
+    ASSERT_TRUE(processEventsUntil([&] { return observer.log().finished.size() == 3; }));
+    const auto finished = observer.log().finished;
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(finished[i].id, requests[i]->id());
         EXPECT_EQ(finished[i].request, requests[i]);
@@ -381,39 +319,29 @@ TEST_F(PacketProtocolAsyncTest, observerReplacesEveryEvent)
     EXPECT_EQ(finished[1].result.message(), QStringLiteral("status 9"));
 
     // Stream packets go to the observer that accepts their id; a reply nobody waits for and the
-    // observer refuses is dropped.
+    // observer refuses is dropped. The worker still runs: its calls back did not end it.
     m_socket->feed(bytes({0x07, 0x02, 0xAA, 0xBB}) + reply(999, 0, bytes({1}))
         + bytes({0x08, 0x00, 0x01, 0x00, 0x08, 0x00, 0x01, 0x00, 0xCC}));
-    ASSERT_TRUE(processEventsUntil([&] { return observer.packets().size() == 2; }));
-    EXPECT_EQ(observer.packets()[0], qMakePair(0, bytes({0xAA, 0xBB})));
-    EXPECT_EQ(observer.packets()[1], qMakePair(0, bytes({0xCC})));
+    ASSERT_TRUE(processEventsUntil([&] { return observer.log().packets.size() == 2; }));
+    EXPECT_EQ(observer.log().packets[0], qMakePair(0, bytes({0xAA, 0xBB})));
+    EXPECT_EQ(observer.log().packets[1], qMakePair(0, bytes({0xCC})));
 
     // A polling failure goes to the observer with the error receiver; the socket is its to close.
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_socket->state().mutex);
-        m_socket->state().failQueueQuery = true;
-    }
-    ASSERT_TRUE(processUntilWorkerEnded());
-    ASSERT_EQ(observer.failures().size(), 1);
-    EXPECT_EQ(observer.failures()[0].first.text(), USBResult(4u).text());
-    EXPECT_EQ(observer.failures()[0].second, &errorReceiver);
+    m_socket->setFailQueueQuery(true);
+    ASSERT_TRUE(processEventsUntil([&] { return !protocol.isRunning(); }));
+    const auto failures = observer.log().failures;
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_EQ(failures[0].first.text(), USBResult(4u).text());
+    EXPECT_EQ(failures[0].second, &errorReceiver);
     EXPECT_TRUE(m_socket->isOpen());
 
     drainPostedEvents();
     EXPECT_EQ(tally.events, 0) << "no event is posted while an observer is installed";
-    m_protocol.reset();
 }
-
-// Fails like code outside the library may, with an exception of its own.
-class ThrowingPoller : public USBISocketPoller
-{
-public:
-    void poll(std::shared_ptr<USBISocket>) override { throw std::runtime_error("poller broke"); }
-};
 
 TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
 {
-    // (A failure with an observer installed goes to the observer: observerReplacesEveryEvent.)
+    // (With an observer installed the failure goes to the observer instead: the observer test.)
     struct Failure
     {
         const char* name;
@@ -428,7 +356,8 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
             QStringLiteral("Header checksum (00010000) failed.")},
         {"poller's own exception", QByteArray(), false, QStringLiteral("poller broke"), true},
     };
-    ThrowingPoller throwingPoller;
+    // Fails like code outside the library may, with an exception of its own.
+    ScriptedPoller throwingPoller([] { throw std::runtime_error("poller broke"); });
     for (const Failure& failure : failures) {
         for (bool receiverDestroyed : {false, true}) {
             SCOPED_TRACE(
@@ -449,10 +378,7 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
             protocol.startWorker();
             ASSERT_TRUE(protocol.isRunning());
             socket->feed(failure.stream);
-            {
-                std::lock_guard<std::recursive_mutex> lock(socket->state().mutex);
-                socket->state().failQueueQuery = failure.failQueueQuery;
-            }
+            socket->setFailQueueQuery(failure.failQueueQuery);
             ASSERT_TRUE(processEventsUntil([&] { return !protocol.isRunning(); }));
             drainPostedEvents();
 
@@ -471,17 +397,11 @@ TEST_F(PacketProtocolAsyncTest, pollingFailureClosesTheSocketAndEndsTheWorker)
     }
 }
 
-// Counts its polls and reads nothing.
-class CountingPoller : public USBISocketPoller
-{
-public:
-    void poll(std::shared_ptr<USBISocket>) override { ++polls; }
-    std::atomic<int> polls{0};
-};
-
 TEST_F(PacketProtocolAsyncTest, setPollerReturnsOnceTheWorkerHasTakenIt)
 {
-    CountingPoller poller;
+    // Counts its polls and reads nothing.
+    std::atomic<int> polls{0};
+    ScriptedPoller poller([&polls] { ++polls; });
     RecordingReceiver streamReceiver;
     m_protocol->addStreamReceiver(0, &streamReceiver);
     m_protocol->startWorker();
@@ -490,47 +410,15 @@ TEST_F(PacketProtocolAsyncTest, setPollerReturnsOnceTheWorkerHasTakenIt)
     m_protocol->setPoller(&poller);
     // The pass that acknowledged it polls with it: the worker's own reading is replaced.
     m_socket->feed(bytes({0x07, 0x01, 0x11}));
-    ASSERT_TRUE(processEventsUntil([&] { return poller.polls >= 3; }));
+    ASSERT_TRUE(processEventsUntil([&] { return polls >= 3; }));
     EXPECT_TRUE(streamReceiver.streams.isEmpty());
 
     // Once setPoller returns, the old poller is never called again and the worker reads again.
     m_protocol->setPoller(nullptr);
-    const int polls = poller.polls;
+    const int pollsBefore = polls;
     ASSERT_TRUE(processEventsUntil([&] { return streamReceiver.streams.size() == 1; }));
     EXPECT_EQ(streamReceiver.streams[0].data, bytes({0x11}));
-    EXPECT_EQ(poller.polls, polls);
-}
-
-// Calls back into the protocol from the worker thread, as an observer may.
-class ReentrantObserver : public RecordingObserver
-{
-public:
-    ReentrantObserver() : RecordingObserver({}) { }
-    void requestFinished(const QueuedRequest& entry, const USBResult& result) override
-    {
-        // Each would wait for the worker that is calling.
-        protocol->waitForIdle();
-        protocol->setPoller(nullptr);
-        protocol->stopWorker();
-        RecordingObserver::requestFinished(entry, result);
-    }
-    USBPacketProtocol* protocol = nullptr;
-};
-
-TEST_F(PacketProtocolAsyncTest, workerCallingBackIntoTheProtocolDoesNotWaitForItself)
-{
-    ReentrantObserver observer;
-    m_protocol = std::make_unique<USBPacketProtocol>();
-    ProtocolReset reset{m_protocol};
-    m_protocol->setSocket(m_socket);
-    observer.protocol = m_protocol.get();
-    m_protocol->setObserver(&observer);
-    m_protocol->postRequest(scripted(), nullptr);
-    m_protocol->postRequest(scripted(), nullptr);
-    ASSERT_TRUE(processEventsUntil([&] { return observer.finished().size() == 2; }));
-    m_protocol->stopWorker();
-    EXPECT_FALSE(m_protocol->isRunning());
-    m_protocol.reset();
+    EXPECT_EQ(polls, pollsBefore);
 }
 
 // A stream packet that carries its sequence number, alternately in the short and the long form.

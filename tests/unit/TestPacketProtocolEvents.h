@@ -103,26 +103,22 @@ public:
 
     bool event(QEvent* event) override
     {
-        const int type = static_cast<int>(event->type());
-        if (type == USBRequestEvent::EventType) {
-            auto* e = dynamic_cast<USBRequestEvent*>(event);
-            if (e)
+        switch (static_cast<int>(event->type())) {
+        case USBRequestEvent::EventType:
+            if (auto* e = counted(dynamic_cast<USBRequestEvent*>(event)))
                 finished.append({e->request(), e->result()});
-            return count(e);
-        }
-        if (type == USBPacketStreamEvent::EventType) {
-            auto* e = dynamic_cast<USBPacketStreamEvent*>(event);
-            if (e)
+            return true;
+        case USBPacketStreamEvent::EventType:
+            if (auto* e = counted(dynamic_cast<USBPacketStreamEvent*>(event)))
                 streams.append({e->id(), e->data(), e->result()});
-            return count(e);
-        }
-        if (type == USBPacketErrorEvent::EventType) {
-            auto* e = dynamic_cast<USBPacketErrorEvent*>(event);
-            if (e)
+            return true;
+        case USBPacketErrorEvent::EventType:
+            if (auto* e = counted(dynamic_cast<USBPacketErrorEvent*>(event)))
                 failures.append({e->errorCode(), e->result()});
-            return count(e);
+            return true;
+        default:
+            return QObject::event(event);
         }
-        return QObject::event(event);
     }
 
     // Request ids of the request events, in order of arrival.
@@ -140,17 +136,18 @@ public:
 
 private:
     // Tallies a protocol event; one whose class does not match its type counts as mismatched.
-    bool count(const QEvent* matched)
+    template <class Event> Event* counted(Event* matched)
     {
         if (m_tally)
             ++(matched ? m_tally->events : m_tally->mismatched);
-        return true;
+        return matched;
     }
 
     EventTally* m_tally;
 };
 
-// Records the observer calls; the worker makes them from its own thread.
+// Records the observer calls, which the worker makes from its own thread. With callBack set, it
+// also calls back into that protocol from the worker, as an observer may.
 class RecordingObserver : public USBIProtocolObserver
 {
 public:
@@ -161,49 +158,51 @@ public:
         QObject* receiver;
         USBResult result;
     };
+    struct Log
+    {
+        QVector<Finished> finished;
+        QVector<QPair<USBResult, QObject*>> failures;
+        QVector<QPair<int, QByteArray>> packets;
+    };
 
     explicit RecordingObserver(std::set<int> acceptedIds)
         : m_acceptedIds(std::move(acceptedIds)) { }
 
     void requestFinished(const QueuedRequest& entry, const USBResult& result) override
     {
+        if (callBack) {
+            // Each would wait for the worker that is calling.
+            callBack->waitForIdle();
+            callBack->setPoller(nullptr);
+            callBack->stopWorker();
+        }
         QMutexLocker locker(&m_mutex);
-        m_finished.append({entry.id, entry.request, entry.receiver.data(), result});
+        m_log.finished.append({entry.id, entry.request, entry.receiver.data(), result});
     }
     void workerFailed(const USBResult& result, QPointer<QObject>& errorReceiver) override
     {
         QMutexLocker locker(&m_mutex);
-        m_failures.append(qMakePair(result, errorReceiver.data()));
+        m_log.failures.append(qMakePair(result, errorReceiver.data()));
     }
     void packetReceived(int id, QByteArray& data) override
     {
         QMutexLocker locker(&m_mutex);
-        m_packets.append(qMakePair(id, data));
+        m_log.packets.append(qMakePair(id, data));
     }
     bool acceptsPacket(int id) override { return m_acceptedIds.count(id) > 0; }
 
-    QVector<Finished> finished() const
+    Log log() const
     {
         QMutexLocker locker(&m_mutex);
-        return m_finished;
+        return m_log;
     }
-    QVector<QPair<USBResult, QObject*>> failures() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_failures;
-    }
-    QVector<QPair<int, QByteArray>> packets() const
-    {
-        QMutexLocker locker(&m_mutex);
-        return m_packets;
-    }
+
+    USBPacketProtocol* callBack = nullptr;
 
 private:
     const std::set<int> m_acceptedIds;
     mutable QMutex m_mutex;
-    QVector<Finished> m_finished;
-    QVector<QPair<USBResult, QObject*>> m_failures;
-    QVector<QPair<int, QByteArray>> m_packets;
+    Log m_log;
 };
 
 // Holds the threads that pass it until it is opened (or their own time-out ends).

@@ -33,60 +33,54 @@ public:
         int applyTimeoutsCount = 0;
         bool open = false;
     };
+    using Lock = std::lock_guard<std::recursive_mutex>;
 
     TestPacketProtocolSocket() : m_state(std::make_shared<State>()) { }
     explicit TestPacketProtocolSocket(std::shared_ptr<State> state) : m_state(std::move(state)) { }
 
-    // Lock state().mutex while a worker may use the socket.
+    // Lock state().mutex while a worker may use the socket (or use the helpers below).
     State& state() { return *m_state; }
     // Queues bytes from the unit.
     void feed(const QByteArray& data)
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         m_state->incoming.append(data);
+    }
+    void setFailQueueQuery(bool fail)
+    {
+        Lock lock(m_state->mutex);
+        m_state->failQueueQuery = fail;
     }
 
     std::shared_ptr<USBISocket> clone() const override
     {
         return std::make_shared<TestPacketProtocolSocket>(m_state);
     }
-    USBResult open(int) override
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        m_state->open = true;
-        return USBResult();
-    }
-    USBResult close() override
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        m_state->open = false;
-        return USBResult();
-    }
+    USBResult open(int) override { return setOpen(true); }
+    USBResult close() override { return setOpen(false); }
     void cyclePortAndClose() override { close(); }
     void setThreadPriority(int) override { }
     int threadPriority() const override { return 7; }
     uint32_t deviceIndex() const override { return 0; }
     bool isOpen() const override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         return m_state->open;
-    }
-    USBResult status() override
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        return USBResult(0, m_state->incoming.size(), 0, QString());
     }
     uint32_t purge() override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         ++m_state->purgeCount;
         m_state->incoming.clear();
         return 0;
     }
-    void writeByte(uint8_t byte) override { record(QByteArray(1, static_cast<char>(byte))); }
+    void writeByte(uint8_t byte) override { write(QByteArray(1, static_cast<char>(byte))); }
     int write(QByteArray data) override
     {
-        record(data);
+        Lock lock(m_state->mutex);
+        m_state->writes.append(data);
+        if (m_state->responder)
+            m_state->incoming.append(m_state->responder(data));
         return data.size();
     }
     QByteArray read(int count) override
@@ -97,24 +91,16 @@ public:
     }
     void readInto(char* buffer, int count) override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         const int n = qMin(count, m_state->incoming.size());
         std::copy(m_state->incoming.constBegin(), m_state->incoming.constBegin() + n, buffer);
         m_state->incoming.remove(0, n);
         if (n != count)
             throw USBResult::failure(QStringLiteral("Communication timed out"));
     }
-    int readAvailable(QByteArray& array, int wanted) override
-    {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        const int n = qMax(0, qMin(m_state->incoming.size(), wanted - array.size()));
-        array.append(m_state->incoming.left(n));
-        m_state->incoming.remove(0, n);
-        return n;
-    }
     int bytesAvailable() override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         if (m_state->failQueueQuery)
             throw USBResult(4u);
         return m_state->incoming.size();
@@ -122,19 +108,21 @@ public:
     uint32_t applyTimeouts() override { return 0; }
     uint32_t applyTimeoutsAgain() override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
+        Lock lock(m_state->mutex);
         ++m_state->applyTimeoutsCount;
         return 0;
     }
     void setBlockSize(uint32_t) override { }
+    // Nothing under test asks a packet socket for these.
+    USBResult status() override { return USBResult(); }
+    int readAvailable(QByteArray&, int) override { return 0; }
 
 private:
-    void record(const QByteArray& data)
+    USBResult setOpen(bool open)
     {
-        std::lock_guard<std::recursive_mutex> lock(m_state->mutex);
-        m_state->writes.append(data);
-        if (m_state->responder)
-            m_state->incoming.append(m_state->responder(data));
+        Lock lock(m_state->mutex);
+        m_state->open = open;
+        return USBResult();
     }
 
     std::shared_ptr<State> m_state;

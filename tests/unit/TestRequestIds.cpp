@@ -1,4 +1,4 @@
-#include "USBDefaultCommRequest.h"
+#include "TestPacketProtocolSocket.h"
 
 #include <gtest/gtest.h>
 
@@ -7,17 +7,8 @@
 #include <thread>
 #include <vector>
 
-namespace {
-class PlainRequest : public USBDefaultCommRequest
-{
-public:
-    bool isRaw() const override { return false; }
-    uint8_t instructionCode() const override { return 0x40; }
-    QByteArray payload() const override { return QByteArray(); }
-    USBResult checkStatus(uint8_t) const override { return USBResult(); }
-    int expectedReplyLength() const override { return 0; }
-};
-} // namespace
+// Any request will do: the ids come from the base class that all requests share.
+using TestPackets::ScriptedRequest;
 
 // The check runs in a freshly started process, where no request was created before.
 TEST(RequestIdsDeathTest, FirstOfAProcessIsOneHundredAndOne)
@@ -25,8 +16,8 @@ TEST(RequestIdsDeathTest, FirstOfAProcessIsOneHundredAndOne)
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EXPECT_EXIT(
         {
-            PlainRequest first;
-            PlainRequest second;
+            ScriptedRequest first(0x40);
+            ScriptedRequest second(0x40);
             std::exit(first.id() == 101 && second.id() == 102 ? 0 : 1);
         },
         ::testing::ExitedWithCode(0), "");
@@ -41,7 +32,7 @@ TEST(RequestIds, UniqueAcrossThreads)
     for (int t = 0; t < threads; ++t) {
         workers.emplace_back([&ids, t] {
             for (int i = 0; i < perThread; ++i)
-                ids[t].push_back(PlainRequest().id());
+                ids[t].push_back(ScriptedRequest(0x40).id());
         });
     }
     for (auto& w : workers)

@@ -6,7 +6,6 @@
 #include "USBFtdiSocket.h"
 
 #include <cstring>
-#include <iterator>
 #include <vector>
 #include <functional>
 
@@ -59,12 +58,6 @@ TEST_F(TransportDevicesTest, EnumerationGroupsChipsInLocationOrder)
             EXPECT_TRUE(std::dynamic_pointer_cast<USBFtdiBufferedSocket>(sockets.at(1)));
         }
     }
-}
-
-// EEPROM fields as numbers, for readable failure messages.
-template <std::size_t N> std::vector<int> asInts(const UCHAR (&fields)[N])
-{
-    return std::vector<int>(std::begin(fields), std::end(fields));
 }
 
 // The FT_PROGRAM_DATA a chip holds now, read back through a handle of the test's own.
@@ -124,10 +117,10 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
     // The FT-X fields, in the order of the lists below.
     const auto xSeries = [](std::vector<int> expected) {
         return [expected](const ReadBack& r) {
-            const UCHAR actual[] = {r.x.common.SerNumEnable, r.x.BCDDisableSleep, r.x.DriverType,
-                r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1, r.x.Cbus2, r.x.Cbus3,
-                r.x.BCDEnable, r.x.BCDForceCbusPWREN};
-            EXPECT_EQ(asInts(actual), expected);
+            EXPECT_EQ((std::vector<int>{r.x.common.SerNumEnable, r.x.BCDDisableSleep,
+                          r.x.DriverType, r.x.common.PullDownEnable, r.x.Cbus0, r.x.Cbus1,
+                          r.x.Cbus2, r.x.Cbus3, r.x.BCDEnable, r.x.BCDForceCbusPWREN}),
+                expected);
         };
     };
     const Case cases[] = {
@@ -148,16 +141,15 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
                 EXPECT_EQ(r.data.PnP, 1);
                 EXPECT_EQ(r.data.USBVersionEnable, 1);
                 EXPECT_EQ(r.data.USBVersion, 0x0200);
-                const UCHAR expected[]
-                    = {1, 1, 0, 16, 0, 16, 0, 16, 0, 16, 1, 0, 0, 0, 0, 0, 0, 0, 0};
-                const UCHAR actual[] = {r.data.PullDownEnable7, r.data.SerNumEnable7,
-                    r.data.ALSlowSlew, r.data.ALDriveCurrent, r.data.AHSlowSlew,
-                    r.data.AHDriveCurrent, r.data.BLSlowSlew, r.data.BLDriveCurrent,
-                    r.data.BHSlowSlew, r.data.BHDriveCurrent, r.data.IFAIsFifo7,
-                    r.data.IFAIsFifoTar7, r.data.IFAIsFastSer7, r.data.AIsVCP7, r.data.IFBIsFifo7,
-                    r.data.IFBIsFifoTar7, r.data.IFBIsFastSer7, r.data.BIsVCP7,
-                    r.data.PowerSaveEnable};
-                EXPECT_EQ(asInts(actual), asInts(expected));
+                EXPECT_EQ((std::vector<int>{r.data.PullDownEnable7, r.data.SerNumEnable7,
+                              r.data.ALSlowSlew, r.data.ALDriveCurrent, r.data.AHSlowSlew,
+                              r.data.AHDriveCurrent, r.data.BLSlowSlew, r.data.BLDriveCurrent,
+                              r.data.BHSlowSlew, r.data.BHDriveCurrent, r.data.IFAIsFifo7,
+                              r.data.IFAIsFifoTar7, r.data.IFAIsFastSer7, r.data.AIsVCP7,
+                              r.data.IFBIsFifo7, r.data.IFBIsFifoTar7, r.data.IFBIsFastSer7,
+                              r.data.BIsVCP7, r.data.PowerSaveEnable}),
+                    (std::vector<int>{
+                        1, 1, 0, 16, 0, 16, 0, 16, 0, 16, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
             }},
         {"QZAH019010003", "QZBH019010103", "QZBH019010103", FT_DEVICE_232H, false,
             [](const ReadBack& r) {
@@ -165,13 +157,12 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
                 EXPECT_EQ(r.data.ProductId, 0x6001);
                 EXPECT_EQ(r.data.USBVersionEnable, 1);
                 EXPECT_EQ(r.data.USBVersion, 0x0200);
-                const UCHAR expected[] = {1, 1, 0, 16, 0, 16, 4, 4, 1, 0, 0, 0, 0, 0};
-                const UCHAR actual[] = {r.data.PullDownEnableH, r.data.SerNumEnableH,
-                    r.data.ACSlowSlewH, r.data.ACDriveCurrentH, r.data.ADSlowSlewH,
-                    r.data.ADDriveCurrentH, r.data.Cbus8H, r.data.Cbus9H, r.data.IsFifoH,
-                    r.data.IsFifoTarH, r.data.IsFastSerH, r.data.IsFT1248H, r.data.IsVCPH,
-                    r.data.PowerSaveEnableH};
-                EXPECT_EQ(asInts(actual), asInts(expected));
+                EXPECT_EQ((std::vector<int>{r.data.PullDownEnableH, r.data.SerNumEnableH,
+                              r.data.ACSlowSlewH, r.data.ACDriveCurrentH, r.data.ADSlowSlewH,
+                              r.data.ADDriveCurrentH, r.data.Cbus8H, r.data.Cbus9H, r.data.IsFifoH,
+                              r.data.IsFifoTarH, r.data.IsFastSerH, r.data.IsFT1248H, r.data.IsVCPH,
+                              r.data.PowerSaveEnableH}),
+                    (std::vector<int>{1, 1, 0, 16, 0, 16, 4, 4, 1, 0, 0, 0, 0, 0}));
             }},
         {"QZAH025010004", "QZBH025010104", "QZBH025010104", FT_DEVICE_X_SERIES, false,
             xSeries({1, 1, 0, 0, 0x0E, 4, 5, 4, 1, 0})},

@@ -155,25 +155,14 @@ TEST_F(USBFtdiSocketTest, RefusesChipsWithoutOneOfOurSerialNumbers)
 // No D2XX call is made with the null handle of a closed socket: every transfer throws instead.
 TEST_F(USBFtdiSocketTest, ClosedSocketThrowsDeviceNotOpen)
 {
+    USBFtdiSocket socket(0);
     QByteArray array;
     char buffer[8];
-    const std::function<void(USBISocket&)> operations[] = {
-        [](USBISocket& s) { s.writeByte(1); },
-        [](USBISocket& s) { s.write(QByteArrayLiteral("abc")); },
-        [](USBISocket& s) { s.write(QByteArray()); },
-        [](USBISocket& s) { s.read(4); },
-        [&](USBISocket& s) { s.readInto(buffer, 4); },
-        [&](USBISocket& s) { s.readAvailable(array, 10); },
-    };
-    USBFtdiSocket socket(0);
-    for (const auto& operation : operations) {
-        try {
-            operation(socket);
-            ADD_FAILURE() << "no failure thrown";
-        } catch (const USBResult& result) {
-            EXPECT_EQ(result.message(), QStringLiteral("Device not open"));
-        }
-    }
+    for (const std::function<void()>& transfer : std::vector<std::function<void()>>{
+             [&] { socket.writeByte(1); }, [&] { socket.write(QByteArrayLiteral("abc")); },
+             [&] { socket.write(QByteArray()); }, [&] { socket.read(4); },
+             [&] { socket.readInto(buffer, 4); }, [&] { socket.readAvailable(array, 10); }})
+        expectFailure(transfer, "Device not open");
     EXPECT_TRUE(array.isEmpty());
     EXPECT_TRUE(socket.close().isSuccess());
     socket.cyclePortAndClose();

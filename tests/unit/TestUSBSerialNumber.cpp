@@ -37,23 +37,10 @@ TEST(USBSerialNumber, ParsesValidForms)
 
 TEST(USBSerialNumber, RejectsMalformedTexts)
 {
-    const char* const invalid[] = {
-        "",
-        "QZAH0150",
-        "QZAH015010",
-        "QZAH0150100",
-        "QZAH01501004",
-        "QZAH0150100421",
-        "QXAH01501",
-        "QZCH01501",
-        "QZAX01501",
-        "QZAH0A501",
-        "QZAH015-1",
-        "QZAH01501abcd",
-        "QZAH 1501",
-        "QZAH+1501",
-        "QZAH01501-001",
-    };
+    // Wrong lengths, letters, digits and separators.
+    const char* const invalid[] = {"", "QZAH0150", "QZAH015010", "QZAH0150100", "QZAH01501004",
+        "QZAH0150100421", "QXAH01501", "QZCH01501", "QZAX01501", "QZAH0A501", "QZAH015-1",
+        "QZAH01501abcd", "QZAH 1501", "QZAH+1501", "QZAH01501-001"};
     for (const char* text : invalid) {
         SCOPED_TRACE(text);
         const USBSerialNumber s(QString::fromLatin1(text));

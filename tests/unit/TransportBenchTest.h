@@ -5,12 +5,15 @@
 
 #include "D2xxLibrary.h"
 #include "BenchControl.h"
+#include "USBResult.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 // Each test starts from a bench of its own and must leave no D2XX handle open.
 class TransportBenchTest : public ::testing::Test
@@ -31,6 +34,17 @@ protected:
         if (bench().isLoaded()) {
             EXPECT_EQ(bench().openHandleCount(), 0) << "a test left a D2XX handle open";
             bench().reset();
+        }
+    }
+
+    // The call must throw a failure with this text.
+    static void expectFailure(const std::function<void()>& call, const char* text)
+    {
+        try {
+            call();
+            ADD_FAILURE() << "no failure thrown";
+        } catch (const USBResult& result) {
+            EXPECT_EQ(result.message(), QString::fromLatin1(text));
         }
     }
 
