@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <string>
 
 BenchControl& BenchControl::instance()
 {
@@ -27,7 +28,7 @@ BenchControl::BenchControl()
 
 void* BenchControl::symbol(const char* name) const
 {
-    return m_handle ? dlsym(m_handle, name) : nullptr;
+    return m_handle ? dlsym(m_handle, ("kavrasim_" + std::string(name)).c_str()) : nullptr;
 }
 
 template <typename... Args> QByteArray BenchControl::text(const char* name, Args... args) const
@@ -47,23 +48,19 @@ template <typename... Args> QByteArray BenchControl::text(const char* name, Args
 
 QJsonObject BenchControl::unitState(const char* serial)
 {
-    return QJsonDocument::fromJson(text("kavrasim_unit_state", serial)).object();
+    return QJsonDocument::fromJson(text("unit_state", serial)).object();
 }
 
 QJsonArray BenchControl::takeWireLog(const char* serial)
 {
-    return QJsonDocument::fromJson(text("kavrasim_take_wire_log", serial)).array();
-}
-
-QJsonArray BenchControl::takeConfigCalls(const char* serial, int link)
-{
-    return QJsonDocument::fromJson(text("kavrasim_take_config_calls", serial, link)).array();
+    return QJsonDocument::fromJson(text("take_wire_log", serial)).array();
 }
 
 QStringList BenchControl::takeConfigCallLines(const char* serial, int link)
 {
     QStringList calls;
-    for (const QJsonValue& value : takeConfigCalls(serial, link)) {
+    for (const QJsonValue& value :
+        QJsonDocument::fromJson(text("take_config_calls", serial, link)).array()) {
         QStringList args;
         for (const QJsonValue& arg : value.toObject().value(QStringLiteral("args")).toArray())
             args << QString::number(static_cast<qint64>(arg.toDouble()));
@@ -114,4 +111,12 @@ QList<QPair<int, QByteArray>> BenchControl::takeHostPackets(const char* serial)
         at += 8 + length;
     }
     return packets;
+}
+
+std::string BenchControl::takeHostPacketsText(const char* serial)
+{
+    QStringList items;
+    for (const auto& packet : takeHostPackets(serial))
+        items << QString::number(packet.first, 16) + QLatin1Char(':') + packet.second.toHex();
+    return items.join(QLatin1Char(' ')).toStdString();
 }

@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 // Every end-to-end test starts from a fresh session on a freshly loaded bench.
 class BenchTest : public ::testing::Test
 {
@@ -34,13 +38,7 @@ protected:
 
 // The units of the default bench, in the order of their device indices.
 namespace DefaultBench {
-constexpr int Alder = 1;
-constexpr int Cedar = 2;
-constexpr int Generic19 = 3;
-constexpr int Generic25 = 4;
-constexpr int Birch = 5;
-constexpr int Rowan = 6;
-constexpr int Count = 6;
+constexpr int Alder = 1, Cedar = 2, Generic19 = 3, Generic25 = 4, Birch = 5, Rowan = 6, Count = 6;
 inline const char* serial(int index)
 {
     static const char* const serials[] = {"", "QZAH015010001", "QZAH017010002", "QZAH019010003",
@@ -48,3 +46,51 @@ inline const char* serial(int index)
     return index >= 1 && index <= Count ? serials[index] : "";
 }
 } // namespace DefaultBench
+
+// The 16 unit functions with arguments every family that has them accepts, each with the bit
+// getSupportedOperations gives it.
+struct UnitFunction
+{
+    std::string name;
+    unsigned bit;
+    std::function<int(int index)> call;
+};
+
+inline const std::vector<UnitFunction>& unitFunctions()
+{
+    static bool flag, first, second;
+    static char text[256];
+    static double value;
+    static const std::vector<UnitFunction> calls = {
+        {"setPWMFunction", KAVRA_OPERATION_SET_PWM_FUNCTION,
+            [](int i) { return setPWMFunction(i, 1, 1); }},
+        {"setPWM", KAVRA_OPERATION_SET_PWM, [](int i) { return setPWM(i, 1, 50); }},
+        {"setPWMFrequency", KAVRA_OPERATION_SET_PWM_FREQUENCY,
+            [](int i) { return setPWMFrequency(i, 1000); }},
+        {"setVoltage", KAVRA_OPERATION_SET_VOLTAGE,
+            [](int i) { return setVoltage(i, 1, 50, 100); }},
+        {"setAccurateVoltage", KAVRA_OPERATION_SET_ACCURATE_VOLTAGE,
+            [](int i) { return setAccurateVoltage(i, 1, 100.9, 0.0015); }},
+        {"setVoltageWaveform", KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM,
+            [](int i) { return setVoltageWaveform(i, 3, 1, 10, 20, 1); }},
+        {"setPolarity", KAVRA_OPERATION_SET_POLARITY, [](int i) { return setPolarity(i, 1, 0); }},
+        {"turnVoltageOn", KAVRA_OPERATION_TURN_VOLTAGE_ON,
+            [](int i) { return turnVoltageOn(i, 1); }},
+        {"turnVoltageOff", KAVRA_OPERATION_TURN_VOLTAGE_OFF,
+            [](int i) { return turnVoltageOff(i, 1); }},
+        {"enableInternalVoltageBus", KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS,
+            [](int i) { return enableInternalVoltageBus(i, 1); }},
+        {"disableInternalVoltageBus", KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS,
+            [](int i) { return disableInternalVoltageBus(i); }},
+        {"getSupplyStatus", KAVRA_OPERATION_GET_SUPPLY_STATUS,
+            [](int i) { return getSupplyStatus(i, &flag, text); }},
+        {"getChannelStatus", KAVRA_OPERATION_GET_CHANNEL_STATUS,
+            [](int i) { return getChannelStatus(i, 1, &first, &second); }},
+        {"getChannelCurrent", KAVRA_OPERATION_GET_CHANNEL_CURRENT,
+            [](int i) { return getChannelCurrent(i, 1, &value); }},
+        {"clearError", KAVRA_OPERATION_CLEAR_ERROR, [](int i) { return clearError(i); }},
+        {"getADCValue", KAVRA_OPERATION_GET_ADC_VALUE,
+            [](int i) { return getADCValue(i, &value); }},
+    };
+    return calls;
+}

@@ -4,143 +4,71 @@
 
 #include "BenchTest.h"
 
-#include <cstring>
-#include <functional>
 #include <map>
-#include <string>
-#include <vector>
+#include <regex>
 
 namespace {
 
-using Call = std::function<int(int index)>;
-
-struct Function
-{
-    std::string name;
-    unsigned bit;
-    Call call;
-};
-
-bool g_flag, g_first, g_second;
-char g_text[256];
-double g_value;
-
-const std::vector<Function>& allFunctions()
-{
-    static const std::vector<Function> calls = {
-        {"setPWMFunction", KAVRA_OPERATION_SET_PWM_FUNCTION,
-            [](int i) { return setPWMFunction(i, 1, 1); }},
-        {"setPWM", KAVRA_OPERATION_SET_PWM, [](int i) { return setPWM(i, 1, 50); }},
-        {"setPWMFrequency", KAVRA_OPERATION_SET_PWM_FREQUENCY,
-            [](int i) { return setPWMFrequency(i, 1000); }},
-        {"setVoltage", KAVRA_OPERATION_SET_VOLTAGE,
-            [](int i) { return setVoltage(i, 1, 50, 100); }},
-        {"setAccurateVoltage", KAVRA_OPERATION_SET_ACCURATE_VOLTAGE,
-            [](int i) { return setAccurateVoltage(i, 1, 100, 1); }},
-        {"setVoltageWaveform", KAVRA_OPERATION_SET_VOLTAGE_WAVEFORM,
-            [](int i) { return setVoltageWaveform(i, 3, 1, 10, 20, 1); }},
-        {"setPolarity", KAVRA_OPERATION_SET_POLARITY, [](int i) { return setPolarity(i, 1, 0); }},
-        {"turnVoltageOn", KAVRA_OPERATION_TURN_VOLTAGE_ON,
-            [](int i) { return turnVoltageOn(i, 1); }},
-        {"turnVoltageOff", KAVRA_OPERATION_TURN_VOLTAGE_OFF,
-            [](int i) { return turnVoltageOff(i, 1); }},
-        {"enableInternalVoltageBus", KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS,
-            [](int i) { return enableInternalVoltageBus(i, 1); }},
-        {"disableInternalVoltageBus", KAVRA_OPERATION_DISABLE_INTERNAL_VOLTAGE_BUS,
-            [](int i) { return disableInternalVoltageBus(i); }},
-        {"getSupplyStatus", KAVRA_OPERATION_GET_SUPPLY_STATUS,
-            [](int i) { return getSupplyStatus(i, &g_flag, g_text); }},
-        {"getChannelStatus", KAVRA_OPERATION_GET_CHANNEL_STATUS,
-            [](int i) { return getChannelStatus(i, 1, &g_first, &g_second); }},
-        {"getChannelCurrent", KAVRA_OPERATION_GET_CHANNEL_CURRENT,
-            [](int i) { return getChannelCurrent(i, 1, &g_value); }},
-        {"clearError", KAVRA_OPERATION_CLEAR_ERROR, [](int i) { return clearError(i); }},
-        {"getADCValue", KAVRA_OPERATION_GET_ADC_VALUE,
-            [](int i) { return getADCValue(i, &g_value); }},
-    };
-    return calls;
-}
-
-// What the family exports say of a unit.
-struct Description
-{
-    std::string family;
-    int channels;
-    int pwmChannels;
-    double highestCurrent;
-    unsigned operations = 0;
-    bool operator==(const Description& other) const
-    {
-        return family == other.family && channels == other.channels
-            && pwmChannels == other.pwmChannels && highestCurrent == other.highestCurrent
-            && operations == other.operations;
-    }
-};
-
-Description describe(int index)
+// What the family exports say of a unit: family, outputs, PWM outputs, largest current limit and
+// the operation bits.
+std::string describe(int index)
 {
     char family[16] = "x";
-    Description description{"", -1, -1, -1.0, 0xFFFFFFFFu};
+    int channels = -1, pwmChannels = -1;
+    double highestCurrent = -1;
+    unsigned operations = 0xFFFFFFFFu;
     EXPECT_EQ(getFamilyName(index, family, sizeof family), 0);
-    EXPECT_EQ(getChannelCount(index, &description.channels), 0);
-    EXPECT_EQ(getPwmChannelCount(index, &description.pwmChannels), 0);
-    EXPECT_EQ(getHighestCurrent(index, &description.highestCurrent), 0);
-    EXPECT_EQ(getSupportedOperations(index, &description.operations), 0);
-    description.family = family;
-    return description;
+    EXPECT_EQ(getChannelCount(index, &channels), 0);
+    EXPECT_EQ(getPwmChannelCount(index, &pwmChannels), 0);
+    EXPECT_EQ(getHighestCurrent(index, &highestCurrent), 0);
+    EXPECT_EQ(getSupportedOperations(index, &operations), 0);
+    return std::string(family) + " " + std::to_string(channels) + " " + std::to_string(pwmChannels)
+        + " " + QString::number(highestCurrent).toStdString() + " " + std::to_string(operations);
 }
 
-// Instruction bytes (with the payload in hex where it is fixed) that a supported call sends;
-// a function missing from a family's map is unsupported there.
-using Expected = std::map<std::string, std::vector<std::pair<int, const char*>>>;
-
-const std::map<int, Expected>& expectations()
+struct Family
 {
-    static const std::map<int, Expected> table = {
+    const char* description; // family, outputs, PWM outputs, largest current limit
+    // The packets a supported call sends, as "instruction:payload" (a payload of * is not
+    // checked: it follows the unit's calibration); a function missing here is unsupported.
+    std::map<std::string, const char*> sent;
+};
+
+const std::map<int, Family>& families()
+{
+    static const std::map<int, Family> table = {
         {DefaultBench::Alder,
-            {{"setPWM", {{0x24, "0232"}, {0x28, ""}}},
-                {"setPWMFrequency", {{0x23, "e8030000"}, {0x28, ""}}},
-                {"setVoltage", {{0x20, nullptr}}}, {"setPolarity", {{0x21, "00"}}},
-                {"turnVoltageOn", {{0x26, ""}}}, {"turnVoltageOff", {{0x27, ""}}},
-                {"getSupplyStatus", {{0x46, ""}}}, {"getChannelStatus", {{0x46, ""}}},
-                {"getChannelCurrent", {{0x46, ""}}}, {"clearError", {{0x27, ""}}}}},
+            {"Alder 1 1 1000",
+                {{"setPWM", "24:0232 28:"}, {"setPWMFrequency", "23:e8030000 28:"},
+                    {"setVoltage", "20:*"}, {"setPolarity", "21:00"}, {"turnVoltageOn", "26:"},
+                    {"turnVoltageOff", "27:"}, {"getSupplyStatus", "46:"},
+                    {"getChannelStatus", "46:"}, {"getChannelCurrent", "46:"},
+                    {"clearError", "27:"}}}},
+        // Whole thousandths: 100.9 V and 0.0015 are sent as 100 and 1.
         {DefaultBench::Birch,
-            {{"setAccurateVoltage", {{0x20, "6400e8030000"}}},
-                {"turnVoltageOff", {{0x20, "000000000000"}}}, {"clearError", {}}}},
+            {"Birch 1 0 0",
+                {{"setAccurateVoltage", "20:640001000000"}, {"turnVoltageOff", "20:000000000000"},
+                    {"clearError", ""}}}},
         {DefaultBench::Cedar,
-            {{"setPWMFunction", {{0x26, "1632"}, {0x30, ""}}},
-                {"setPWM", {{0x26, "0232"}, {0x30, ""}}},
-                {"setPWMFrequency", {{0x25, "e8030000"}, {0x30, ""}}},
-                {"setVoltage", {{0x21, nullptr}}}, {"setVoltageWaveform", {{0x23, nullptr}}},
-                {"turnVoltageOn", {{0x49, ""}, {0x2A, ""}}}, {"turnVoltageOff", {{0x2D, ""}}},
-                {"enableInternalVoltageBus", {{0x20, "01"}}},
-                {"disableInternalVoltageBus", {{0x32, ""}}}, {"getSupplyStatus", {{0x49, ""}}},
-                {"getChannelStatus", {{0x49, ""}}}, {"clearError", {{0x31, ""}}}}},
+            {"Cedar 3 2 0",
+                {{"setPWMFunction", "26:1632 30:"}, {"setPWM", "26:0232 30:"},
+                    {"setPWMFrequency", "25:e8030000 30:"}, {"setVoltage", "21:*"},
+                    {"setVoltageWaveform", "23:*"}, {"turnVoltageOn", "49: 2a:"},
+                    {"turnVoltageOff", "2d:"}, {"enableInternalVoltageBus", "20:01"},
+                    {"disableInternalVoltageBus", "32:"}, {"getSupplyStatus", "49:"},
+                    {"getChannelStatus", "49:"}, {"clearError", "31:"}}}},
         {DefaultBench::Generic19,
-            {{"setVoltage", {{0x20, nullptr}}}, {"turnVoltageOn", {{0x22, ""}}},
-                {"turnVoltageOff", {{0x23, ""}}}, {"getSupplyStatus", {{0x42, ""}}},
-                {"getChannelStatus", {{0x42, ""}}}, {"getChannelCurrent", {{0x42, ""}}},
-                {"clearError", {{0x23, ""}}}}},
+            {"Generic 1 0 200",
+                {{"setVoltage", "20:*"}, {"turnVoltageOn", "22:"}, {"turnVoltageOff", "23:"},
+                    {"getSupplyStatus", "42:"}, {"getChannelStatus", "42:"},
+                    {"getChannelCurrent", "42:"}, {"clearError", "23:"}}}},
         {DefaultBench::Generic25,
-            {{"setVoltage", {{0x20, nullptr}}}, {"setPolarity", {{0x21, "00"}}},
-                {"turnVoltageOn", {{0x24, ""}}}, {"turnVoltageOff", {{0x25, ""}}},
-                {"getSupplyStatus", {{0x44, ""}}}, {"getChannelStatus", {{0x44, ""}}},
-                {"getChannelCurrent", {{0x44, ""}}}, {"clearError", {{0x25, ""}}}}},
-        {DefaultBench::Rowan, {{"getADCValue", {{0x40, ""}}}, {"clearError", {}}}},
-    };
-    return table;
-}
-
-// Family, outputs, PWM outputs and largest current limit; the operations follow from the map above.
-const std::map<int, Description>& descriptions()
-{
-    static const std::map<int, Description> table = {
-        {DefaultBench::Alder, {"Alder", 1, 1, 1000.0}},
-        {DefaultBench::Cedar, {"Cedar", 3, 2, 0.0}},
-        {DefaultBench::Generic19, {"Generic", 1, 0, 200.0}},
-        {DefaultBench::Generic25, {"Generic", 1, 0, 500.0}},
-        {DefaultBench::Birch, {"Birch", 1, 0, 0.0}},
-        {DefaultBench::Rowan, {"Rowan", 0, 0, 0.0}},
+            {"Generic 1 0 500",
+                {{"setVoltage", "20:*"}, {"setPolarity", "21:00"}, {"turnVoltageOn", "24:"},
+                    {"turnVoltageOff", "25:"}, {"getSupplyStatus", "44:"},
+                    {"getChannelStatus", "44:"}, {"getChannelCurrent", "44:"},
+                    {"clearError", "25:"}}}},
+        {DefaultBench::Rowan, {"Rowan 0 0 0", {{"getADCValue", "40:"}, {"clearError", ""}}}},
     };
     return table;
 }
@@ -152,79 +80,47 @@ class UnitOperations : public BenchTest
 
 TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
 {
-    for (const auto& family : expectations()) {
-        const int index = family.first;
+    for (const auto& [index, family] : families()) {
         const char* serial = DefaultBench::serial(index);
         SCOPED_TRACE(serial);
         unsigned supported = 0;
-        for (const Function& function : allFunctions())
-            supported |= family.second.count(function.name) ? function.bit : 0u;
+        for (const UnitFunction& function : unitFunctions())
+            supported |= family.sent.count(function.name) ? function.bit : 0u;
         const int openBefore = bench().openHandleCount();
-        Description expected = descriptions().at(index);
-        expected.operations = supported;
-        const Description listed = describe(index);
-        EXPECT_TRUE(listed == expected) << listed.family << " " << listed.channels << " "
-                                        << listed.pwmChannels << " " << listed.highestCurrent;
+        const std::string listed = describe(index);
+        EXPECT_EQ(listed, family.description + (" " + std::to_string(supported)));
         EXPECT_EQ(bench().openHandleCount(), openBefore); // described without opening
 
         ASSERT_EQ(clearError(index), 0); // opens the unit
-        EXPECT_TRUE(describe(index) == listed);
+        EXPECT_EQ(describe(index), listed);
         // The range checks accept exactly what the exports say.
+        int pwmChannels = 0;
+        double highestCurrent = 0;
+        getPwmChannelCount(index, &pwmChannels);
+        getHighestCurrent(index, &highestCurrent);
         if (supported & KAVRA_OPERATION_SET_PWM) {
-            EXPECT_EQ(setPWM(index, listed.pwmChannels, 50), 0);
-            EXPECT_EQ(setPWM(index, listed.pwmChannels + 1, 50), 13);
+            EXPECT_EQ(setPWM(index, pwmChannels, 50), 0);
+            EXPECT_EQ(setPWM(index, pwmChannels + 1, 50), 13);
         }
-        if (listed.highestCurrent > 0) {
-            EXPECT_EQ(setVoltage(index, 1, 0, listed.highestCurrent), 0);
-            EXPECT_EQ(setVoltage(index, 1, 0, listed.highestCurrent * 1.0001), 20);
+        if (highestCurrent > 0) {
+            EXPECT_EQ(setVoltage(index, 1, 0, highestCurrent), 0);
+            EXPECT_EQ(setVoltage(index, 1, 0, highestCurrent * 1.0001), 20);
         }
         bench().takeHostPackets(serial);
-        for (const Function& function : allFunctions()) {
+        for (const UnitFunction& function : unitFunctions()) {
             SCOPED_TRACE(function.name);
-            const auto expected = family.second.find(function.name);
+            const auto expected = family.sent.find(function.name);
             const int status = function.call(index);
-            const auto sent = bench().takeHostPackets(serial);
-            if (expected == family.second.end()) {
+            const std::string sent = bench().takeHostPacketsText(serial);
+            if (expected == family.sent.end()) {
                 EXPECT_EQ(status, 10);
-                EXPECT_TRUE(sent.isEmpty());
+                EXPECT_EQ(sent, "");
                 continue;
             }
             EXPECT_EQ(status, 0);
-            ASSERT_EQ(sent.size(), static_cast<int>(expected->second.size()));
-            for (int k = 0; k < sent.size(); ++k) {
-                EXPECT_EQ(sent[k].first, expected->second[k].first);
-                if (expected->second[k].second) {
-                    EXPECT_EQ(sent[k].second.toHex(), QByteArray(expected->second[k].second));
-                }
-            }
+            EXPECT_TRUE(std::regex_match(sent,
+                std::regex(std::regex_replace(expected->second, std::regex("\\*"), "[0-9a-f]+"))))
+                << sent;
         }
     }
-}
-
-TEST_F(UnitOperations, FamilyExportsRefuseWhatTheyCannotAnswer)
-{
-    char family[16];
-    int channels = -1;
-    double current = -1;
-    unsigned operations = 1;
-    for (int index : {0, 100, DefaultBench::Count + 1}) {
-        SCOPED_TRACE(index);
-        EXPECT_EQ(getFamilyName(index, family, sizeof family), 1);
-        EXPECT_EQ(getChannelCount(index, &channels), 1);
-        EXPECT_EQ(getPwmChannelCount(index, &channels), 1);
-        EXPECT_EQ(getHighestCurrent(index, &current), 1);
-        EXPECT_EQ(getSupportedOperations(index, &operations), 1);
-    }
-    EXPECT_EQ(channels, -1);
-    EXPECT_EQ(current, -1);
-    EXPECT_EQ(operations, 1u);
-    std::memset(family, 'x', sizeof family);
-    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 5), 38); // "Cedar" needs 6 bytes
-    EXPECT_EQ(family[0], 'x');
-    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, nullptr, 16), 38);
-    EXPECT_EQ(getFamilyName(DefaultBench::Cedar, family, 6), 0);
-    EXPECT_EQ(getChannelCount(DefaultBench::Cedar, nullptr), 0);
-    EXPECT_EQ(getPwmChannelCount(DefaultBench::Cedar, nullptr), 0);
-    EXPECT_EQ(getHighestCurrent(DefaultBench::Cedar, nullptr), 0);
-    EXPECT_EQ(getSupportedOperations(DefaultBench::Cedar, nullptr), 0);
 }

@@ -64,4 +64,26 @@ inline Reply exchange(SimUnit& unit, int instruction, const QByteArray& data = Q
     return reply;
 }
 
+// A reply of a configured unit: its data size, and the bytes it carries at an offset (negative:
+// from the end).
+struct ReplyCase
+{
+    const char* name;
+    const char* config;
+    int instruction;
+    int size;
+    int offset;
+    QByteArray bytes;
+};
+
+inline void expectReply(const ReplyCase& c)
+{
+    SCOPED_TRACE(c.name);
+    const Reply reply = exchange(*unit(c.config), c.instruction);
+    EXPECT_EQ(reply.status, 0);
+    ASSERT_EQ(reply.data.size(), c.size);
+    EXPECT_EQ(text(reply.data.mid(c.offset < 0 ? c.size + c.offset : c.offset, c.bytes.size())),
+        text(c.bytes));
+}
+
 } // namespace UnitHarness
