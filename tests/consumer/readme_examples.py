@@ -20,28 +20,17 @@ import sys
 from pathlib import Path
 
 SECTION = "Examples"
-FENCE = re.compile(r"^```(\S*)[ \t]*(\S*)[ \t]*$")
+SECTION_TEXT = re.compile(rf"^## {SECTION}[ \t]*\n(.*?)(?=^## |\Z)", re.M | re.S)
+BLOCK = re.compile(r"^```(\S*)[ \t]*(\S*)[ \t]*\n(.*?)^```", re.M | re.S)
 
 
 def example_blocks(readme: str) -> list[tuple[str, str, str]]:
     """(language, file name, text) of every fenced block in the section, in order."""
-    blocks: list[tuple[str, str, str]] = []
-    in_section = False
-    block: tuple[str, str, list[str]] | None = None
-    for line in readme.splitlines():
-        if block is not None:
-            if line.startswith("```"):
-                blocks.append((block[0], block[1], "\n".join(block[2]) + "\n"))
-                block = None
-            else:
-                block[2].append(line)
-        elif line.startswith("## "):
-            in_section = line[3:].strip() == SECTION
-        elif in_section and (fence := FENCE.match(line)):
-            block = (fence.group(1), fence.group(2), [])
-    if block is not None:
-        raise SystemExit(f"README: the block opened as ```{block[0]} is never closed")
-    return blocks
+    section = SECTION_TEXT.search(readme)
+    text = section.group(1) if section else ""
+    if sum(line.startswith("```") for line in text.splitlines()) % 2:
+        raise SystemExit(f"README: a block in the section '{SECTION}' is never closed")
+    return BLOCK.findall(text)
 
 
 def main() -> int:
@@ -51,12 +40,11 @@ def main() -> int:
         raise SystemExit(f"README: no shell block in the section '{SECTION}'")
 
     shutil.rmtree(work, ignore_errors=True)
-    (work / "build").mkdir(parents=True)
-    (work / "build" / "run").symlink_to(build)
-    (work / "python").symlink_to(source / "python")
-    (work / "home").mkdir()
-    (work / "bin").mkdir()
-    (work / "bin" / "python3").symlink_to(sys.executable)
+    for directory in ("build", "home", "bin"):
+        (work / directory).mkdir(parents=True)
+    for link, target in (("build/run", build), ("python", source / "python"),
+                         ("bin/python3", sys.executable)):
+        (work / link).symlink_to(target)
 
     script = ["set -euxo pipefail"]
     for language, name, text in blocks:

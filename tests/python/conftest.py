@@ -1,7 +1,9 @@
-"""Test set-up for the kavra package: the real library on the virtual bench.
+"""Test set-up shared by the tests of the kavra package, kavractl and kavrad.
 
 KAVRA_LIBRARY and KAVRA_D2XX_LIBRARY name the library and the bench (ctest sets both); without
-them the package's tests are skipped. The tests expect the built-in default bench.
+them the package's tests are skipped. The tools' tests run with --noconftest and import the
+helpers below. Importing this module removes KAVRA_SIM_BENCH from the environment, so that every
+process the tests start runs the bench they choose (the built-in default bench unless told).
 """
 
 from __future__ import annotations
@@ -9,8 +11,9 @@ from __future__ import annotations
 import ctypes
 import json
 import os
+import subprocess
 import sys
-from collections.abc import Iterator
+from collections.abc import Iterator, Sequence
 from pathlib import Path
 from typing import Any
 
@@ -25,24 +28,48 @@ os.environ.pop("KAVRA_SIM_BENCH", None)
 
 import kavra  # noqa: E402  (after the path and the environment are in place)
 
+#: The built-in default bench: index, serial number, family, model, chip and outputs.
+DEFAULT_BENCH = [
+    (1, "QZAH015010001", "Alder", "15/1", "FT232R", 1),
+    (2, "QZAH017010002", "Cedar", "17/1", "FT2232H", 3),
+    (3, "QZAH019010003", "Generic", "19/1", "FT232H", 1),
+    (4, "QZAH025010004", "Generic", "25/1", "FT-X", 1),
+    (5, "QZAH040010005", "Birch", "40/1", "FT-X", 1),
+    (6, "QZAH041010006", "Rowan", "41/1", "FT232R", 0),
+]
+ALDER, CEDAR, GENERIC19, GENERIC25, BIRCH, ROWAN = range(1, 7)
+#: What makes readings show: 10 MOhm loads (100 µA at 1000 V) and a converter input of 3.3.
+LOADS = {ALDER: {"loadOhms": 10_000_000}, GENERIC19: {"loadOhms": 10_000_000},
+         ROWAN: {"adcInput": 3.3}}
 
-def _missing_environment() -> str | None:
-    for name, what in (("KAVRA_LIBRARY", "libKavraLib.so"), ("KAVRA_D2XX_LIBRARY", "libkavra_sim.so")):
-        path = os.environ.get(name)
-        if not path:
-            return f"{name} is not set: point it at the built {what} (ctest sets it)"
-        if not Path(path).is_file():
-            return f"{name} names {path}, which does not exist: build {what} first"
-    return None
+
+def bench_units(indices: Sequence[int] | None = None,
+                extra: dict[int, dict[str, Any]] = LOADS) -> list[dict[str, Any]]:
+    """Bench file entries of the default bench's units (all of them without indices)."""
+    return [{"chip": chip, "serial": serial, **extra.get(index, {})}
+            for index, serial, _, _, chip, _ in DEFAULT_BENCH if indices is None or index in indices]
+
+
+def write_bench(path: Path, units: list[dict[str, Any]] | str) -> str:
+    """Writes a bench file of the units (or a text as it stands); its path."""
+    path.write_text(units if isinstance(units, str) else json.dumps({"units": units}))
+    return str(path)
+
+
+def run(argv: Sequence[str], env: dict[str, str] | None = None, stdin: str | None = None,
+        timeout: float = 60) -> subprocess.CompletedProcess[str]:
+    return subprocess.run(list(argv), input=stdin, capture_output=True, text=True, env=env,
+                          timeout=timeout)
 
 
 def pytest_collection_modifyitems(config: pytest.Config, items: list[pytest.Item]) -> None:
     """Skips the package's tests, with the reason, when the library or the bench is missing."""
-    reason = _missing_environment()
-    if reason:
-        for item in items:
-            if item.path.name == "test_kavra.py":
-                item.add_marker(pytest.mark.skip(reason=reason))
+    missing = [f"{name} does not name the built {what} (ctest sets it)" for name, what in
+               (("KAVRA_LIBRARY", "libKavraLib.so"), ("KAVRA_D2XX_LIBRARY", "libkavra_sim.so"))
+               if not Path(os.environ.get(name, "")).is_file()]
+    for item in items:
+        if missing and item.path.name == "test_kavra.py":
+            item.add_marker(pytest.mark.skip(reason="; ".join(missing)))
 
 
 class Bench:

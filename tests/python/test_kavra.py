@@ -1,12 +1,11 @@
-"""The kavra package driving the real library on the virtual bench."""
+"""The kavra package driving the real library on the virtual bench: what the package adds to the
+library (argument conversion, listing, exceptions, sessions, finding the libraries)."""
 
 from __future__ import annotations
 
 import ctypes
-import json
 import math
 import os
-import subprocess
 import sys
 from collections.abc import Callable
 from pathlib import Path
@@ -15,130 +14,69 @@ from typing import Any
 import pytest
 
 import kavra
-from conftest import Bench
-from kavra import Family, Model
+from conftest import ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, ROWAN, Bench, run, write_bench
 
-ALDER, CEDAR, GENERIC19, GENERIC25, BIRCH, ROWAN = (
-    "QZAH015010001", "QZAH017010002", "QZAH019010003", "QZAH025010004", "QZAH040010005",
-    "QZAH041010006",
-)
-
-DEFAULT_BENCH = [
-    (1, ALDER, Model(15, 1), Family.ALDER, 1),
-    (2, CEDAR, Model(17, 1), Family.CEDAR, 3),
-    (3, GENERIC19, Model(19, 1), Family.GENERIC, 1),
-    (4, GENERIC25, Model(25, 1), Family.GENERIC, 1),
-    (5, BIRCH, Model(40, 1), Family.BIRCH, 1),
-    (6, ROWAN, Model(41, 1), Family.ROWAN, 0),
-]
-
-
-# Listing and lookup
+SERIAL = {index: serial for index, serial, *_ in DEFAULT_BENCH}
 
 
 def test_listing_and_lookup_by_lower_case_serial(session: kavra.Session) -> None:
-    assert session.count() == len(DEFAULT_BENCH)
     units = session.units()
-    assert [tuple(info)[:5] for info in units] == DEFAULT_BENCH
-    # The operation bits in the header's order, with the model's own exceptions.
-    assert units[5].operations == {"getADCValue", "clearError"}
-    assert units[4].operations == {"setAccurateVoltage", "turnVoltageOff", "clearError"}
-    assert "setPolarity" in units[3].operations and "setPolarity" not in units[2].operations
-    for index, serial, model, family, _ in DEFAULT_BENCH:
-        unit = session.unit(serial.lower())
-        assert (unit.index, unit.serial, unit.model, unit.family) == (index, serial, model, family)
+    assert session.count() == len(units) == len(DEFAULT_BENCH)
+    for info, (index, serial, family, model, _, channels) in zip(units, DEFAULT_BENCH):
+        assert (info.index, info.serial, str(info.model), info.family, info.channel_count) == (
+            index, serial, model, kavra.Family(family), channels)
+        assert session.unit(serial.lower()).info == info
+    # The operation bits in the header's order.
+    assert units[ROWAN - 1].operations == {"getADCValue", "clearError"}
+    assert units[BIRCH - 1].operations == {"setAccurateVoltage", "turnVoltageOff", "clearError"}
 
 
-@pytest.mark.parametrize("name, code", [(0, 1), (7, 1), (-1, 1), ("QZAH099010099", 6)])
-def test_a_name_without_a_unit_is_no_such_unit(session: kavra.Session, name: int | str,
-                                               code: int) -> None:
-    with pytest.raises(kavra.NoSuchUnitError) as caught:
-        session.unit(name)
-    assert caught.value.code == code and isinstance(caught.value, LookupError)
+# Each method's arguments as the unit's firmware received them.
+@pytest.mark.parametrize("index, act, read, expected", [
+    (GENERIC19, lambda u: (u.set_voltage(1, 1000.0, 100.0), u.turn_on(1)),
+     lambda s: (s["output"]["on"], s["output"]["setVoltage"], s["output"]["currentLimit"]),
+     (True, 1000, 100)),
+    (GENERIC19, lambda u: (u.turn_on(1), u.turn_off(1)), lambda s: s["output"]["on"], False),
+    (ALDER, lambda u: (u.set_pwm_frequency(1000), u.set_pwm(1, 40), u.set_polarity(1, 1)),
+     lambda s: (s["pwm"]["frequency"], s["pwm"]["duty"], s["polarity"]), (1000, 40, 1)),
+    (BIRCH, lambda u: u.set_accurate_voltage(1, 1000.0, 1.5),
+     lambda s: (s["outputOn"], s["voltage"], s["secondMilli"]), (True, 1000, 1500)),
+    (CEDAR, lambda u: (u.enable_bus(1), u.set_voltage_waveform(2, 1, 80.0, 20.0, 2.0), u.turn_on(2)),
+     lambda s: (s["bus"]["level"], s["outputs"][1]["on"], s["outputs"][1]["waveform"],
+                round(s["outputs"][1]["setVoltage"]), round(s["outputs"][1]["secondVoltage"]),
+                s["outputs"][1]["periodMs"]), (1, True, 2, 80, 20, 2000)),
+    (CEDAR, lambda u: (u.enable_bus(1), u.disable_bus()), lambda s: s["bus"]["on"], False),
+])
+def test_a_setting_reaches_the_unit(session: kavra.Session, bench: Bench, index: int,
+                                    act: Callable[[kavra.Unit], Any],
+                                    read: Callable[[dict[str, Any]], Any], expected: Any) -> None:
+    act(session.unit(index))
+    assert read(bench.state(SERIAL[index])) == expected
 
 
-# A setting and its read-back per family
-
-
-def test_generic_output_set_and_switched_on(session: kavra.Session, bench: Bench) -> None:
-    unit = session.unit(GENERIC19)
-    unit.set_voltage(1, 1000.0, 100.0)
-    unit.turn_on(1)
-    output = bench.state(GENERIC19)["output"]
-    assert (output["on"], output["setVoltage"], output["currentLimit"]) == (True, 1000, 100)
-    assert unit.channel_status(1) == kavra.ChannelStatus(first=True, second=False)
-    assert unit.channel_current(1) == 0.0  # nothing is connected
-    assert unit.supply_status() == kavra.SupplyStatus(flag=False, text="No error")
-    unit.turn_off(1)
-    assert unit.channel_status(1).first is False
-
-
-def test_alder_pwm_and_polarity(session: kavra.Session, bench: Bench) -> None:
-    unit = session.unit(ALDER)
-    unit.set_pwm_frequency(1000)
-    unit.set_pwm(1, 40)
-    unit.set_polarity(1, 1)
-    state = bench.state(ALDER)
-    assert (state["pwm"]["frequency"], state["pwm"]["duty"], state["polarity"]) == (1000, 40, 1)
-    unit.set_polarity(1, 0)
-
-
-def test_rowan_adc_value_is_the_converter_input(session: kavra.Session, bench: Bench) -> None:
-    assert session.unit(ROWAN).adc_value() == bench.state(ROWAN)["adcInput"] == 12.5
-
-
-def test_birch_accurate_voltage_and_off(session: kavra.Session, bench: Bench) -> None:
-    unit = session.unit(BIRCH)
-    unit.set_accurate_voltage(1, 1000.0, 1.5)
-    state = bench.state(BIRCH)
-    assert (state["outputOn"], state["voltage"], state["secondMilli"]) == (True, 1000, 1500)
-    unit.turn_off(1)
-    assert bench.state(BIRCH)["outputOn"] is False
-
-
-def test_cedar_bus_waveform_and_channel_status(session: kavra.Session, bench: Bench) -> None:
-    unit = session.unit(CEDAR)
-    unit.enable_bus(1)
-    unit.set_voltage_waveform(1, 1, 80.0, 20.0, 2.0)
-    unit.turn_on(1)
-    output = bench.state(CEDAR)["outputs"][0]
-    assert output["on"] is True and output["periodMs"] == 2000
-    assert output["setVoltage"] == pytest.approx(80.0, abs=0.01)
-    assert unit.channel_status(1) == kavra.ChannelStatus(first=True, second=True)
-    unit.disable_bus()
-    assert unit.channel_status(1) == kavra.ChannelStatus(first=True, second=False)
-    unit.turn_off(1)
-
-
-# Status codes as exceptions
-
-
-def test_a_status_code_carries_its_code_meaning_and_operation(session: kavra.Session) -> None:
-    with pytest.raises(kavra.OutOfRangeError) as caught:
+def test_an_error_carries_its_code_meaning_and_operation(session: kavra.Session) -> None:
+    with pytest.raises(ValueError) as caught:
         session.unit(GENERIC19).set_voltage(1, 5001.0, 100.0)
     error = caught.value
-    assert (error.code, error.meaning, error.operation) == (19, "voltage out of range",
-                                                            "setVoltage")
-    assert isinstance(error, kavra.KavraError) and isinstance(error, ValueError)
-    assert "19" in str(error) and "voltage out of range" in str(error)
-    assert kavra.meaning_of(25) == "unknown status code 25"
+    assert (error.code, error.meaning, error.operation) == (19, "voltage out of range", "setVoltage")
+    assert str(error) == "setVoltage: status 19: voltage out of range"
 
 
-@pytest.mark.parametrize("serial, call, error, code", [
-    (GENERIC19, lambda u: u.set_voltage(1, math.nan, 100.0), kavra.OutOfRangeError, 19),
-    (GENERIC19, lambda u: u.set_voltage(1, 10**400, 100.0), kavra.OutOfRangeError, 19),
-    (GENERIC19, lambda u: u.set_voltage(2, 1000.0, 100.0), kavra.OutOfRangeError, 18),
-    (ALDER, lambda u: u.set_pwm(1, 101), kavra.OutOfRangeError, 14),
-    (CEDAR, lambda u: u.set_voltage_waveform(1, 1, 50.0, 20.0, 0.05), kavra.OutOfRangeError, 36),
-    (ROWAN, lambda u: u.turn_on(1), kavra.NotSupportedError, 10),
-    (GENERIC19, lambda u: u.set_polarity(1, 1), kavra.NotSupportedError, 10),
-    (CEDAR, lambda u: u.channel_current(1), kavra.NotSupportedError, 10),
+@pytest.mark.parametrize("call, error, code", [
+    (lambda s: s.unit(7), kavra.NoSuchUnitError, 1),
+    (lambda s: s.unit("QZAH099010099"), kavra.NoSuchUnitError, 6),
+    (lambda s: s.unit(GENERIC19).set_voltage(1, math.nan, 100.0), kavra.OutOfRangeError, 19),
+    (lambda s: s.unit(GENERIC19).set_voltage(1, 10**400, 100.0), kavra.OutOfRangeError, 19),
+    (lambda s: s.unit(GENERIC19).set_voltage(2, 1000.0, 100.0), kavra.OutOfRangeError, 18),
+    (lambda s: s.unit(ALDER).set_pwm(1, 101), kavra.OutOfRangeError, 14),
+    (lambda s: s.unit(CEDAR).set_voltage_waveform(1, 1, 50.0, 20.0, 0.05), kavra.OutOfRangeError, 36),
+    (lambda s: s.unit(ROWAN).turn_on(1), kavra.NotSupportedError, 10),
 ])
-def test_refused_calls_raise_their_class(session: kavra.Session, serial: str,
-                                         call: Callable[[kavra.Unit], Any],
-                                         error: type[kavra.KavraError], code: int) -> None:
+def test_a_status_code_raises_its_class(session: kavra.Session,
+                                        call: Callable[[kavra.Session], Any],
+                                        error: type[kavra.KavraError], code: int) -> None:
     with pytest.raises(error) as caught:
-        call(session.unit(serial))
+        call(session)
     assert caught.value.code == code
 
 
@@ -147,19 +85,16 @@ def test_refused_calls_raise_their_class(session: kavra.Session, serial: str,
     (lambda s, u: u.set_voltage(1, "100", 10.0), TypeError),
     (lambda s, u: u.set_voltage(2**32 + 1, 100.0, 10.0), OverflowError),  # would wrap to 1
     (lambda s, u: s.unit(3.0), TypeError),
-    (lambda s, u: s.unit(GENERIC19 + "\0junk"), ValueError),
+    (lambda s, u: s.unit(SERIAL[GENERIC19] + "\0junk"), ValueError),
 ])
 def test_arguments_of_the_wrong_type_never_reach_the_library(
         session: kavra.Session, bench: Bench, call: Callable[[kavra.Session, kavra.Unit], Any],
         error: type[Exception]) -> None:
     unit = session.unit(GENERIC19)
-    before = bench.state(GENERIC19)["requests"]
+    before = bench.state(SERIAL[GENERIC19])["requests"]
     with pytest.raises(error):
         call(session, unit)
-    assert bench.state(GENERIC19)["requests"] == before
-
-
-# Sessions
+    assert bench.state(SERIAL[GENERIC19])["requests"] == before
 
 
 def test_leaving_a_session_closes_its_units_and_it_can_be_entered_again(bench: Bench) -> None:
@@ -180,26 +115,25 @@ def test_leaving_a_session_closes_its_units_and_it_can_be_entered_again(bench: B
             session.close()  # leaves the newer session alone
             assert bench.open_handles() == 1
     assert bench.open_handles() == 0
-
-
-# A bench of its own, for loads, errors and refusals
+    with pytest.raises(RuntimeError):  # the D2XX library is chosen once per process
+        kavra.use_virtual_bench()
 
 
 class TestLoadedBench:
-    """Units the default bench lacks: a loaded Generic output, faulty and unready Cedar units,
-    and a model without a family."""
+    """Units the default bench lacks: a loaded Generic output, a faulty and unready Cedar unit,
+    a model without a family, and a Cedar unit whose outputs 2 and 3 are not ready."""
 
     BENCH = {"timing": "instant", "units": [
         {"chip": "FT232H", "serial": "QZAH019010003", "loadOhms": 10_000_000},
         {"chip": "FT2232H", "serial": "QZAH017010002", "errorWord": 0xFFFF, "ready": False},
         {"chip": "FT232H", "serial": "QZAH039010008"},
+        {"chip": "FT2232H", "serial": "QZAH017010009", "outputs23Ready": False},
     ]}
 
     def test_listing_gives_no_family_to_an_unknown_model(
             self, loaded_bench: kavra.Session) -> None:
-        assert loaded_bench.units()[2] == kavra.UnitInfo(3, "QZAH039010008", Model(39, 1), None)
-        with pytest.raises(kavra.NotSupportedError):
-            loaded_bench.unit(3).clear_error()
+        assert loaded_bench.units()[2] == kavra.UnitInfo(3, "QZAH039010008", kavra.Model(39, 1),
+                                                         None)
 
     @pytest.mark.parametrize("limit, current, limited", [(150.0, 100.0, False),
                                                          (50.0, 50.0, True)])
@@ -217,86 +151,55 @@ class TestLoadedBench:
         assert status.flag is True
         assert status.text.split("\n")[0] == "Output 1 over-temperature"
         assert len(status.text) == 221  # the longest text: needs the full 222-byte buffer
-        with pytest.raises(kavra.SwitchOnRefusedError) as caught:
-            unit.turn_on(1)
-        assert caught.value.code == 29
+        # 29: the unit is not ready; 30: its outputs 2 and 3 are not.
+        for index, channel, code in [(2, 1, 29), (4, 2, 30)]:
+            with pytest.raises(kavra.SwitchOnRefusedError) as caught:
+                loaded_bench.unit(index).turn_on(channel)
+            assert caught.value.code == code
         unit.clear_error()
         assert unit.supply_status() == kavra.SupplyStatus(flag=False, text="")
 
 
-# Choosing the virtual bench, and a missing D2XX library, in a fresh process
+# Choosing the libraries in a fresh process, where nothing has loaded them yet.
+SCRIPT = """import kavra
+print(kavra.use_virtual_bench(bench_file={bench!r}))
+with kavra.Session() as session:
+    (info,) = session.units()
+    print(info.serial, info.family, session.unit(1).adc_value())
+"""
 
 
-def run_script(script: str, env_changes: dict[str, str]) -> subprocess.CompletedProcess[str]:
-    """The script in a fresh interpreter, without the variables that choose the library, the
-    D2XX library and the bench unless env_changes sets them."""
-    env = {name: value for name, value in os.environ.items()
-           if name not in ("KAVRA_LIBRARY", "KAVRA_D2XX_LIBRARY", "KAVRA_SIM_BENCH")}
-    env["PYTHONPATH"] = str(Path(kavra.__file__).parents[1])
-    env.update(env_changes)
-    return subprocess.run([sys.executable, "-c", script], env=env, capture_output=True, text=True,
-                          timeout=60)
-
-
-@pytest.mark.parametrize("found_through", ["KAVRA_LIBRARY", "LD_LIBRARY_PATH"])
-def test_use_virtual_bench_finds_the_bench_beside_the_library_and_takes_a_bench_file(
-        tmp_path: Path, found_through: str) -> None:
-    bench_file = tmp_path / "bench.json"
-    bench_file.write_text(json.dumps({"units": [{"chip": "FT-X", "serial": "QZAH041010042"}]}))
-    script = ("import kavra\n"
-              f"print(kavra.use_virtual_bench(bench_file={str(bench_file)!r}))\n"
-              "with kavra.Session() as s:\n"
-              "    (info,) = s.units()\n"
-              "    print(info.serial, info.family, s.unit(1).adc_value())\n")
+@pytest.mark.parametrize("how, code, said", [
+    ("KAVRA_LIBRARY", 0, ["{d2xx}\nQZAH041010042 Rowan 12.5\n"]),
+    ("LD_LIBRARY_PATH", 0, ["{d2xx}\nQZAH041010042 Rowan 12.5\n"]),
+    ("no bench beside it", 1, ["FileNotFoundError: no virtual bench library (libkavra_sim.so) found; "
+                               "looked in {tmp}/lib, {tmp}/sim, "]),
+    ("no D2XX library", 1, ["/nonexistent.so\n", "DriverLibraryError: no unit can be found: the D2XX "
+                                                  "library is not loaded: tried /nonexistent.so: "]),
+])
+def test_use_virtual_bench_in_a_fresh_process(tmp_path: Path, how: str, code: int,
+                                              said: list[str]) -> None:
     library = Path(os.environ["KAVRA_LIBRARY"])
-    done = run_script(script, {"KAVRA_LIBRARY": str(library)} if found_through == "KAVRA_LIBRARY"
-                      else {"LD_LIBRARY_PATH": str(library.parent)})
-    assert done.returncode == 0, done.stderr
-    path, unit = done.stdout.splitlines()
-    assert Path(path).samefile(os.environ["KAVRA_D2XX_LIBRARY"])
-    assert unit.split() == ["QZAH041010042", "Rowan", "12.5"]
+    (tmp_path / "lib").mkdir()  # a library with no bench beside it (nor in ../sim)
+    (tmp_path / "lib" / "libKavraLib.so").write_bytes(library.read_bytes())
+    env = {name: value for name, value in os.environ.items()
+           if name not in ("KAVRA_LIBRARY", "KAVRA_D2XX_LIBRARY")}
+    env.update({"KAVRA_LIBRARY": {"KAVRA_LIBRARY": str(library)},
+                "LD_LIBRARY_PATH": {"LD_LIBRARY_PATH": str(library.parent)},
+                "no bench beside it": {"LD_LIBRARY_PATH": str(tmp_path / "lib")},
+                "no D2XX library": {"KAVRA_LIBRARY": str(library),
+                                    "KAVRA_D2XX_LIBRARY": "/nonexistent.so"}}[how],
+               PYTHONPATH=str(Path(kavra.__file__).parents[1]))
+    bench = write_bench(tmp_path / "bench.json", [{"chip": "FT-X", "serial": "QZAH041010042"}])
+    done = run([sys.executable, "-c", SCRIPT.format(bench=bench)], env=env)
+    assert done.returncode == code, done.stderr
+    for text in said:
+        assert text.format(d2xx=os.path.realpath(os.environ["KAVRA_D2XX_LIBRARY"]),
+                           tmp=tmp_path) in done.stdout + done.stderr
 
 
-def test_use_virtual_bench_says_where_it_looked(tmp_path: Path) -> None:
-    # A library with no bench beside it (nor in ../sim).
-    lonely = tmp_path / "lib"
-    lonely.mkdir()
-    (lonely / "libKavraLib.so").write_bytes(Path(os.environ["KAVRA_LIBRARY"]).read_bytes())
-    done = run_script("import kavra\nkavra.use_virtual_bench()\n",
-                      {"LD_LIBRARY_PATH": str(lonely)})
-    assert "FileNotFoundError: no virtual bench library (libkavra_sim.so) found" in done.stderr
-    assert f"looked in {lonely}, {tmp_path / 'sim'}, " in done.stderr
-
-
-def test_without_a_d2xx_library_the_session_names_the_cause() -> None:
-    script = ("import kavra\n"
-              "print(kavra.driver_library())\n"
-              "try:\n"
-              "    kavra.Session().open()\n"
-              "except kavra.DriverLibraryError as error:\n"
-              "    print(error.info)\n")
-    done = run_script(script, {"KAVRA_LIBRARY": os.environ["KAVRA_LIBRARY"],
-                               "KAVRA_D2XX_LIBRARY": "/nonexistent.so"})
-    assert done.returncode == 0, done.stderr
-    driver, info = done.stdout.splitlines()
-    assert driver.startswith("DriverLibrary(loaded=False, info='not loaded: tried /nonexistent.so: ")
-    assert info.startswith("not loaded: tried /nonexistent.so: ") and "cannot open" in info
-
-
-def test_driver_library_names_the_bench_in_use_and_the_buffer_rule_holds() -> None:
-    driver = kavra.driver_library()
-    assert driver.loaded
-    path = driver.info.removeprefix("loaded ").rsplit(", version ", 1)[0]
-    assert Path(path).samefile(os.environ["KAVRA_D2XX_LIBRARY"])
-    library = kavra.load_library()
-    loaded = ctypes.c_bool(False)
-    small = ctypes.create_string_buffer(b"untouched", 10)
+def test_a_refused_buffer_leaves_the_d2xx_library_info_alone() -> None:
+    loaded, small = ctypes.c_bool(False), ctypes.create_string_buffer(b"untouched", 10)
     for buffer, size in [(None, 1024), (small, len(small)), (small, -1)]:
-        assert library.getDriverLibraryInfo(ctypes.byref(loaded), buffer, size) == 38
+        assert kavra.load_library().getDriverLibraryInfo(ctypes.byref(loaded), buffer, size) == 38
     assert small.value == b"untouched" and loaded.value is False
-
-
-def test_use_virtual_bench_after_the_library_is_loaded_is_refused(
-        session: kavra.Session) -> None:
-    with pytest.raises(RuntimeError):
-        kavra.use_virtual_bench()
