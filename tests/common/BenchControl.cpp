@@ -56,11 +56,15 @@ QJsonArray BenchControl::takeWireLog(const char* serial)
     return QJsonDocument::fromJson(text("take_wire_log", serial)).array();
 }
 
+QJsonArray BenchControl::takeConfigCalls(const char* serial, int link)
+{
+    return QJsonDocument::fromJson(text("take_config_calls", serial, link)).array();
+}
+
 QStringList BenchControl::takeConfigCallLines(const char* serial, int link)
 {
     QStringList calls;
-    for (const QJsonValue& value :
-        QJsonDocument::fromJson(text("take_config_calls", serial, link)).array()) {
+    for (const QJsonValue& value : takeConfigCalls(serial, link)) {
         QStringList args;
         for (const QJsonValue& arg : value.toObject().value(QStringLiteral("args")).toArray())
             args << QString::number(static_cast<qint64>(arg.toDouble()));

@@ -44,7 +44,10 @@ public:
 
     QJsonObject unitState(const char* serial);
     QJsonArray takeWireLog(const char* serial);
-    // The link configuration calls since the last take, as "FT_SetBitMode(255,0)" lines.
+    // The link configuration calls since the last take ({"call": name, "args": [...]}), as the
+    // benchmarks replay them.
+    QJsonArray takeConfigCalls(const char* serial, int link);
+    // The same as "FT_SetBitMode(255,0)" lines.
     QStringList takeConfigCallLines(const char* serial, int link);
     // The wire log as "out 0: 00" / "in 1: 0a0b" lines.
     QStringList takeWireLogLines(const char* serial);
