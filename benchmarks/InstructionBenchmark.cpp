@@ -30,10 +30,7 @@ constexpr int kValgrindTimeoutMs = 20 * 60 * 1000;
 
 ResultTable::Row failure(const QString& what)
 {
-    ResultTable::Row row;
-    row.measurement = kMeasurement;
-    row.met = QStringLiteral("failed: ") + what;
-    return row;
+    return ResultTable::failed(kMeasurement, what);
 }
 } // namespace
 

@@ -60,3 +60,14 @@ QString ResultTable::rate(double callsPerSecond)
 {
     return QStringLiteral("%1 calls/s").arg(callsPerSecond, 0, 'f', 0);
 }
+
+ResultTable::Row ResultTable::failed(
+    const QString& measurement, const QString& why, const QString& unit, const QString& call)
+{
+    Row row;
+    row.measurement = measurement;
+    row.unit = unit;
+    row.call = call;
+    row.met = QStringLiteral("failed: ") + why;
+    return row;
+}

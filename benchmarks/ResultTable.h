@@ -27,6 +27,10 @@ public:
     void addNote(const QString& note) { m_notes << note; }
     QString markdown() const;
 
+    // A row that says the measurement could not be made, and why.
+    static Row failed(const QString& measurement, const QString& why,
+        const QString& unit = QString(), const QString& call = QString());
+
     static QString duration(double seconds);
     static QString ratio(double value);
     static QString rate(double callsPerSecond);

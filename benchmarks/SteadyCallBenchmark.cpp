@@ -37,12 +37,7 @@ QString unitLabel(const ChipKind& kind, const QMap<int, QString>& channels, int 
 
 ResultTable::Row failure(const QString& unit, const QString& call, const QString& what)
 {
-    ResultTable::Row row;
-    row.measurement = kMeasurement;
-    row.unit = unit;
-    row.call = call;
-    row.met = QStringLiteral("failed: ") + what;
-    return row;
+    return ResultTable::failed(kMeasurement, what, unit, call);
 }
 } // namespace
 

@@ -22,10 +22,7 @@ const QString kMeasurement = QStringLiteral("throughput, one unit per thread (re
 
 ResultTable::Row failure(const QString& what)
 {
-    ResultTable::Row row;
-    row.measurement = kMeasurement;
-    row.met = QStringLiteral("failed: ") + what;
-    return row;
+    return ResultTable::failed(kMeasurement, what);
 }
 } // namespace
 

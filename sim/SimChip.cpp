@@ -25,22 +25,6 @@ uint32_t dwordOr(double value, uint32_t fallback)
     return value >= 0 && value <= 4294967295.0 ? uint32_t(value) : fallback;
 }
 
-QString defaultDescription(uint32_t type)
-{
-    switch (type) {
-    case FT_DEVICE_232R:
-        return QStringLiteral("FT232R USB UART");
-    case FT_DEVICE_2232H:
-        return QStringLiteral("Dual RS232-HS");
-    case FT_DEVICE_4232H:
-        return QStringLiteral("Quad RS232-HS");
-    case FT_DEVICE_232H:
-        return QStringLiteral("Single RS232-HS");
-    default:
-        return QStringLiteral("FT230X Basic UART");
-    }
-}
-
 } // namespace
 
 uint32_t SimChip::typeForName(const QString& name, bool* known)
@@ -178,4 +162,20 @@ void SimChip::recordCall(int channelIndex, const QString& call, const QJsonArray
     if (calls.size() >= MaxRecordedCalls)
         calls.removeFirst();
     calls.append(QJsonObject{{QStringLiteral("call"), call}, {QStringLiteral("args"), args}});
+}
+
+QString SimChip::defaultDescription(uint32_t type)
+{
+    switch (type) {
+    case FT_DEVICE_232R:
+        return QStringLiteral("FT232R USB UART");
+    case FT_DEVICE_2232H:
+        return QStringLiteral("Dual RS232-HS");
+    case FT_DEVICE_4232H:
+        return QStringLiteral("Quad RS232-HS");
+    case FT_DEVICE_232H:
+        return QStringLiteral("Single RS232-HS");
+    default:
+        return QStringLiteral("FT230X Basic UART");
+    }
 }

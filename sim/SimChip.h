@@ -43,6 +43,8 @@ public:
         const QJsonObject& entry, uint32_t defaultLocation, QString* error);
 
     static uint32_t typeForName(const QString& name, bool* known);
+    // The description a chip of the type lists when its EEPROM holds none.
+    static QString defaultDescription(uint32_t type);
 
     uint32_t type() const { return m_type; }
     QString benchSerial() const { return m_benchSerial; }

@@ -20,7 +20,7 @@ QList<std::shared_ptr<USBDevice>> enumerateSupportedDevices()
     USBDriver driver;
     QList<std::shared_ptr<USBDevice>> supported;
     for (const std::shared_ptr<USBDevice>& device : driver.enumerateDevices(true)) {
-        if (device->isOwnDevice() && KavraSupportedModels::isSupported(device->modelId()))
+        if (KavraSupportedModels::isSupported(device->modelId()))
             supported.append(device);
     }
     return supported;

@@ -55,28 +55,6 @@ template <typename Operation> int withDevice(int index, Operation operation) noe
     }
 }
 
-// Drops the references in ascending index order, so that units close in a predictable order.
-void releaseInOrder(KavraSession::Registry& devices)
-{
-    while (!devices.empty())
-        devices.erase(devices.begin());
-}
-
-// Empties the registry once every call in progress on its units has ended; closes the units
-// first when asked. Only with the session lock held.
-void releaseRegistry(bool closeUnits)
-{
-    KavraSession::Registry released;
-    released.swap(KavraSession::registry());
-    for (auto& entry : released) {
-        FifoLock::Place place(entry.second->callLock());
-        place.wait();
-        if (closeUnits)
-            entry.second->close();
-    }
-    releaseInOrder(released);
-}
-
 } // namespace
 
 extern "C" {
@@ -86,7 +64,7 @@ int initialiseSession(void)
     try {
         SessionLocker locker(KavraSession::mutex());
         // Released while the lock is held: a unit whose last reference this was closes here.
-        releaseRegistry(false);
+        KavraSession::releaseAll(false);
     } catch (...) { }
     return Success;
 }
@@ -96,7 +74,7 @@ int closeSession(void)
     try {
         SessionLocker locker(KavraSession::mutex());
         // The snapshot keeps every device alive while they are closed in ascending index order.
-        releaseRegistry(true);
+        KavraSession::releaseAll(true);
     } catch (...) { }
     return Success;
 }

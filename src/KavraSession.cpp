@@ -30,13 +30,7 @@ void closeUnitsAtExit()
     SessionState& session = state();
     std::lock_guard<std::mutex> locker(session.mutex);
     session.closedForExit = true;
-    KavraSession::Registry units;
-    units.swap(session.registry);
-    for (auto& entry : units) {
-        FifoLock::Place place(entry.second->callLock());
-        place.wait();
-        entry.second->close();
-    }
+    KavraSession::releaseAll(true);
 }
 
 } // namespace
@@ -63,6 +57,20 @@ void KavraSession::add(int index, std::shared_ptr<KavraDriver_AbstractDevice> de
     SessionState& session = state();
     session.registry[index] = std::move(device);
     std::call_once(session.exitHandlerRegistered, [] { std::atexit(closeUnitsAtExit); });
+}
+
+void KavraSession::releaseAll(bool closeUnits)
+{
+    Registry released;
+    released.swap(state().registry);
+    for (auto& entry : released) {
+        FifoLock::Place place(entry.second->callLock());
+        place.wait();
+        if (closeUnits)
+            entry.second->close();
+    }
+    while (!released.empty())
+        released.erase(released.begin());
 }
 
 bool KavraSession::isClosedForExit()

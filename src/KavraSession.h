@@ -22,6 +22,10 @@ public:
     // Registers an opened unit under the index. The first registration also arranges for the open
     // units to be closed when the process exits. Only with mutex() held.
     static void add(int index, std::shared_ptr<KavraDriver_AbstractDevice> device);
+    // Empties the registry once every call in progress on its units has ended, closing the units
+    // first when asked; the references go in ascending index order, so that units close in a
+    // predictable order. Only with mutex() held.
+    static void releaseAll(bool closeUnits);
     // True once the process has begun to exit: from then on nothing may call into D2XX, whose
     // library may already be torn down. Only with mutex() held.
     static bool isClosedForExit();

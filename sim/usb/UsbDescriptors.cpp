@@ -56,22 +56,6 @@ uint16_t UsbDescriptors::defaultProductId(uint32_t chipType)
     }
 }
 
-QString UsbDescriptors::defaultDescription(uint32_t chipType)
-{
-    switch (chipType) {
-    case FT_DEVICE_232R:
-        return QStringLiteral("FT232R USB UART");
-    case FT_DEVICE_2232H:
-        return QStringLiteral("Dual RS232-HS");
-    case FT_DEVICE_4232H:
-        return QStringLiteral("Quad RS232-HS");
-    case FT_DEVICE_232H:
-        return QStringLiteral("Single RS232-HS");
-    default:
-        return QStringLiteral("FT230X Basic UART");
-    }
-}
-
 QByteArray UsbDescriptors::device(const Identity& identity)
 {
     QByteArray out;

@@ -144,7 +144,7 @@ QString UsbFtdiChip::product() const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_enumeratedValid ? m_enumerated.texts.description
-                             : UsbDescriptors::defaultDescription(m_chipType);
+                             : SimChip::defaultDescription(m_chipType);
 }
 
 QString UsbFtdiChip::serial() const
@@ -270,7 +270,7 @@ UsbFtdiChip::Outcome UsbFtdiChip::standardRequest(const Setup& setup, QByteArray
             const QString texts[3]
                 = {m_enumeratedValid ? m_enumerated.texts.manufacturer : QStringLiteral("FTDI"),
                     m_enumeratedValid ? m_enumerated.texts.description
-                                      : UsbDescriptors::defaultDescription(m_chipType),
+                                      : SimChip::defaultDescription(m_chipType),
                     m_enumerated.texts.serial};
             if (index == 0)
                 descriptor = UsbDescriptors::languages();

@@ -111,13 +111,8 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 forget(QStringLiteral("WAV"), channel);
                 return QString();
             }},
-        {QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetVoltage);
-                requireOutput(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("VOLT"), channel);
-            }},
+        settingQuery(QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"),
+            Operation::SetVoltage, Scope::Output, QStringLiteral("VOLT")),
         {QStringLiteral("[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]"), false,
             [this](int channel, const ScpiParameters& p) {
                 p.expect(1);
@@ -166,13 +161,8 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                     polarity == 0 ? QStringLiteral("POS") : QStringLiteral("NEG"));
                 return QString();
             }},
-        {QStringLiteral("OUTPut#:POLarity"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetPolarity);
-                requireOutput(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("POL"), channel);
-            }},
+        settingQuery(QStringLiteral("OUTPut#:POLarity"), Operation::SetPolarity, Scope::Output,
+            QStringLiteral("POL")),
         {QStringLiteral("OUTPut:PROTection:CLEar"), false,
             [this](int, const ScpiParameters& p) {
                 require(Operation::ClearError);
@@ -198,13 +188,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                     number(volts) + QLatin1Char(',') + number(second));
                 return QString();
             }},
-        {QStringLiteral("[SOURce#]:VOLTage:ACCurate"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetAccurateVoltage);
-                requireOutput(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("ACC"), channel, 2);
-            }},
+        settingQuery(QStringLiteral("[SOURce#]:VOLTage:ACCurate"), Operation::SetAccurateVoltage,
+            Scope::Output, QStringLiteral("ACC"), 2),
         {QStringLiteral("[SOURce#]:VOLTage:WAVeform"), false,
             [this](int channel, const ScpiParameters& p) {
                 require(Operation::SetVoltageWaveform);
@@ -222,13 +207,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 remember(QStringLiteral("VOLT"), channel, number(level1));
                 return QString();
             }},
-        {QStringLiteral("[SOURce#]:VOLTage:WAVeform"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetVoltageWaveform);
-                requireOutput(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("WAV"), channel, 4);
-            }},
+        settingQuery(QStringLiteral("[SOURce#]:VOLTage:WAVeform"), Operation::SetVoltageWaveform,
+            Scope::Output, QStringLiteral("WAV"), 4),
         {QStringLiteral("PWM#:DUTY"), false,
             [this](int channel, const ScpiParameters& p) {
                 require(Operation::SetPwm);
@@ -241,13 +221,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 forget(QStringLiteral("FUNC"), channel);
                 return QString();
             }},
-        {QStringLiteral("PWM#:DUTY"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetPwm);
-                requirePwmChannel(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("DUTY"), channel);
-            }},
+        settingQuery(QStringLiteral("PWM#:DUTY"), Operation::SetPwm, Scope::PwmChannel,
+            QStringLiteral("DUTY")),
         {QStringLiteral("PWM:FREQuency"), false,
             [this](int, const ScpiParameters& p) {
                 require(Operation::SetPwmFrequency);
@@ -257,12 +232,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 remember(QStringLiteral("FREQ"), 1, QString::number(frequency));
                 return QString();
             }},
-        {QStringLiteral("PWM:FREQuency"), true,
-            [this](int, const ScpiParameters& p) {
-                require(Operation::SetPwmFrequency);
-                p.expect(0);
-                return recalled(QStringLiteral("FREQ"), 1);
-            }},
+        settingQuery(QStringLiteral("PWM:FREQuency"), Operation::SetPwmFrequency, Scope::Unit,
+            QStringLiteral("FREQ")),
         {QStringLiteral("PWM#:FUNCtion"), false,
             [this](int channel, const ScpiParameters& p) {
                 require(Operation::SetPwmFunction);
@@ -275,13 +246,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 remember(QStringLiteral("DUTY"), channel, QStringLiteral("50"));
                 return QString();
             }},
-        {QStringLiteral("PWM#:FUNCtion"), true,
-            [this](int channel, const ScpiParameters& p) {
-                require(Operation::SetPwmFunction);
-                requirePwmChannel(channel);
-                p.expect(0);
-                return recalled(QStringLiteral("FUNC"), channel);
-            }},
+        settingQuery(QStringLiteral("PWM#:FUNCtion"), Operation::SetPwmFunction, Scope::PwmChannel,
+            QStringLiteral("FUNC")),
         {QStringLiteral("BUS:LEVel"), false,
             [this](int, const ScpiParameters& p) {
                 require(Operation::VoltageBus);
@@ -289,12 +255,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 switchBus(true, p.integer(0));
                 return QString();
             }},
-        {QStringLiteral("BUS:LEVel"), true,
-            [this](int, const ScpiParameters& p) {
-                require(Operation::VoltageBus);
-                p.expect(0);
-                return recalled(QStringLiteral("BUSLEV"), 1);
-            }},
+        settingQuery(QStringLiteral("BUS:LEVel"), Operation::VoltageBus, Scope::Unit,
+            QStringLiteral("BUSLEV")),
         {QStringLiteral("BUS[:STATe]"), false,
             [this](int, const ScpiParameters& p) {
                 require(Operation::VoltageBus);
@@ -305,12 +267,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                         .toInt());
                 return QString();
             }},
-        {QStringLiteral("BUS[:STATe]"), true,
-            [this](int, const ScpiParameters& p) {
-                require(Operation::VoltageBus);
-                p.expect(0);
-                return recalled(QStringLiteral("BUS"), 1);
-            }},
+        settingQuery(QStringLiteral("BUS[:STATe]"), Operation::VoltageBus, Scope::Unit,
+            QStringLiteral("BUS")),
     };
 }
 
@@ -411,6 +369,21 @@ void SupplyCommands::switchBus(bool on, int level)
     });
     remember(QStringLiteral("BUSLEV"), 1, QString::number(level));
     remember(QStringLiteral("BUS"), 1, flag(true));
+}
+
+ScpiCommand SupplyCommands::settingQuery(
+    const QString& header, Operation operation, Scope scope, const QString& setting, int values)
+{
+    return {header, true,
+        [this, operation, scope, setting, values](int channel, const ScpiParameters& p) {
+            require(operation);
+            if (scope == Scope::Output)
+                requireOutput(channel);
+            else if (scope == Scope::PwmChannel)
+                requirePwmChannel(channel);
+            p.expect(0);
+            return recalled(setting, scope == Scope::Unit ? 1 : channel, values);
+        }};
 }
 
 QString SupplyCommands::recalled(const QString& setting, int channel, int values) const

@@ -41,6 +41,11 @@ private:
     void setCurrentLimit(int channel, double amps);
     void switchBus(bool on, int level);
 
+    // Which channel numbers a header's suffix names: outputs, PWM channels, or none (the unit).
+    enum class Scope { Output, PwmChannel, Unit };
+    // The query form of a setting: what was last set through this server, in `values` values.
+    ScpiCommand settingQuery(const QString& header, Operation operation, Scope scope,
+        const QString& setting, int values = 1);
     QString recalled(const QString& setting, int channel, int values = 1) const;
     void remember(const QString& setting, int channel, const QString& value);
     void forget(const QString& setting, int channel);
