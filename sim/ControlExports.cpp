@@ -67,6 +67,13 @@ int kavrasim_replug(const char* serial)
     return guarded([&](SimBench& bench) { return bench.setPlugged(serialText(serial), true); });
 }
 
+int kavrasim_replug_at(const char* serial, int position, unsigned location)
+{
+    return guarded([&](SimBench& bench) {
+        return bench.replugAt(serialText(serial), position, uint32_t(location));
+    });
+}
+
 int kavrasim_drop_replies(const char* serial, int count)
 {
     return guarded([&](SimBench& bench) {
@@ -157,6 +164,15 @@ int kavrasim_take_config_calls(const char* serial, int link, char* buffer, int s
 int kavrasim_open_handle_count(void)
 {
     return guarded([](SimBench& bench) { return bench.openHandleCount(); });
+}
+
+int kavrasim_call_count(const char* function)
+{
+    if (!function)
+        return KAVRASIM_BAD_ARGUMENT;
+    return guarded([&](SimBench& bench) {
+        return bench.callCount(QString::fromLatin1(function, int(strnlen(function, 64))));
+    });
 }
 
 } // extern "C"

@@ -24,6 +24,15 @@ template <typename Call> FT_STATUS guarded(Call call) noexcept
     }
 }
 
+// A call that lists or opens chips: counted for kavrasim_call_count.
+template <typename Call> FT_STATUS counted(const char* function, Call call) noexcept
+{
+    return guarded([&](SimBench& bench) {
+        bench.countCall(function);
+        return call(bench);
+    });
+}
+
 // FT_ListDevices and FT_OpenEx flags.
 constexpr DWORD FT_OPEN_BY_SERIAL_NUMBER = 1;
 constexpr DWORD FT_OPEN_BY_DESCRIPTION = 2;
@@ -83,17 +92,19 @@ extern "C" {
 
 FT_STATUS KAVRA_D2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
 {
-    return guarded([&](SimBench& bench) { return bench.createDeviceInfoList(lpdwNumDevs); });
+    return counted("FT_CreateDeviceInfoList",
+        [&](SimBench& bench) { return bench.createDeviceInfoList(lpdwNumDevs); });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs)
 {
-    return guarded([&](SimBench& bench) { return bench.getDeviceInfoList(pDest, lpdwNumDevs); });
+    return counted("FT_GetDeviceInfoList",
+        [&](SimBench& bench) { return bench.getDeviceInfoList(pDest, lpdwNumDevs); });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
 {
-    return guarded([&](SimBench& bench) { return bench.open(deviceNumber, pHandle); });
+    return counted("FT_Open", [&](SimBench& bench) { return bench.open(deviceNumber, pHandle); });
 }
 
 FT_STATUS KAVRA_D2XX_API FT_Close(FT_HANDLE ftHandle)
@@ -232,7 +243,7 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex,
     LPDWORD lpdwType, LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber,
     LPVOID lpDescription, FT_HANDLE* pftHandle)
 {
-    return guarded([&](SimBench& bench) {
+    return counted("FT_GetDeviceInfoDetail", [&](SimBench& bench) {
         const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList(bench);
         if (dwIndex >= nodes.size())
             return FT_DEVICE_NOT_FOUND;
@@ -256,7 +267,7 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex,
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(
     LPVOID pvArg1, LPVOID pvArg2, DWORD dwFlags)
 {
-    return guarded([&](SimBench& bench) {
+    return counted("FT_ListDevices", [&](SimBench& bench) {
         const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList(bench);
         if (dwFlags & FT_LIST_NUMBER_ONLY) {
             if (!pvArg1)
@@ -307,7 +318,7 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(
 KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_OpenEx(
     LPVOID pvArg1, DWORD dwFlags, FT_HANDLE* pHandle)
 {
-    return guarded([&](SimBench& bench) {
+    return counted("FT_OpenEx", [&](SimBench& bench) {
         if (!pHandle)
             return FT_INVALID_PARAMETER;
         *pHandle = nullptr;

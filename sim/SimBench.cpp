@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -18,6 +19,12 @@ namespace {
 // The count the calling thread was last told, so that a list grown meanwhile by another thread
 // never overruns the array this thread allocated.
 thread_local DWORD t_listedCount = 0;
+
+// The D2XX calls the bench counts: those that list or open chips.
+const char* const kCountedCalls[] = {"FT_CreateDeviceInfoList", "FT_GetDeviceInfoList",
+    "FT_GetDeviceInfoDetail", "FT_ListDevices", "FT_Open", "FT_OpenEx"};
+
+const char* const kCallCountsEnv = "KAVRA_SIM_CALL_COUNTS";
 
 void copyText(char* buffer, const QString& text, std::size_t size)
 {
@@ -97,6 +104,11 @@ SimBench& SimBench::instance()
 SimBench::SimBench()
 {
     m_clock.start();
+    for (const char* call : kCountedCalls)
+        m_callCounts[QString::fromLatin1(call)] = 0;
+    // At exit, when the host's own exit handling has made its last D2XX calls.
+    if (qEnvironmentVariableIsSet(kCallCountsEnv))
+        std::atexit([] { instance().writeCallCounts(); });
     std::vector<std::shared_ptr<SimChip>> chips;
     bool realistic = false;
     QString error;
@@ -191,6 +203,15 @@ FT_STATUS SimBench::createDeviceInfoList(DWORD* count)
     if (!count)
         return FT_INVALID_PARAMETER;
     std::lock_guard<std::mutex> locker(m_mutex);
+    bool left = false;
+    for (const std::shared_ptr<SimChip>& chip : m_chips) {
+        if (chip->isPlugged() && chip->takeListing()) {
+            chip->unplug();
+            left = true;
+        }
+    }
+    if (left)
+        wakeAllReaders();
     t_listedCount = DWORD(listEntries().size());
     *count = t_listedCount;
     return FT_OK;
@@ -655,6 +676,33 @@ int SimBench::setPlugged(const QString& serial, bool plugged)
     return kOk;
 }
 
+int SimBench::replugAt(const QString& serial, int position, uint32_t location)
+{
+    if (position < 1 || location > 0xFFFFFFF0)
+        return kBadArgument;
+    std::lock_guard<std::mutex> locker(m_mutex);
+    const SimChip* wanted = chipBySerial(serial);
+    const auto found = std::find_if(m_chips.begin(), m_chips.end(),
+        [wanted](const std::shared_ptr<SimChip>& chip) { return chip.get() == wanted; });
+    if (found == m_chips.end())
+        return kUnknownSerial;
+    const std::shared_ptr<SimChip> chip = *found;
+    if (chip->isPlugged())
+        chip->unplug();
+    m_chips.erase(found);
+    // Before the attached chip that now holds the place, or last.
+    auto at = m_chips.begin();
+    for (int attached = 0; at != m_chips.end(); ++at) {
+        if ((*at)->isPlugged() && ++attached == position)
+            break;
+    }
+    m_chips.insert(at, chip);
+    chip->setLocation(location);
+    chip->plug();
+    wakeAllReaders();
+    return kOk;
+}
+
 int SimBench::injectFault(const QString& serial, Fault fault, int value)
 {
     std::lock_guard<std::mutex> locker(m_mutex);
@@ -794,4 +842,30 @@ int SimBench::openHandleCount()
     std::lock_guard<std::mutex> locker(m_mutex);
     // Dead handles count too: the client still has to close them.
     return int(m_handles.size());
+}
+
+void SimBench::countCall(const char* function)
+{
+    std::lock_guard<std::mutex> locker(m_mutex);
+    ++m_callCounts[QString::fromLatin1(function)];
+}
+
+int SimBench::callCount(const QString& function)
+{
+    std::lock_guard<std::mutex> locker(m_mutex);
+    const auto found = m_callCounts.find(function);
+    return found == m_callCounts.end() ? kBadArgument : found->second;
+}
+
+void SimBench::writeCallCounts()
+{
+    QJsonObject counts;
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        for (const auto& item : m_callCounts)
+            counts.insert(item.first, item.second);
+    }
+    QFile file(QFile::decodeName(qgetenv(kCallCountsEnv)));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(QJsonDocument(counts).toJson(QJsonDocument::Compact));
 }

@@ -76,6 +76,7 @@ public:
     int loadBench(const QByteArray& json, QString* error);
     int resetBench();
     int setPlugged(const QString& serial, bool plugged);
+    int replugAt(const QString& serial, int position, uint32_t location);
     enum class Fault {
         DropReplies,
         DelayNextReply,
@@ -92,6 +93,9 @@ public:
     int takeWireLog(const QString& serial, int capacity, QByteArray* json);
     int takeConfigCalls(const QString& serial, int link, int capacity, QByteArray* json);
     int openHandleCount();
+    // The D2XX calls whose number the control interface gives (kavrasim_call_count).
+    void countCall(const char* function);
+    int callCount(const QString& function);
 
     static QByteArray defaultBenchJson();
 
@@ -127,6 +131,8 @@ private:
     void replaceChips(std::vector<std::shared_ptr<SimChip>> chips, bool realistic);
     // Wakes every blocked reader, after a change that may kill handles.
     void wakeAllReaders();
+    // Writes the call counts to the file KAVRA_SIM_CALL_COUNTS names, for a test of another process.
+    void writeCallCounts();
 
     // std::mutex rather than QMutex: it keeps no process-wide state of its own that could be
     // gone when a host calls in during exit.
@@ -136,4 +142,5 @@ private:
     std::map<quintptr, std::shared_ptr<SimHandle>> m_handles;
     quintptr m_nextHandle = 0x4B560010;
     bool m_realistic = false;
+    std::map<QString, int> m_callCounts;
 };

@@ -73,18 +73,19 @@ std::unique_ptr<SimChip> SimChip::create(
     const uint32_t location = locationValue >= 0 && locationValue <= 0xFFFFFFF0
         ? uint32_t(locationValue)
         : defaultLocation;
+    chip->m_listingsLeft = entry.value(QStringLiteral("unplugAfterLists")).toInt(-1);
     const uint32_t id = (FTDI_VID << 16) | productIdFor(type);
     if (type == FT_DEVICE_2232H) {
         // Channel A is the unit's stream link, channel B its command link.
-        chip->m_channels = {Channel{QStringLiteral("A"), 1, id, (location & ~0xFu) + 1},
-            Channel{QStringLiteral("B"), 0, id, (location & ~0xFu) + 2}};
+        chip->m_channels
+            = {Channel{QStringLiteral("A"), 1, id, 0}, Channel{QStringLiteral("B"), 0, id, 0}};
     } else if (type == FT_DEVICE_4232H) {
         for (int i = 0; i < 4; ++i)
-            chip->m_channels.append(
-                Channel{QString(QChar('A' + i)), i == 0 ? 0 : -1, id, (location & ~0xFu) + 1 + i});
+            chip->m_channels.append(Channel{QString(QChar('A' + i)), i == 0 ? 0 : -1, id, 0});
     } else {
-        chip->m_channels = {Channel{QString(), 0, id, location}};
+        chip->m_channels = {Channel{QString(), 0, id, 0}};
     }
+    chip->setLocation(location);
     const QJsonValue listedId = entry.value(QStringLiteral("listedId"));
     if (listedId.isArray()) {
         const QJsonArray ids = listedId.toArray();
@@ -142,6 +143,27 @@ void SimChip::reenumerate()
         m_listedSerial = m_eeprom.serialNumber();
         m_listedDescription = m_eeprom.description();
     }
+}
+
+void SimChip::setLocation(uint32_t location)
+{
+    if (m_channels.size() == 1) {
+        m_channels[0].location = location;
+        return;
+    }
+    for (int i = 0; i < m_channels.size(); ++i)
+        m_channels[i].location = (location & ~0xFu) + 1 + uint32_t(i);
+}
+
+bool SimChip::takeListing()
+{
+    if (m_listingsLeft == 0) {
+        m_listingsLeft = -1;
+        return true;
+    }
+    if (m_listingsLeft > 0)
+        --m_listingsLeft;
+    return false;
 }
 
 int SimChip::channelIndexForLink(int link) const

@@ -64,6 +64,11 @@ public:
     void plug();
     // Re-enumeration: the list shows what the EEPROM holds, open handles die.
     void reenumerate();
+    // Moves the chip to another USB location: the LocId of each of its list entries follows it.
+    void setLocation(uint32_t location);
+    // Counts a device listing that shows the chip; true when its "unplugAfterLists" is used up,
+    // so that it leaves before this listing (once: plugged in again it stays).
+    bool takeListing();
     // Handles opened before the last unplug, re-enumeration or bench change carry an older generation.
     uint64_t generation() const { return m_generation; }
 
@@ -93,6 +98,7 @@ private:
     QString m_listedDescription;
     QVector<Channel> m_channels;
     bool m_plugged = true;
+    int m_listingsLeft = -1; // listings before it unplugs itself, -1 for never
     uint64_t m_generation = 0;
     SimEeprom m_eeprom{FT_DEVICE_UNKNOWN, 0, false, QString(), QString()};
     std::unique_ptr<SimUnit> m_unit;

@@ -53,6 +53,11 @@ KAVRASIM_API int kavrasim_reset(void);
  * handles from before stay dead. */
 KAVRASIM_API int kavrasim_unplug(const char* serial);
 KAVRASIM_API int kavrasim_replug(const char* serial);
+/* Plugs the unit in as kavrasim_replug does (unplugging it first when it is plugged in), at
+ * another place: its chip becomes the position-th attached chip in the device list (1 for the
+ * first; a position beyond the attached chips puts it last) and moves to the USB location
+ * location (LocId; multi-channel chips number their channels from it as docs/bench.md says). */
+KAVRASIM_API int kavrasim_replug_at(const char* serial, int position, unsigned location);
 
 /* Faults on a unit's command link. Each call replaces the pending fault of its kind. */
 /* Drops the next count replies (count >= 0; 0 cancels). */
@@ -95,6 +100,13 @@ KAVRASIM_API int kavrasim_take_config_calls(const char* serial, int link, char* 
 
 /* The number of D2XX handles opened and not yet closed. */
 KAVRASIM_API int kavrasim_open_handle_count(void);
+
+/* The number of calls of a D2XX function that lists or opens chips (FT_CreateDeviceInfoList,
+ * FT_GetDeviceInfoList, FT_GetDeviceInfoDetail, FT_ListDevices, FT_Open, FT_OpenEx) since the
+ * process started; KAVRASIM_BAD_ARGUMENT for any other name. Another process's counts: set
+ * KAVRA_SIM_CALL_COUNTS to a file name in its environment and the bench writes them there at its
+ * exit, as one JSON object {"FT_Open": n, ...}. */
+KAVRASIM_API int kavrasim_call_count(const char* function);
 
 #ifdef __cplusplus
 }

@@ -23,6 +23,12 @@ public:
     int reset() { return call("reset"); }
     int unplug(const char* serial) { return call("unplug", serial); }
     int replug(const char* serial) { return call("replug", serial); }
+    int replugAt(const char* serial, int position, unsigned location)
+    {
+        return call("replug_at", serial, position, location);
+    }
+    // Calls of a D2XX function that lists or opens chips, since the process started.
+    int callCount(const char* function) { return call("call_count", function); }
     int dropReplies(const char* serial, int count) { return call("drop_replies", serial, count); }
     int corruptNextReply(const char* serial, int value)
     {

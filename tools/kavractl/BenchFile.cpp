@@ -29,6 +29,7 @@ const ChipKey kChipKeys[] = {
     {"listedId", Kind::NumberOrNumbers},
     {"eepromProgrammed", Kind::Boolean},
     {"plugged", Kind::Boolean},
+    {"unplugAfterLists", Kind::Number},
 };
 
 const QStringList kChips = {QStringLiteral("FT232R"), QStringLiteral("FT2232H"),
