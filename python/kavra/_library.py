@@ -24,6 +24,7 @@ PROTOTYPES: Final[dict[str, tuple[type, ...]]] = {
     "initialiseSession": (),
     "closeSession": (),
     "getDeviceCount": (_c_int_p,),
+    "getHighestDeviceIndex": (_c_int_p,),
     "getDeviceIndex": (ctypes.c_char_p, _c_int_p),
     "setPWMFunction": (ctypes.c_int, ctypes.c_int, ctypes.c_int),
     "setPWM": (ctypes.c_int, ctypes.c_int, ctypes.c_int),

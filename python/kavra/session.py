@@ -9,7 +9,7 @@ from typing import SupportsIndex
 
 from ._convert import to_int
 from ._library import OPERATION_BITS, load_library
-from .errors import DriverLibraryError, NoSuchUnitError, check
+from .errors import DriverLibraryError, check
 from .records import DriverLibrary, UnitInfo, family_named, model_of
 from .unit import Unit
 
@@ -134,11 +134,22 @@ class Session:
         check(library.getDeviceCount(ctypes.byref(count)), "getDeviceCount")
         return count.value
 
+    def highest_index(self) -> int:
+        """The highest device index that names a unit in this session (0 when none).
+
+        Lists the attached units once. Indices 1 to it each name one unit, attached or away (a
+        unit keeps its index when it is unplugged), so with a unit away it exceeds :meth:`count`.
+        """
+        library = self._library_for_use()
+        highest = ctypes.c_int(0)
+        check(library.getHighestDeviceIndex(ctypes.byref(highest)), "getHighestDeviceIndex")
+        return highest.value
+
     def serial_number(self, index: SupportsIndex) -> str:
-        """The serial number of the unit at a device index, without opening it.
+        """The serial number of the unit a device index names, attached or away, without opening it.
 
         Raises:
-            NoSuchUnitError: no attached supported unit has that index.
+            NoSuchUnitError: the index names no unit (and no attached supported unit takes it).
         """
         library = self._library_for_use()
         buffer = ctypes.create_string_buffer(SERIAL_BUFFER_SIZE)
@@ -147,11 +158,12 @@ class Session:
         return buffer.value.decode("latin-1")
 
     def unit_info(self, index: SupportsIndex) -> UnitInfo:
-        """The listing entry of the unit at a device index, without opening it: its serial
-        number and model, and the family, outputs and operations the library gives for it.
+        """The listing entry of the unit a device index names, without opening it: its serial
+        number and model, and the family, outputs and operations the library gives for it. An
+        index already numbered answers without listing the units.
 
         Raises:
-            NoSuchUnitError: no attached supported unit has that index.
+            NoSuchUnitError: the index names no unit (and no attached supported unit takes it).
         """
         library = self._library_for_use()
         number = to_int(index, "index")
@@ -168,21 +180,16 @@ class Session:
                         channels.value, operations)
 
     def units(self) -> list[UnitInfo]:
-        """The attached supported units in index order, without opening them."""
-        infos: list[UnitInfo] = []
-        for index in range(1, self.count() + 1):
-            try:
-                infos.append(self.unit_info(index))
-            except NoSuchUnitError:
-                break  # detached since the count was taken
-        return infos
+        """Every unit an index names in this session, in index order, without opening them: the
+        attached ones and those unplugged since they were numbered. Lists the units once."""
+        return [self.unit_info(index) for index in range(1, self.highest_index() + 1)]
 
     def index_of(self, serial: str) -> int:
         """The device index of the unit with a serial number (13 characters, any case).
 
-        The listing is searched first, which opens nothing. A serial number it does not show is
-        left to the library, which opens units as needed to read the serial numbers they store
-        (closing again those it opened).
+        The listing (:meth:`units`, units away included) is searched first, which opens nothing. A
+        serial number it does not show is left to the library, which opens units as needed to read
+        the serial numbers they store (closing again those it opened).
 
         Raises:
             NoSuchUnitError: no openable attached unit has that serial number.

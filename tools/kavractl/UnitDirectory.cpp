@@ -7,27 +7,29 @@
 
 namespace {
 
-int attachedCount()
+// The listing calls: each lists the attached units once.
+int listed(int (*call)(int*))
 {
-    int count = 0;
-    const int status = getDeviceCount(&count);
+    int number = 0;
+    const int status = call(&number);
     if (status != 0)
         throw ToolError::status(status, QStringLiteral("counting the units"));
-    return count;
+    return number;
 }
 
 } // namespace
 
 QList<UnitIdentity> UnitDirectory::list()
 {
-    const int count = attachedCount();
-    if (count == 0) {
+    // The one listing of the command: the indices already numbered answer without listing again.
+    const int highest = listed(getHighestDeviceIndex);
+    if (highest == 0) {
         const DriverInfo driver = DriverInfo::query();
         if (!driver.loaded())
             throw ToolError::noDriver(driver);
     }
     QList<UnitIdentity> units;
-    for (int index = 1; index <= count; ++index)
+    for (int index = 1; index <= highest; ++index)
         units.append(UnitIdentity::ofIndex(index));
     return units;
 }
@@ -48,7 +50,7 @@ UnitIdentity UnitDirectory::resolve(const QString& name)
     } catch (const ToolError& error) {
         // "No such index" or "no such serial number" says little when nothing is attached.
         const bool notFound = error.statusCode() == 1 || error.statusCode() == 6;
-        if (!notFound || attachedCount() > 0)
+        if (!notFound || listed(getDeviceCount) > 0)
             throw;
         const DriverInfo driver = DriverInfo::query();
         if (!driver.loaded())

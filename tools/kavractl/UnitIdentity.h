@@ -10,7 +10,8 @@
 class UnitIdentity
 {
 public:
-    // Asks the library about the unit at the device index; throws ToolError on a status.
+    // Asks the library about the unit the device index names, attached or away (no listing once
+    // the index is numbered); throws ToolError on a status.
     static UnitIdentity ofIndex(int index);
 
     int index() const { return m_index; }

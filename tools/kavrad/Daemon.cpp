@@ -30,8 +30,9 @@ bool Daemon::start()
     std::array<char, 64> version{};
     if (getLibraryVersion(version.data(), int(version.size())) != 0)
         version = {'?'};
+    // Every unit the library numbers: in a fresh session, the attached ones in list order.
     int count = 0;
-    getDeviceCount(&count);
+    getHighestDeviceIndex(&count);
     if (count == 0) {
         std::fprintf(stderr, "kavrad: no supply units attached\n");
         return false;
