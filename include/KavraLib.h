@@ -1,25 +1,37 @@
 /*
  * KavraLib: control of programmable high-voltage supply units attached over USB.
  *
- * A unit is named by its device index: its 1-based position (1 to 99) among the supported units
- * attached at the moment the index is first used. The first call that names an index opens the
- * unit (connects, identifies it and loads its calibration); the unit then stays open under that
- * index until closeSession() or initialiseSession(), even if units are attached or detached later.
+ * A unit is named by its device index (1 to 99). The first call that names an index opens the unit
+ * (connects, identifies it and loads its calibration); the unit then stays open under that index
+ * until closeSession() or initialiseSession().
+ *
+ * Numbering: within a session (until closeSession() or initialiseSession()) an index, once it has
+ * named a unit, names that unit's serial number and no other, whether the unit is attached or away,
+ * and a unit keeps its index wherever it is plugged back in. Every function that lists the units
+ * (getDeviceCount(), getHighestDeviceIndex(), getDeviceIndex(), and any function given an index
+ * that names no unit yet) numbers the units it sees for the first time: such a unit takes its
+ * 1-based position among the supported units attached, or, when that index already names another
+ * unit, the lowest free index above it. While no unit has been lost, an index is therefore exactly
+ * the unit's position in the list of attached units. Indices 1 to getHighestDeviceIndex() each name
+ * one unit; with a unit away that is more than getDeviceCount().
  *
  * Threads: every function may be called from any thread. Calls on different units run in
  * parallel. Calls on one unit run one at a time, in the order in which they arrive; an exchange
- * may wait up to 4 s for a reply. Finding and opening units (the first call on an index, which
- * takes at least 600 ms; getDeviceCount, getDeviceIndex, getDeviceSerialNumber) and the session
- * calls hold one process-wide lock, so they run one at a time and a unit call that has to open its
- * unit waits for them. closeSession() and initialiseSession() wait for the calls already running
- * on the units they drop, and never close a unit under a running call. Do not call these functions
- * from inside another call of this library.
+ * may wait up to 4 s for a reply. Opening a unit (the first call on an index, which takes at least
+ * 600 ms, or the first call after its connection was lost) holds up only the calls on that unit:
+ * calls on other units go on meanwhile, and calls that open different units run in parallel.
+ * Listing the units (getDeviceCount, getHighestDeviceIndex, getDeviceIndex) runs one list at a time.
+ * closeSession() and initialiseSession() wait for the calls already running on the units they
+ * drop, and never close a unit under a running call; a unit whose opening was under way when the
+ * session was emptied is opened again for the new session by the call that asked for it. Do not
+ * call these functions from inside another call of this library.
  *
  * Connection loss: when a unit's USB connection is gone (unplugged), the call that finds out
  * fails with its own status code. The next call on that index looks for an attached unit with the
  * same serial number and, when there is one, opens it again under the same index (which takes
- * the 600 ms of an opening) before it runs; otherwise it fails at once with its own code. No other
- * index changes, and another unit is never taken over under the old index.
+ * the 600 ms of an opening) before it runs; otherwise it fails at once with its own code, and the
+ * unit's checks (ranges, supported operations) stay those of its model. No other index changes,
+ * and another unit is never taken over under the old index.
  *
  * Exit: a process may end with units open, without closeSession(). The library closes them when
  * the process exits; after that, unit calls answer 3 and nothing reaches the units.
@@ -70,7 +82,8 @@
  *
  * Range checks are inclusive; a NaN or infinite argument fails the range check of that argument.
  * Every unit function can also return the codes of opening the unit (1, 3, 4, 7 to 12) on the
- * first call that names its index, and 10 when the unit's family lacks the operation.
+ * first call that names its index (3 also for an index whose unit is away and was never opened),
+ * and 10 when the unit's family lacks the operation.
  *
  * Families and their operations (getFamilyName(), getChannelCount() and getSupportedOperations()
  * answer for a unit from the library's own table; this list is a copy to read):
@@ -109,15 +122,22 @@ KAVRALIB_API int initialiseSession(void);
 KAVRALIB_API int closeSession(void);
 
 /* count (out): the number of supported units attached now (units counted need not be openable).
- * Returns 0. */
+ * Lists the units once and numbers those seen for the first time. Returns 0. */
 KAVRALIB_API int getDeviceCount(int* count);
+
+/* index (out): the highest index that names a unit in this session, attached or away (0 when none
+ *   does); each index from 1 to it names one unit. Equal to getDeviceCount()'s count until a unit
+ *   is lost. Lists the units once, like getDeviceCount(), and numbers those seen for the first
+ *   time: a program that lists its units calls this once, then asks about each index without
+ *   another list. Returns 0. */
+KAVRALIB_API int getHighestDeviceIndex(int* index);
 
 /* serialNumber: the unit's 13-character serial number (any case; a 9-character stored serial
  *   number reads with "0000" appended). NULL reads as the empty text.
  * index (out): the unit's device index, or -1 when none matches.
- * Compares the serial numbers of the device list; only a matching unit that is not open yet is
- * opened, to make sure that it can be used, and closed again. Returns 0 (found) or 6 (no openable
- * attached unit matches). */
+ * Lists the units once. An open unit answers with its index, also while it is away; a matching unit
+ * that is not open yet is opened, to make sure that it can be used, and closed again. Returns 0
+ * (found) or 6 (no open unit and no openable attached unit matches). */
 KAVRALIB_API int getDeviceIndex(const char* serialNumber, int* index);
 
 /* channel: 1 or 2; function: 0, 1 or 2 (Cedar). Returns 0, 13, 15, 34, 10. */
@@ -177,10 +197,11 @@ KAVRALIB_API int getADCValue(int index, double* value);
 
 /* Listing without opening. */
 
-/* buffer (out): the 13-character serial number of the unit at the device index (the same
- * numbering as the other functions: the supported units attached now), with a closing zero byte;
- * bufferSize: the buffer's size in bytes, at least 14. The unit is not opened.
- * Returns 0, 1 (index out of range), 38 (buffer null or too small; nothing written). */
+/* buffer (out): the 13-character serial number of the unit that the device index names (attached
+ * or away; see Numbering at the top), with a closing zero byte; bufferSize: the buffer's size in
+ * bytes, at least 14. The unit is not opened; the units are listed only when the index names no
+ * unit yet.
+ * Returns 0, 1 (the index names no unit), 38 (buffer null or too small; nothing written). */
 KAVRALIB_API int getDeviceSerialNumber(int index, char* buffer, int bufferSize);
 
 /* buffer (out): the library's version text ("major.minor.patch") with a closing zero byte;
@@ -232,15 +253,14 @@ KAVRALIB_API int getStatusText(int code, char* buffer, int bufferSize);
 #define KAVRA_OPERATION_CLEAR_ERROR 0x4000u
 #define KAVRA_OPERATION_GET_ADC_VALUE 0x8000u
 
-/* The next five describe the unit that the unit functions address under the index: the open unit
- * registered under it, otherwise the supported unit attached at that position (the numbering of
- * getDeviceSerialNumber). The answer comes from the unit's model (its serial number); the unit is
- * not opened and nothing is sent to it. A model that is counted but has no family (39/1) reads as
+/* The next five describe the unit that the index names (attached or away, the numbering of
+ * getDeviceSerialNumber), which is the unit the unit functions reach under it. The answer comes
+ * from the unit's model (its serial number); the unit is not opened and nothing is sent to it. A model that is counted but has no family (39/1) reads as
  * family "", 0 channels, 0 PWM outputs, no current limit and no operations.
  * Each returns 0, or 1 when the index names no unit (below 1, 100 or above, beyond the attached
  * supported units, or after the process began to exit).
- * Threads: they hold the process-wide lock while they look the unit up, like getDeviceSerialNumber,
- * so they wait while a unit is being opened; they never wait for a unit's running call. */
+ * Threads: they never wait for a unit's opening or running call; like getDeviceSerialNumber, they
+ * list the units only when the index names no unit yet. */
 
 /* buffer (out): the family name (Alder, Birch, Cedar, Generic or Rowan, or "") with a closing zero
  *   byte; bufferSize: the buffer's size in bytes; 16 always suffices.

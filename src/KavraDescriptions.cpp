@@ -2,40 +2,24 @@
 // without a word to any unit.
 
 #include "KavraDeviceDiscovery.h"
-#include "KavraDriver_AbstractDevice.h"
 #include "KavraDriver_Status.h"
 #include "KavraLib.h"
-#include "KavraSession.h"
 #include "KavraSupportedModels.h"
 #include "KavraTextBuffer.h"
 #include "USBSerialNumber.h"
-
-#include <mutex>
 
 using namespace KavraDriver_Status;
 
 namespace {
 
-// Answers from the table's row for the unit that the unit functions address under the index: the
-// registered unit, else the supported unit listed at that position, which stays closed. The rows
-// never change, so the answer is read after the session lock is let go.
+// Answers from the table's row for the unit that the index names, attached or away; it stays
+// closed. The rows never change, so the answer is read without any lock.
 template <typename Answer> int withModel(int index, Answer answer) noexcept
 {
     try {
-        QString serial;
-        {
-            std::lock_guard<std::mutex> locker(KavraSession::mutex());
-            if (KavraSession::isClosedForExit())
-                return IndexOutOfRange;
-            // A registered unit's serial number is fixed once it was opened.
-            if (const std::shared_ptr<KavraDriver_AbstractDevice> device
-                = KavraSession::device(index))
-                serial = device->serialNumber();
-            else
-                serial = KavraDeviceDiscovery::serialNumberForIndex(index);
-            if (serial.isEmpty())
-                return IndexOutOfRange;
-        }
+        const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
+        if (serial.isEmpty())
+            return IndexOutOfRange;
         static const KavraSupportedModels::Model withoutFamily;
         const KavraSupportedModels::Model* model
             = KavraSupportedModels::find(USBSerialNumber(serial).modelId());

@@ -8,22 +8,55 @@
 #include "USBDriver.h"
 #include "USBSerialNumber.h"
 
+#include <QStringList>
+
+#include <map>
+
 using namespace KavraDriver_Status;
 
 namespace {
 
-// Indices above this are refused even when more units are attached.
-constexpr int HighestIndex = 99;
+using SessionLocker = std::lock_guard<std::mutex>;
 
-QList<std::shared_ptr<USBDevice>> enumerateSupportedDevices()
+// The attached supported units by the index that names each of them.
+using AttachedUnits = std::map<int, std::shared_ptr<USBDevice>>;
+
+// One device list at a time: the D2XX library's list is process-wide state.
+std::mutex& listingMutex()
 {
-    USBDriver driver;
+    static std::mutex* const instance = new std::mutex;
+    return *instance;
+}
+
+// Lists the attached supported units and numbers the new ones. Call within an Activity, without
+// the session lock.
+AttachedUnits listAndNumber(int* count = nullptr)
+{
     QList<std::shared_ptr<USBDevice>> supported;
-    for (const std::shared_ptr<USBDevice>& device : driver.enumerateDevices(true)) {
-        if (KavraSupportedModels::isSupported(device->modelId()))
-            supported.append(device);
+    {
+        std::lock_guard<std::mutex> listing(listingMutex());
+        USBDriver driver;
+        for (const std::shared_ptr<USBDevice>& device : driver.enumerateDevices(true)) {
+            if (KavraSupportedModels::isSupported(device->modelId()))
+                supported.append(device);
+        }
     }
-    return supported;
+    QStringList serials;
+    serials.reserve(supported.size());
+    for (const std::shared_ptr<USBDevice>& device : supported)
+        serials.append(device->serialNumber());
+
+    AttachedUnits attached;
+    SessionLocker locker(KavraSession::mutex());
+    KavraIndexNumbering& numbering = KavraSession::numbering();
+    numbering.numberListed(serials);
+    for (int i = 0; i < supported.size(); ++i) {
+        if (const int index = numbering.indexOf(serials.at(i)))
+            attached.emplace(index, supported.at(i));
+    }
+    if (count)
+        *count = supported.size();
+    return attached;
 }
 
 // Creates the family object of a listed unit and opens it: 0 with *opened set, or the status of
@@ -41,6 +74,19 @@ int openListed(const std::shared_ptr<USBDevice>& usbDevice,
     return status;
 }
 
+// The registered unit when it is ready for calls (its connection not lost): then *place holds a
+// place in its line, taken while the session lock keeps the order of arrival. Only with the
+// session lock held.
+std::shared_ptr<KavraDriver_AbstractDevice> readyDevice(
+    int index, std::unique_ptr<FifoLock::Place>* place)
+{
+    std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index);
+    if (!device || device->isConnectionLost())
+        return nullptr;
+    *place = std::make_unique<FifoLock::Place>(device->callLock());
+    return device;
+}
+
 int found(int position, int* index)
 {
     if (index)
@@ -50,47 +96,111 @@ int found(int position, int* index)
 
 } // namespace
 
-int KavraDeviceDiscovery::supportedDeviceCount()
+bool KavraDeviceDiscovery::listUnits(int* count, int* highestIndex)
 {
-    return enumerateSupportedDevices().size();
+    std::unique_ptr<KavraSession::Activity> activity;
+    {
+        SessionLocker locker(KavraSession::mutex());
+        activity = std::make_unique<KavraSession::Activity>();
+        if (!activity->isAllowed())
+            return false;
+    }
+    listAndNumber(count);
+    if (highestIndex) {
+        SessionLocker locker(KavraSession::mutex());
+        *highestIndex = KavraSession::numbering().highest();
+    }
+    return true;
 }
 
 QString KavraDeviceDiscovery::serialNumberForIndex(int index)
 {
-    const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
-    if (index < 1 || index > devices.size() || index > HighestIndex)
-        return QString();
-    return USBSerialNumber(devices.at(index - 1)->serialNumber()).fullText();
-}
-
-int KavraDeviceDiscovery::openDeviceForIndex(int index)
-{
-    const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
-    if (index < 1 || index > devices.size() || index > HighestIndex)
-        return IndexOutOfRange;
-    std::shared_ptr<KavraDriver_AbstractDevice> device;
-    const int status = openListed(devices.at(index - 1), &device);
-    if (status == Success)
-        KavraSession::add(index, device);
-    return status;
-}
-
-bool KavraDeviceDiscovery::reopenDevice(int index)
-{
-    const std::shared_ptr<KavraDriver_AbstractDevice> lost = KavraSession::device(index);
-    if (!lost)
-        return false;
-    // Only the unit that was registered comes back under its index: another unit that now sits
-    // in the same place is never adopted.
-    for (const std::shared_ptr<USBDevice>& usbDevice : enumerateSupportedDevices()) {
-        std::shared_ptr<KavraDriver_AbstractDevice> device;
-        if (usbDevice->serialNumber() == lost->serialNumber()
-            && openListed(usbDevice, &device) == Success) {
-            KavraSession::add(index, device);
-            return true;
-        }
+    std::unique_ptr<KavraSession::Activity> activity;
+    {
+        SessionLocker locker(KavraSession::mutex());
+        if (KavraSession::isClosedForExit())
+            return QString();
+        const QString serial = KavraSession::numbering().serialNumber(index);
+        if (!serial.isEmpty() || index < 1 || index > KavraIndexNumbering::HighestIndex)
+            return serial;
+        activity = std::make_unique<KavraSession::Activity>();
     }
-    return false;
+    // Not numbered yet: a unit attached since the last listing may take it.
+    listAndNumber();
+    SessionLocker locker(KavraSession::mutex());
+    return KavraSession::numbering().serialNumber(index);
+}
+
+int KavraDeviceDiscovery::deviceForIndex(int index,
+    std::shared_ptr<KavraDriver_AbstractDevice>* device, std::unique_ptr<FifoLock::Place>* place)
+{
+    for (;;) {
+        uint64_t generation = 0;
+        std::shared_ptr<std::mutex> openingLock;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            // Once the process exits, no unit can be reached any more.
+            if (KavraSession::isClosedForExit())
+                return ConnectionFailed;
+            if ((*device = readyDevice(index, place)))
+                return Success;
+            if (index < 1 || index > KavraIndexNumbering::HighestIndex)
+                return IndexOutOfRange;
+            generation = KavraSession::generation();
+            openingLock = KavraSession::openingLock(index);
+        }
+
+        // Only this unit's callers wait while it is opened; the session lock stays free.
+        std::lock_guard<std::mutex> opening(*openingLock);
+        std::unique_ptr<KavraSession::Activity> activity;
+        std::shared_ptr<KavraDriver_AbstractDevice> lost;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            if (KavraSession::isClosedForExit())
+                return ConnectionFailed;
+            if (KavraSession::generation() != generation)
+                continue;
+            // Another call may have opened the unit while this one waited for the opening lock.
+            if ((*device = readyDevice(index, place)))
+                return Success;
+            lost = KavraSession::device(index);
+            activity = std::make_unique<KavraSession::Activity>();
+        }
+
+        const AttachedUnits attached = listAndNumber();
+        const auto listed = attached.find(index);
+        std::shared_ptr<KavraDriver_AbstractDevice> opened;
+        int status = IndexOutOfRange;
+        if (listed != attached.end()) {
+            // Only the unit that the index names is opened: the list is keyed by serial number, so
+            // another unit now at the same place is never adopted.
+            status = openListed(listed->second, &opened);
+        } else {
+            SessionLocker locker(KavraSession::mutex());
+            if (!KavraSession::numbering().serialNumber(index).isEmpty())
+                status = ConnectionFailed;
+        }
+
+        SessionLocker locker(KavraSession::mutex());
+        if (KavraSession::isClosedForExit() || KavraSession::generation() != generation) {
+            // The session was emptied meanwhile: this call belongs to the next one.
+            if (opened)
+                opened->close();
+            continue;
+        }
+        if (opened) {
+            KavraSession::add(index, opened);
+            *device = opened;
+        } else if (lost) {
+            // Away, or back but not answering: the unit keeps its closed connection, and the
+            // operation fails at once with its own code.
+            *device = lost;
+        } else {
+            return status;
+        }
+        *place = std::make_unique<FifoLock::Place>((*device)->callLock());
+        return Success;
+    }
 }
 
 int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
@@ -98,27 +208,53 @@ int KavraDeviceDiscovery::findDeviceIndex(const char* serialNumber, int* index)
     if (index)
         *index = -1;
     const QString wanted = QString::fromLatin1(serialNumber ? serialNumber : "").toLower();
-    const auto matches = [&wanted](const QString& serial) {
-        const QString text = USBSerialNumber(serial).fullText().toLower();
-        return !text.isEmpty() && text == wanted;
-    };
-    const QList<std::shared_ptr<USBDevice>> devices = enumerateSupportedDevices();
-    for (int i = 1; i <= devices.size(); ++i) {
-        // A registered unit is compared as it is, without touching its connection.
-        if (const std::shared_ptr<KavraDriver_AbstractDevice> registered
-            = KavraSession::device(i)) {
-            if (matches(registered->serialNumber()))
-                return found(i, index);
-            continue;
+    for (;;) {
+        std::unique_ptr<KavraSession::Activity> activity;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            activity = std::make_unique<KavraSession::Activity>();
+            if (!activity->isAllowed())
+                return NoSuchSerialNumber;
         }
-        // The device list already holds the serial number: only a match is opened, to make sure
-        // that the unit can be used, and closed again; it is never registered.
+        const AttachedUnits attached = listAndNumber();
+
+        int candidate = 0;
+        uint64_t generation = 0;
+        std::shared_ptr<std::mutex> openingLock;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            for (const auto& entry : KavraSession::numbering().entries()) {
+                const QString text = USBSerialNumber(entry.second).fullText().toLower();
+                if (!text.isEmpty() && text == wanted) {
+                    candidate = entry.first;
+                    break;
+                }
+            }
+            if (candidate == 0)
+                return NoSuchSerialNumber;
+            // A registered unit answers as it is, attached or away, without touching its
+            // connection.
+            if (KavraSession::device(candidate))
+                return found(candidate, index);
+            if (attached.count(candidate) == 0)
+                return NoSuchSerialNumber;
+            generation = KavraSession::generation();
+            openingLock = KavraSession::openingLock(candidate);
+        }
+
+        // Opened only to make sure that it can be used, and closed again; never registered.
+        std::lock_guard<std::mutex> opening(*openingLock);
+        {
+            SessionLocker locker(KavraSession::mutex());
+            if (KavraSession::generation() != generation)
+                continue;
+            if (KavraSession::device(candidate))
+                return found(candidate, index);
+        }
         std::shared_ptr<KavraDriver_AbstractDevice> device;
-        if (i > HighestIndex || !matches(devices.at(i - 1)->serialNumber())
-            || openListed(devices.at(i - 1), &device) != Success)
-            continue;
+        if (openListed(attached.at(candidate), &device) != Success)
+            return NoSuchSerialNumber;
         device->close();
-        return found(i, index);
+        return found(candidate, index);
     }
-    return NoSuchSerialNumber;
 }

@@ -1,25 +1,35 @@
 #pragma once
 
+#include "FifoLock.h"
+
 #include <QString>
 
-// Which attached units the library serves, how they are numbered, and how a unit is opened and
-// registered on first use. Every function runs with the session lock held.
+#include <memory>
+
+class KavraDriver_AbstractDevice;
+
+// Which attached units the library serves, which index names each of them, and how a unit is
+// opened and registered on first use. The session lock is taken only briefly: listing the device
+// list and opening a unit run outside it, so that calls on other units never wait for them.
 class KavraDeviceDiscovery
 {
 public:
-    // The number of supported units attached now.
-    static int supportedDeviceCount();
-    // The 13-character serial number of the supported unit at the 1-based index, without opening
-    // it; empty when the index is out of range.
+    // Lists the attached units once, numbers those not numbered yet, and returns how many are
+    // attached (count) and the highest index that names a unit in this session (highestIndex).
+    // Both null-safe. False once the process has begun to exit (nothing is listed then).
+    static bool listUnits(int* count, int* highestIndex);
+    // The serial number that the index names in this session, attached or away; lists the units
+    // only when the index names none yet. Empty when it names none.
     static QString serialNumberForIndex(int index);
-    // Opens the unit at the 1-based index and registers it. 0, 1 (index out of range) or the
-    // status of opening the unit.
-    static int openDeviceForIndex(int index);
-    // Opens again, under the same index, the registered unit whose connection was lost, when a
-    // unit with its serial number is attached; the new object replaces the old one in the
-    // registry. False when no such unit is attached or it cannot be opened.
-    static bool reopenDevice(int index);
-    // The index of the attached unit with the serial number (13-character form, any case);
-    // 0 with *index set, or 6 with *index -1. The registry is left as it was.
+    // The unit under the index, ready for a call: the registered unit, opened on first use, or
+    // opened again when its connection was lost and it is back (a unit still away is returned as
+    // it is, and its operations fail with their own codes). On success *device is set and *place
+    // holds a place in its line of calls. 0, 1 (the index names no unit), 3 (the unit is away and
+    // was never opened, or the process is exiting) or the status of opening the unit.
+    static int deviceForIndex(int index, std::shared_ptr<KavraDriver_AbstractDevice>* device,
+        std::unique_ptr<FifoLock::Place>* place);
+    // The index that names the unit with the serial number (13-character form, any case), when the
+    // unit is registered (attached or away) or attached and can be opened; 0 with *index set, or
+    // 6 with *index -1. The registry is left as it was.
     static int findDeviceIndex(const char* serialNumber, int* index);
 };

@@ -96,6 +96,8 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
     const int status = [&]() -> int {
         if (!device || !m_driver.open(device, BaudRate).isSuccess())
             return ConnectionFailed;
+        // The family's checks read the model while it initialises the unit.
+        m_modelId = device->modelId();
         m_driver.purge();
         if (!Bootloader().firstInstruction(m_driver).isSuccess())
             return FirstInstructionFailed;
@@ -105,17 +107,16 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
             return IdentificationUnreadable;
         if (!info.isValid())
             return IdentificationInvalid;
-        const std::shared_ptr<USBDevice> opened = m_driver.device();
-        if (!opened
-            || !KavraSupportedModels::acceptsHardwareVersion(
-                opened->modelId(), static_cast<int>(info.hardwareVersion())))
+        m_versionInfo = device->versionInfo();
+        if (!KavraSupportedModels::acceptsHardwareVersion(
+                m_modelId, static_cast<int>(info.hardwareVersion())))
             return HardwareVersionRefused;
         return initialiseDevice();
     }();
     if (status != Success)
         m_driver.close();
     else
-        m_serialNumber = m_driver.device()->serialNumber();
+        m_serialNumber = device->serialNumber();
     return status;
 }
 
@@ -128,12 +129,6 @@ int KavraDriver_AbstractDevice::close()
 std::shared_ptr<USBDevice> KavraDriver_AbstractDevice::usbDevice() const
 {
     return m_driver.device();
-}
-
-ModelId KavraDriver_AbstractDevice::modelId() const
-{
-    const std::shared_ptr<USBDevice> device = m_driver.device();
-    return device ? device->modelId() : ModelId();
 }
 
 USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest>& request)

@@ -5,6 +5,7 @@
 #include "USBDriver.h"
 #include "USBResult.h"
 
+#include <QPair>
 #include <QString>
 
 #include <atomic>
@@ -67,6 +68,9 @@ public:
     std::shared_ptr<USBDevice> usbDevice() const;
     // The serial number of the unit that open() identified; kept after the connection closes.
     QString serialNumber() const { return m_serialNumber; }
+    // The unit's model, read from its serial number when it was opened and kept after the
+    // connection closes, so that range and support checks never change while the unit is away.
+    ModelId modelId() const { return m_modelId; }
     // Whether an operation found the unit's USB connection gone. The connection is closed then;
     // the object stays usable and fails every operation with that operation's own code.
     bool isConnectionLost() const { return m_connectionLost.load(); }
@@ -74,8 +78,8 @@ public:
     FifoLock& callLock() { return m_callLock; }
 
 protected:
-    // The model of the open unit; (0, 0) when none is open.
-    ModelId modelId() const;
+    // The two version words the unit reported when it identified itself; kept like modelId().
+    QPair<int, int> versionInfo() const { return m_versionInfo; }
     // The instruction exchange every family operation uses: socket 0, synchronous.
     USBResult send(const std::shared_ptr<USBICommRequest>& request);
     // Sends the request with the data bytes (if any); on success copies the reply bytes to reply
@@ -88,5 +92,7 @@ protected:
 private:
     FifoLock m_callLock;
     QString m_serialNumber;
+    ModelId m_modelId;
+    QPair<int, int> m_versionInfo{0, 0};
     std::atomic<bool> m_connectionLost{false};
 };

@@ -7,7 +7,6 @@
 #include "KavraDriver_Cedar_Voltage.h"
 #include "KavraDriver_Conversions.h"
 #include "KavraDriver_Status.h"
-#include "USBDevice.h"
 
 #include <memory>
 
@@ -51,8 +50,7 @@ bool KavraDriver_Cedar_Device::sendPWM(int channel, int mode, int duty)
 
 int KavraDriver_Cedar_Device::firmwareVersion() const
 {
-    const std::shared_ptr<USBDevice> device = usbDevice();
-    return device ? device->versionInfo().first : 0;
+    return versionInfo().first;
 }
 
 int KavraDriver_Cedar_Device::setPWMFunction(uint32_t channel, int function)

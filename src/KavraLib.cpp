@@ -1,6 +1,7 @@
-// The exported C interface. The session lock guards the registry: a unit function holds it to find
-// or open its unit and to take its place in that unit's line, then lets it go and runs the
-// operation under the unit's own lock, so that different units are served in parallel.
+// The exported C interface. The session lock guards the registry and the numbering: a unit function
+// holds it to find its unit and to take its place in that unit's line, then lets it go and runs the
+// operation under the unit's own lock, so that different units are served in parallel. Opening a
+// unit holds only that unit's opening lock.
 
 #include "KavraLib.h"
 
@@ -9,6 +10,7 @@
 #include "KavraDriver_Status.h"
 #include "KavraSession.h"
 #include "KavraTextBuffer.h"
+#include "USBSerialNumber.h"
 
 #include <exception>
 #include <mutex>
@@ -19,34 +21,17 @@ namespace {
 
 using SessionLocker = std::lock_guard<std::mutex>;
 
-// The body shared by the unit functions: look the index up, open the unit when it is not
-// registered yet (or again, when its connection was lost and it is back), then run the device
-// operation in the unit's line.
+// The body shared by the unit functions: find the unit under the index, opening it on first use
+// (or again, when its connection was lost and it is back), then run the device operation in the
+// unit's line.
 template <typename Operation> int withDevice(int index, Operation operation) noexcept
 {
     try {
         std::shared_ptr<KavraDriver_AbstractDevice> device;
         std::unique_ptr<FifoLock::Place> place;
-        {
-            SessionLocker locker(KavraSession::mutex());
-            // Once the process exits, no unit can be reached any more.
-            if (KavraSession::isClosedForExit())
-                return ConnectionFailed;
-            device = KavraSession::device(index);
-            if (!device) {
-                const int status = KavraDeviceDiscovery::openDeviceForIndex(index);
-                if (status != Success)
-                    return status;
-                device = KavraSession::device(index);
-            } else if (device->isConnectionLost() && KavraDeviceDiscovery::reopenDevice(index)) {
-                // Back under its index. A unit still away keeps its closed connection instead:
-                // the operation then fails at once with its own code, without waiting for anything.
-                device = KavraSession::device(index);
-            }
-            if (!device)
-                return IndexOutOfRange;
-            place = std::make_unique<FifoLock::Place>(device->callLock());
-        }
+        const int status = KavraDeviceDiscovery::deviceForIndex(index, &device, &place);
+        if (status != Success)
+            return status;
         place->wait();
         return operation(*device);
     } catch (...) {
@@ -82,11 +67,21 @@ int closeSession(void)
 int getDeviceCount(int* count)
 {
     try {
-        SessionLocker locker(KavraSession::mutex());
-        const int n
-            = KavraSession::isClosedForExit() ? 0 : KavraDeviceDiscovery::supportedDeviceCount();
+        int n = 0;
+        KavraDeviceDiscovery::listUnits(&n, nullptr);
         if (count)
             *count = n;
+    } catch (...) { }
+    return Success;
+}
+
+int getHighestDeviceIndex(int* index)
+{
+    try {
+        int highest = 0;
+        KavraDeviceDiscovery::listUnits(nullptr, &highest);
+        if (index)
+            *index = highest;
     } catch (...) { }
     return Success;
 }
@@ -94,12 +89,6 @@ int getDeviceCount(int* count)
 int getDeviceIndex(const char* serialNumber, int* index)
 {
     try {
-        SessionLocker locker(KavraSession::mutex());
-        if (KavraSession::isClosedForExit()) {
-            if (index)
-                *index = -1;
-            return NoSuchSerialNumber;
-        }
         return KavraDeviceDiscovery::findDeviceIndex(serialNumber, index);
     } catch (...) {
         return NoSuchSerialNumber;
@@ -208,13 +197,11 @@ int getADCValue(int index, double* value)
 int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
 {
     try {
-        SessionLocker locker(KavraSession::mutex());
-        if (KavraSession::isClosedForExit())
-            return IndexOutOfRange;
         const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
         if (serial.isEmpty())
             return IndexOutOfRange;
-        return KavraTextBuffer::copy(serial.toLatin1(), buffer, bufferSize);
+        return KavraTextBuffer::copy(
+            USBSerialNumber(serial).fullText().toLatin1(), buffer, bufferSize);
     } catch (...) {
         return InternalFailure;
     }

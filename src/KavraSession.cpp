@@ -2,6 +2,7 @@
 
 #include "KavraDriver_AbstractDevice.h"
 
+#include <condition_variable>
 #include <cstdlib>
 
 namespace {
@@ -10,6 +11,11 @@ struct SessionState
 {
     std::mutex mutex;
     KavraSession::Registry registry;
+    KavraIndexNumbering numbering;
+    std::map<int, std::shared_ptr<std::mutex>> openingLocks;
+    uint64_t generation = 0;
+    int activities = 0;
+    std::condition_variable activitiesEnded;
     bool closedForExit = false;
     std::once_flag exitHandlerRegistered;
 };
@@ -28,12 +34,29 @@ void closeUnitsAtExit()
 {
     // Calls still running on other threads end within their time-outs; the exit waits for them.
     SessionState& session = state();
-    std::lock_guard<std::mutex> locker(session.mutex);
+    std::unique_lock<std::mutex> locker(session.mutex);
     session.closedForExit = true;
+    session.activitiesEnded.wait(locker, [&session] { return session.activities == 0; });
     KavraSession::releaseAll(true);
 }
 
 } // namespace
+
+KavraSession::Activity::Activity() : m_allowed(!state().closedForExit)
+{
+    if (m_allowed)
+        ++state().activities;
+}
+
+KavraSession::Activity::~Activity()
+{
+    if (!m_allowed)
+        return;
+    SessionState& session = state();
+    std::lock_guard<std::mutex> locker(session.mutex);
+    if (--session.activities == 0)
+        session.activitiesEnded.notify_all();
+}
 
 std::mutex& KavraSession::mutex()
 {
@@ -59,10 +82,31 @@ void KavraSession::add(int index, std::shared_ptr<KavraDriver_AbstractDevice> de
     std::call_once(session.exitHandlerRegistered, [] { std::atexit(closeUnitsAtExit); });
 }
 
+KavraIndexNumbering& KavraSession::numbering()
+{
+    return state().numbering;
+}
+
+uint64_t KavraSession::generation()
+{
+    return state().generation;
+}
+
+std::shared_ptr<std::mutex> KavraSession::openingLock(int index)
+{
+    std::shared_ptr<std::mutex>& lock = state().openingLocks[index];
+    if (!lock)
+        lock = std::make_shared<std::mutex>();
+    return lock;
+}
+
 void KavraSession::releaseAll(bool closeUnits)
 {
+    SessionState& session = state();
+    ++session.generation;
+    session.numbering.clear();
     Registry released;
-    released.swap(state().registry);
+    released.swap(session.registry);
     for (auto& entry : released) {
         FifoLock::Place place(entry.second->callLock());
         place.wait();

@@ -30,9 +30,14 @@ public:
     // Calls of a D2XX function that lists or opens chips, since the process started.
     int callCount(const char* function) { return call("call_count", function); }
     int dropReplies(const char* serial, int count) { return call("drop_replies", serial, count); }
+    int delayNextReply(const char* serial, int ms) { return call("delay_next_reply", serial, ms); }
     int corruptNextReply(const char* serial, int value)
     {
         return call("corrupt_next_reply", serial, value);
+    }
+    int misframeNextReply(const char* serial, int length, int tailMs)
+    {
+        return call("misframe_next_reply", serial, length, tailMs);
     }
     int setStatusOverride(const char* serial, int instruction, int status)
     {

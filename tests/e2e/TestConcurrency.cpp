@@ -4,6 +4,7 @@
 #include "BenchTest.h"
 
 #include <atomic>
+#include <future>
 #include <thread>
 #include <vector>
 
@@ -56,4 +57,47 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
     EXPECT_EQ(miscounts.load(), 0);
     EXPECT_EQ(closeSession(), 0);
     EXPECT_EQ(bench().openHandleCount(), 0);
+}
+
+TEST_F(Concurrency, OpeningHoldsUpOnlyTheUnitItOpens)
+{
+    using namespace DefaultBench;
+    ASSERT_EQ(clearError(Alder), 0);
+    // The Cedar's identification reply is held back, so its opening lasts seconds.
+    ASSERT_EQ(bench().delayNextReply(serial(Cedar), 3000), 0);
+    auto opening = std::async(std::launch::async, [] { return clearError(Cedar); });
+    while (bench().takeHostBytes(serial(Cedar)).isEmpty())
+        std::this_thread::yield();
+    // Calls on the open unit, listing and the description of the unit being opened all answer
+    // while the opening goes on.
+    bool flag = false;
+    char text[256] = {};
+    int count = 0;
+    EXPECT_EQ(getSupplyStatus(Alder, &flag, text), 0);
+    EXPECT_EQ(turnVoltageOff(Alder, 1), 0);
+    EXPECT_EQ(getDeviceCount(&count), 0);
+    EXPECT_EQ(getFamilyName(Cedar, text, sizeof text), 0);
+    EXPECT_STREQ(text, "Cedar");
+    EXPECT_EQ(opening.wait_for(std::chrono::seconds(0)), std::future_status::timeout);
+    EXPECT_EQ(opening.get(), 0);
+}
+
+TEST_F(Concurrency, TwoFirstCallsOnOneUnitOpenItOnce)
+{
+    using namespace DefaultBench;
+    const auto opensOf = [](const std::function<void()>& calls) {
+        const int before = bench().callCount("FT_Open") + bench().callCount("FT_OpenEx");
+        calls();
+        return bench().callCount("FT_Open") + bench().callCount("FT_OpenEx") - before;
+    };
+    const int single = opensOf([] { EXPECT_EQ(turnVoltageOff(Generic19, 1), 0); });
+    closeSession();
+    const int together = opensOf([] {
+        auto first = std::async(std::launch::async, [] { return turnVoltageOff(Generic19, 1); });
+        auto second = std::async(std::launch::async, [] { return turnVoltageOff(Generic19, 1); });
+        EXPECT_EQ(first.get(), 0);
+        EXPECT_EQ(second.get(), 0);
+    });
+    EXPECT_GT(single, 0);
+    EXPECT_EQ(together, single);
 }

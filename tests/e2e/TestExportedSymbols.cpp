@@ -39,6 +39,6 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "getSupplyStatus", "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
         "getDeviceSerialNumber", "getLibraryVersion", "getDriverLibraryInfo", "getStatusText",
         "getFamilyName", "getChannelCount", "getPwmChannelCount", "getHighestCurrent",
-        "getSupportedOperations"};
+        "getHighestDeviceIndex", "getSupportedOperations"};
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
 }

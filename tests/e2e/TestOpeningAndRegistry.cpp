@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 #include <set>
+#include <tuple>
 
 class OpeningAndRegistry : public BenchTest
 { };
@@ -122,21 +123,26 @@ TEST_F(OpeningAndRegistry, ReusesTheOpenUnitAndReopensAfterClose)
 TEST_F(OpeningAndRegistry, AUnitAttachedLaterDoesNotShiftRegisteredIndices)
 {
     // The Rowan unit sits at a lower location than the Generic unit: once attached it is listed
-    // first, yet index 1 keeps naming the Generic unit that was registered under it.
+    // first, yet index 1 keeps naming the Generic unit, and the Rowan takes the next free index.
     loadBench(R"({"units":[
       {"chip":"FT232R","serial":"QZAH041010081","location":16,"plugged":false},
       {"chip":"FT232R","serial":"QZAH019010082","location":32}]})");
     ASSERT_EQ(clearError(1), 0);
     ASSERT_EQ(bench().replug("QZAH041010081"), 0);
+    int highest = 0;
+    EXPECT_EQ(getHighestDeviceIndex(&highest), 0);
+    EXPECT_EQ(highest, 2);
     char text[16];
-    EXPECT_EQ(getDeviceSerialNumber(1, text, sizeof text), 0);
-    EXPECT_STREQ(text, "QZAH041010081");
-    EXPECT_EQ(getFamilyName(1, text, sizeof text), 0);
-    EXPECT_STREQ(text, "Generic"); // the registered unit, not the one listed first
+    for (const auto& [index, serial, family] :
+        {std::tuple{1, "QZAH019010082", "Generic"}, std::tuple{2, "QZAH041010081", "Rowan"}}) {
+        EXPECT_EQ(getDeviceSerialNumber(index, text, sizeof text), 0);
+        EXPECT_STREQ(text, serial);
+        EXPECT_EQ(getFamilyName(index, text, sizeof text), 0);
+        EXPECT_STREQ(text, family);
+    }
     double value = 0;
     EXPECT_EQ(getADCValue(1, &value), 10); // still the Generic unit, which has no converter
-    // Index 2 now lists the Generic unit, whose connection index 1 holds: it cannot open twice.
-    EXPECT_EQ(getADCValue(2, &value), 3);
+    EXPECT_EQ(getADCValue(2, &value), 0);
     bench().takeHostPackets("QZAH019010082");
     EXPECT_EQ(turnVoltageOff(1, 1), 0);
     EXPECT_EQ(bench().takeHostPacketsText("QZAH019010082"), "23:");

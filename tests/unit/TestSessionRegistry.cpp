@@ -1,4 +1,5 @@
 #include "KavraDriver_AbstractDevice.h"
+#include "KavraIndexNumbering.h"
 #include "KavraLib.h"
 #include "KavraSession.h"
 #include "TransportBenchTest.h"
@@ -123,4 +124,48 @@ TEST_F(SessionRegistry, UnitsRunInParallelEachInArrivalOrderAndCloseWaitsForCall
     for (auto& t : threads)
         t.join();
     EXPECT_EQ(maximum.load(), 1);
+}
+
+// Each row lists the device list seen at each step (serial numbers as letters) and the index of
+// every unit afterwards ("AB" = A at 1, B at 2; "-" = a free index).
+TEST(IndexNumbering, AnIndexNamesOneUnitForTheWholeSession)
+{
+    const struct
+    {
+        const char* name;
+        std::vector<QStringList> lists;
+        QString numbered;
+    } cases[] = {
+        {"list order", {{"A", "B", "C"}}, "ABC"},
+        {"one unit lost keeps every index", {{"A", "B", "C"}, {"B", "C"}}, "ABC"},
+        {"back at another position", {{"A", "B", "C"}, {"B", "C"}, {"B", "C", "A"}}, "ABC"},
+        {"a new unit where a lost one was", {{"A", "B", "C"}, {"B", "C"}, {"D", "B", "C"}}, "ABCD"},
+        {"a new unit listed first", {{"B"}, {"A", "B"}}, "BA"},
+        {"two units lost, two new", {{"A", "B", "C"}, {"C"}, {"E", "D", "C"}}, "ABCED"},
+        {"a later unit at a free position", {{"A"}, {"A", "B"}, {"A", "B", "C"}}, "ABC"},
+    };
+    for (const auto& c : cases) {
+        KavraIndexNumbering numbering;
+        for (const QStringList& list : c.lists)
+            numbering.numberListed(list);
+        QString numbered;
+        for (int index = 1; index <= numbering.highest(); ++index) {
+            const QString serial = numbering.serialNumber(index);
+            numbered += serial.isEmpty() ? QStringLiteral("-") : serial;
+            if (!serial.isEmpty()) {
+                EXPECT_EQ(numbering.indexOf(serial), index) << c.name;
+            }
+        }
+        EXPECT_EQ(numbered, c.numbered) << c.name;
+        numbering.clear();
+        EXPECT_EQ(numbering.highest(), 0) << c.name;
+    }
+    // Indices stop at 99 however many units are listed.
+    KavraIndexNumbering numbering;
+    QStringList many;
+    for (int i = 0; i < 120; ++i)
+        many.append(QString::number(i));
+    numbering.numberListed(many);
+    EXPECT_EQ(numbering.highest(), KavraIndexNumbering::HighestIndex);
+    EXPECT_EQ(numbering.indexOf(QStringLiteral("100")), 0);
 }
