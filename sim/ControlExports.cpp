@@ -95,6 +95,13 @@ int kavrasim_corrupt_next_reply(const char* serial, int value)
     });
 }
 
+int kavrasim_misframe_next_reply(const char* serial, int length, int tail_ms)
+{
+    return guarded([&](SimBench& bench) {
+        return bench.misframeNextReply(serialText(serial), length, tail_ms);
+    });
+}
+
 int kavrasim_set_status_override(const char* serial, int instruction, int status)
 {
     return guarded([&](SimBench& bench) {

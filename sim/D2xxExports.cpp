@@ -386,7 +386,7 @@ KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
             handle.chip().recordCall(
                 handle.channelIndex(), QStringLiteral("FT_ResetDevice"), QJsonArray());
             // The chip's reset empties its buffers.
-            handle.purgeReceive();
+            handle.purgeReceive(bench.benchTimeNs());
             return FT_OK;
         });
     });

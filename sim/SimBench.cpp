@@ -20,6 +20,9 @@ namespace {
 // never overruns the array this thread allocated.
 thread_local DWORD t_listedCount = 0;
 
+// A reply's header: type, request id, status and the 16-bit length field at bytes 6 and 7.
+constexpr int kReplyHeaderSize = 8;
+
 // The D2XX calls the bench counts: those that list or open chips.
 const char* const kCountedCalls[] = {"FT_CreateDeviceInfoList", "FT_GetDeviceInfoList",
     "FT_GetDeviceInfoDetail", "FT_ListDevices", "FT_Open", "FT_OpenEx"};
@@ -570,6 +573,9 @@ void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs,
     SimChip::Faults& faults = chip.faults();
     const int64_t now = nowNs();
     int64_t start = std::max(now, unitSendsNs);
+    // A misframed reply: where the bytes after its announced packet begin, and their delay.
+    int tailOffset = reply.size();
+    int tailDelayMs = 0;
     if (applyFaults) {
         if (faults.dropReplies > 0) {
             --faults.dropReplies;
@@ -584,23 +590,43 @@ void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs,
             start += int64_t(faults.delayNextReplyMs) * 1000000;
             faults.delayNextReplyMs = 0;
         }
-    }
-    chip.wireLog().append(now, handle.link(), false, reply, false);
-    if (!m_realistic) {
-        handle.lastArrivalNs = std::max(start, handle.lastArrivalNs);
-        handle.enqueue(reply, handle.lastArrivalNs);
-    } else {
-        const LinkTiming timing = handle.timing();
-        start = std::max(start, handle.rxLineFreeNs);
-        handle.rxLineFreeNs = timing.transferEndNs(start, reply.size());
-        int offset = 0;
-        for (const LinkTiming::Packet& packet : timing.replyPackets(start, reply.size())) {
-            handle.lastArrivalNs = std::max(packet.arrivalNs, handle.lastArrivalNs);
-            handle.enqueue(reply.mid(offset, packet.bytes), handle.lastArrivalNs);
-            offset += packet.bytes;
+        if (faults.nextReplyLengthField >= 0 && reply.size() >= kReplyHeaderSize) {
+            reply[6] = char(faults.nextReplyLengthField & 0xFF);
+            reply[7] = char(faults.nextReplyLengthField >> 8);
+            tailDelayMs = faults.nextReplyTailDelayMs;
+            tailOffset = std::min(kReplyHeaderSize + faults.nextReplyLengthField, reply.size());
+            faults.nextReplyLengthField = -1;
         }
     }
+    chip.wireLog().append(now, handle.link(), false, reply, false);
+    if (tailDelayMs > 0 && tailOffset < reply.size()) {
+        transmit(handle, reply.left(tailOffset), start);
+        transmit(
+            handle, reply.mid(tailOffset), handle.rxLineFreeNs + int64_t(tailDelayMs) * 1000000);
+    } else {
+        transmit(handle, reply, start);
+    }
     handle.wakeReaders();
+}
+
+void SimBench::transmit(SimHandle& handle, const QByteArray& bytes, int64_t startNs)
+{
+    if (!m_realistic) {
+        handle.lastArrivalNs = std::max(startNs, handle.lastArrivalNs);
+        handle.rxLineFreeNs = handle.lastArrivalNs;
+        handle.enqueue(bytes, handle.lastArrivalNs, handle.lastArrivalNs, 0);
+        return;
+    }
+    const LinkTiming timing = handle.timing();
+    const int64_t start = std::max(startNs, handle.rxLineFreeNs);
+    handle.rxLineFreeNs = timing.transferEndNs(start, bytes.size());
+    int offset = 0;
+    for (const LinkTiming::Packet& packet : timing.replyPackets(start, bytes.size())) {
+        handle.lastArrivalNs = std::max(packet.arrivalNs, handle.lastArrivalNs);
+        handle.enqueue(bytes.mid(offset, packet.bytes), handle.lastArrivalNs,
+            timing.transferEndNs(start, offset + 1), timing.byteTimeNs());
+        offset += packet.bytes;
+    }
 }
 
 FT_STATUS SimBench::purge(FT_HANDLE value, ULONG mask)
@@ -612,7 +638,7 @@ FT_STATUS SimBench::purge(FT_HANDLE value, ULONG mask)
         return status;
     recordCall(*handle, "FT_Purge", QJsonArray{double(mask)});
     if (mask & FT_PURGE_RX)
-        handle->purgeReceive();
+        handle->purgeReceive(nowNs());
     // The transmit side hands bytes to the unit at once, so there is nothing to discard.
     return FT_OK;
 }
@@ -742,6 +768,19 @@ int SimBench::injectFault(const QString& serial, Fault fault, int value)
         faults.failWrites = value;
         break;
     }
+    return kOk;
+}
+
+int SimBench::misframeNextReply(const QString& serial, int lengthField, int tailDelayMs)
+{
+    if (lengthField > 0xFFFF || tailDelayMs < 0)
+        return kBadArgument;
+    std::lock_guard<std::mutex> locker(m_mutex);
+    SimChip* chip = chipBySerial(serial);
+    if (!chip)
+        return kUnknownSerial;
+    chip->faults().nextReplyLengthField = lengthField < 0 ? -1 : lengthField;
+    chip->faults().nextReplyTailDelayMs = tailDelayMs;
     return kOk;
 }
 

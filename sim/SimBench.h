@@ -86,6 +86,7 @@ public:
         FailWrites
     };
     int injectFault(const QString& serial, Fault fault, int value);
+    int misframeNextReply(const QString& serial, int lengthField, int tailDelayMs);
     int setStatusOverride(const QString& serial, int instruction, int status);
     int sendUnsolicited(const QString& serial, int link, const QByteArray& bytes);
     // Serialised JSON for the caller's buffer; clear says whether to clear what was read once it fits.
@@ -128,6 +129,8 @@ private:
     void recordCall(SimHandle& handle, const char* call, const QJsonArray& args);
     // Queues one reply of the unit for the host, with its faults and its timing applied.
     void deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs, bool applyFaults);
+    // Puts bytes the unit starts sending at startNs on the link, behind what it sends already.
+    void transmit(SimHandle& handle, const QByteArray& bytes, int64_t startNs);
     void replaceChips(std::vector<std::shared_ptr<SimChip>> chips, bool realistic);
     // Wakes every blocked reader, after a change that may kill handles.
     void wakeAllReaders();

@@ -33,6 +33,10 @@ public:
         int dropReplies = 0;
         int delayNextReplyMs = 0;
         int corruptNextReply = -1;
+        // Length field of the next reply (-1: its own), and the delay of the bytes after the
+        // packet that field announces.
+        int nextReplyLengthField = -1;
+        int nextReplyTailDelayMs = 0;
         int failEepromReads = 0;
         int failOpens = 0;
         int failWrites = 0;

@@ -1,5 +1,6 @@
 #include "SimHandle.h"
 
+#include <algorithm>
 #include <utility>
 
 SimHandle::SimHandle(std::shared_ptr<SimChip> chip, int channelIndex)
@@ -12,10 +13,11 @@ LinkTiming SimHandle::timing() const
         m_chip->isUartLink(m_channelIndex), m_chip->isHighSpeed(), baudRate, latencyMs);
 }
 
-void SimHandle::enqueue(const QByteArray& bytes, int64_t arrivalNs)
+void SimHandle::enqueue(
+    const QByteArray& bytes, int64_t arrivalNs, int64_t firstInChipNs, int64_t byteNs)
 {
     if (!bytes.isEmpty())
-        m_queue.push_back(Chunk{bytes, arrivalNs});
+        m_queue.push_back(Chunk{bytes, arrivalNs, firstInChipNs, byteNs});
 }
 
 int SimHandle::readyCount(int64_t nowNs) const
@@ -57,8 +59,23 @@ QByteArray SimHandle::take(int count, int64_t nowNs)
     return out;
 }
 
-void SimHandle::purgeReceive()
+void SimHandle::purgeReceive(int64_t nowNs)
 {
-    m_queue.clear();
+    std::deque<Chunk> kept;
+    for (Chunk& chunk : m_queue) {
+        // How many of the chunk's bytes the chip holds by now; the rest are still on the line.
+        int inChip = chunk.bytes.size();
+        if (chunk.firstInChipNs > nowNs)
+            inChip = 0;
+        else if (chunk.byteNs > 0)
+            inChip
+                = int(std::min<int64_t>((nowNs - chunk.firstInChipNs) / chunk.byteNs + 1, inChip));
+        if (inChip == chunk.bytes.size())
+            continue;
+        chunk.bytes.remove(0, inChip);
+        chunk.firstInChipNs += int64_t(inChip) * chunk.byteNs;
+        kept.push_back(std::move(chunk));
+    }
+    m_queue.swap(kept);
     m_frontOffset = 0;
 }

@@ -31,12 +31,16 @@ public:
 
     LinkTiming timing() const;
 
-    void enqueue(const QByteArray& bytes, int64_t arrivalNs);
+    // Queues bytes that reach the host at arrivalNs. Their first byte is in the chip at
+    // firstInChipNs and each further one byteNs later (0: all at once).
+    void enqueue(const QByteArray& bytes, int64_t arrivalNs, int64_t firstInChipNs, int64_t byteNs);
     int readyCount(int64_t nowNs) const;
     // Arrival time of the first byte not yet arrived, or -1 when everything has.
     int64_t nextArrivalNs(int64_t nowNs) const;
     QByteArray take(int count, int64_t nowNs);
-    void purgeReceive();
+    // Discards the bytes in the chip or at the host by nowNs, as a chip's purge does; bytes still
+    // on the line reach the host as planned.
+    void purgeReceive(int64_t nowNs);
 
     // Waits, with the bench's lock released, until woken or until the given time.
     void waitForChange(
@@ -61,6 +65,8 @@ private:
     {
         QByteArray bytes;
         int64_t arrivalNs;
+        int64_t firstInChipNs;
+        int64_t byteNs;
     };
 
     std::shared_ptr<SimChip> m_chip;

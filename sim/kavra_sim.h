@@ -66,6 +66,11 @@ KAVRASIM_API int kavrasim_drop_replies(const char* serial, int count);
 KAVRASIM_API int kavrasim_delay_next_reply(const char* serial, int ms);
 /* Replaces the first byte of the next reply with value (0 to 255; below 0 cancels). */
 KAVRASIM_API int kavrasim_corrupt_next_reply(const char* serial, int value);
+/* Gives the next reply a length field of length (0 to 65535; below 0 cancels) whatever data
+ * follows it. The bytes after the packet that field announces (the header and length bytes of
+ * data) follow tail_ms milliseconds (tail_ms >= 0) after the rest: with a field shorter than the
+ * data, they reach the host as the start of a packet of their own, late when tail_ms > 0. */
+KAVRASIM_API int kavrasim_misframe_next_reply(const char* serial, int length, int tail_ms);
 /* Answers every later request with this instruction byte with status byte status and no data;
  * status below 0 removes the override. */
 KAVRASIM_API int kavrasim_set_status_override(const char* serial, int instruction, int status);

@@ -118,6 +118,12 @@ int USBFtdiBufferedSocket::bytesAvailable()
     return FtdiHandleOperations::queueStatus(m_handle);
 }
 
+void USBFtdiBufferedSocket::discardReceived()
+{
+    USBFtdiChannelSocket::discardReceived();
+    m_blockRemaining = 0;
+}
+
 void USBFtdiBufferedSocket::setBlockSize(uint32_t size)
 {
     m_blockSize = size;

@@ -25,6 +25,8 @@ public:
     int readAvailable(QByteArray& array, int wanted) override;
     // Requests a block if none is pending, then reports the receive queue.
     int bytesAvailable() override;
+    // The block pending is dropped with the rest: the next read requests a new one.
+    void discardReceived() override;
     void setBlockSize(uint32_t size) override;
 
     uint32_t blockSize() const { return m_blockSize; }

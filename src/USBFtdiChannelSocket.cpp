@@ -3,6 +3,7 @@
 #include "D2xxLibrary.h"
 #include "FtdiHandleOperations.h"
 
+#include <QElapsedTimer>
 #include <QThread>
 
 USBFtdiChannelSocket::USBFtdiChannelSocket(uint32_t deviceIndex, uint32_t timeoutMs)
@@ -61,6 +62,27 @@ void USBFtdiChannelSocket::writeByte(uint8_t byte)
 int USBFtdiChannelSocket::write(QByteArray data)
 {
     return FtdiHandleOperations::write(m_handle, std::move(data));
+}
+
+void USBFtdiChannelSocket::discardReceived()
+{
+    if (!m_handle)
+        return;
+    const D2xxLibrary& d2xx = D2xxLibrary::instance();
+    d2xx.purge(m_handle, FT_PURGE_RX);
+    // A read returns early only when its buffer fills; one that takes nothing in the quiet time
+    // ends the drain.
+    d2xx.setTimeouts(m_handle, DrainQuietMs, m_timeoutMs);
+    QElapsedTimer timer;
+    timer.start();
+    char dropped[64];
+    DWORD received = 0;
+    do {
+        received = 0;
+        if (d2xx.read(m_handle, dropped, sizeof dropped, &received) != FT_OK)
+            break;
+    } while (received > 0 && timer.elapsed() < DrainLimitMs);
+    d2xx.setTimeouts(m_handle, m_timeoutMs, m_timeoutMs);
 }
 
 uint32_t USBFtdiChannelSocket::applyTimeouts()

@@ -19,6 +19,8 @@ public:
     uint32_t purge() override;
     void writeByte(uint8_t byte) override;
     int write(QByteArray data) override;
+    // Purges the receive queue, then reads away what arrives until the link is quiet.
+    void discardReceived() override;
     // Both set the socket's read and write time-out.
     uint32_t applyTimeouts() override;
     uint32_t applyTimeoutsAgain() override;

@@ -193,12 +193,6 @@ bool USBFtdiSocket::waitForByte(char* byte, int timeoutMs)
     return received == 1;
 }
 
-void USBFtdiSocket::discardReceived()
-{
-    if (m_handle)
-        D2xxLibrary::instance().purge(m_handle, FT_PURGE_RX);
-}
-
 void USBFtdiSocket::setBlockSize(uint32_t size)
 {
     Q_UNUSED(size);

@@ -28,7 +28,6 @@ public:
     int bytesAvailable() override;
     // Blocks in FT_Read, which returns as soon as the byte arrives.
     bool waitForByte(char* byte, int timeoutMs) override;
-    void discardReceived() override;
     // Not supported by the direct socket.
     void setBlockSize(uint32_t size) override;
 

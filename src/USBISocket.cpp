@@ -24,9 +24,17 @@ void USBISocket::discardReceived()
 {
     try {
         QByteArray dropped;
-        for (int waiting = bytesAvailable(); waiting > 0; waiting = bytesAvailable()) {
-            dropped.resize(waiting);
-            readInto(dropped.data(), waiting);
-        }
+        const auto dropWaiting = [&] {
+            for (int waiting = bytesAvailable(); waiting > 0; waiting = bytesAvailable()) {
+                dropped.resize(waiting);
+                readInto(dropped.data(), waiting);
+            }
+        };
+        dropWaiting();
+        QElapsedTimer timer;
+        timer.start();
+        char byte = 0;
+        while (timer.elapsed() < DrainLimitMs && waitForByte(&byte, DrainQuietMs))
+            dropWaiting();
     } catch (const USBResult&) { }
 }

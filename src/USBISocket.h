@@ -40,9 +40,16 @@ public:
     // USBResult when the link fails. This default asks for the queue and, when it is empty, waits
     // in steps of 1 ms; sockets on D2XX block in the read instead.
     virtual bool waitForByte(char* byte, int timeoutMs);
-    // Drops every byte received and not yet read, so that the next read starts afresh. Failures
-    // are ignored: the next exchange reports a dead link itself.
+    // Drops every byte received and not yet read, and then what still arrives until the link has
+    // been quiet for DrainQuietMs (DrainLimitMs at most), so that the next read starts afresh
+    // even when the rest of a broken packet was still on the line. Failures are ignored: the next
+    // exchange reports a dead link itself.
     virtual void discardReceived();
+
+    // A byte on the line reaches the host within the latency timer the library sets (2 ms) and
+    // the next USB frame.
+    static constexpr int DrainQuietMs = 3;
+    static constexpr int DrainLimitMs = 10;
     virtual uint32_t applyTimeouts() = 0;
     virtual uint32_t applyTimeoutsAgain() = 0;
     virtual void setBlockSize(uint32_t size) = 0;

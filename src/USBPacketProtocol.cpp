@@ -238,7 +238,8 @@ USBResult USBPacketProtocol::exchange(
     packet.append(static_cast<char>(request->instructionCode()));
     appendLittleEndian(packet, static_cast<uint32_t>(payload.size()), 2);
     packet.append(payload);
-    // Bytes left over from a broken packet would be read as the start of the reply.
+    // Bytes left over from a broken packet would be read as the start of the reply; the socket
+    // also drops what of it arrives shortly after.
     if (m_discardBeforeWrite) {
         socket.discardReceived();
         m_discardBeforeWrite = false;
@@ -277,11 +278,15 @@ USBResult USBPacketProtocol::completeExchange(USBICommRequest& request, const Pa
 
     if (request.hasVariableReply()) {
         const USBResult processed = request.processVariableReply(reply.data);
-        if (!processed.isSuccess())
+        if (!processed.isSuccess()) {
+            failReading();
             return processed;
+        }
     } else {
-        if (reply.data.size() != request.expectedReplyLength())
+        if (reply.data.size() != request.expectedReplyLength()) {
+            failReading();
             return libraryFailure(UnexpectedLengthText);
+        }
         request.setReplyData(reply.data);
     }
     return USBResult();

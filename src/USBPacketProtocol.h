@@ -90,16 +90,18 @@ protected:
 private:
     // Writes the request and waits for its reply; throws a USBResult on failure.
     USBResult exchange(const std::shared_ptr<USBICommRequest>& request, USBISocket& socket);
-    // Judges a reply through its request and stores the reply data.
-    static USBResult completeExchange(USBICommRequest& request, const PacketRecord& reply);
+    // Judges a reply through its request and stores the reply data. Data of another length than
+    // the request expects is a reader failure: the length field lied, so what follows may be the
+    // rest of the reply.
+    USBResult completeExchange(USBICommRequest& request, const PacketRecord& reply);
     // Reads the packets waiting on the socket until a reply is stored; returns how many were read.
     // On failure the partial packet, the pending requests and the stored replies are discarded.
     int readPackets(USBISocket& socket);
     // Waits up to timeoutMs for the next packet to start, then reads and delivers it whole.
     void awaitPacket(USBISocket& socket, int timeoutMs);
     void finishPacket();
-    // After a reader failure: drops the read state, and marks the link's received bytes for
-    // discarding before the next write.
+    // After a reader failure: drops the read state, and marks the link's received bytes, and what
+    // still arrives of the broken packet, for discarding before the next write.
     void failReading();
     void readPacket(USBISocket& socket);
     void deliverPacket();

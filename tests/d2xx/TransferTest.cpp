@@ -125,6 +125,8 @@ TEST_F(TransferTest, FaultsStrikeTheNextRepliesOnly)
     EXPECT_EQ(kavrasim_drop_replies(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_delay_next_reply(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_corrupt_next_reply(kAlder, 256), KAVRASIM_BAD_ARGUMENT);
+    EXPECT_EQ(kavrasim_misframe_next_reply(kAlder, 0x10000, 0), KAVRASIM_BAD_ARGUMENT);
+    EXPECT_EQ(kavrasim_misframe_next_reply(kAlder, 1, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_set_status_override(kAlder, 300, 0), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_fail_writes(kAlder, -1), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(FT_Close(handle), FT_OK);
@@ -193,7 +195,7 @@ TEST_F(TransferTest, WireLogRecordsBothDirectionsKeepsTheLatestAndClearsOnlyWhen
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 
-TEST_F(TransferTest, RealisticTimingRepliesWaitForTheLinkAndKeepTheirOrder)
+TEST_F(TransferTest, RealisticTimingRepliesWaitForTheLinkKeepTheirOrderAndOutlastAPurgeOnTheLine)
 {
     ASSERT_EQ(loadUnits(R"({"chip":"FT232R","serial":"QZAH015010001"})", "realistic"), KAVRASIM_OK);
     FT_HANDLE handle = nullptr;
@@ -214,6 +216,17 @@ TEST_F(TransferTest, RealisticTimingRepliesWaitForTheLinkAndKeepTheirOrder)
     EXPECT_EQ(readBytes(handle, 8), QByteArray());
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     EXPECT_EQ(readBytes(handle, 8), echo(3));
+    // A purge drops only what reached the chip: a reply still on the line arrives after it, one
+    // in the chip waiting for the latency timer does not.
+    ASSERT_EQ(writeBytes(handle, packet(4, 0x15)), FT_OK);
+    ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), echo(4));
+    ASSERT_EQ(FT_SetTimeouts(handle, 60, 60), FT_OK);
+    ASSERT_EQ(writeBytes(handle, packet(5, 0x15)), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), QByteArray());
+    ASSERT_EQ(FT_Purge(handle, FT_PURGE_RX), FT_OK);
+    ASSERT_EQ(FT_SetTimeouts(handle, 400, 400), FT_OK);
+    EXPECT_EQ(readBytes(handle, 8), QByteArray());
     EXPECT_EQ(FT_Close(handle), FT_OK);
 }
 

@@ -51,14 +51,18 @@ class Recovery : public BenchTest
 
 TEST_F(Recovery, NoiseCostsOnlyTheCallItHits)
 {
-    // A corrupted first byte of the reply, or bytes the unit sends ahead of it: random ones, a
-    // partial header and a header announcing 65535 bytes.
+    // A corrupted first byte of the reply, bytes the unit sends ahead of it (random ones, a
+    // partial header and a header announcing 65535 bytes), or a reply with a short length field.
     std::vector<std::function<void(const char* serial)>> noises;
     for (int first : {0x00, 0x03, 0x06, 0xFF})
         noises.push_back([first](const char* s) { bench().corruptNextReply(s, first); });
     for (const QByteArray& bytes : {randomBytes(16, 16), randomBytes(64, 64),
              QByteArray::fromHex("056500"), QByteArray::fromHex("05010000000000ffff")})
         noises.push_back([bytes](const char* s) { bench().sendUnsolicited(s, 0, bytes); });
+    // A reply whose length field is shorter than its data: the rest follows at once, or 1 ms
+    // late, after the next call has purged the link.
+    for (int tailMs : {0, 1})
+        noises.push_back([tailMs](const char* s) { bench().misframeNextReply(s, 1, tailMs); });
     for (const Probe& probe : probes()) {
         const char* serial = DefaultBench::serial(probe.index);
         SCOPED_TRACE(serial);

@@ -104,26 +104,40 @@ TEST_F(PacketProtocolTest, replyFoundAmongOtherPackets)
     EXPECT_EQ(m_protocol.storedReplyCount(), 0);
 }
 
-TEST_F(PacketProtocolTest, replyLengthMustMatch)
+TEST_F(PacketProtocolTest, replyLengthMustMatchAndAMismatchCostsOnlyItsOwnExchange)
 {
     struct Case
     {
         int sent;
+        int lengthField;
         bool ok;
     };
-    for (const Case& c : {Case{149, false}, Case{151, false}, Case{0, false}, Case{150, true}}) {
-        // Alder instruction 0x45 answers with exactly 150 bytes.
+    // Alder instruction 0x45 answers with exactly 150 bytes. A length field shorter than the data
+    // leaves the rest of it on the link, where the next exchange must not read it.
+    for (const Case& c : {Case{149, 149, false}, Case{151, 151, false}, Case{0, 0, false},
+             Case{150, 149, false}, Case{150, 0, false}, Case{150, 150, true}}) {
+        SCOPED_TRACE(c.sent);
+        SCOPED_TRACE(c.lengthField);
         auto request = std::make_shared<KavraDriver_Alder_CommRequest>(0x45);
-        answerWith(0, QByteArray(c.sent, 'r'));
+        m_socket->state().responder = [c](const QByteArray& written) {
+            QByteArray answer = reply(packetId(written), 0, QByteArray(c.sent, 'r'));
+            answer[6] = static_cast<char>(c.lengthField & 0xFF);
+            answer[7] = static_cast<char>(c.lengthField >> 8);
+            return answer;
+        };
 
         const USBResult result = m_protocol.sendRequest(request);
 
-        EXPECT_EQ(result.isSuccess(), c.ok) << c.sent;
+        EXPECT_EQ(result.isSuccess(), c.ok);
         EXPECT_EQ(request->result().isSuccess(), c.ok);
         EXPECT_EQ(request->replyData().size(), c.ok ? 150 : 0);
         if (!c.ok) {
             EXPECT_EQ(result.message(), QStringLiteral("Unexpected packet length."));
         }
+        auto next = std::make_shared<KavraDriver_Alder_CommRequest>(0x45);
+        answerWith(0, QByteArray(150, 'n'));
+        EXPECT_TRUE(m_protocol.sendRequest(next).isSuccess());
+        EXPECT_EQ(next->replyData(), QByteArray(150, 'n'));
     }
 }
 
