@@ -90,6 +90,16 @@ class Bench:
     def open_handles(self) -> int:
         return self._lib.kavrasim_open_handle_count()
 
+    def plug(self, serial: str, plugged: bool) -> None:
+        assert getattr(self._lib, "kavrasim_replug" if plugged else "kavrasim_unplug")(
+            serial.encode()) == 0
+
+    def call_count(self, function: str) -> int:
+        """Calls of a D2XX function that lists or opens chips, since the process started."""
+        count = self._lib.kavrasim_call_count(function.encode())
+        assert count >= 0, function
+        return count
+
     def load(self, bench: dict[str, Any]) -> None:
         assert self._lib.kavrasim_load_bench(json.dumps(bench).encode()) == 0
 

@@ -31,6 +31,25 @@ def test_listing_and_lookup_by_lower_case_serial(session: kavra.Session) -> None
     assert units[BIRCH - 1].operations == {"setAccurateVoltage", "turnVoltageOff", "clearError"}
 
 
+def test_a_lost_unit_keeps_its_index_and_a_listing_lists_once(bench: Bench) -> None:
+    with kavra.Session() as session:
+        def listing() -> list[kavra.UnitInfo]:
+            lists = bench.call_count("FT_CreateDeviceInfoList")
+            units = session.units()
+            assert bench.call_count("FT_CreateDeviceInfoList") == lists + 1
+            return units
+
+        before = listing()
+        bench.plug(SERIAL[GENERIC19], False)
+        try:
+            assert listing() == before
+            assert (session.count(), session.highest_index()) == (len(SERIAL) - 1, len(SERIAL))
+            assert [session.unit(i).serial for i in SERIAL] == [session.serial_number(i) for i in SERIAL]
+            assert [(info.index, info.serial) for info in before] == list(SERIAL.items())
+        finally:
+            bench.plug(SERIAL[GENERIC19], True)
+
+
 # Each method's arguments as the unit's firmware received them.
 @pytest.mark.parametrize("index, act, read, expected", [
     (GENERIC19, lambda u: (u.set_voltage(1, 1000.0, 100.0), u.turn_on(1)),

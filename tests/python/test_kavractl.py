@@ -63,6 +63,21 @@ def test_list_text_and_json():
     assert [(str(u["index"]), u["serial"], u["model"], u["family"]) for u in units] == default
 
 
+def test_list_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeypatch):
+    counts = tmp_path / "counts.json"
+    monkeypatch.setenv("KAVRA_SIM_CALL_COUNTS", str(counts))
+    assert run("list").returncode == 0
+    assert json.loads(counts.read_text())["FT_CreateDeviceInfoList"] == 1
+    # The 19/1 leaves after the first listing; never opened, its reading fails with 3.
+    lost = write_bench(tmp_path / "lost.json", bench_units(extra={GENERIC19: {"unplugAfterLists": 1}}))
+    result = run("shell", bench=lost, stdin="list --json\nlist --json\nstatus --json\n", timeout=120)
+    docs = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
+    assert len(docs) == 3, result.stderr
+    expected = [(index, serial) for index, serial, *_ in DEFAULT_BENCH]
+    assert all([(u["index"], u["serial"]) for u in doc["units"]] == expected for doc in docs)
+    assert [u.get("error", {}).get("status") for u in docs[2]["units"]] == [None, None, 3, None, None, None]
+
+
 # A setting and its read-back, one batch per family: values of the JSON documents, each named by
 # the document's line and the keys (list positions as numbers) that lead to it.
 @pytest.mark.parametrize("index, script, expected", [
