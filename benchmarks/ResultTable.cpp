@@ -6,7 +6,7 @@ namespace {
 QStringList cells(const ResultTable::Row& row)
 {
     return {row.measurement, row.unit, row.call, row.library, row.libraryP99, row.raw, row.rawP99,
-        row.ratio, row.target, row.met};
+        row.ratio, row.instructionRatio, row.allocations, row.target, row.met};
 }
 
 QString line(const QStringList& cells)
@@ -28,9 +28,10 @@ QString ResultTable::markdown() const
     QString text = line({QStringLiteral("measurement"), QStringLiteral("unit"),
         QStringLiteral("call"), QStringLiteral("library"), QStringLiteral("library p99"),
         QStringLiteral("raw"), QStringLiteral("raw p99"), QStringLiteral("ratio"),
+        QStringLiteral("instructions × raw"), QStringLiteral("allocations per call"),
         QStringLiteral("target"), QStringLiteral("met")});
     QStringList rule;
-    for (int column = 0; column < 10; ++column)
+    for (int column = 0; column < 12; ++column)
         rule << QStringLiteral("---");
     text += line(rule);
     for (const Row& row : m_rows)

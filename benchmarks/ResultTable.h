@@ -18,6 +18,9 @@ public:
         QString raw;
         QString rawP99;
         QString ratio;
+        // Instructions per call relative to the raw exchange's, and heap allocations per call.
+        QString instructionRatio;
+        QString allocations;
         QString target;
         QString met;
     };

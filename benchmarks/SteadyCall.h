@@ -10,6 +10,9 @@ struct SteadyCall
     QString name;
     int (*call)(int index);
 
+    // The status of a call the unit's family lacks.
+    static constexpr int FamilyLacksOperation = 10;
+
     static const QVector<SteadyCall>& all();
     static const SteadyCall& supplyStatus() { return all().front(); }
 

@@ -16,7 +16,6 @@
 
 namespace {
 constexpr int kWarmUpRounds = 10;
-constexpr int kFamilyLacksOperation = 10;
 const QString kMeasurement = QStringLiteral("steady call");
 
 template <typename Work> double timed(Work work, bool* ok)
@@ -82,7 +81,7 @@ void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitS
     QSet<int> linksUsed;
     for (const SteadyCall& call : SteadyCall::all()) {
         int status = call.call(unit.index());
-        if (status == kFamilyLacksOperation)
+        if (status == SteadyCall::FamilyLacksOperation)
             continue;
         const WireScript script = status == 0 ? unit.capture(call, &status) : WireScript();
         const int link = script.isEmpty() ? 0 : script.steps().front().link;
@@ -144,8 +143,8 @@ void SteadyCallBenchmark::measureChip(const ChipKind& kind, const QString& unitS
             call.name + QStringLiteral(" (") + script.summary() + QLatin1Char(')'),
             ResultTable::duration(library.median()),
             ResultTable::duration(library.percentile(0.99)), ResultTable::duration(raw.median()),
-            ResultTable::duration(raw.percentile(0.99)), ResultTable::ratio(ratio),
-            QStringLiteral("≤ %1").arg(kTargetRatio, 0, 'f', 2),
+            ResultTable::duration(raw.percentile(0.99)), ResultTable::ratio(ratio), QString(),
+            QString(), QStringLiteral("≤ %1").arg(kTargetRatio, 0, 'f', 2),
             ResultTable::yesNo(ratio <= kTargetRatio)});
     }
     // A channel no steady call travels on (the stream link of an FT2232H) gets a row that says so.

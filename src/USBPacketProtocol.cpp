@@ -70,7 +70,11 @@ USBPacketProtocol::USBPacketProtocol()
     , m_poller(nullptr)
     , m_pollerAcknowledged(false)
     , m_discardBeforeWrite(false)
-{ }
+{
+    // Reserved room is kept when the arrays are emptied: steady exchanges allocate nothing here.
+    m_currentPacketHeaderData.reserve(HeaderSize);
+    m_packet.reserve(HeaderSize);
+}
 
 USBPacketProtocol::~USBPacketProtocol()
 {
@@ -231,7 +235,8 @@ USBResult USBPacketProtocol::exchange(
         return libraryFailure(PayloadTooLongText);
 
     const int id = request->id();
-    QByteArray packet;
+    QByteArray& packet = m_packet;
+    packet.resize(0);
     packet.reserve(HeaderSize + payload.size());
     packet.append(static_cast<char>(ReplyPacket));
     appendLittleEndian(packet, static_cast<uint32_t>(id), 4);
@@ -329,7 +334,7 @@ void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
 void USBPacketProtocol::finishPacket()
 {
     deliverPacket();
-    m_currentPacketHeaderData.clear();
+    m_currentPacketHeaderData.resize(0);
     m_currentPacket.data.clear();
 }
 
@@ -422,7 +427,7 @@ void USBPacketProtocol::deliverPacket()
 
 void USBPacketProtocol::discardReadState()
 {
-    m_currentPacketHeaderData.clear();
+    m_currentPacketHeaderData.resize(0);
     m_currentPacket.data.clear();
     m_pendingRequests.clear();
     m_replies.clear();

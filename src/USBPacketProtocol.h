@@ -123,6 +123,8 @@ private:
     QVector<QueuedRequest> m_queue;
     QMap<int, std::shared_ptr<USBICommRequest>> m_pendingRequests;
     QByteArray m_currentPacketHeaderData;
+    // The request packet being written, kept for its room; only for the exchange's thread.
+    QByteArray m_packet;
     PacketRecord m_currentPacket;
     QMap<int, PacketRecord> m_replies;
     uint32_t m_pollInterval;
