@@ -6,31 +6,9 @@
 #include <cstring>
 #include <iterator>
 
-namespace {
-
-// The end of a field: its offset plus its size.
-#define KAVRA_FIELD_END(field) (offsetof(FT_PROGRAM_DATA, field) + sizeof(FT_PROGRAM_DATA::field))
-
-// Each version ends with the last field of its chip's group.
-constexpr std::size_t kProgramDataBytes[] = {
-    KAVRA_FIELD_END(USBVersion), // 0: FT232B
-    KAVRA_FIELD_END(BIsVCP), // 1: FT2232
-    KAVRA_FIELD_END(RIsD2XX), // 2: FT232R
-    KAVRA_FIELD_END(PowerSaveEnable), // 3: FT2232H
-    KAVRA_FIELD_END(DIsVCP8), // 4: FT4232H
-    KAVRA_FIELD_END(PowerSaveEnableH), // 5: FT232H
-};
-
-#undef KAVRA_FIELD_END
-
-static_assert(
-    kProgramDataBytes[5] <= sizeof(FT_PROGRAM_DATA), "the newest version fits the structure");
-
-} // namespace
-
 std::size_t SimEeprom::programDataBytes(DWORD version)
 {
-    return kProgramDataBytes[std::min<std::size_t>(version, std::size(kProgramDataBytes) - 1)];
+    return ftProgramDataBytes(version);
 }
 
 SimEeprom::SimEeprom(uint32_t chipType, uint16_t productId, bool programmed, const QString& serial,

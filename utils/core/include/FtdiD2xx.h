@@ -344,6 +344,23 @@ static_assert(offsetof(FT_EEPROM_X_SERIES, I2CSlaveAddress) == 40, "FT_EEPROM_X_
 static_assert(offsetof(FT_EEPROM_X_SERIES, I2CDeviceId) == 44, "FT_EEPROM_X_SERIES layout");
 static_assert(offsetof(FT_EEPROM_X_SERIES, DriverType) == 54, "FT_EEPROM_X_SERIES layout");
 
+// How many leading bytes of FT_PROGRAM_DATA a caller's structure of this Version holds: the
+// header and the field groups up to its version's chip (0 FT232B, 1 FT2232, 2 FT232R, 3 FT2232H,
+// 4 FT4232H, 5 FT232H). A caller may size its structure by its Version, so a D2XX library reads
+// and writes nothing beyond these bytes; versions above 5 hold at least every field known here.
+inline std::size_t ftProgramDataBytes(DWORD version)
+{
+    constexpr std::size_t ends[] = {
+        offsetof(FT_PROGRAM_DATA, USBVersion) + sizeof(WORD),
+        offsetof(FT_PROGRAM_DATA, BIsVCP) + 1,
+        offsetof(FT_PROGRAM_DATA, RIsD2XX) + 1,
+        offsetof(FT_PROGRAM_DATA, PowerSaveEnable) + 1,
+        offsetof(FT_PROGRAM_DATA, DIsVCP8) + 1,
+        offsetof(FT_PROGRAM_DATA, PowerSaveEnableH) + 1,
+    };
+    return ends[version < 5 ? version : 5];
+}
+
 // Function-pointer types of the 22 functions, for run-time loading.
 using FT_CreateDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(LPDWORD lpdwNumDevs);
 using FT_GetDeviceInfoListFn
