@@ -204,6 +204,31 @@ KAVRALIB_API int getADCValue(int index, double* value);
  * Returns 0, 1 (the index names no unit), 38 (buffer null or too small; nothing written). */
 KAVRALIB_API int getDeviceSerialNumber(int index, char* buffer, int bufferSize);
 
+/* Why a call failed. */
+
+/* buffer (out): the text of the most recent failed unit function on the unit that the index names,
+ *   with a closing zero byte, or the empty text when its most recent unit function succeeded. The
+ *   text names the function, the unit's serial number and the cause in plain words, with the
+ *   detail in parentheses, for example
+ *     "getSupplyStatus on QZAH019010003: unit disconnected (FT_IO_ERROR: Communication error)"
+ *     "getSupplyStatus on QZAH019010003: reply not understood (Communication stream is corrupted:
+ *      first byte 0x06, expected 0x05)"
+ *     "getADCValue on QZAH041010006: no reply within 4000 ms (Communication timed out)"
+ *     "setVoltage on QZAH019010003: voltage out of range (status 19)"
+ *   The causes: "unit disconnected" (its USB connection is gone; every call says so until the unit
+ *   is back and opened again), "no reply within 4000 ms", "reply cut short", "reply not
+ *   understood", "unit refused the instruction", "USB transfer failed", "exchange failed", or, for
+ *   a call refused before anything was sent (a range check, an operation the family lacks, a unit
+ *   not ready), the meaning of its status code as getStatusText() gives it. The status codes the
+ *   functions return are unchanged. An index whose unit has not been opened in this session
+ *   (never named by a unit function, or its opening failed) has the empty text: the failing call's
+ *   status code says why it could not be opened.
+ * bufferSize: the buffer's size in bytes; 512 always suffices.
+ * Returns 0, 1 (the index names no unit), 38 (buffer null or too small; nothing written).
+ * Threads: takes no unit's lock, so it answers at once, also while a call runs on the unit (it
+ * then gives the outcome of the call before). */
+KAVRALIB_API int getLastErrorText(int index, char* buffer, int bufferSize);
+
 /* buffer (out): the library's version text ("major.minor.patch") with a closing zero byte;
  * bufferSize: the buffer's size in bytes. Returns 0 or 38 (buffer null or too small). */
 KAVRALIB_API int getLibraryVersion(char* buffer, int bufferSize);

@@ -1,9 +1,13 @@
 #include "D2xxLibrary.h"
 
+#include "KavraLog.h"
+
 #include <QByteArray>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+
+#include <type_traits>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -18,6 +22,71 @@ namespace {
 // and no handle can have come from it.
 constexpr FT_STATUS kNoLibraryStatus = FT_DEVICE_NOT_FOUND;
 constexpr FT_STATUS kNoHandleStatus = FT_INVALID_HANDLE;
+
+struct StatusText
+{
+    const char* name;
+    const char* message;
+};
+
+// Indexed by the D2XX status.
+constexpr StatusText statusTexts[] = {
+    {"FT_OK", "Valid"},
+    {"FT_INVALID_HANDLE", "Invalid handle"},
+    {"FT_DEVICE_NOT_FOUND", "Device not found"},
+    {"FT_DEVICE_NOT_OPENED", "Device not opened"},
+    {"FT_IO_ERROR", "Communication error"},
+    {"FT_INSUFFICIENT_RESOURCES", "Insufficient resources"},
+    {"FT_INVALID_PARAMETER", "Invalid parameter"},
+    {"FT_INVALID_BAUD_RATE", "Invalid BAUD rate"},
+    {"FT_DEVICE_NOT_OPENED_FOR_ERASE", "Unable to erase"},
+    {"FT_DEVICE_NOT_OPENED_FOR_WRITE", "Unable to write"},
+    {"FT_FAILED_TO_WRITE_DEVICE", "Unable to write"},
+    {"FT_EEPROM_READ_FAILED", "Unable to read EEPROM"},
+    {"FT_EEPROM_WRITE_FAILED", "Unable to write EEPROM"},
+    {"FT_EEPROM_ERASE_FAILED", "Unable to erase EEPROM"},
+    {"FT_EEPROM_NOT_PRESENT", "EEPROM not present"},
+    {"FT_EEPROM_NOT_PROGRAMMED", "EEPROM not programmed"},
+    {"FT_INVALID_ARGS", "Invalid arguments"},
+    {"FT_NOT_SUPPORTED", "Unsupported devices"},
+};
+
+constexpr FT_STATUS statusCount = sizeof(statusTexts) / sizeof(statusTexts[0]);
+
+QString argumentText(const void* pointer)
+{
+    return QStringLiteral("0x") + QString::number(reinterpret_cast<quintptr>(pointer), 16);
+}
+
+// Out-parameters are logged with the value they came back with.
+QString argumentText(const DWORD* out)
+{
+    return out ? QString::number(*out) : QStringLiteral("null");
+}
+
+QString argumentText(const FT_HANDLE* out)
+{
+    return out ? argumentText(*out) : QStringLiteral("null");
+}
+
+template <typename T, typename = std::enable_if_t<std::is_arithmetic<T>::value>>
+QString argumentText(T value)
+{
+    return QString::number(value);
+}
+
+// Logs the call with its arguments and its status once it has returned; when the d2xx log is off,
+// only the category check runs.
+template <typename... Args>
+FT_STATUS logged(FT_STATUS status, const char* call, const Args&... arguments)
+{
+    qCDebug(KavraLog::d2xx).noquote().nospace()
+        << call << '(' << QStringList{argumentText(arguments)...}.join(QStringLiteral(", "))
+        << ") = "
+        << (status < statusCount ? QString::fromLatin1(statusTexts[status].name)
+                                 : QStringLiteral("FT_STATUS %1").arg(status));
+    return status;
+}
 
 template <typename T> void clear(T* out)
 {
@@ -118,8 +187,27 @@ const D2xxLibrary& D2xxLibrary::instance()
     // The function-local static is initialised once and thread-safely. The object is deliberately
     // never deleted, and the library file is never unloaded, so that D2XX calls made by static
     // destructors during unload still reach valid code.
-    static const D2xxLibrary* const library = new D2xxLibrary(configuredFileName());
+    static const D2xxLibrary* const library = [] {
+        const D2xxLibrary* loaded = new D2xxLibrary(configuredFileName());
+        if (loaded->isLoaded())
+            qCInfo(KavraLog::d2xx).noquote()
+                << "loaded" << loaded->loadedPath() << "version" << loaded->version();
+        else
+            qCInfo(KavraLog::d2xx).noquote()
+                << "not loaded: tried" << loaded->fileName() << ":" << loaded->errorText();
+        return loaded;
+    }();
     return *library;
+}
+
+const char* D2xxLibrary::statusName(FT_STATUS status)
+{
+    return status < statusCount ? statusTexts[status].name : nullptr;
+}
+
+const char* D2xxLibrary::statusMessage(FT_STATUS status)
+{
+    return status < statusCount ? statusTexts[status].message : "Unknown error";
 }
 
 QString D2xxLibrary::defaultFileName()
@@ -189,7 +277,7 @@ FT_STATUS D2xxLibrary::createDeviceInfoList(DWORD* count) const
         clear(count);
         return kNoLibraryStatus;
     }
-    return m_functions.createDeviceInfoList(count);
+    return logged(m_functions.createDeviceInfoList(count), "FT_CreateDeviceInfoList", count);
 }
 
 FT_STATUS D2xxLibrary::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) const
@@ -198,7 +286,7 @@ FT_STATUS D2xxLibrary::getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD*
         clear(count);
         return kNoLibraryStatus;
     }
-    return m_functions.getDeviceInfoList(nodes, count);
+    return logged(m_functions.getDeviceInfoList(nodes, count), "FT_GetDeviceInfoList", count);
 }
 
 FT_STATUS D2xxLibrary::open(int deviceNumber, FT_HANDLE* handle) const
@@ -207,17 +295,21 @@ FT_STATUS D2xxLibrary::open(int deviceNumber, FT_HANDLE* handle) const
         clear(handle);
         return kNoLibraryStatus;
     }
-    return m_functions.open(deviceNumber, handle);
+    return logged(m_functions.open(deviceNumber, handle), "FT_Open", deviceNumber, handle);
 }
 
 FT_STATUS D2xxLibrary::close(FT_HANDLE handle) const
 {
-    return m_loaded ? m_functions.close(handle) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.close(handle), "FT_Close", handle);
 }
 
 FT_STATUS D2xxLibrary::cyclePort(FT_HANDLE handle) const
 {
-    return m_loaded ? m_functions.cyclePort(handle) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.cyclePort(handle), "FT_CyclePort", handle);
 }
 
 FT_STATUS D2xxLibrary::getDeviceInfo(
@@ -229,17 +321,22 @@ FT_STATUS D2xxLibrary::getDeviceInfo(
         clear(id);
         return kNoHandleStatus;
     }
-    return m_functions.getDeviceInfo(handle, type, id, serialNumber, description, nullptr);
+    return logged(m_functions.getDeviceInfo(handle, type, id, serialNumber, description, nullptr),
+        "FT_GetDeviceInfo", handle);
 }
 
 FT_STATUS D2xxLibrary::eeRead(FT_HANDLE handle, FT_PROGRAM_DATA* data) const
 {
-    return m_loaded ? m_functions.eeRead(handle, data) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.eeRead(handle, data), "FT_EE_Read", handle);
 }
 
 FT_STATUS D2xxLibrary::eeProgram(FT_HANDLE handle, FT_PROGRAM_DATA* data) const
 {
-    return m_loaded ? m_functions.eeProgram(handle, data) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.eeProgram(handle, data), "FT_EE_Program", handle);
 }
 
 FT_STATUS D2xxLibrary::eepromRead(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
@@ -247,8 +344,9 @@ FT_STATUS D2xxLibrary::eepromRead(FT_HANDLE handle, void* data, DWORD size, char
 {
     if (!m_loaded)
         return kNoHandleStatus;
-    return m_functions.eepromRead(
-        handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+    return logged(m_functions.eepromRead(
+                      handle, data, size, manufacturer, manufacturerId, description, serialNumber),
+        "FT_EEPROM_Read", handle, size);
 }
 
 FT_STATUS D2xxLibrary::eepromProgram(FT_HANDLE handle, void* data, DWORD size, char* manufacturer,
@@ -256,49 +354,66 @@ FT_STATUS D2xxLibrary::eepromProgram(FT_HANDLE handle, void* data, DWORD size, c
 {
     if (!m_loaded)
         return kNoHandleStatus;
-    return m_functions.eepromProgram(
-        handle, data, size, manufacturer, manufacturerId, description, serialNumber);
+    return logged(m_functions.eepromProgram(
+                      handle, data, size, manufacturer, manufacturerId, description, serialNumber),
+        "FT_EEPROM_Program", handle, size);
 }
 
 FT_STATUS D2xxLibrary::setBitMode(FT_HANDLE handle, UCHAR mask, UCHAR mode) const
 {
-    return m_loaded ? m_functions.setBitMode(handle, mask, mode) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setBitMode(handle, mask, mode), "FT_SetBitMode", handle, mask, mode);
 }
 
 FT_STATUS D2xxLibrary::setBaudRate(FT_HANDLE handle, ULONG baudRate) const
 {
-    return m_loaded ? m_functions.setBaudRate(handle, baudRate) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setBaudRate(handle, baudRate), "FT_SetBaudRate", handle, baudRate);
 }
 
 FT_STATUS D2xxLibrary::setDataCharacteristics(
     FT_HANDLE handle, UCHAR wordLength, UCHAR stopBits, UCHAR parity) const
 {
-    return m_loaded ? m_functions.setDataCharacteristics(handle, wordLength, stopBits, parity)
-                    : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setDataCharacteristics(handle, wordLength, stopBits, parity),
+        "FT_SetDataCharacteristics", handle, wordLength, stopBits, parity);
 }
 
 FT_STATUS D2xxLibrary::setFlowControl(
     FT_HANDLE handle, USHORT flowControl, UCHAR xonChar, UCHAR xoffChar) const
 {
-    return m_loaded ? m_functions.setFlowControl(handle, flowControl, xonChar, xoffChar)
-                    : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setFlowControl(handle, flowControl, xonChar, xoffChar),
+        "FT_SetFlowControl", handle, flowControl);
 }
 
 FT_STATUS D2xxLibrary::setLatencyTimer(FT_HANDLE handle, UCHAR latency) const
 {
-    return m_loaded ? m_functions.setLatencyTimer(handle, latency) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(
+        m_functions.setLatencyTimer(handle, latency), "FT_SetLatencyTimer", handle, latency);
 }
 
 FT_STATUS D2xxLibrary::setUSBParameters(
     FT_HANDLE handle, ULONG inTransferSize, ULONG outTransferSize) const
 {
-    return m_loaded ? m_functions.setUSBParameters(handle, inTransferSize, outTransferSize)
-                    : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setUSBParameters(handle, inTransferSize, outTransferSize),
+        "FT_SetUSBParameters", handle, inTransferSize, outTransferSize);
 }
 
 FT_STATUS D2xxLibrary::setTimeouts(FT_HANDLE handle, ULONG readTimeout, ULONG writeTimeout) const
 {
-    return m_loaded ? m_functions.setTimeouts(handle, readTimeout, writeTimeout) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.setTimeouts(handle, readTimeout, writeTimeout), "FT_SetTimeouts",
+        handle, readTimeout, writeTimeout);
 }
 
 FT_STATUS D2xxLibrary::read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* returned) const
@@ -307,7 +422,8 @@ FT_STATUS D2xxLibrary::read(FT_HANDLE handle, void* buffer, DWORD count, DWORD* 
         clear(returned);
         return kNoHandleStatus;
     }
-    return m_functions.read(handle, buffer, count, returned);
+    return logged(
+        m_functions.read(handle, buffer, count, returned), "FT_Read", handle, count, returned);
 }
 
 FT_STATUS D2xxLibrary::write(FT_HANDLE handle, void* buffer, DWORD count, DWORD* written) const
@@ -316,12 +432,15 @@ FT_STATUS D2xxLibrary::write(FT_HANDLE handle, void* buffer, DWORD count, DWORD*
         clear(written);
         return kNoHandleStatus;
     }
-    return m_functions.write(handle, buffer, count, written);
+    return logged(
+        m_functions.write(handle, buffer, count, written), "FT_Write", handle, count, written);
 }
 
 FT_STATUS D2xxLibrary::purge(FT_HANDLE handle, ULONG mask) const
 {
-    return m_loaded ? m_functions.purge(handle, mask) : kNoHandleStatus;
+    if (!m_loaded)
+        return kNoHandleStatus;
+    return logged(m_functions.purge(handle, mask), "FT_Purge", handle, mask);
 }
 
 FT_STATUS D2xxLibrary::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) const
@@ -330,7 +449,8 @@ FT_STATUS D2xxLibrary::getQueueStatus(FT_HANDLE handle, DWORD* rxBytes) const
         clear(rxBytes);
         return kNoHandleStatus;
     }
-    return m_functions.getQueueStatus(handle, rxBytes);
+    return logged(
+        m_functions.getQueueStatus(handle, rxBytes), "FT_GetQueueStatus", handle, rxBytes);
 }
 
 FT_STATUS D2xxLibrary::getStatus(
@@ -342,5 +462,6 @@ FT_STATUS D2xxLibrary::getStatus(
         clear(eventWord);
         return kNoHandleStatus;
     }
-    return m_functions.getStatus(handle, rxBytes, txBytes, eventWord);
+    return logged(m_functions.getStatus(handle, rxBytes, txBytes, eventWord), "FT_GetStatus",
+        handle, rxBytes, txBytes);
 }

@@ -38,6 +38,11 @@ public:
     // Why loading failed (the loader's message, or the functions missing); empty when loaded.
     QString errorText() const { return m_errorText; }
 
+    // The status's name as the vendor's header spells it ("FT_IO_ERROR"); null above 17.
+    static const char* statusName(FT_STATUS status);
+    // The status's text ("Valid" for 0, "Communication error" for 4, "Unknown error" above 17).
+    static const char* statusMessage(FT_STATUS status);
+
     FT_STATUS createDeviceInfoList(DWORD* count) const;
     FT_STATUS getDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* nodes, DWORD* count) const;
     FT_STATUS open(int deviceNumber, FT_HANDLE* handle) const;

@@ -4,6 +4,7 @@
 #include "BootloaderInfo.h"
 #include "KavraDriver_CommRequest.h"
 #include "KavraDriver_Status.h"
+#include "KavraLog.h"
 #include "KavraSupportedModels.h"
 #include "USBDevice.h"
 #include "USBPacketProtocol.h"
@@ -11,6 +12,33 @@
 #include <QThread>
 
 using namespace KavraDriver_Status;
+
+namespace {
+
+constexpr int LongestErrorText = 511;
+
+// A failed exchange in plain words.
+QString plainCause(const USBResult& failure, bool connectionLost)
+{
+    if (connectionLost || failure.isConnectionLost())
+        return QStringLiteral("unit disconnected");
+    if (failure.category() == USBResult::D2xxCategory)
+        return QStringLiteral("USB transfer failed");
+    switch (failure.code()) {
+    case USBResult::NoReply:
+        return QStringLiteral("no reply within %1 ms").arg(USBPacketProtocol::ReplyTimeoutMs);
+    case USBResult::ReplyCutShort:
+        return QStringLiteral("reply cut short");
+    case USBResult::ReplyNotUnderstood:
+        return QStringLiteral("reply not understood");
+    case USBResult::InstructionRefused:
+        return QStringLiteral("unit refused the instruction");
+    default:
+        return QStringLiteral("exchange failed");
+    }
+}
+
+} // namespace
 
 KavraDriver_AbstractDevice::KavraDriver_AbstractDevice()
 {
@@ -134,10 +162,14 @@ std::shared_ptr<USBDevice> KavraDriver_AbstractDevice::usbDevice() const
 USBResult KavraDriver_AbstractDevice::send(const std::shared_ptr<USBICommRequest>& request)
 {
     const USBResult result = m_driver.send(request, 0);
+    if (result.isSuccess())
+        return result;
+    m_exchangeFailure = result;
     if (result.isConnectionLost()) {
         // The dead handle is let go at once, so that the unit can be opened again when it returns.
         m_driver.close();
         m_connectionLost = true;
+        qCInfo(KavraLog::session).noquote() << "connection lost:" << result.detail();
     }
     return result;
 }
@@ -152,4 +184,33 @@ bool KavraDriver_AbstractDevice::exchange(const std::shared_ptr<KavraDriver_Comm
     if (reply)
         *reply = request->replyData();
     return true;
+}
+
+void KavraDriver_AbstractDevice::keepOutcome(const char* name, int status)
+{
+    QString text;
+    if (status != Success) {
+        // A failed exchange says what happened on the link; a refusal before any exchange (a
+        // range check, an unsupported operation, a unit not ready) gives the status's meaning.
+        const bool exchanged = !m_exchangeFailure.isSuccess();
+        const char* meaningText = meaning(status);
+        text = QStringLiteral("%1 on %2: %3 (%4)")
+                   .arg(QLatin1String(name), m_serialNumber,
+                       exchanged ? plainCause(m_exchangeFailure, isConnectionLost())
+                                 : QLatin1String(meaningText ? meaningText : "failure"),
+                       exchanged ? m_exchangeFailure.detail()
+                                 : QStringLiteral("status %1").arg(status));
+        qCInfo(KavraLog::session).noquote() << text;
+        // getLastErrorText promises that 512 bytes always hold the text.
+        text.truncate(LongestErrorText);
+    }
+    m_hasLastError = !text.isEmpty();
+    std::lock_guard<std::mutex> locker(m_lastErrorMutex);
+    m_lastErrorText.swap(text);
+}
+
+QString KavraDriver_AbstractDevice::lastErrorText() const
+{
+    std::lock_guard<std::mutex> locker(m_lastErrorMutex);
+    return m_lastErrorText;
 }

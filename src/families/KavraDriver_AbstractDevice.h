@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 class KavraDriver_CommRequest;
 class USBDevice;
@@ -67,7 +68,7 @@ public:
     // The open USB device, or null.
     std::shared_ptr<USBDevice> usbDevice() const;
     // The serial number of the unit that open() identified; kept after the connection closes.
-    QString serialNumber() const { return m_serialNumber; }
+    const QString& serialNumber() const { return m_serialNumber; }
     // The unit's model, read from its serial number when it was opened and kept after the
     // connection closes, so that range and support checks never change while the unit is away.
     ModelId modelId() const { return m_modelId; }
@@ -76,6 +77,22 @@ public:
     bool isConnectionLost() const { return m_connectionLost.load(); }
     // Serialises the operations of this unit in the order the calls arrive.
     FifoLock& callLock() { return m_callLock; }
+
+    // Runs one operation, named as the exported function that asked for it, with a place in
+    // callLock() held, and keeps its outcome for lastErrorText(): a failure as "<operation> on
+    // <serial>: <cause in plain words> (<detail>)", a success as no text.
+    template <typename Operation> int run(const char* name, Operation operation)
+    {
+        if (!m_exchangeFailure.isSuccess())
+            m_exchangeFailure = USBResult();
+        const int status = operation(*this);
+        if (status != 0 || m_hasLastError)
+            keepOutcome(name, status);
+        return status;
+    }
+    // The text of the last failed operation, empty when the last one succeeded. Thread-safe:
+    // guarded by a lock of its own, so that it never waits for a running operation.
+    QString lastErrorText() const;
 
 protected:
     // The two version words the unit reported when it identified itself; kept like modelId().
@@ -90,9 +107,17 @@ protected:
     USBDriver m_driver;
 
 private:
+    void keepOutcome(const char* name, int status);
+
     FifoLock m_callLock;
     QString m_serialNumber;
     ModelId m_modelId;
     QPair<int, int> m_versionInfo{0, 0};
     std::atomic<bool> m_connectionLost{false};
+    // The last failed exchange of the running operation; only under callLock().
+    USBResult m_exchangeFailure;
+    // Whether m_lastErrorText holds a text; only under callLock().
+    bool m_hasLastError = false;
+    mutable std::mutex m_lastErrorMutex;
+    QString m_lastErrorText;
 };

@@ -38,11 +38,13 @@ USBResult KavraDriver_CommRequest::statusResult(uint8_t status, StatusTexts text
         return USBResult();
     for (const auto& entry : texts) {
         if (entry.first == status)
-            return USBResult::failure(QString::fromLatin1(entry.second));
+            return USBResult::failure(
+                QString::fromLatin1(entry.second), USBResult::InstructionRefused);
     }
     static const QString corrupted
         = QStringLiteral("Instruction stream was corrupted (unexpected return value [%1])");
-    return USBResult::failure(corrupted.arg(static_cast<unsigned>(status)));
+    return USBResult::failure(
+        corrupted.arg(static_cast<unsigned>(status)), USBResult::ReplyNotUnderstood);
 }
 
 int KavraDriver_CommRequest::replyLength(

@@ -1,5 +1,6 @@
 #include "USBPacketProtocol.h"
 
+#include "KavraLog.h"
 #include "USBICommRequest.h"
 #include "USBIProtocolObserver.h"
 #include "USBISocket.h"
@@ -18,7 +19,7 @@
 const char* const USBPacketProtocol::InvalidHandleText = "Invalid communication handle.";
 const char* const USBPacketProtocol::TimedOutText = "Communication timed out";
 const char* const USBPacketProtocol::UnexpectedLengthText = "Unexpected packet length.";
-const char* const USBPacketProtocol::CorruptedStreamText = "Communication stream is corrupted.";
+const char* const USBPacketProtocol::CorruptedStreamText = "Communication stream is corrupted";
 const char* const USBPacketProtocol::PayloadTooLongText = "Request payload is too long.";
 const char* const USBPacketProtocol::DiscardedText = "Request discarded before it was sent.";
 
@@ -32,9 +33,9 @@ constexpr int HeaderSize = 8;
 // How long removing the socket gives a running worker to end.
 constexpr unsigned long WorkerEndTimeoutMs = 5000;
 
-USBResult libraryFailure(const char* text)
+USBResult libraryFailure(const char* text, USBResult::LibraryCode code = USBResult::OtherFailure)
 {
-    return USBResult::failure(QString::fromLatin1(text));
+    return USBResult::failure(QString::fromLatin1(text), code);
 }
 
 uint32_t littleEndianWord(const QByteArray& bytes, int offset)
@@ -43,12 +44,6 @@ uint32_t littleEndianWord(const QByteArray& bytes, int offset)
         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8
         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 2])) << 16
         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 3])) << 24;
-}
-
-void appendLittleEndian(QByteArray& bytes, uint32_t value, int size)
-{
-    for (int i = 0; i < size; ++i)
-        bytes.append(static_cast<char>((value >> (8 * i)) & 0xFFu));
 }
 
 QThread::Priority workerPriority(const std::shared_ptr<USBISocket>& socket)
@@ -238,10 +233,14 @@ USBResult USBPacketProtocol::exchange(
     QByteArray& packet = m_packet;
     packet.resize(0);
     packet.reserve(HeaderSize + payload.size());
-    packet.append(static_cast<char>(ReplyPacket));
-    appendLittleEndian(packet, static_cast<uint32_t>(id), 4);
-    packet.append(static_cast<char>(request->instructionCode()));
-    appendLittleEndian(packet, static_cast<uint32_t>(payload.size()), 2);
+    const uint32_t word = static_cast<uint32_t>(id);
+    const uint32_t length = static_cast<uint32_t>(payload.size());
+    const char header[HeaderSize]
+        = {static_cast<char>(ReplyPacket), static_cast<char>(word & 0xFFu),
+            static_cast<char>((word >> 8) & 0xFFu), static_cast<char>((word >> 16) & 0xFFu),
+            static_cast<char>(word >> 24), static_cast<char>(request->instructionCode()),
+            static_cast<char>(length & 0xFFu), static_cast<char>(length >> 8)};
+    packet.append(header, HeaderSize);
     packet.append(payload);
     // Bytes left over from a broken packet would be read as the start of the reply; the socket
     // also drops what of it arrives shortly after.
@@ -251,6 +250,7 @@ USBResult USBPacketProtocol::exchange(
     }
     // One write, so that the unit never sees a header without its payload.
     socket.write(packet);
+    qCDebug(KavraLog::wire).noquote() << "out" << packet.toHex(' ');
 
     m_pendingRequests.insert(id, request);
     QElapsedTimer timer;
@@ -268,7 +268,7 @@ USBResult USBPacketProtocol::exchange(
         const qint64 remainingMs = ReplyTimeoutMs - timer.elapsed();
         if (remainingMs < 0) {
             m_pendingRequests.remove(id);
-            return libraryFailure(TimedOutText);
+            return libraryFailure(TimedOutText, USBResult::NoReply);
         }
         // Blocks in the read until the next packet starts, so a reply is taken as it arrives.
         awaitPacket(socket, static_cast<int>(remainingMs) + 1);
@@ -290,7 +290,7 @@ USBResult USBPacketProtocol::completeExchange(USBICommRequest& request, const Pa
     } else {
         if (reply.data.size() != request.expectedReplyLength()) {
             failReading();
-            return libraryFailure(UnexpectedLengthText);
+            return libraryFailure(UnexpectedLengthText, USBResult::ReplyNotUnderstood);
         }
         request.setReplyData(reply.data);
     }
@@ -333,6 +333,8 @@ void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
 
 void USBPacketProtocol::finishPacket()
 {
+    qCDebug(KavraLog::wire).noquote()
+        << "in" << (m_currentPacketHeaderData + m_currentPacket.data).toHex(' ');
     deliverPacket();
     m_currentPacketHeaderData.resize(0);
     m_currentPacket.data.clear();
@@ -386,11 +388,17 @@ void USBPacketProtocol::readPacket(USBISocket& socket)
         const uint32_t difference = littleEndianWord(h, 0) ^ littleEndianWord(h, 4);
         if (difference != 0)
             throw USBResult::failure(QStringLiteral("Header checksum (%1) failed.")
-                                         .arg(difference, 8, 16, QLatin1Char('0')));
+                                         .arg(difference, 8, 16, QLatin1Char('0')),
+                USBResult::ReplyNotUnderstood);
         break;
     }
     default:
-        throw libraryFailure(CorruptedStreamText);
+        // The byte is named, so that a log or the unit's last error shows what arrived.
+        throw USBResult::failure(QStringLiteral("%1: first byte 0x%2, expected 0x%3")
+                                     .arg(QLatin1String(CorruptedStreamText))
+                                     .arg(m_currentPacket.type, 2, 16, QLatin1Char('0'))
+                                     .arg(ReplyPacket, 2, 16, QLatin1Char('0')),
+            USBResult::ReplyNotUnderstood);
     }
 
     m_currentPacket.data.resize(m_currentPacket.length);

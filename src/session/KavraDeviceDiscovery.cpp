@@ -2,6 +2,7 @@
 
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraDriver_Status.h"
+#include "KavraLog.h"
 #include "KavraSession.h"
 #include "KavraSupportedModels.h"
 #include "USBDevice.h"
@@ -56,6 +57,10 @@ AttachedUnits listAndNumber(int* count = nullptr)
     }
     if (count)
         *count = supported.size();
+    qCInfo(KavraLog::discovery) << "listed" << supported.size() << "supported units";
+    for (const auto& entry : attached)
+        qCDebug(KavraLog::discovery).noquote()
+            << "index" << entry.first << entry.second->serialNumber();
     return attached;
 }
 
@@ -64,13 +69,22 @@ AttachedUnits listAndNumber(int* count = nullptr)
 int openListed(const std::shared_ptr<USBDevice>& usbDevice,
     std::shared_ptr<KavraDriver_AbstractDevice>* opened)
 {
+    const QString serial = usbDevice->serialNumber();
+    const KavraLog::UnitScope unit(serial);
     std::shared_ptr<KavraDriver_AbstractDevice> device
         = KavraSupportedModels::createDevice(usbDevice->modelId());
-    if (!device)
+    if (!device) {
+        qCInfo(KavraLog::session) << "not opened: the model has no family";
         return NotSupported;
+    }
     const int status = device->open(usbDevice);
-    if (status == Success)
+    if (status == Success) {
+        qCInfo(KavraLog::session) << "opened";
         *opened = std::move(device);
+    } else {
+        qCInfo(KavraLog::session).noquote()
+            << "opening failed: status" << status << meaning(status);
+    }
     return status;
 }
 

@@ -8,6 +8,7 @@
 #include "KavraDeviceDiscovery.h"
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraDriver_Status.h"
+#include "KavraLog.h"
 #include "KavraSession.h"
 #include "KavraTextBuffer.h"
 #include "USBSerialNumber.h"
@@ -23,8 +24,9 @@ using SessionLocker = std::lock_guard<std::mutex>;
 
 // The body shared by the unit functions: find the unit under the index, opening it on first use
 // (or again, when its connection was lost and it is back), then run the device operation in the
-// unit's line.
-template <typename Operation> int withDevice(int index, Operation operation) noexcept
+// unit's line. The device keeps the outcome under the exported function's name.
+template <typename Operation>
+int withDevice(const char* name, int index, Operation operation) noexcept
 {
     try {
         std::shared_ptr<KavraDriver_AbstractDevice> device;
@@ -33,7 +35,8 @@ template <typename Operation> int withDevice(int index, Operation operation) noe
         if (status != Success)
             return status;
         place->wait();
-        return operation(*device);
+        const KavraLog::UnitScope unit(device->serialNumber());
+        return device->run(name, operation);
     } catch (...) {
         // Nothing may escape into the host: an unexpected C++ failure (memory exhausted).
         return InternalFailure;
@@ -97,7 +100,7 @@ int getDeviceIndex(const char* serialNumber, int* index)
 
 int setPWMFunction(int index, int channel, int function)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+    return withDevice(__func__, index, [&](KavraDriver_AbstractDevice& d) {
         return d.setPWMFunction(static_cast<uint32_t>(channel), function);
     });
 }
@@ -105,24 +108,24 @@ int setPWMFunction(int index, int channel, int function)
 int setPWM(int index, int channel, int duty)
 {
     return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.setPWM(channel, duty); });
+        __func__, index, [&](KavraDriver_AbstractDevice& d) { return d.setPWM(channel, duty); });
 }
 
 int setPWMFrequency(int index, int frequency)
 {
-    return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.setPWMFrequency(frequency); });
+    return withDevice(__func__, index,
+        [&](KavraDriver_AbstractDevice& d) { return d.setPWMFrequency(frequency); });
 }
 
 int setVoltage(int index, int channel, double voltage, double current)
 {
-    return withDevice(index,
+    return withDevice(__func__, index,
         [&](KavraDriver_AbstractDevice& d) { return d.setVoltage(channel, voltage, current); });
 }
 
 int setAccurateVoltage(int index, int channel, double voltage, double current)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+    return withDevice(__func__, index, [&](KavraDriver_AbstractDevice& d) {
         return d.setAccurateVoltage(channel, voltage, current);
     });
 }
@@ -130,7 +133,7 @@ int setAccurateVoltage(int index, int channel, double voltage, double current)
 int setVoltageWaveform(
     int index, int channel, int waveform, double level1, double level2, double period)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) {
+    return withDevice(__func__, index, [&](KavraDriver_AbstractDevice& d) {
         return d.setVoltageWaveform(
             channel, static_cast<uint32_t>(waveform), level1, level2, period);
     });
@@ -138,60 +141,62 @@ int setVoltageWaveform(
 
 int setPolarity(int index, int channel, int polarity)
 {
-    return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.setPolarity(channel, polarity); });
+    return withDevice(__func__, index,
+        [&](KavraDriver_AbstractDevice& d) { return d.setPolarity(channel, polarity); });
 }
 
 int turnVoltageOn(int index, int channel)
 {
     return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOn(channel); });
+        __func__, index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOn(channel); });
 }
 
 int turnVoltageOff(int index, int channel)
 {
     return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOff(channel); });
+        __func__, index, [&](KavraDriver_AbstractDevice& d) { return d.turnVoltageOff(channel); });
 }
 
 int enableInternalVoltageBus(int index, int value)
 {
-    return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.enableInternalVoltageBus(value); });
+    return withDevice(__func__, index,
+        [&](KavraDriver_AbstractDevice& d) { return d.enableInternalVoltageBus(value); });
 }
 
 int disableInternalVoltageBus(int index)
 {
-    return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.disableInternalVoltageBus(); });
+    return withDevice(__func__, index,
+        [&](KavraDriver_AbstractDevice& d) { return d.disableInternalVoltageBus(); });
 }
 
 int getSupplyStatus(int index, bool* flag, char* text)
 {
-    return withDevice(
-        index, [&](KavraDriver_AbstractDevice& d) { return d.getSupplyStatus(flag, text); });
+    return withDevice(__func__, index,
+        [&](KavraDriver_AbstractDevice& d) { return d.getSupplyStatus(flag, text); });
 }
 
 int getChannelStatus(int index, int channel, bool* first, bool* second)
 {
-    return withDevice(index,
+    return withDevice(__func__, index,
         [&](KavraDriver_AbstractDevice& d) { return d.getChannelStatus(channel, first, second); });
 }
 
 int getChannelCurrent(int index, int channel, double* current)
 {
-    return withDevice(index,
+    return withDevice(__func__, index,
         [&](KavraDriver_AbstractDevice& d) { return d.getChannelCurrent(channel, current); });
 }
 
 int clearError(int index)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.clearError(); });
+    return withDevice(
+        __func__, index, [&](KavraDriver_AbstractDevice& d) { return d.clearError(); });
 }
 
 int getADCValue(int index, double* value)
 {
-    return withDevice(index, [&](KavraDriver_AbstractDevice& d) { return d.getADCValue(value); });
+    return withDevice(
+        __func__, index, [&](KavraDriver_AbstractDevice& d) { return d.getADCValue(value); });
 }
 
 int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
@@ -202,6 +207,24 @@ int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
             return IndexOutOfRange;
         return KavraTextBuffer::copy(
             USBSerialNumber(serial).fullText().toLatin1(), buffer, bufferSize);
+    } catch (...) {
+        return InternalFailure;
+    }
+}
+
+int getLastErrorText(int index, char* buffer, int bufferSize)
+{
+    try {
+        if (KavraDeviceDiscovery::serialNumberForIndex(index).isEmpty())
+            return IndexOutOfRange;
+        std::shared_ptr<KavraDriver_AbstractDevice> device;
+        {
+            SessionLocker locker(KavraSession::mutex());
+            device = KavraSession::device(index);
+        }
+        // A unit never opened has no operation behind it yet: its text is empty.
+        return KavraTextBuffer::copy(
+            device ? device->lastErrorText().toUtf8() : QByteArray(), buffer, bufferSize);
     } catch (...) {
         return InternalFailure;
     }

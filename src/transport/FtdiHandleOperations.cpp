@@ -135,7 +135,7 @@ void FtdiHandleOperations::readExactly(
     if (status != FT_OK)
         throw USBResult(status);
     if (received != static_cast<DWORD>(count))
-        throw USBResult::failure(shortReadMessage);
+        throw USBResult::failure(shortReadMessage, USBResult::ReplyCutShort);
 }
 
 int FtdiHandleOperations::queueStatus(FT_HANDLE handle)

@@ -1,5 +1,6 @@
 #include "USBResult.h"
 
+#include "D2xxLibrary.h"
 #include "FtdiD2xx.h"
 
 USBResult::USBResult() : m_type(Success), m_category(D2xxCategory), m_code(0) { }
@@ -26,36 +27,29 @@ USBResult USBResult::noOutcome()
     return USBResult(NoOutcome, D2xxCategory, 0, QString());
 }
 
-USBResult USBResult::failure(const QString& message)
+USBResult USBResult::failure(const QString& message, LibraryCode code)
 {
-    return USBResult(Error, LibraryCategory, 0, message);
+    return USBResult(Error, LibraryCategory, code, message);
 }
 
 QString USBResult::d2xxMessage(uint32_t status)
 {
-    static const char* const texts[] = {
-        "Valid", // FT_OK
-        "Invalid handle", // FT_INVALID_HANDLE
-        "Device not found", // FT_DEVICE_NOT_FOUND
-        "Device not opened", // FT_DEVICE_NOT_OPENED
-        "Communication error", // FT_IO_ERROR
-        "Insufficient resources", // FT_INSUFFICIENT_RESOURCES
-        "Invalid parameter", // FT_INVALID_PARAMETER
-        "Invalid BAUD rate", // FT_INVALID_BAUD_RATE
-        "Unable to erase", // FT_DEVICE_NOT_OPENED_FOR_ERASE
-        "Unable to write", // FT_DEVICE_NOT_OPENED_FOR_WRITE
-        "Unable to write", // FT_FAILED_TO_WRITE_DEVICE
-        "Unable to read EEPROM", // FT_EEPROM_READ_FAILED
-        "Unable to write EEPROM", // FT_EEPROM_WRITE_FAILED
-        "Unable to erase EEPROM", // FT_EEPROM_ERASE_FAILED
-        "EEPROM not present", // FT_EEPROM_NOT_PRESENT
-        "EEPROM not programmed", // FT_EEPROM_NOT_PROGRAMMED
-        "Invalid arguments", // FT_INVALID_ARGS
-        "Unsupported devices", // FT_NOT_SUPPORTED
-    };
-    if (status < sizeof(texts) / sizeof(texts[0]))
-        return QString::fromLatin1(texts[status]);
-    return QStringLiteral("Unknown error");
+    return QString::fromLatin1(D2xxLibrary::statusMessage(status));
+}
+
+QString USBResult::d2xxName(uint32_t status)
+{
+    const char* name = D2xxLibrary::statusName(status);
+    return name ? QString::fromLatin1(name) : QStringLiteral("FT_STATUS %1").arg(status);
+}
+
+QString USBResult::detail() const
+{
+    if (isSuccess())
+        return QString();
+    if (m_category == D2xxCategory)
+        return QStringLiteral("%1: %2").arg(d2xxName(static_cast<uint32_t>(m_code)), m_message);
+    return m_message;
 }
 
 QString USBResult::text() const

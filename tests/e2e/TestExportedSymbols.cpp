@@ -37,8 +37,8 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "setAccurateVoltage", "setVoltageWaveform", "setPolarity", "turnVoltageOn",
         "turnVoltageOff", "enableInternalVoltageBus", "disableInternalVoltageBus",
         "getSupplyStatus", "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
-        "getDeviceSerialNumber", "getLibraryVersion", "getDriverLibraryInfo", "getStatusText",
-        "getFamilyName", "getChannelCount", "getPwmChannelCount", "getHighestCurrent",
-        "getHighestDeviceIndex", "getSupportedOperations"};
+        "getDeviceSerialNumber", "getLastErrorText", "getLibraryVersion", "getDriverLibraryInfo",
+        "getStatusText", "getFamilyName", "getChannelCount", "getPwmChannelCount",
+        "getHighestCurrent", "getHighestDeviceIndex", "getSupportedOperations"};
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
 }

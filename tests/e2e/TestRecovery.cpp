@@ -113,3 +113,75 @@ TEST_F(Recovery, AnotherUnitInTheSamePlaceIsNotAdopted)
     const QJsonValue cedar = bench().unitState(DefaultBench::serial(DefaultBench::Cedar))["chip"];
     EXPECT_EQ(cedar["openHandles"], 0);
 }
+
+TEST_F(Recovery, EveryFailureKeepsItsCauseUntilTheNextSuccess)
+{
+    const int unit = DefaultBench::Generic19;
+    const char* serial = DefaultBench::serial(unit);
+    const auto status = [unit] { return getSupplyStatus(unit, &g_flag, g_text); };
+    const auto lastError = [](int index) {
+        char text[512] = "untouched";
+        const int code = getLastErrorText(index, text, sizeof text);
+        return std::to_string(code) + " " + text;
+    };
+    EXPECT_EQ(lastError(unit), "0 "); // not opened yet
+    ASSERT_EQ(status(), 0);
+    EXPECT_EQ(lastError(unit), "0 ");
+
+    struct Case
+    {
+        std::function<void()> fault;
+        std::function<int()> call;
+        int code;
+        std::string text; // after "<operation> on <serial>: "
+    };
+    const std::string refused = "getSupplyStatus on " + std::string(serial) + ": ";
+    const Case cases[] = {
+        {[&] { bench().unplug(serial); }, status, 31,
+            refused + "unit disconnected (FT_IO_ERROR: Communication error)"},
+        {[&] { bench().corruptNextReply(serial, 0x06); }, status, 31,
+            refused
+                + "reply not understood (Communication stream is corrupted: first byte 0x06, "
+                  "expected 0x05)"},
+        {[&] { bench().misframeNextReply(serial, 1, 0); }, status, 31,
+            refused + "reply not understood (Unexpected packet length.)"},
+        {[&] { bench().sendUnsolicited(serial, 0, QByteArray::fromHex("0501000000000010")); },
+            status, 31, refused + "reply cut short (Communication timed out)"},
+        {[&] { bench().setStatusOverride(serial, 0x42, 1); }, status, 31,
+            refused
+                + "unit refused the instruction (Instruction was not recognised by target "
+                  "device)"},
+        {[&] { bench().failWrites(serial, 1); }, status, 31,
+            refused + "USB transfer failed (FT_FAILED_TO_WRITE_DEVICE: Unable to write)"},
+        {[&] { bench().dropReplies(serial, 1); }, status, 31,
+            refused + "no reply within 4000 ms (Communication timed out)"},
+        {[] {}, [unit] { return setVoltage(unit, 1, 6000, 10); }, 19,
+            "setVoltage on " + std::string(serial) + ": voltage out of range (status 19)"},
+        {[] {}, [unit] { return getADCValue(unit, &g_value); }, 10,
+            "getADCValue on " + std::string(serial)
+                + ": the operation is not supported by the unit's family (status 10)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        c.fault();
+        EXPECT_EQ(c.call(), c.code);
+        EXPECT_EQ(lastError(unit), "0 " + c.text);
+        bench().setStatusOverride(serial, 0x42, -1);
+        if (!bench().unitState(serial)["chip"].toObject()["plugged"].toBool()) {
+            // Away, every call says so until the unit is back.
+            EXPECT_EQ(status(), 31);
+            EXPECT_EQ(lastError(unit), "0 " + refused + "unit disconnected (No device is open)");
+            ASSERT_EQ(bench().replug(serial), 0);
+        }
+        EXPECT_EQ(status(), 0);
+        EXPECT_EQ(lastError(unit), "0 ");
+    }
+
+    char text[8] = "kept";
+    EXPECT_EQ(setVoltage(unit, 1, 6000, 10), 19);
+    EXPECT_EQ(getLastErrorText(unit, text, 8), 38);
+    EXPECT_EQ(getLastErrorText(unit, nullptr, 512), 38);
+    EXPECT_STREQ(text, "kept");
+    EXPECT_EQ(lastError(DefaultBench::Count + 1), "1 untouched");
+    EXPECT_EQ(lastError(0), "1 untouched");
+}

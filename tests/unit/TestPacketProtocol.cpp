@@ -151,7 +151,8 @@ TEST_F(PacketProtocolTest, brokenStreamEndsTheExchangeAndDropsReadState)
         const char* text;
     };
     const Case cases[] = {
-        {"type 6", bytes({0x06, 0, 0, 0}), false, "Communication stream is corrupted."},
+        {"type 6", bytes({0x06, 0, 0, 0}), false,
+            "Communication stream is corrupted: first byte 0x06, expected 0x05"},
         {"type 8 header", bytes({0x08, 0x00, 0x04, 0x00, 0x08, 0x00, 0x05, 0x00}), false,
             "Header checksum (00010000) failed."},
         {"type 8 high bits", bytes({0x08, 0x00, 0x00, 0x00, 0x08, 0x00, 0x00, 0xF0}), false,
