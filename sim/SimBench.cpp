@@ -28,6 +28,7 @@ const char* const kCountedCalls[] = {"FT_CreateDeviceInfoList", "FT_GetDeviceInf
     "FT_GetDeviceInfoDetail", "FT_ListDevices", "FT_Open", "FT_OpenEx"};
 
 const char* const kCallCountsEnv = "KAVRA_SIM_CALL_COUNTS";
+const char* const kWireLogEnv = "KAVRA_SIM_WIRE_LOG";
 
 void copyText(char* buffer, const QString& text, std::size_t size)
 {
@@ -112,6 +113,8 @@ SimBench::SimBench()
     // At exit, when the host's own exit handling has made its last D2XX calls.
     if (qEnvironmentVariableIsSet(kCallCountsEnv))
         std::atexit([] { instance().writeCallCounts(); });
+    if (qEnvironmentVariableIsSet(kWireLogEnv))
+        std::atexit([] { instance().writeWireLogs(); });
     std::vector<std::shared_ptr<SimChip>> chips;
     bool realistic = false;
     QString error;
@@ -894,6 +897,24 @@ int SimBench::callCount(const QString& function)
     std::lock_guard<std::mutex> locker(m_mutex);
     const auto found = m_callCounts.find(function);
     return found == m_callCounts.end() ? kBadArgument : found->second;
+}
+
+void SimBench::writeWireLogs()
+{
+    QByteArray json("{");
+    {
+        std::lock_guard<std::mutex> locker(m_mutex);
+        for (const std::shared_ptr<SimChip>& chip : m_chips) {
+            if (json.size() > 1)
+                json.append(',');
+            json.append('"').append(chip->benchSerial().toLatin1()).append("\":");
+            json.append(chip->wireLog().toJson());
+        }
+    }
+    json.append('}');
+    QFile file(QFile::decodeName(qgetenv(kWireLogEnv)));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        file.write(json);
 }
 
 void SimBench::writeCallCounts()

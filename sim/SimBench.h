@@ -136,6 +136,8 @@ private:
     void wakeAllReaders();
     // Writes the call counts to the file KAVRA_SIM_CALL_COUNTS names, for a test of another process.
     void writeCallCounts();
+    // Writes every chip's wire log ({"SERIAL": [entries]}) to the file KAVRA_SIM_WIRE_LOG names.
+    void writeWireLogs();
 
     // std::mutex rather than QMutex: it keeps no process-wide state of its own that could be
     // gone when a host calls in during exit.

@@ -45,6 +45,7 @@ PROTOTYPES: Final[dict[str, tuple[type, ...]]] = {
     "clearError": (ctypes.c_int,),
     "getADCValue": (ctypes.c_int, _c_double_p),
     "getDeviceSerialNumber": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
+    "getLastErrorText": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
     "getLibraryVersion": (ctypes.c_char_p, ctypes.c_int),
     "getDriverLibraryInfo": (_c_bool_p, ctypes.c_char_p, ctypes.c_int),
     "getStatusText": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),

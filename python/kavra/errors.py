@@ -38,21 +38,28 @@ class KavraError(Exception):
         code: the status code.
         meaning: its documented meaning.
         operation: the name of the library function that returned it, when known.
+        detail: for a call on a unit, the unit's last error text (getLastErrorText): the
+            operation, the unit's serial number and the cause in plain words, such as
+            "getSupplyStatus on QZAH019010003: unit disconnected (FT_IO_ERROR: Communication
+            error)"; None when the library has none.
     """
 
     code: int
     meaning: str
     operation: str | None
+    detail: str | None
 
-    def __init__(self, code: int, operation: str | None = None) -> None:
+    def __init__(self, code: int, operation: str | None = None, detail: str | None = None) -> None:
         self.code = code
         self.meaning = meaning_of(code)
         self.operation = operation
+        self.detail = detail or None
         prefix = f"{operation}: " if operation else ""
-        super().__init__(f"{prefix}status {code}: {self.meaning}")
+        suffix = f" ({self.detail})" if self.detail else ""
+        super().__init__(f"{prefix}status {code}: {self.meaning}{suffix}")
 
-    def __reduce__(self) -> tuple[type[KavraError], tuple[int, str | None]]:
-        return (type(self), (self.code, self.operation))
+    def __reduce__(self) -> tuple[type[KavraError], tuple[int, str | None, str | None]]:
+        return (type(self), (self.code, self.operation, self.detail))
 
 
 class NoSuchUnitError(KavraError, LookupError):
@@ -103,14 +110,14 @@ _CLASS_FOR_CODE: Final[dict[int, type[KavraError]]] = {
 }
 
 
-def error_for(code: int, operation: str | None = None) -> KavraError:
+def error_for(code: int, operation: str | None = None, detail: str | None = None) -> KavraError:
     """The exception for a non-zero status code: the most specific subclass of KavraError."""
     if code == 0:
         raise ValueError("status 0 is success, not an error")
-    return _CLASS_FOR_CODE.get(code, KavraError)(code, operation)
+    return _CLASS_FOR_CODE.get(code, KavraError)(code, operation, detail)
 
 
-def check(code: int, operation: str | None = None) -> None:
+def check(code: int, operation: str | None = None, detail: str | None = None) -> None:
     """Raises the exception for the status code unless it is 0."""
     if code != 0:
-        raise error_for(code, operation)
+        raise error_for(code, operation, detail)

@@ -12,6 +12,9 @@ from .records import ChannelStatus, Family, Model, SupplyStatus, UnitInfo
 if TYPE_CHECKING:
     from .session import Session
 
+#: The status code of a unit whose USB connection could not be opened (away, or in use).
+OPEN_CONNECTION_FAILED = 3
+
 #: Size of the buffer for the supply status text: enough for every family (Cedar needs 222).
 STATUS_TEXT_SIZE = 256
 
@@ -31,6 +34,7 @@ class Unit:
     def __init__(self, session: Session, info: UnitInfo) -> None:
         self._session = session
         self._info = info
+        self._connected = True
 
     def __repr__(self) -> str:
         return f"Unit(index={self.index}, serial={self.serial!r}, family={self.family})"
@@ -60,10 +64,25 @@ class Unit:
         """The unit's family, or None for a model without one."""
         return self._info.family
 
+    @property
+    def connected(self) -> bool:
+        """Whether the unit answered its last call: False after a call that found it disconnected
+        (or could not reach it to open it), True again after a call that succeeds."""
+        return self._connected
+
     def _call(self, name: str, *args: object) -> None:
-        """Calls the exported function with the unit's index first and checks its status."""
+        """Calls the exported function with the unit's index first and checks its status; a
+        failure carries the unit's last error text."""
         library = self._session._library_for_use()
-        check(getattr(library, name)(self.index, *args), name)
+        code = getattr(library, name)(self.index, *args)
+        if code == 0:
+            self._connected = True
+            return
+        buffer = ctypes.create_string_buffer(512)
+        detail = (buffer.value.decode("utf-8", "replace")
+                  if library.getLastErrorText(self.index, buffer, len(buffer)) == 0 else "")
+        self._connected = code != OPEN_CONNECTION_FAILED and "unit disconnected" not in detail
+        check(code, name, detail)
 
     # Settings
 

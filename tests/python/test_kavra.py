@@ -73,12 +73,30 @@ def test_a_setting_reaches_the_unit(session: kavra.Session, bench: Bench, index:
     assert read(bench.state(SERIAL[index])) == expected
 
 
-def test_an_error_carries_its_code_meaning_and_operation(session: kavra.Session) -> None:
+def test_an_error_carries_its_code_meaning_operation_and_detail(session: kavra.Session,
+                                                               bench: Bench) -> None:
+    unit = session.unit(GENERIC19)
     with pytest.raises(ValueError) as caught:
-        session.unit(GENERIC19).set_voltage(1, 5001.0, 100.0)
+        unit.set_voltage(1, 5001.0, 100.0)
     error = caught.value
-    assert (error.code, error.meaning, error.operation) == (19, "voltage out of range", "setVoltage")
-    assert str(error) == "setVoltage: status 19: voltage out of range"
+    detail = f"setVoltage on {SERIAL[GENERIC19]}: voltage out of range (status 19)"
+    assert (error.code, error.meaning, error.operation, error.detail) == (
+        19, "voltage out of range", "setVoltage", detail)
+    assert str(error) == f"setVoltage: status 19: voltage out of range ({detail})"
+    assert unit.connected
+    # Away, every call says so; back, the next call reopens the unit.
+    bench.plug(SERIAL[GENERIC19], False)
+    try:
+        for _ in range(2):
+            with pytest.raises(kavra.ExchangeError) as caught:
+                unit.supply_status()
+            assert caught.value.detail.startswith(
+                f"getSupplyStatus on {SERIAL[GENERIC19]}: unit disconnected (")
+            assert not unit.connected
+    finally:
+        bench.plug(SERIAL[GENERIC19], True)
+    unit.supply_status()
+    assert unit.connected
 
 
 @pytest.mark.parametrize("call, error, code", [

@@ -120,12 +120,14 @@ def test_help_lists_every_command():
         assert f"\n  {command} " in result.stdout
 
 
-def test_monitor_count_refreshes_in_place_or_as_json_lines(bench_file):
+def test_monitor_count_refreshes_or_as_json_lines(bench_file):
+    # Into a pipe: one table after the other, without terminal escape codes.
     result = run("monitor", "--count", "2", "--interval", "0", bench=bench_file(GENERIC19))
     assert result.returncode == 0, result.stderr
-    screens = result.stdout.split("\x1b[H\x1b[2J")
-    assert screens[0] == "" and len(screens) == 3
-    assert "QZAH019010003  Generic 19/1  1   0 0" in screens[2]
+    screens = result.stdout.split("kavractl monitor  ")
+    assert "\x1b" not in result.stdout and screens[0] == "" and len(screens) == 3
+    assert "QZAH019010003  Generic 19/1  1   0 0" in screens[2] and "CURRENT/µA" in screens[2]
+    assert "FLAGS (1 set, 0 clear): output on, current limiting" in screens[2]
     result = run("monitor", "1", "--json", "--count", "2", "--interval", "0", bench=bench_file(ROWAN))
     docs = json_lines(result.stdout)
     assert [doc["refresh"] for doc in docs] == [1, 2]
@@ -212,7 +214,10 @@ LOADED = "D2XX library loaded {d2xx}, version "
     (None, ["on", "1"], 2, "", "on takes UNIT CHANNEL"),
     (None, ["set-voltage", "1", "one", "100", "10"], 2, "", "CHANNEL must be a whole number, not 'one'"),
     (None, ["bus", "1", "on"], 2, "", "takes a LEVEL"),
-    (None, ["set-accurate-voltage", "1", "1", "100", "-2"], 2, "", "put negative numbers after --"),
+    (BIRCH, ["set-accurate-voltage", "1", "1", "100", "-2", "--json"], 0, '"second": -2', ""),
+    (GENERIC19, ["set-voltage", "1", "1", "5001", "10"], 1, "",
+     "\n  setVoltage on QZAH019010003: voltage out of range (status 19)\n"),
+    (None, ["-V"], 0, "kavractl 0.1.0, KavraLib ", ""),
     (None, ["monitor", "--count", "many"], 2, "", "--count takes a whole number"),
     (None, ["monitor", "--count", "0"], 2, "", "1 or more (leave it out to refresh until interrupted)"),
     (None, ["list", "--bench", "/nonexistent/bench.json"], 2, "",
@@ -255,7 +260,8 @@ def test_doctor_shows_the_d2xx_library_and_each_units_state(bench_file):
 def test_shell_keeps_one_session_and_goes_on_after_a_failing_line(bench_file):
     script = "set-voltage 1 1 1000 150\nfrobnicate\non 1 1\nstatus 1 --json\nhelp on\n"
     result = run("shell", bench=bench_file(GENERIC19), stdin=script)
-    assert result.returncode == 0, result.stderr
+    # Fed from a pipe, a failed line makes the run fail, after the lines that follow it.
+    assert result.returncode == 2, result.stderr
     assert "unknown command 'frobnicate'" in result.stderr and "Try 'help'." in result.stderr
     # What one line set, a later line reads back: 1000 V through 10 MOhm is 100 µA.
     status = next(json.loads(line) for line in result.stdout.splitlines() if line.startswith("{"))
@@ -287,3 +293,16 @@ def test_shell_on_a_terminal_prompts_and_keeps_its_history(tmp_path):
         os.close(terminal)
     assert os.waitstatus_to_exitcode(status) == 0
     assert "list" in (tmp_path / ".kavractl_history").read_text().split()
+
+
+def test_trace_shows_every_packet_as_the_bench_saw_it(tmp_path, monkeypatch):
+    wire = tmp_path / "wire.json"
+    monkeypatch.setenv("KAVRA_SIM_WIRE_LOG", str(wire))
+    result = run("--trace", "status", "3")
+    assert result.returncode == 0, result.stderr
+    marker = " kavra.wire QZAH019010003: "
+    logged = [line.split(marker)[1].split(" ", 1) for line in result.stderr.splitlines() if marker in line]
+    # The bench's log of the unit's link, packets only (the bootloader's raw bytes left out).
+    bench = [[entry["dir"], entry["data"]] for entry in json.loads(wire.read_text())["QZAH019010003"]
+             if entry["data"].startswith("05")]
+    assert len(bench) > 6 and [[way, data.replace(" ", "")] for way, data in logged] == bench

@@ -72,8 +72,49 @@ QString withProgramName(QString help)
 
 QCommandLineOption versionOption()
 {
-    return QCommandLineOption(QStringLiteral("version"),
+    return QCommandLineOption(QStringList{QStringLiteral("V"), QStringLiteral("version")},
         QStringLiteral("Show the versions of kavractl and the library."));
+}
+
+QCommandLineOption verboseOption()
+{
+    return QCommandLineOption(QStringList{QStringLiteral("v"), QStringLiteral("verbose")},
+        QStringLiteral("Log what the library does (units listed, opened, lost; failed calls) to "
+                       "standard error."));
+}
+
+QCommandLineOption traceOption()
+{
+    return QCommandLineOption(QStringLiteral("trace"),
+        QStringLiteral("Log every packet to and from the units, in hex, to standard error."));
+}
+
+// The options that take a value: their value is never a positional argument.
+const QStringList kValueOptions
+    = {QStringLiteral("--bench"), QStringLiteral("--interval"), QStringLiteral("--count")};
+
+// A negative number such as -1.5 would read as a bundle of short options: the command's options go
+// first and its positional arguments after "--", so that negative numbers work without one.
+QStringList positionalAfterOptions(const QStringList& arguments)
+{
+    static const QRegularExpression negative(QStringLiteral("^-\\.?[0-9]"));
+    QStringList options = arguments.mid(0, 1);
+    QStringList positional;
+    for (int i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments.at(i);
+        if (argument == QLatin1String("--")) {
+            positional += arguments.mid(i + 1);
+            break;
+        }
+        if (!argument.startsWith(QLatin1Char('-')) || negative.match(argument).hasMatch()) {
+            positional << argument;
+            continue;
+        }
+        options << argument;
+        if (kValueOptions.contains(argument) && i + 1 < arguments.size())
+            options << arguments.at(++i);
+    }
+    return options + QStringList{QStringLiteral("--")} + positional;
 }
 
 } // namespace
@@ -238,21 +279,14 @@ void CommandLine::addCommonOptions(QCommandLineParser& parser)
     parser.addOption(jsonOption());
     parser.addOption(simOption());
     parser.addOption(benchOption());
+    parser.addOption(verboseOption());
+    parser.addOption(traceOption());
 }
 
 QString CommandLine::parseError(const QCommandLineParser& parser, const QStringList& arguments)
 {
-    QString message = parser.errorText();
-    // A negative number reads as a bundle of short options; say how to pass one.
-    static const QRegularExpression negative(QStringLiteral("^-\\.?[0-9]"));
-    for (const QString& argument : arguments) {
-        if (negative.match(argument).hasMatch()) {
-            message += QStringLiteral(
-                " (put negative numbers after --: kavractl COMMAND -- ARGUMENTS)");
-            break;
-        }
-    }
-    return message;
+    Q_UNUSED(arguments);
+    return parser.errorText();
 }
 
 CommandLine::CommandLine(const QStringList& arguments)
@@ -272,6 +306,8 @@ CommandLine::CommandLine(const QStringList& arguments)
     m_sim = parser.isSet(QStringLiteral("sim"));
     m_benchFile = parser.value(QStringLiteral("bench"));
     m_version = parser.isSet(QStringLiteral("version"));
+    m_verbose = parser.isSet(QStringLiteral("verbose"));
+    m_trace = parser.isSet(QStringLiteral("trace"));
 
     const QStringList positional = parser.positionalArguments();
     if (positional.isEmpty()) {
@@ -321,7 +357,7 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
             ++required;
     }
 
-    if (!parser.parse(arguments))
+    if (!parser.parse(positionalAfterOptions(arguments)))
         throw ToolError::usage(parseError(parser, arguments), command.name);
     if (parser.isSet(QStringLiteral("help"))) {
         m_helpText = withProgramName(parser.helpText());
@@ -330,6 +366,8 @@ void CommandLine::parseCommand(const Command& command, const QStringList& argume
 
     m_json = m_json || parser.isSet(QStringLiteral("json"));
     m_sim = m_sim || parser.isSet(QStringLiteral("sim"));
+    m_verbose = m_verbose || parser.isSet(QStringLiteral("verbose"));
+    m_trace = m_trace || parser.isSet(QStringLiteral("trace"));
     if (parser.isSet(QStringLiteral("bench")))
         m_benchFile = parser.value(QStringLiteral("bench"));
 

@@ -23,6 +23,9 @@ public:
     QString command() const { return m_command; }
     bool json() const { return m_json; }
     bool sim() const { return m_sim || !m_benchFile.isEmpty(); }
+    // The library's log: its informative messages, and every packet.
+    bool verbose() const { return m_verbose; }
+    bool trace() const { return m_trace; }
     QString benchFile() const { return m_benchFile; }
     double interval() const { return m_interval; }
     // Refreshes of monitor; 0 when not limited.
@@ -64,6 +67,8 @@ private:
     bool m_version = false;
     bool m_json = false;
     bool m_sim = false;
+    bool m_verbose = false;
+    bool m_trace = false;
     QString m_benchFile;
     double m_interval = 1.0;
     int m_count = 0;

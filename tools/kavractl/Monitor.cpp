@@ -13,9 +13,23 @@
 #include <chrono>
 #include <thread>
 
+#ifdef _WIN32
+#include <io.h>
+#define KAVRACTL_ISATTY(fd) _isatty(fd)
+#else
+#include <unistd.h>
+#define KAVRACTL_ISATTY(fd) isatty(fd)
+#endif
+
 namespace {
 
 const char* const kClearScreen = "\x1b[H\x1b[2J";
+
+// Escape codes only for a terminal: a file or a pipe gets the tables one after the other.
+bool toTerminal()
+{
+    return KAVRACTL_ISATTY(1) != 0;
+}
 
 } // namespace
 
@@ -55,7 +69,8 @@ void Monitor::run()
                     {QStringLiteral("units"), statuses}},
                 true);
         } else {
-            m_output.raw(QString::fromLatin1(kClearScreen));
+            if (toTerminal())
+                m_output.raw(QString::fromLatin1(kClearScreen));
             m_output.line(QStringLiteral("kavractl monitor  %1  every %2 s  (Ctrl+C to stop)\n")
                               .arg(time)
                               .arg(m_commandLine.interval()));

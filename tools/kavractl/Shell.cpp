@@ -19,6 +19,8 @@ int Shell::run()
                 .arg(m_commandLine.sim() ? QStringLiteral(" on the virtual bench") : QString()));
     }
     int exitCode = 0;
+    // Fed from a pipe, the shell is a script: a failed line makes the whole run fail.
+    int firstFailure = 0;
     QString line;
     while (editor.read(QStringLiteral("kavractl> "), &line)) {
         QStringList words = ScriptLine::words(line);
@@ -36,6 +38,8 @@ int Shell::run()
             output.failure(error, true);
             exitCode = error.exitCode();
         }
+        if (firstFailure == 0)
+            firstFailure = exitCode;
     }
-    return exitCode;
+    return editor.interactive() ? exitCode : firstFailure;
 }

@@ -16,7 +16,7 @@ bool available(int status, const UnitIdentity& unit, const QString& what)
         return true;
     if (status == StatusText::NotSupported)
         return false;
-    throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), what));
+    throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), what), unit.index());
 }
 
 } // namespace
@@ -73,9 +73,8 @@ QJsonArray StatusReader::readAll(const QList<UnitIdentity>& units, int* failures
             result.append(read(unit));
         } catch (const ToolError& error) {
             QJsonObject failed = unit.toJson();
-            failed.insert(QStringLiteral("error"),
-                QJsonObject{{QStringLiteral("status"), error.statusCode()},
-                    {QStringLiteral("meaning"), StatusText::meaning(error.statusCode())}});
+            // The status, its meaning and the unit's last error text.
+            failed.insert(QStringLiteral("error"), error.details());
             result.append(failed);
             if (failures)
                 ++*failures;

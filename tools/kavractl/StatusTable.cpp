@@ -43,15 +43,19 @@ QString StatusTable::render(const QJsonArray& statuses)
     const QString none = QStringLiteral("-");
     QList<QStringList> rows{{QStringLiteral("UNIT"), QStringLiteral("SERIAL"),
         QStringLiteral("FAMILY"), QStringLiteral("CH"), QStringLiteral("FLAGS"),
-        QStringLiteral("CURRENT"), QStringLiteral("ADC"), QStringLiteral("SUPPLY")}};
+        QStringLiteral("CURRENT/µA"), QStringLiteral("ADC"), QStringLiteral("SUPPLY")}};
+    bool flagsShown = false;
     for (const QJsonValue& value : statuses) {
         const QJsonObject unit = value.toObject();
         QString supply = none;
         const QJsonObject error = unit[QStringLiteral("error")].toObject();
         if (!error.isEmpty()) {
+            // The unit's last error text after its "<operation> on <serial>: " says what happened.
+            const QString detail = error[QStringLiteral("detail")].toString();
             supply = QStringLiteral("failed: error %1: %2")
                          .arg(error[QStringLiteral("status")].toInt())
-                         .arg(error[QStringLiteral("meaning")].toString());
+                         .arg(detail.isEmpty() ? error[QStringLiteral("meaning")].toString()
+                                               : detail.section(QStringLiteral(": "), 1));
         } else if (unit.contains(QStringLiteral("supply"))) {
             const QJsonObject status = unit[QStringLiteral("supply")].toObject();
             supply = status[QStringLiteral("error")].toBool() ? QStringLiteral("ERROR")
@@ -76,6 +80,7 @@ QString StatusTable::render(const QJsonArray& statuses)
         for (const QJsonValue& channelValue : channels) {
             const QJsonObject channel = channelValue.toObject();
             QString flags = none;
+            flagsShown = flagsShown || channel.contains(QStringLiteral("first"));
             if (channel.contains(QStringLiteral("first")))
                 flags = QStringLiteral("%1 %2")
                             .arg(channel[QStringLiteral("first")].toBool() ? 1 : 0)
@@ -90,5 +95,10 @@ QString StatusTable::render(const QJsonArray& statuses)
             first = false;
         }
     }
-    return columns(rows);
+    if (!flagsShown)
+        return columns(rows);
+    return columns(rows)
+        + QStringLiteral(
+            "\nFLAGS (1 set, 0 clear): output on, current limiting; on Cedar output on, "
+            "output delivering.");
 }

@@ -3,6 +3,8 @@
 #include "DriverInfo.h"
 #include "StatusText.h"
 
+#include <KavraLib.h>
+
 ToolError::ToolError(int exitCode, int status, const QString& message, const QString& command,
     const QJsonObject& details)
     : std::runtime_error(message.toStdString())
@@ -25,15 +27,28 @@ ToolError ToolError::badInput(const QString& message)
     return error;
 }
 
-ToolError ToolError::status(int status, const QString& context)
+ToolError ToolError::status(int status, const QString& context, int unitIndex)
 {
-    const QString text = QStringLiteral("%1: error %2: %3")
-                             .arg(context)
-                             .arg(status)
-                             .arg(StatusText::meaning(status));
-    return ToolError(LibraryStatus, status, text, QString(),
-        {{QStringLiteral("status"), status},
-            {QStringLiteral("meaning"), StatusText::meaning(status)}});
+    QString text = QStringLiteral("%1: error %2: %3")
+                       .arg(context)
+                       .arg(status)
+                       .arg(StatusText::meaning(status));
+    QJsonObject details{{QStringLiteral("status"), status},
+        {QStringLiteral("meaning"), StatusText::meaning(status)}};
+    char lastError[512] = "";
+    if (unitIndex > 0 && getLastErrorText(unitIndex, lastError, sizeof lastError) == 0
+        && lastError[0] != '\0') {
+        const QString detail = QString::fromUtf8(lastError);
+        text += QStringLiteral("\n  ") + detail;
+        details.insert(QStringLiteral("detail"), detail);
+        if (detail.contains(QLatin1String("unit disconnected"))) {
+            text += QStringLiteral(
+                "\n  hint: the unit is disconnected; check its USB cable and power. It is "
+                "opened again under the same index once it is back.");
+            details.insert(QStringLiteral("disconnected"), true);
+        }
+    }
+    return ToolError(LibraryStatus, status, text, QString(), details);
 }
 
 ToolError ToolError::noDriver(const DriverInfo& driver)

@@ -18,7 +18,9 @@ public:
     static ToolError usage(const QString& message, const QString& command = QString());
     // A file or library the tool needs is missing or bad: exit code Usage, but no pointer to --help.
     static ToolError badInput(const QString& message);
-    static ToolError status(int status, const QString& context);
+    // A failed library call; for a call on a unit (unitIndex from 1), the message also carries
+    // the unit's last error text, and a hint when the unit is disconnected.
+    static ToolError status(int status, const QString& context, int unitIndex = 0);
     // No unit can be found: the D2XX library could not be loaded.
     static ToolError noDriver(const DriverInfo& driver);
 

@@ -54,8 +54,8 @@ UnitIdentity UnitCommands::unit() const
 void UnitCommands::check(int status, const UnitIdentity& unit) const
 {
     if (status != StatusText::Success)
-        throw ToolError::status(
-            status, QStringLiteral("%1: %2").arg(unit.label(), m_commandLine.command()));
+        throw ToolError::status(status,
+            QStringLiteral("%1: %2").arg(unit.label(), m_commandLine.command()), unit.index());
 }
 
 void UnitCommands::report(const UnitIdentity& unit, QJsonObject fields, const QString& text) const
@@ -107,7 +107,8 @@ void UnitCommands::status()
             if (!error.isEmpty())
                 throw ToolError::status(error[QStringLiteral("status")].toInt(),
                     QStringLiteral("status of unit %1")
-                        .arg(status[QStringLiteral("index")].toInt()));
+                        .arg(status[QStringLiteral("index")].toInt()),
+                    status[QStringLiteral("index")].toInt());
         }
     }
 }

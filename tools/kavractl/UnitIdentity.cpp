@@ -11,7 +11,7 @@ namespace {
 void check(int status, int index)
 {
     if (status != 0)
-        throw ToolError::status(status, QStringLiteral("unit %1").arg(index));
+        throw ToolError::status(status, QStringLiteral("unit %1").arg(index), index);
 }
 
 } // namespace

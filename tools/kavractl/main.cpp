@@ -32,6 +32,14 @@ int main(int argc, char* argv[])
         if (!commandLine.helpRequested()) {
             if (commandLine.sim())
                 BenchSetup::apply(commandLine.benchFile());
+            // The library reads KAVRA_LOG when it logs for the first time.
+            QByteArray log = qgetenv("KAVRA_LOG");
+            if (commandLine.verbose())
+                log += ",info";
+            if (commandLine.trace())
+                log += ",wire";
+            if (!log.isEmpty())
+                qputenv("KAVRA_LOG", log);
             libraryUsed = true;
         }
         exitCode = CommandRunner::run(commandLine, Output(json, compact));
