@@ -89,9 +89,9 @@ FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, L
     });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags, LPDWORD lpdwType,
-    LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber, LPVOID lpDescription,
-    FT_HANDLE* pftHandle)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags,
+    LPDWORD lpdwType, LPDWORD lpdwID, LPDWORD lpdwLocId, LPVOID lpSerialNumber,
+    LPVOID lpDescription, FT_HANDLE* pftHandle)
 {
     return guarded([&] {
         const std::vector<FtdiDeviceList::Entry> entries = FtdiDeviceList::instance().entries();
@@ -114,7 +114,8 @@ FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoDetail(DWORD dwIndex, LPDWORD lpdwFlags
     });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_ListDevices(LPVOID pvArg1, LPVOID pvArg2, DWORD dwFlags)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_ListDevices(
+    LPVOID pvArg1, LPVOID pvArg2, DWORD dwFlags)
 {
     return guarded([&] {
         const std::vector<FtdiDeviceList::Entry> entries
@@ -178,7 +179,8 @@ FT_STATUS KAVRA_D2XX_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_OpenEx(LPVOID pvArg1, DWORD dwFlags, FT_HANDLE* pHandle)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_OpenEx(
+    LPVOID pvArg1, DWORD dwFlags, FT_HANDLE* pHandle)
 {
     return guarded([&] {
         if (!pHandle)
@@ -402,7 +404,7 @@ FT_STATUS KAVRA_D2XX_API FT_GetStatus(
     });
 }
 
-FT_STATUS KAVRA_D2XX_API FT_GetLibraryVersion(LPDWORD lpdwDLLVersion)
+KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetLibraryVersion(LPDWORD lpdwDLLVersion)
 {
     if (!lpdwDLLVersion)
         return FT_INVALID_PARAMETER;

@@ -72,7 +72,9 @@ FtdiHandle::~FtdiHandle()
         // libusb still owns the transfer: the receiver must outlive it, so it is left behind.
         static_cast<void>(m_receiver.release());
     }
-    // Releases the interface, closes the device and the context's own libusb instance.
+    // The interface is released before the device closes, as a chip expects of a host.
+    if (m_ftdi->usb_dev)
+        ftdi_usb_close(m_ftdi);
     ftdi_free(m_ftdi);
 }
 

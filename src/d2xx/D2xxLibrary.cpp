@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QStringList>
 
+#include <memory>
 #include <type_traits>
 
 #ifdef _WIN32
@@ -188,7 +189,7 @@ const D2xxLibrary& D2xxLibrary::instance()
     // never deleted, and the library file is never unloaded, so that D2XX calls made by static
     // destructors during unload still reach valid code.
     static const D2xxLibrary* const library = [] {
-        const D2xxLibrary* loaded = new D2xxLibrary(configuredFileName());
+        const D2xxLibrary* loaded = choose();
         if (loaded->isLoaded())
             qCInfo(KavraLog::d2xx).noquote()
                 << "loaded" << loaded->loadedPath() << "version" << loaded->version();
@@ -198,6 +199,47 @@ const D2xxLibrary& D2xxLibrary::instance()
         return loaded;
     }();
     return *library;
+}
+
+D2xxLibrary* D2xxLibrary::choose()
+{
+    if (!qEnvironmentVariableIsEmpty("KAVRA_D2XX_LIBRARY")) {
+        auto* named = new D2xxLibrary(configuredFileName());
+        named->m_reason = QStringLiteral("named by KAVRA_D2XX_LIBRARY");
+        return named;
+    }
+    auto vendor = std::make_unique<D2xxLibrary>(defaultFileName());
+    vendor->m_reason = QStringLiteral("FTDI's D2XX library");
+    if (vendor->isLoaded())
+        return vendor.release();
+    // No FTDI library: the one over libftdi1 in its place, when it is there.
+    QStringList tried;
+    for (const QString& name : fallbackFileNames()) {
+        auto fallback = std::make_unique<D2xxLibrary>(name);
+        if (fallback->isLoaded()) {
+            fallback->m_reason = QStringLiteral("%1 could not be loaded: %2")
+                                     .arg(vendor->fileName(), vendor->errorText());
+            return fallback.release();
+        }
+        tried << QStringLiteral("%1: %2").arg(name, fallback->errorText());
+    }
+    vendor->m_errorText += QStringLiteral("; also tried ") + tried.join(QStringLiteral("; "));
+    return vendor.release();
+}
+
+QStringList D2xxLibrary::fallbackFileNames()
+{
+    const QString fileName = QStringLiteral("libkavra_ftdi.so");
+    QStringList names;
+#ifndef _WIN32
+    // Beside this library first: the copy built and installed with it.
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&D2xxLibrary::fallbackFileNames), &self) && self.dli_fname)
+        names << QFileInfo(QFile::decodeName(self.dli_fname)).absolutePath() + QLatin1Char('/')
+                + fileName;
+    names << fileName;
+#endif
+    return names;
 }
 
 const char* D2xxLibrary::statusName(FT_STATUS status)

@@ -3,6 +3,7 @@
 #include "FtdiD2xx.h"
 
 #include <QString>
+#include <QStringList>
 
 // The one gate to the FTDI D2XX library. The library is never linked: its 22 functions are
 // resolved at run time by their undecorated names. When the file or any function is missing, every
@@ -37,6 +38,12 @@ public:
     QString version() const { return m_version; }
     // Why loading failed (the loader's message, or the functions missing); empty when loaded.
     QString errorText() const { return m_errorText; }
+    // Why this file is the one in use: named by KAVRA_D2XX_LIBRARY, FTDI's library, or
+    // libkavra_ftdi.so because FTDI's could not be loaded (with the loader's message).
+    QString reason() const { return m_reason; }
+    // libkavra_ftdi.so, tried when KAVRA_D2XX_LIBRARY is not set and FTDI's library cannot be
+    // loaded: the copy beside this library first, then the system's search. Empty on Windows.
+    static QStringList fallbackFileNames();
 
     // The status's name as the vendor's header spells it ("FT_IO_ERROR"); null above 17.
     static const char* statusName(FT_STATUS status);
@@ -99,11 +106,14 @@ private:
     };
 
     void load();
+    // The library instance() uses, with the reason for it.
+    static D2xxLibrary* choose();
 
     QString m_fileName;
     QString m_loadedPath;
     QString m_version;
     QString m_errorText;
+    QString m_reason;
     bool m_loaded = false;
     Functions m_functions;
 };

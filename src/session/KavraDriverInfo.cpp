@@ -19,6 +19,9 @@ QByteArray describe(const D2xxLibrary& d2xx)
         text = QStringLiteral("loaded %1, version %2")
                    .arg(d2xx.loadedPath().isEmpty() ? d2xx.fileName() : d2xx.loadedPath(),
                        d2xx.version().isEmpty() ? QStringLiteral("not reported") : d2xx.version());
+        // Which library is in use and why: named, FTDI's, or the one over libftdi1 in its place.
+        if (!d2xx.reason().isEmpty())
+            text += QStringLiteral(" (%1)").arg(d2xx.reason());
     } else {
         text = QStringLiteral("not loaded: tried %1: %2").arg(d2xx.fileName(), d2xx.errorText());
     }

@@ -1,4 +1,4 @@
-// The virtual bench exports the same D2XX functions as FTDI's own Linux library, so that programs
+// The virtual bench and libkavra_ftdi.so export the same D2XX functions as FTDI's own Linux library, so that programs
 // written for D2XX (and bindings that resolve every name up front) load it unchanged.
 #include <gtest/gtest.h>
 
@@ -39,16 +39,22 @@ std::string onlyIn(const std::set<std::string>& names, const std::set<std::strin
     return only.str();
 }
 
-TEST(ExportSet, BenchExportsExactlyTheVendorsFunctions)
+// The bench and libkavra_ftdi.so (when built) export exactly the vendor's FT_ names.
+TEST(ExportSet, OurD2xxLibrariesExportExactlyTheVendorsFunctions)
 {
     if (!std::ifstream(KAVRA_VENDOR_D2XX_PATH))
         GTEST_SKIP() << "FTDI's D2XX library is not at " << KAVRA_VENDOR_D2XX_PATH
                      << " (scripts/setup builds it when the npm registry is reachable)";
     const std::set<std::string> vendor = d2xxExports(KAVRA_VENDOR_D2XX_PATH);
     ASSERT_FALSE(vendor.empty()) << "nm lists no FT_ function in " << KAVRA_VENDOR_D2XX_PATH;
-    const std::set<std::string> bench = d2xxExports(KAVRA_SIM_PATH);
-    EXPECT_EQ(onlyIn(vendor, bench), "") << "exported by FTDI's library only";
-    EXPECT_EQ(onlyIn(bench, vendor), "") << "exported by the bench only";
+    for (const char* library : {KAVRA_SIM_PATH, KAVRA_FTDI_PATH}) {
+        if (!*library)
+            continue;
+        SCOPED_TRACE(library);
+        const std::set<std::string> ours = d2xxExports(library);
+        EXPECT_EQ(onlyIn(vendor, ours), "") << "exported by FTDI's library only";
+        EXPECT_EQ(onlyIn(ours, vendor), "") << "exported by ours only";
+    }
 }
 
 } // namespace
