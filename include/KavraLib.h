@@ -278,10 +278,10 @@ KAVRALIB_API int getStatusText(int code, char* buffer, int bufferSize);
 #define KAVRA_OPERATION_CLEAR_ERROR 0x4000u
 #define KAVRA_OPERATION_GET_ADC_VALUE 0x8000u
 
-/* The next five describe the unit that the index names (attached or away, the numbering of
+/* The next six describe the unit that the index names (attached or away, the numbering of
  * getDeviceSerialNumber), which is the unit the unit functions reach under it. The answer comes
  * from the unit's model (its serial number); the unit is not opened and nothing is sent to it. A model that is counted but has no family (39/1) reads as
- * family "", 0 channels, 0 PWM outputs, no current limit and no operations.
+ * family "", 0 channels, 0 PWM outputs, no current limit, no voltage and no operations.
  * Each returns 0, or 1 when the index names no unit (below 1, 100 or above, beyond the attached
  * supported units, or after the process began to exit).
  * Threads: they never wait for a unit's opening or running call; like getDeviceSerialNumber, they
@@ -306,6 +306,13 @@ KAVRALIB_API int getPwmChannelCount(int index, int* count);
  *   Generic 19/1, 500 for Generic 25/1, 0 for families whose setting takes no current limit.
  * Returns 0 or 1. */
 KAVRALIB_API int getHighestCurrent(int index, double* microamps);
+
+/* volts (out): the highest voltage that the unit's voltage setting accepts: setVoltage() for
+ *   Alder (2000), Generic 19/1 (5000), Generic 25/1 (2000) and Cedar, setAccurateVoltage() for
+ *   Birch (52000); 0 for Rowan, which has none. Cedar's limit depends on the level of its
+ *   internal bus (75, 100 or 125 V): this is the largest, 125; a lower level refuses more.
+ * Returns 0 or 1. */
+KAVRALIB_API int getHighestVoltage(int index, double* volts);
 
 /* operations (out): the KAVRA_OPERATION_ bits of the unit functions that the unit supports. A unit
  *   function whose bit is clear returns 10 and sends nothing (after opening the unit on the first

@@ -51,6 +51,7 @@ PROTOTYPES: Final[dict[str, tuple[type, ...]]] = {
     "getStatusText": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
     "getFamilyName": (ctypes.c_int, ctypes.c_char_p, ctypes.c_int),
     "getChannelCount": (ctypes.c_int, _c_int_p),
+    "getHighestVoltage": (ctypes.c_int, _c_double_p),
     "getSupportedOperations": (ctypes.c_int, ctypes.POINTER(ctypes.c_uint)),
 }
 

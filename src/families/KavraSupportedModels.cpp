@@ -59,11 +59,11 @@ template <typename Family> unsigned operationsOf()
 // A model driven by the family class; `without` names operations of the class that the model
 // lacks.
 template <typename Family>
-Model row(ModelId id, const char* family, QVector<int> hardwareVersions,
+Model row(ModelId id, const char* family, QVector<int> hardwareVersions, double highestVoltage,
     double highestCurrent = 0.0, unsigned without = 0)
 {
     return Model{id, family, std::move(hardwareVersions), Family::ChannelCount,
-        Family::PwmChannelCount, highestCurrent, operationsOf<Family>() & ~without,
+        Family::PwmChannelCount, highestCurrent, highestVoltage, operationsOf<Family>() & ~without,
         [] { return std::shared_ptr<KavraDriver_AbstractDevice>(std::make_shared<Family>()); }};
 }
 
@@ -71,17 +71,20 @@ const std::vector<Model>& models()
 {
     // Thread-safe initialisation on first use; lives until unload.
     static const std::vector<Model> table = {
-        row<KavraDriver_Alder_Device>(
-            ModelId(15, 1), "Alder", {1}, KavraDriver_Alder_Device::HighestCurrent),
-        row<KavraDriver_Cedar_Device>(ModelId(17, 1), "Cedar", {1, 2}),
-        // The single-polarity Generic model.
+        row<KavraDriver_Alder_Device>(ModelId(15, 1), "Alder", {1},
+            KavraDriver_Alder_Device::HighestVoltage, KavraDriver_Alder_Device::HighestCurrent),
+        // The bus level bounds Cedar's outputs: the row gives the largest level's limit.
+        row<KavraDriver_Cedar_Device>(
+            ModelId(17, 1), "Cedar", {1, 2}, KavraDriver_Cedar_HVBus::HighestVoltageOfAnyLevel),
+        // The Generic class checks against these rows. The single-polarity model first.
         row<KavraDriver_Generic_Device>(
-            ModelId(19, 1), "Generic", {1}, 200.0, KAVRA_OPERATION_SET_POLARITY),
-        row<KavraDriver_Generic_Device>(ModelId(25, 1), "Generic", {1}, 500.0),
+            ModelId(19, 1), "Generic", {1}, 5000.0, 200.0, KAVRA_OPERATION_SET_POLARITY),
+        row<KavraDriver_Generic_Device>(ModelId(25, 1), "Generic", {1}, 2000.0, 500.0),
         // Counted and numbered, but no family drives it: opening it answers 10.
-        Model{ModelId(39, 1), "", {1}, 0, 0, 0.0, 0, nullptr},
-        row<KavraDriver_Birch_Device>(ModelId(40, 1), "Birch", {1}),
-        row<KavraDriver_Rowan_Device>(ModelId(41, 1), "Rowan", {1}),
+        Model{ModelId(39, 1), "", {1}, 0, 0, 0.0, 0.0, 0, nullptr},
+        row<KavraDriver_Birch_Device>(
+            ModelId(40, 1), "Birch", {1}, KavraDriver_Birch_Device::HighestVoltage),
+        row<KavraDriver_Rowan_Device>(ModelId(41, 1), "Rowan", {1}, 0.0),
     };
     return table;
 }

@@ -9,7 +9,8 @@
 class KavraDriver_AbstractDevice;
 
 // The table of the models the library serves: for each model its family, the hardware versions
-// accepted, the outputs, the PWM outputs, the largest current limit, the operations and the family
+// accepted, the outputs, the PWM outputs, the highest voltage, the largest current limit, the
+// operations and the family
 // class that drives it. Built on first use,
 // never changed, so it may be read from any thread.
 class KavraSupportedModels
@@ -30,6 +31,10 @@ public:
         // The largest current limit of a voltage setting, in microamps; 0 where the setting takes
         // none.
         double highestCurrent = 0.0;
+        // The highest voltage that the model's voltage setting (setVoltage, or setAccurateVoltage
+        // where that is the only one) accepts, in volts; 0 where it has none. Cedar's limit
+        // depends on its bus level: this is the largest level's.
+        double highestVoltage = 0.0;
         // KAVRA_OPERATION_* bits of the unit functions that the family class implements.
         unsigned operations = 0;
         // Null for a model without a family.

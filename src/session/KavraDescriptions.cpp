@@ -79,6 +79,15 @@ int getHighestCurrent(int index, double* microamps)
     });
 }
 
+int getHighestVoltage(int index, double* volts)
+{
+    return withModel(index, [&](const KavraSupportedModels::Model& model) {
+        if (volts)
+            *volts = model.highestVoltage;
+        return Success;
+    });
+}
+
 int getSupportedOperations(int index, unsigned int* operations)
 {
     return withModel(index, [&](const KavraSupportedModels::Model& model) {

@@ -39,6 +39,7 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "getSupplyStatus", "getChannelStatus", "getChannelCurrent", "clearError", "getADCValue",
         "getDeviceSerialNumber", "getLastErrorText", "getLibraryVersion", "getDriverLibraryInfo",
         "getStatusText", "getFamilyName", "getChannelCount", "getPwmChannelCount",
-        "getHighestCurrent", "getHighestDeviceIndex", "getSupportedOperations"};
+        "getHighestCurrent", "getHighestVoltage", "getHighestDeviceIndex",
+        "getSupportedOperations"};
     EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
 }

@@ -10,26 +10,28 @@
 
 namespace {
 
-// What the family exports say of a unit: family, outputs, PWM outputs, largest current limit and
-// the operation bits.
+// What the family exports say of a unit: family, outputs, PWM outputs, largest current limit,
+// highest voltage and the operation bits.
 std::string describe(int index)
 {
     char family[16] = "x";
     int channels = -1, pwmChannels = -1;
-    double highestCurrent = -1;
+    double highestCurrent = -1, highestVoltage = -1;
     unsigned operations = 0xFFFFFFFFu;
     EXPECT_EQ(getFamilyName(index, family, sizeof family), 0);
     EXPECT_EQ(getChannelCount(index, &channels), 0);
     EXPECT_EQ(getPwmChannelCount(index, &pwmChannels), 0);
     EXPECT_EQ(getHighestCurrent(index, &highestCurrent), 0);
+    EXPECT_EQ(getHighestVoltage(index, &highestVoltage), 0);
     EXPECT_EQ(getSupportedOperations(index, &operations), 0);
     return std::string(family) + " " + std::to_string(channels) + " " + std::to_string(pwmChannels)
-        + " " + QString::number(highestCurrent).toStdString() + " " + std::to_string(operations);
+        + " " + QString::number(highestCurrent).toStdString() + " "
+        + QString::number(highestVoltage).toStdString() + " " + std::to_string(operations);
 }
 
 struct Family
 {
-    const char* description; // family, outputs, PWM outputs, largest current limit
+    const char* description; // family, outputs, PWM outputs, largest current, highest voltage
     // The packets a supported call sends, as "instruction:payload" (a payload of * is not
     // checked: it follows the unit's calibration); a function missing here is unsupported.
     std::map<std::string, const char*> sent;
@@ -39,7 +41,7 @@ const std::map<int, Family>& families()
 {
     static const std::map<int, Family> table = {
         {DefaultBench::Alder,
-            {"Alder 1 1 1000",
+            {"Alder 1 1 1000 2000",
                 {{"setPWM", "24:0232 28:"}, {"setPWMFrequency", "23:e8030000 28:"},
                     {"setVoltage", "20:*"}, {"setPolarity", "21:00"}, {"turnVoltageOn", "26:"},
                     {"turnVoltageOff", "27:"}, {"getSupplyStatus", "46:"},
@@ -47,11 +49,11 @@ const std::map<int, Family>& families()
                     {"clearError", "27:"}}}},
         // Whole thousandths: 100.9 V and 0.0015 are sent as 100 and 1.
         {DefaultBench::Birch,
-            {"Birch 1 0 0",
+            {"Birch 1 0 0 52000",
                 {{"setAccurateVoltage", "20:640001000000"}, {"turnVoltageOff", "20:000000000000"},
                     {"clearError", ""}}}},
         {DefaultBench::Cedar,
-            {"Cedar 3 2 0",
+            {"Cedar 3 2 0 125",
                 {{"setPWMFunction", "26:1632 30:"}, {"setPWM", "26:0232 30:"},
                     {"setPWMFrequency", "25:e8030000 30:"}, {"setVoltage", "21:*"},
                     {"setVoltageWaveform", "23:*"}, {"turnVoltageOn", "49: 2a:"},
@@ -59,17 +61,17 @@ const std::map<int, Family>& families()
                     {"disableInternalVoltageBus", "32:"}, {"getSupplyStatus", "49:"},
                     {"getChannelStatus", "49:"}, {"clearError", "31:"}}}},
         {DefaultBench::Generic19,
-            {"Generic 1 0 200",
+            {"Generic 1 0 200 5000",
                 {{"setVoltage", "20:*"}, {"turnVoltageOn", "22:"}, {"turnVoltageOff", "23:"},
                     {"getSupplyStatus", "42:"}, {"getChannelStatus", "42:"},
                     {"getChannelCurrent", "42:"}, {"clearError", "23:"}}}},
         {DefaultBench::Generic25,
-            {"Generic 1 0 500",
+            {"Generic 1 0 500 2000",
                 {{"setVoltage", "20:*"}, {"setPolarity", "21:00"}, {"turnVoltageOn", "24:"},
                     {"turnVoltageOff", "25:"}, {"getSupplyStatus", "44:"},
                     {"getChannelStatus", "44:"}, {"getChannelCurrent", "44:"},
                     {"clearError", "25:"}}}},
-        {DefaultBench::Rowan, {"Rowan 0 0 0", {{"getADCValue", "40:"}, {"clearError", ""}}}},
+        {DefaultBench::Rowan, {"Rowan 0 0 0 0", {{"getADCValue", "40:"}, {"clearError", ""}}}},
     };
     return table;
 }
@@ -96,9 +98,10 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
         EXPECT_EQ(describe(index), listed);
         // The range checks accept exactly what the exports say.
         int pwmChannels = 0;
-        double highestCurrent = 0;
+        double highestCurrent = 0, highestVoltage = 0;
         getPwmChannelCount(index, &pwmChannels);
         getHighestCurrent(index, &highestCurrent);
+        getHighestVoltage(index, &highestVoltage);
         if (supported & KAVRA_OPERATION_SET_PWM) {
             EXPECT_EQ(setPWM(index, pwmChannels, 50), 0);
             EXPECT_EQ(setPWM(index, pwmChannels + 1, 50), 13);
@@ -106,6 +109,15 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
         if (highestCurrent > 0) {
             EXPECT_EQ(setVoltage(index, 1, 0, highestCurrent), 0);
             EXPECT_EQ(setVoltage(index, 1, 0, highestCurrent * 1.0001), 20);
+        }
+        // Cedar's highest needs the highest bus level, which only the unit sets (below).
+        if ((supported & KAVRA_OPERATION_SET_VOLTAGE) && index != DefaultBench::Cedar) {
+            EXPECT_EQ(setVoltage(index, 1, highestVoltage, highestCurrent), 0);
+            EXPECT_EQ(setVoltage(index, 1, highestVoltage * 1.0001, highestCurrent), 19);
+        }
+        if (supported & KAVRA_OPERATION_SET_ACCURATE_VOLTAGE) {
+            EXPECT_EQ(setAccurateVoltage(index, 1, highestVoltage, 0), 0);
+            EXPECT_EQ(setAccurateVoltage(index, 1, highestVoltage * 1.0001, 0), 19);
         }
         bench().takeHostPackets(serial);
         for (const UnitFunction& function : unitFunctions()) {
@@ -126,4 +138,10 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
             EXPECT_TRUE(pattern.match(QString::fromStdString(sent)).hasMatch()) << sent;
         }
     }
+    // A Cedar unit whose bus is at its highest level takes up to the exported voltage, and no more.
+    loadBench(R"({"units": [{"chip": "FT2232H", "serial": "QZAH017010002", "busLevel": 2}]})");
+    double highestVoltage = 0;
+    ASSERT_EQ(getHighestVoltage(1, &highestVoltage), 0);
+    EXPECT_EQ(setVoltage(1, 3, highestVoltage, 0), 0);
+    EXPECT_EQ(setVoltage(1, 3, highestVoltage * 1.0001, 0), 19);
 }

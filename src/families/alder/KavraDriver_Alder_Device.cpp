@@ -13,7 +13,6 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr double HighestVoltage = 2000.0;
 constexpr int HighestFrequency = 200000;
 // The PWM mode the family's units take for a plain duty setting.
 constexpr int PlainDutyMode = 2;

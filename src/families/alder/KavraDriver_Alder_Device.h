@@ -18,6 +18,8 @@ public:
     static constexpr int PwmChannelCount = 1;
     // The largest current limit a voltage setting takes, in microamps.
     static constexpr double HighestCurrent = 1000.0;
+    // The highest voltage a voltage setting takes.
+    static constexpr double HighestVoltage = 2000.0;
     // Instruction bytes of the family.
     enum Instruction : uint32_t {
         SetVoltage = 0x20,

@@ -9,7 +9,6 @@
 using namespace KavraDriver_Status;
 
 namespace {
-constexpr double HighestVoltage = 52000.0;
 constexpr double SecondLimit = 2500.0;
 } // namespace
 

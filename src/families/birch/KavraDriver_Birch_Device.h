@@ -13,6 +13,8 @@ public:
     static constexpr int ChannelCount = 1;
     // No PWM output.
     static constexpr int PwmChannelCount = 0;
+    // The highest voltage an accurate voltage setting takes.
+    static constexpr double HighestVoltage = 52000.0;
     enum Instruction : uint32_t { SetOutput = 0x20 };
 
     KavraDriver_Birch_Device();

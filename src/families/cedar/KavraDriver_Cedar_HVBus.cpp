@@ -28,7 +28,7 @@ double KavraDriver_Cedar_HVBus::highestVoltage() const
     case 1:
         return 100.0;
     case 2:
-        return 125.0;
+        return HighestVoltageOfAnyLevel;
     default:
         return 75.0;
     }

@@ -12,6 +12,8 @@ class KavraDriver_Cedar_HVBus : public Properties<KavraDriver_Cedar_HVBusTraits>
 {
 public:
     enum Index { Level = 0 };
+    // The highest output voltage of the highest level.
+    static constexpr double HighestVoltageOfAnyLevel = 125.0;
 
     // Level 0.
     KavraDriver_Cedar_HVBus();

@@ -23,17 +23,12 @@ struct Limits
     double current;
 };
 
-// An unknown model (no unit open) allows nothing above zero. The current limit is the models
-// table's, which tools read through the library.
+// The models table's limits, which tools read through the library; an unknown model (no unit
+// open) allows nothing above zero.
 Limits limitsOf(const ModelId& model)
 {
     const KavraSupportedModels::Model* row = KavraSupportedModels::find(model);
-    const double current = row ? row->highestCurrent : 0.0;
-    if (model == ModelId(19, 1))
-        return {5000.0, current};
-    if (model == ModelId(25, 1))
-        return {2000.0, current};
-    return {0.0, 0.0};
+    return row ? Limits{row->highestVoltage, row->highestCurrent} : Limits{0.0, 0.0};
 }
 } // namespace
 
