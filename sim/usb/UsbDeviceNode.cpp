@@ -21,6 +21,7 @@ constexpr int kHighSpeed = 3;
 
 // With nothing to send, a chip sends a packet of just its status bytes each latency period. The
 // bench sends those no more often than this, to spare the host's CPU: their contents never change.
+// Bytes that come meanwhile cut the wait short.
 constexpr int kStatusPacketMs = 50;
 
 usbdevfs_urb* urbOf(UMockdevIoctlData* data)
@@ -281,29 +282,20 @@ void UsbDeviceNode::serviceIn(
             ? m_chip.bulkIn(endpoint, urb->buffer_length, latencyExpired, &status)
             : QByteArray();
         if (status == 0 && transfer.isEmpty() && head.buffer) {
-            // The chip's latency timer runs from when the host has taken everything before: time
-            // stands still for the device while the host works (see reap()). Data waiting cuts
-            // short a wait for a status packet.
-            const bool data = m_chip.bytesWaiting(endpoint) > 0;
-            if (state.latencyTimers.count(endpoint) && data && state.statusTimers.count(endpoint)) {
-                g_source_destroy(state.latencyTimers[endpoint]);
-                g_source_unref(state.latencyTimers[endpoint]);
-                state.latencyTimers.erase(endpoint);
-            }
-            if (!state.latencyTimers.count(endpoint) && state.completed.empty())
-                armLatencyTimer(client, state, endpoint, data);
+            schedule(client, state, endpoint);
             return;
         }
         queue.pop_front();
         if (head.buffer)
             std::memcpy(head.buffer->data, transfer.constData(), std::size_t(transfer.size()));
         // A new latency period starts for the next transfer.
-        if (state.latencyTimers.count(endpoint)) {
-            g_source_destroy(state.latencyTimers[endpoint]);
-            g_source_unref(state.latencyTimers[endpoint]);
-            state.latencyTimers.erase(endpoint);
+        const auto timer = state.timers.find(endpoint);
+        if (timer != state.timers.end()) {
+            g_source_destroy(timer->second.source);
+            g_source_unref(timer->second.source);
+            state.timers.erase(timer);
         }
-        state.statusTimers.erase(endpoint);
+        state.statusDue.erase(endpoint);
         latencyExpired = false;
         complete(client, state, head, status, status == 0 ? transfer.size() : 0);
         if (status != 0) {
@@ -313,16 +305,34 @@ void UsbDeviceNode::serviceIn(
     }
 }
 
-void UsbDeviceNode::armLatencyTimer(
-    UMockdevIoctlClient* client, Client& state, int endpoint, bool data)
+void UsbDeviceNode::schedule(UMockdevIoctlClient* client, Client& state, int endpoint)
 {
-    const int latency = m_chip.latencyMs(endpoint);
-    GSource* timer
-        = g_timeout_source_new(guint(data ? latency : std::max(latency, kStatusPacketMs)));
-    if (data)
-        state.statusTimers.erase(endpoint);
-    else
-        state.statusTimers.insert(endpoint);
+    const gint64 now = g_get_monotonic_time();
+    const int latencyUs = m_chip.latencyMs(endpoint) * 1000;
+    const int64_t untilData = m_chip.usUntilData(endpoint);
+    const bool data = untilData == 0;
+    gint64 due = now + latencyUs;
+    if (!data) {
+        // The idle period runs from the last packet the endpoint sent.
+        const auto status
+            = state.statusDue.emplace(endpoint, now + std::max(latencyUs, kStatusPacketMs * 1000))
+                  .first;
+        due = untilData < 0 ? status->second : std::min(status->second, now + untilData);
+    }
+    const auto running = state.timers.find(endpoint);
+    if (running != state.timers.end()) {
+        // A latency timer runs on; a wait gives way to bytes that come sooner.
+        if (running->second.data || running->second.dueUs <= due)
+            return;
+        g_source_destroy(running->second.source);
+        g_source_unref(running->second.source);
+        state.timers.erase(running);
+    }
+    // The chip's timers run from when the host has taken everything before: time stands still
+    // for the device while the host works (see reap()).
+    if (!state.completed.empty())
+        return;
+    GSource* timer = g_timeout_source_new(guint(std::max<gint64>(0, (due - now + 999) / 1000)));
     g_source_set_callback(
         timer,
         [](gpointer data) -> gboolean {
@@ -331,19 +341,39 @@ void UsbDeviceNode::armLatencyTimer(
             if (found == target->node->m_clients.end())
                 return G_SOURCE_REMOVE;
             Client& owner = found->second;
-            const auto timer = owner.latencyTimers.find(target->endpoint);
-            if (timer != owner.latencyTimers.end()) {
-                g_source_unref(timer->second);
-                owner.latencyTimers.erase(timer);
-            }
-            owner.statusTimers.erase(target->endpoint);
-            target->node->serviceIn(target->client, owner, target->endpoint, true);
+            const auto timer = owner.timers.find(target->endpoint);
+            if (timer == owner.timers.end())
+                return G_SOURCE_REMOVE;
+            const bool withData = timer->second.data;
+            g_source_unref(timer->second.source);
+            owner.timers.erase(timer);
+            target->node->onTimer(target->client, owner, target->endpoint, withData);
             return G_SOURCE_REMOVE;
         },
         new TimerTarget{this, client, endpoint},
         [](gpointer data) { delete static_cast<TimerTarget*>(data); });
     g_source_attach(timer, g_main_context_get_thread_default());
-    state.latencyTimers[endpoint] = timer;
+    state.timers[endpoint] = Timer{timer, data, due};
+}
+
+void UsbDeviceNode::onTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data)
+{
+    // Bytes the link model delivered leave at once: their arrival already counts the latency
+    // timer. Before the status period ends and with nothing there, the wait goes on.
+    const auto status = state.statusDue.find(endpoint);
+    const bool statusDue
+        = status == state.statusDue.end() || g_get_monotonic_time() >= status->second;
+    serviceIn(client, state, endpoint, data || statusDue || m_chip.usUntilData(endpoint) == 0);
+}
+
+void UsbDeviceNode::stopTimers(Client& state)
+{
+    for (auto& timer : state.timers) {
+        g_source_destroy(timer.second.source);
+        g_source_unref(timer.second.source);
+    }
+    state.timers.clear();
+    state.statusDue.clear();
 }
 
 void UsbDeviceNode::discard(UMockdevIoctlClient* client, Client& state, unsigned long address)
@@ -426,24 +456,14 @@ void UsbDeviceNode::failAll(UMockdevIoctlClient* client, Client& state)
             state.completed.push_back(urb);
         }
     }
-    for (auto& timer : state.latencyTimers) {
-        g_source_destroy(timer.second);
-        g_source_unref(timer.second);
-    }
-    state.latencyTimers.clear();
-    state.statusTimers.clear();
+    stopTimers(state);
     m_readiness.setReady(true);
     deliver(client, state);
 }
 
 void UsbDeviceNode::forget(UMockdevIoctlClient* client, Client& state)
 {
-    for (auto& timer : state.latencyTimers) {
-        g_source_destroy(timer.second);
-        g_source_unref(timer.second);
-    }
-    state.latencyTimers.clear();
-    state.statusTimers.clear();
+    stopTimers(state);
     if (state.heldReap) {
         g_object_unref(state.heldReap);
         state.heldReap = nullptr;

@@ -37,15 +37,23 @@ private:
         UMockdevIoctlData* buffer; // its data buffer, owned by data
         int endpoint;
     };
+    // The chip's timer on an IN endpoint: its latency timer with data waiting, else the wait for
+    // the next status packet or for bytes the link model has on their way.
+    struct Timer
+    {
+        GSource* source;
+        bool data;
+        gint64 dueUs;
+    };
     struct Client
     {
         uint64_t generation = 0;
         std::set<int> claimed;
         std::deque<Urb> completed;
         std::map<int, std::deque<Urb>> pendingIn;
-        std::map<int, GSource*> latencyTimers;
-        // Endpoints whose timer waits for a status packet rather than for data.
-        std::set<int> statusTimers;
+        std::map<int, Timer> timers;
+        // When an idle IN endpoint sends its next packet of status bytes alone (monotonic µs).
+        std::map<int, gint64> statusDue;
         // A blocking reap waits here for the next completion.
         UMockdevIoctlData* heldReap = nullptr;
     };
@@ -62,7 +70,11 @@ private:
     // Completes the first pending IN URB of each endpoint while the chip has data for it (or the
     // timer expired), and keeps a latency timer running for the next.
     void serviceIn(UMockdevIoctlClient* client, Client& state, int endpoint, bool latencyExpired);
-    void armLatencyTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data);
+    // Runs the endpoint's timer for what the chip holds: its latency timer when bytes wait, else
+    // until the next status packet or the arrival of bytes on their way, whichever comes first.
+    void schedule(UMockdevIoctlClient* client, Client& state, int endpoint);
+    void onTimer(UMockdevIoctlClient* client, Client& state, int endpoint, bool data);
+    static void stopTimers(Client& state);
     void complete(
         UMockdevIoctlClient* client, Client& state, const Urb& urb, int status, int actualLength);
     // Hands the first completed URB to a held reap.

@@ -3,6 +3,7 @@
 #include "FtdiBaudDivisor.h"
 #include "SimBench.h"
 #include "SimChip.h"
+#include "SimHandle.h"
 
 #include <cerrno>
 
@@ -520,15 +521,22 @@ QVector<uint16_t> UsbFtdiChip::eepromWords() const
     return m_image.words();
 }
 
-int UsbFtdiChip::bytesWaiting(int endpoint) const
+int64_t UsbFtdiChip::usUntilData(int endpoint) const
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     const int interface = ((endpoint & 0x7F) - 1) / 2;
-    DWORD ready = 0;
-    if (interface < 0 || interface >= m_channels.size() || !m_channels[interface].handle
-        || SimBench::instance().getQueueStatus(m_channels[interface].handle, &ready) != FT_OK)
-        return 0;
-    return int(ready);
+    if (interface < 0 || interface >= m_channels.size() || !m_channels[interface].handle)
+        return -1;
+    SimBench& bench = SimBench::instance();
+    int64_t due = -1;
+    bench.withHandle(
+        m_channels[interface].handle, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+            const int64_t now = bench.benchTimeNs();
+            const int64_t next = handle.nextArrivalNs(now);
+            due = handle.readyCount(now) > 0 ? 0 : next < 0 ? -1 : (next - now + 999) / 1000;
+            return FT_OK;
+        });
+    return due;
 }
 
 QJsonArray UsbFtdiChip::takeRequestLog()

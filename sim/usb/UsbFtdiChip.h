@@ -78,8 +78,10 @@ public:
     // than a full packet waits and the latency timer has not expired. status gets the URB status.
     QByteArray bulkIn(int endpoint, int maxLength, bool latencyExpired, int* status);
     int latencyMs(int endpoint) const;
-    // Bytes the chip holds for the host on an IN endpoint.
-    int bytesWaiting(int endpoint) const;
+    // When the chip next has bytes for the host on an IN endpoint: 0 when some wait now, else
+    // the microseconds until the next reach it (the bench's link model schedules them), -1 when
+    // none are on their way.
+    int64_t usUntilData(int endpoint) const;
 
     // The EEPROM's words as the chip holds them now.
     QVector<uint16_t> eepromWords() const;
