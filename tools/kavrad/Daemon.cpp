@@ -1,5 +1,7 @@
 #include "Daemon.h"
 
+#include "AllOffSwitch.h"
+
 #include "ToolError.h"
 #include "UnitServer.h"
 
@@ -22,7 +24,8 @@ QString endpoint(const QHostAddress& address, quint16 port)
 
 } // namespace
 
-Daemon::Daemon(const DaemonOptions& options, QObject* parent) : QObject(parent), m_options(options)
+Daemon::Daemon(const DaemonOptions& options, QObject* parent)
+    : QObject(parent), m_options(options), m_allOff(new AllOffSwitch(this))
 { }
 
 bool Daemon::start()
@@ -52,8 +55,9 @@ bool Daemon::start()
                     stderr, "kavrad: %s: %s\n", qPrintable(identity.label()), qPrintable(problem));
                 return false;
             }
-            auto* server = new UnitServer(UnitProfile(identity),
-                QString::fromLatin1(version.data()), m_options.allowed(), this);
+            auto* server
+                = new UnitServer(UnitProfile(identity), QString::fromLatin1(version.data()),
+                    m_options.allowed(), m_options.safetyOf(identity.serial()), m_allOff, this);
             m_servers.append(server);
             if (!server->listen(m_options.listenAddress(), port)) {
                 std::fprintf(stderr, "kavrad: %s: cannot listen on %s: %s\n",
@@ -76,6 +80,13 @@ bool Daemon::start()
         if (!served.contains(serial))
             std::fprintf(stderr,
                 "kavrad: warning: no attached unit has the pinned serial number %s\n",
+                qPrintable(serial));
+    }
+    const QList<QString> safeguarded = m_options.safetySerials();
+    for (const QString& serial : safeguarded) {
+        if (!served.contains(serial))
+            std::fprintf(stderr,
+                "kavrad: warning: no attached unit has the serial number %s of --slew or --limit\n",
                 qPrintable(serial));
     }
     std::printf("kavrad: serving %d units\n", count);
@@ -111,7 +122,7 @@ void Daemon::shutdown()
     }
     for (UnitServer* server : qAsConst(m_servers)) {
         connect(server, &UnitServer::stopped, this, &Daemon::serverStopped);
-        server->stop();
+        server->stop(m_options.offOnExit());
     }
 }
 

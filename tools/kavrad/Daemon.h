@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QVector>
 
+class AllOffSwitch;
 class UnitServer;
 
 // The server as a whole: one UnitServer per attached unit, and the orderly shutdown.
@@ -30,6 +31,7 @@ private:
     void serverStopped();
 
     DaemonOptions m_options;
+    AllOffSwitch* m_allOff;
     QVector<UnitServer*> m_servers;
     int m_running = 0;
     bool m_shuttingDown = false;

@@ -5,6 +5,8 @@
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 
+#include <cmath>
+
 namespace {
 
 quint16 portNumber(const QString& text, int lowest, const QString& what)
@@ -26,6 +28,18 @@ QHostAddress parseListenAddress(const QString& text)
     if (!address.setAddress(text))
         throw ToolError::usage(QStringLiteral("--listen '%1' is not an IP address").arg(text));
     return address;
+}
+
+// SERIAL=VALUE with a value that is a number from 0 (upper-case serial number and the value).
+QPair<QString, double> parseSerialValue(const QString& text, const QString& option)
+{
+    const int equals = text.indexOf(QLatin1Char('='));
+    bool ok = false;
+    const double value = equals > 0 ? text.mid(equals + 1).toDouble(&ok) : 0.0;
+    if (!ok || !(value >= 0) || std::isinf(value))
+        throw ToolError::usage(
+            QStringLiteral("%1 '%2' is not SERIAL=NUMBER with a number from 0").arg(option, text));
+    return {text.left(equals).trimmed().toUpper(), value};
 }
 
 QPair<QHostAddress, int> parseSubnet(const QString& text)
@@ -72,7 +86,20 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
     const QCommandLineOption bench(QStringLiteral("bench"),
         QStringLiteral("Use the virtual bench with this bench file (implies --sim)."),
         QStringLiteral("FILE"));
-    parser.addOptions({port, listen, allow, pin, sim, bench});
+    const QCommandLineOption slew(QStringLiteral("slew"),
+        QStringLiteral("Ramp the voltage settings of this unit's outputs at this rate (V/s; "
+                       "repeatable)."),
+        QStringLiteral("SERIAL=RATE"));
+    const QCommandLineOption limit(QStringLiteral("limit"),
+        QStringLiteral("Refuse voltage settings of this unit above this voltage (repeatable)."),
+        QStringLiteral("SERIAL=VOLTS"));
+    const QCommandLineOption watchdog(QStringLiteral("watchdog"),
+        QStringLiteral("Switch a unit's outputs off when no client has sent it a command for "
+                       "this long while an output is on."),
+        QStringLiteral("SECONDS"));
+    const QCommandLineOption offOnExit(QStringLiteral("off-on-exit"),
+        QStringLiteral("Switch every output of every unit off on SIGINT or SIGTERM."));
+    parser.addOptions({port, listen, allow, pin, sim, bench, slew, limit, watchdog, offOnExit});
 
     if (!parser.parse(arguments))
         throw ToolError::usage(parser.errorText());
@@ -96,7 +123,31 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
         options.m_pins.insert(value.left(equals).trimmed().toUpper(),
             portNumber(value.mid(equals + 1), 1, QStringLiteral("--pin")));
     }
+    for (const QString& value : parser.values(slew)) {
+        const QPair<QString, double> parsed = parseSerialValue(value, QStringLiteral("--slew"));
+        options.m_safety[parsed.first].slew = parsed.second;
+    }
+    for (const QString& value : parser.values(limit)) {
+        const QPair<QString, double> parsed = parseSerialValue(value, QStringLiteral("--limit"));
+        options.m_safety[parsed.first].limit = parsed.second;
+    }
+    if (parser.isSet(watchdog)) {
+        bool ok = false;
+        options.m_watchdogSeconds = parser.value(watchdog).toDouble(&ok);
+        // Above about 24 days the timer's milliseconds would not fit.
+        if (!ok || !(options.m_watchdogSeconds > 0 && options.m_watchdogSeconds <= 2e6))
+            throw ToolError::usage(QStringLiteral("--watchdog '%1' is not a number of seconds")
+                                       .arg(parser.value(watchdog)));
+    }
+    options.m_offOnExit = parser.isSet(offOnExit);
     options.m_sim = parser.isSet(sim);
     options.m_benchFile = parser.value(bench);
     return options;
+}
+
+UnitSafety DaemonOptions::safetyOf(const QString& serial) const
+{
+    UnitSafety safety = m_safety.value(serial.toUpper());
+    safety.watchdogSeconds = m_watchdogSeconds;
+    return safety;
 }

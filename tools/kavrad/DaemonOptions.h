@@ -1,6 +1,8 @@
 #ifndef KAVRAD_DAEMONOPTIONS_H
 #define KAVRAD_DAEMONOPTIONS_H
 
+#include "UnitSafety.h"
+
 #include <QHash>
 #include <QHostAddress>
 #include <QList>
@@ -27,6 +29,11 @@ public:
     QHash<QString, quint16> pinnedPorts() const { return m_pins; }
     bool sim() const { return m_sim || !m_benchFile.isEmpty(); }
     QString benchFile() const { return m_benchFile; }
+    // The safety settings of the unit with this serial number (any case).
+    UnitSafety safetyOf(const QString& serial) const;
+    bool offOnExit() const { return m_offOnExit; }
+    // Serial numbers given to --slew or --limit (upper case).
+    QList<QString> safetySerials() const { return m_safety.keys(); }
 
 private:
     quint16 m_basePort = DefaultBasePort;
@@ -35,6 +42,9 @@ private:
     QHash<QString, quint16> m_pins;
     bool m_sim = false;
     QString m_benchFile;
+    QHash<QString, UnitSafety> m_safety;
+    double m_watchdogSeconds = 0.0;
+    bool m_offOnExit = false;
 };
 
 #endif

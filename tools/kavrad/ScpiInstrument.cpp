@@ -26,15 +26,32 @@ QStringList splitCommands(const QString& line)
 
 } // namespace
 
-ScpiInstrument::ScpiInstrument(
-    const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands)
-    : m_identity(identity), m_reset(std::move(reset)), m_commands(std::move(commands))
+ScpiInstrument::ScpiInstrument(const QString& identity, std::function<void()> reset,
+    std::function<void()> selfTest, QVector<ScpiCommand> commands)
+    : m_identity(identity)
+    , m_reset(std::move(reset))
+    , m_selfTest(std::move(selfTest))
+    , m_commands(std::move(commands))
 {
     const auto noParameters = [](const ScpiParameters& parameters) { parameters.expect(0); };
     m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor[:NEXT]"), true,
         [this, noParameters](int, const ScpiParameters& p) {
             noParameters(p);
             return m_state->next().toReply();
+        }));
+    m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor:ALL"), true,
+        [this, noParameters](int, const ScpiParameters& p) {
+            noParameters(p);
+            QStringList all{m_state->next().toReply()};
+            while (m_state->errorCount() > 0)
+                all.append(m_state->next().toReply());
+            return all.join(QLatin1Char(','));
+        }));
+    // No status registers beyond the event status register, which STATus:PRESet leaves alone.
+    m_commands.append(ScpiCommand(
+        QStringLiteral("STATus:PRESet"), false, [noParameters](int, const ScpiParameters& p) {
+            noParameters(p);
+            return QString();
         }));
     m_commands.append(ScpiCommand(QStringLiteral("SYSTem:ERRor:COUNt"), true,
         [this, noParameters](int, const ScpiParameters& p) {
@@ -124,8 +141,8 @@ const ScpiCommand* ScpiInstrument::find(
 
 QString ScpiInstrument::runCommon(const QString& header, const QString& parameters)
 {
-    static const QStringList known
-        = {"*IDN?", "*RST", "*CLS", "*OPC", "*OPC?", "*WAI", "*ESR?", "*ESE", "*ESE?", "*STB?"};
+    static const QStringList known = {"*IDN?", "*RST", "*CLS", "*OPC", "*OPC?", "*WAI", "*ESR?",
+        "*ESE", "*ESE?", "*STB?", "*TST?"};
     if (!known.contains(header))
         throw ScpiError(ScpiError::UndefinedHeader, header.left(40));
     const ScpiParameters values(parameters);
@@ -137,6 +154,15 @@ QString ScpiInstrument::runCommon(const QString& header, const QString& paramete
     values.expect(0);
     if (header == QLatin1String("*IDN?"))
         return m_identity;
+    if (header == QLatin1String("*TST?")) {
+        try {
+            m_selfTest();
+        } catch (const ScpiError& failure) {
+            m_state->push(failure);
+            return QStringLiteral("1");
+        }
+        return QStringLiteral("0");
+    }
     if (header == QLatin1String("*RST")) {
         m_reset();
         return QString();

@@ -17,8 +17,10 @@
 class ScpiInstrument
 {
 public:
-    ScpiInstrument(
-        const QString& identity, std::function<void()> reset, QVector<ScpiCommand> commands);
+    // selfTest: *TST?'s answer, 0 when the instrument passes; it may throw the ScpiError that
+    // explains a failure, which is queued while *TST? answers 1.
+    ScpiInstrument(const QString& identity, std::function<void()> reset,
+        std::function<void()> selfTest, QVector<ScpiCommand> commands);
     // Its own commands refer to it.
     ScpiInstrument(const ScpiInstrument&) = delete;
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;
@@ -35,6 +37,7 @@ private:
 
     QString m_identity;
     std::function<void()> m_reset;
+    std::function<void()> m_selfTest;
     QVector<ScpiCommand> m_commands;
     // The client whose line is being carried out; set for the duration of execute().
     ClientState* m_state = nullptr;

@@ -47,6 +47,23 @@ double scaleOf(ScpiParameters::Unit unit, const QString& suffix)
     return found.value();
 }
 
+const QStringList& boundWords()
+{
+    static const QStringList words
+        = {QStringLiteral("MINimum"), QStringLiteral("MAXimum"), QStringLiteral("DEFault")};
+    return words;
+}
+
+bool isBound(const QString& value)
+{
+    for (const QString& word : boundWords()) {
+        if (value.compare(word, Qt::CaseInsensitive) == 0
+            || value.compare(word.left(3), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 ScpiParameters::ScpiParameters(const QString& text)
@@ -81,6 +98,29 @@ double ScpiParameters::number(int position, Unit unit) const
     if (!std::isfinite(result))
         throw ScpiError(ScpiError::DataOutOfRange);
     return result;
+}
+
+double ScpiParameters::number(int position, Unit unit, const Bounds& bounds) const
+{
+    const QString& value = m_values.at(position);
+    const bool word = !value.isEmpty() && value.at(0).isLetter();
+    // A word that names no bound reads as a bad number, as it does without bounds.
+    return word && isBound(value) ? bound(position, bounds) : number(position, unit);
+}
+
+double ScpiParameters::bound(int position, const Bounds& bounds) const
+{
+    const QString& value = m_values.at(position);
+    if (!isBound(value))
+        throw ScpiError(ScpiError::IllegalParameterValue, value.left(40));
+    switch (choice(position, boundWords())) {
+    case 0:
+        return bounds.minimum;
+    case 1:
+        return bounds.maximum;
+    default:
+        return bounds.byDefault;
+    }
 }
 
 int ScpiParameters::integer(int position, Unit unit) const

@@ -18,8 +18,20 @@ public:
     // Throws "Missing parameter" or "Parameter not allowed" unless there are exactly `expected`.
     void expect(int expected) const;
 
+    // The values that MINimum, MAXimum and DEFault stand for.
+    struct Bounds
+    {
+        double minimum;
+        double maximum;
+        double byDefault;
+    };
+
     // A decimal number, scaled to the unit; never NaN or infinite.
     double number(int position, Unit unit = Unit::None) const;
+    // A number, or one of the bounds by its word.
+    double number(int position, Unit unit, const Bounds& bounds) const;
+    // The bound a query's parameter names (VOLT? MAX); "Illegal parameter value" for others.
+    double bound(int position, const Bounds& bounds) const;
     // A number rounded to a whole one; "Data out of range" beyond 32 bits.
     int integer(int position, Unit unit = Unit::None) const;
     // ON, OFF, or a number (not zero is on).

@@ -7,16 +7,19 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 
 // SCPI's not-a-number: the reply for a setting not made since the server started.
 const QString kNotANumber = QStringLiteral("9.91E+37");
 constexpr double kMicro = 1e6;
-// The library's status for a current out of range, the meaning given with -222.
+// The library's statuses for a current and a voltage out of range, the meanings given with -222.
 constexpr int kCurrentOutOfRange = 20;
+constexpr int kVoltageOutOfRange = 19;
 
 void check(int status)
 {
@@ -62,12 +65,25 @@ double microamps(double amps)
 
 } // namespace
 
-SupplyCommands::SupplyCommands(const UnitProfile& profile, const QString& libraryVersion)
+SupplyCommands::SupplyCommands(const UnitProfile& profile, const QString& libraryVersion,
+    const UnitSafety& safety, std::function<void()> switchOthersOff)
     : m_profile(profile)
     , m_index(profile.identity().index())
     , m_libraryVersion(libraryVersion)
     , m_currentLimits(profile.outputs() + 1, profile.largestCurrent())
-{ }
+    , m_ramps(profile.outputs())
+    , m_limits(profile.outputs() + 1, profile.highestVoltage())
+    , m_on(profile.outputs() + 1, false)
+    , m_ceiling(safety.limit >= 0 ? std::min(safety.limit, profile.highestVoltage())
+                                  : profile.highestVoltage())
+    , m_watchdogSeconds(safety.watchdogSeconds)
+    , m_switchOthersOff(std::move(switchOthersOff))
+{
+    for (int channel = 1; channel <= profile.outputs(); ++channel) {
+        m_ramps.setRate(channel, safety.slew);
+        m_limits[channel] = m_ceiling;
+    }
+}
 
 QString SupplyCommands::identity() const
 {
@@ -77,23 +93,129 @@ QString SupplyCommands::identity() const
 
 QVector<ScpiCommand> SupplyCommands::commands()
 {
-    return outputCommands() + familyCommands() + readingCommands();
+    return outputCommands() + familyCommands() + readingCommands() + safetyCommands();
 }
 
 void SupplyCommands::reset()
 {
+    check(switchOff());
+}
+
+int SupplyCommands::switchOff()
+{
+    for (int channel = 1; channel <= m_profile.outputs(); ++channel)
+        m_ramps.stop(channel);
     if (!m_profile.supports(Operation::TurnOff))
-        return;
+        return StatusText::Success;
     // Every output is tried, whatever the others do; the first failure is reported.
     int firstFailure = StatusText::Success;
     for (int channel = 1; channel <= m_profile.outputs(); ++channel) {
         const int status = turnVoltageOff(m_index, channel);
-        if (status == StatusText::Success && m_profile.supports(Operation::SetAccurateVoltage))
-            remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
+        if (status == StatusText::Success) {
+            m_on[channel] = false;
+            if (m_profile.supports(Operation::SetAccurateVoltage))
+                remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
+        }
         if (firstFailure == StatusText::Success)
             firstFailure = status;
     }
-    check(firstFailure);
+    return firstFailure;
+}
+
+void SupplyCommands::switchAllOff(const QString& reason)
+{
+    const int status = switchOff();
+    log(status == StatusText::Success
+            ? reason + QStringLiteral(": outputs off")
+            : reason + QStringLiteral(": switching the outputs off failed: ")
+                + StatusText::meaning(status));
+}
+
+void SupplyCommands::selfTest()
+{
+    if (m_profile.supports(Operation::SupplyStatus)) {
+        bool error = false;
+        std::array<char, 1024> text{};
+        check(getSupplyStatus(m_index, &error, text.data()));
+    } else if (m_profile.supports(Operation::AdcValue)) {
+        double value = 0;
+        check(getADCValue(m_index, &value));
+    } else {
+        throw ScpiError(ScpiError::HardwareMissing, QStringLiteral("the unit reports no status"));
+    }
+}
+
+int SupplyCommands::sendStep(int channel)
+{
+    const double volts = m_ramps.nextStep(channel);
+    const int status = setVoltage(m_index, channel, volts, m_currentLimits.at(channel));
+    if (status == StatusText::Success)
+        m_ramps.sent(channel, volts);
+    else if (ScpiError::fromStatus(status).code() == ScpiError::DataOutOfRange)
+        m_ramps.stop(channel); // refused: nothing was sent
+    else
+        m_ramps.forget(channel);
+    return status;
+}
+
+void SupplyCommands::stepRamps()
+{
+    for (int channel = 1; channel <= m_profile.outputs(); ++channel) {
+        if (!m_ramps.running(channel))
+            continue;
+        const bool switchesOff = m_ramps.switchesOff(channel);
+        const int status = sendStep(channel);
+        if (status != StatusText::Success)
+            log(QStringLiteral("output %1: ramp stopped: %2")
+                    .arg(channel)
+                    .arg(StatusText::meaning(status)));
+        if (!switchesOff || m_ramps.running(channel))
+            continue;
+        // Arrived, or failed on the way down: off in either case.
+        m_ramps.stop(channel);
+        const int off = turnVoltageOff(m_index, channel);
+        if (off == StatusText::Success)
+            m_on[channel] = false;
+        else
+            log(QStringLiteral("output %1: switching off failed: %2")
+                    .arg(channel)
+                    .arg(StatusText::meaning(off)));
+    }
+}
+
+void SupplyCommands::watchdogExpired()
+{
+    if (!std::any_of(m_on.cbegin(), m_on.cend(), [](bool on) { return on; }))
+        return;
+    ++m_watchdogTrips;
+    log(QStringLiteral("watchdog: no command for %1 s, switching the outputs off")
+            .arg(m_watchdogSeconds));
+    for (int channel = 1; channel <= m_profile.outputs(); ++channel) {
+        if (!m_on.at(channel))
+            continue;
+        if (m_ramps.rate(channel) > 0 && m_profile.supports(Operation::SetVoltage)) {
+            m_ramps.retarget(channel, 0.0, true);
+            remember(QStringLiteral("VOLT"), channel, number(0.0));
+            continue;
+        }
+        m_ramps.stop(channel);
+        const int status = turnVoltageOff(m_index, channel);
+        if (status == StatusText::Success) {
+            m_on[channel] = false;
+            if (m_profile.supports(Operation::SetAccurateVoltage))
+                remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
+        } else {
+            log(QStringLiteral("output %1: switching off failed: %2")
+                    .arg(channel)
+                    .arg(StatusText::meaning(status)));
+        }
+    }
+}
+
+void SupplyCommands::log(const QString& message) const
+{
+    std::fprintf(
+        stderr, "kavrad: %s: %s\n", qPrintable(m_profile.identity().label()), qPrintable(message));
 }
 
 QVector<ScpiCommand> SupplyCommands::outputCommands()
@@ -104,24 +226,42 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 require(Operation::SetVoltage);
                 requireOutput(channel);
                 p.expect(1);
-                const double volts = p.number(0, Unit::Volt);
-                check(setVoltage(m_index, channel, volts, m_currentLimits.at(channel)));
+                const double volts = p.number(0, Unit::Volt, voltageBounds(channel));
+                requireWithinLimit(channel, volts);
+                // A ramp's target is checked at once, so that no step is refused half-way.
+                if (m_ramps.rate(channel) > 0
+                    && !(volts >= 0 && volts <= m_profile.highestVoltage()))
+                    throw ScpiError(
+                        ScpiError::DataOutOfRange, StatusText::meaning(kVoltageOutOfRange));
+                // Without a rate the first step is the whole way.
+                m_ramps.retarget(channel, volts);
+                check(sendStep(channel));
                 remember(QStringLiteral("VOLT"), channel, number(volts));
                 // A plain level replaces a waveform.
                 forget(QStringLiteral("WAV"), channel);
                 return QString();
             }},
-        settingQuery(QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"),
-            Operation::SetVoltage, Scope::Output, QStringLiteral("VOLT")),
+        {QStringLiteral("[SOURce#]:VOLTage[:LEVel][:IMMediate][:AMPLitude]"), true,
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                if (p.count() == 1)
+                    return number(p.bound(0, voltageBounds(channel)));
+                p.expect(0);
+                // During a ramp, its target.
+                return recalled(QStringLiteral("VOLT"), channel);
+            }},
         {QStringLiteral("[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]"), false,
             [this](int channel, const ScpiParameters& p) {
                 p.expect(1);
-                setCurrentLimit(channel, p.number(0, Unit::Ampere));
+                setCurrentLimit(channel, p.number(0, Unit::Ampere, currentBounds()));
                 return QString();
             }},
         {QStringLiteral("[SOURce#]:CURRent[:LEVel][:IMMediate][:AMPLitude]"), true,
             [this](int channel, const ScpiParameters& p) {
                 requireCurrentLimit(channel);
+                if (p.count() == 1)
+                    return number(p.bound(0, currentBounds()));
                 p.expect(0);
                 return number(m_currentLimits.at(channel) / kMicro);
             }},
@@ -131,7 +271,10 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 const bool on = p.boolean(0);
                 require(on ? Operation::TurnOn : Operation::TurnOff);
                 requireOutput(channel);
+                if (!on)
+                    m_ramps.stop(channel);
                 check(on ? turnVoltageOn(m_index, channel) : turnVoltageOff(m_index, channel));
+                m_on[channel] = on;
                 // Switching a Birch unit off sets both of its values to zero.
                 if (!on && m_profile.supports(Operation::SetAccurateVoltage))
                     remember(QStringLiteral("ACC"), channel, QStringLiteral("0,0"));
@@ -183,7 +326,10 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 p.expect(2);
                 const double volts = p.number(0, Unit::Volt);
                 const double second = p.number(1);
+                requireWithinLimit(channel, volts);
                 check(setAccurateVoltage(m_index, channel, volts, second));
+                // Birch has no switch: an output set above zero counts as on for the watchdog.
+                m_on[channel] = volts != 0;
                 remember(QStringLiteral("ACC"), channel,
                     number(volts) + QLatin1Char(',') + number(second));
                 return QString();
@@ -199,7 +345,10 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 const double level1 = p.number(1, Unit::Volt);
                 const double level2 = p.number(2, Unit::Volt);
                 const double period = p.number(3, Unit::Second);
+                requireWithinLimit(channel, std::max(level1, level2));
+                m_ramps.stop(channel);
                 check(setVoltageWaveform(m_index, channel, waveform, level1, level2, period));
+                m_ramps.forget(channel);
                 remember(QStringLiteral("WAV"), channel,
                     QStringList{
                         QString::number(waveform), number(level1), number(level2), number(period)}
@@ -318,6 +467,97 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
                 return flag(first) + QLatin1Char(',') + flag(second);
             }},
     };
+}
+
+QVector<ScpiCommand> SupplyCommands::safetyCommands()
+{
+    return {
+        {QStringLiteral("[SOURce#]:VOLTage:SLEW"), false,
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                p.expect(1);
+                // 0, MAXimum or DEFault: no ramp.
+                const double rate = p.number(0, Unit::None, {0.0, 0.0, 0.0});
+                if (!(rate >= 0))
+                    throw ScpiError(ScpiError::DataOutOfRange, QStringLiteral("negative rate"));
+                m_ramps.setRate(channel, rate);
+                return QString();
+            }},
+        {QStringLiteral("[SOURce#]:VOLTage:SLEW"), true,
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                p.expect(0);
+                return number(m_ramps.rate(channel));
+            }},
+        {QStringLiteral("[SOURce#]:VOLTage:RAMP"), true,
+            [this](int channel, const ScpiParameters& p) {
+                require(Operation::SetVoltage);
+                requireOutput(channel);
+                p.expect(0);
+                return flag(m_ramps.running(channel));
+            }},
+        {QStringLiteral("[SOURce#]:VOLTage:LIMit"), false,
+            [this](int channel, const ScpiParameters& p) {
+                requireOutput(channel);
+                p.expect(1);
+                const double volts = p.number(0, Unit::Volt, {0.0, m_ceiling, m_ceiling});
+                if (!(volts >= 0 && volts <= m_ceiling))
+                    throw ScpiError(ScpiError::DataOutOfRange,
+                        QStringLiteral("limit above %1 V").arg(number(m_ceiling)));
+                m_limits[channel] = volts;
+                return QString();
+            }},
+        {QStringLiteral("[SOURce#]:VOLTage:LIMit"), true,
+            [this](int channel, const ScpiParameters& p) {
+                requireOutput(channel);
+                if (p.count() == 1)
+                    return number(p.bound(0, {0.0, m_ceiling, m_ceiling}));
+                p.expect(0);
+                return number(m_limits.at(channel));
+            }},
+        {QStringLiteral("OUTPut:ALL[:STATe]"), false,
+            [this](int, const ScpiParameters& p) {
+                p.expect(1);
+                if (p.boolean(0))
+                    throw ScpiError(ScpiError::IllegalParameterValue, QStringLiteral("ON"));
+                m_switchOthersOff();
+                check(switchOff());
+                return QString();
+            }},
+        {QStringLiteral("SYSTem:WDOG"), true,
+            [this](int, const ScpiParameters& p) {
+                p.expect(0);
+                return number(m_watchdogSeconds) + QLatin1Char(',')
+                    + QString::number(m_watchdogTrips);
+            }},
+        // No family reports its output voltage.
+        {QStringLiteral("MEASure#:VOLTage[:DC]"), true,
+            [](int, const ScpiParameters&) -> QString {
+                throw ScpiError(ScpiError::HardwareMissing,
+                    QStringLiteral("the unit does not report its output voltage"));
+            }},
+    };
+}
+
+ScpiParameters::Bounds SupplyCommands::voltageBounds(int channel) const
+{
+    return {0.0, m_limits.at(channel), 0.0};
+}
+
+ScpiParameters::Bounds SupplyCommands::currentBounds() const
+{
+    const double largest = m_profile.largestCurrent() / kMicro;
+    return {0.0, largest, largest};
+}
+
+void SupplyCommands::requireWithinLimit(int channel, double volts) const
+{
+    // Without a limit below the family's, the library's own range check speaks.
+    if (m_limits.at(channel) < m_profile.highestVoltage() && volts > m_limits.at(channel))
+        throw ScpiError(ScpiError::DataOutOfRange,
+            QStringLiteral("above the limit of %1 V").arg(number(m_limits.at(channel))));
 }
 
 void SupplyCommands::require(Operation operation) const

@@ -11,7 +11,7 @@
 // the family has (so that a missing one is reported without touching the unit) and how many
 // outputs a header suffix may name; how many PWM channels; and the largest current limit, which
 // the server checks itself because it holds the limit until the next voltage setting. All of them
-// come from the library's table. The ranges that the library checks itself are left to it.
+// come from the library's table, as does the highest voltage (the bounds of VOLT MAX). The ranges that the library checks itself are left to it.
 class UnitProfile
 {
 public:
@@ -45,11 +45,15 @@ public:
     int pwmChannels() const { return m_identity.pwmChannelCount(); }
     // In the library's unit, microamps; 0 for a family without a current limit.
     double largestCurrent() const { return m_identity.highestCurrent(); }
+    // The highest voltage of the unit's voltage setting (Cedar: at its highest bus level); 0 for
+    // a family without one.
+    double highestVoltage() const { return m_highestVoltage; }
     // "Generic 19/1"; only the model for a unit without a family.
     QString modelName() const;
 
 private:
     UnitIdentity m_identity;
+    double m_highestVoltage = 0.0;
 };
 
 #endif

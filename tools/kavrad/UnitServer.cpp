@@ -9,12 +9,12 @@
 #include <cstdio>
 
 UnitServer::UnitServer(const UnitProfile& profile, const QString& libraryVersion,
-    const QList<Subnet>& allowed, QObject* parent)
+    const QList<Subnet>& allowed, const UnitSafety& safety, AllOffSwitch* allOff, QObject* parent)
     : QObject(parent)
     , m_profile(profile)
     , m_allowed(allowed)
     , m_server(new QTcpServer(this))
-    , m_worker(std::make_unique<UnitWorker>(profile, libraryVersion))
+    , m_worker(std::make_unique<UnitWorker>(profile, libraryVersion, safety, allOff))
 {
     qRegisterMetaType<ClientState>("ClientState");
     m_worker->moveToThread(&m_thread);
@@ -48,13 +48,13 @@ quint16 UnitServer::port() const
     return m_server->serverPort();
 }
 
-void UnitServer::stop()
+void UnitServer::stop(bool switchOff)
 {
     m_server->close();
     for (ClientConnection* client : qAsConst(m_clients))
         client->stopReading();
     // Queued behind every line already handed to the worker.
-    Q_EMIT drainQueued();
+    Q_EMIT drainQueued(switchOff);
 }
 
 void UnitServer::acceptClients()

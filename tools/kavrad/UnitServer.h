@@ -3,6 +3,7 @@
 
 #include "ClientState.h"
 #include "UnitProfile.h"
+#include "UnitSafety.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -13,6 +14,7 @@
 
 #include <memory>
 
+class AllOffSwitch;
 class ClientConnection;
 class QTcpServer;
 class UnitWorker;
@@ -27,8 +29,10 @@ public:
     using Subnet = QPair<QHostAddress, int>;
 
     // allowed: the subnets clients may connect from; every client when empty.
+    // allOff: the switch that every unit's worker listens to.
     UnitServer(const UnitProfile& profile, const QString& libraryVersion,
-        const QList<Subnet>& allowed, QObject* parent);
+        const QList<Subnet>& allowed, const UnitSafety& safety, AllOffSwitch* allOff,
+        QObject* parent);
     ~UnitServer() override;
 
     // False, with errorString() saying why, when the port cannot be had.
@@ -37,14 +41,15 @@ public:
     quint16 port() const;
 
     // Stops accepting and reading, lets the lines under way finish and their replies go out,
-    // stops the worker thread and closes the connections; then emits stopped().
-    void stop();
+    // switches the unit's outputs off when asked to, stops the worker thread and closes the
+    // connections; then emits stopped().
+    void stop(bool switchOff);
 
 Q_SIGNALS:
     void stopped();
     // To the worker.
     void lineQueued(quint64 client, const QString& line, const ClientState& state);
-    void drainQueued();
+    void drainQueued(bool switchOff);
 
 private:
     void acceptClients();

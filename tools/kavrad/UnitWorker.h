@@ -4,32 +4,45 @@
 #include "ClientState.h"
 #include "ScpiInstrument.h"
 #include "SupplyCommands.h"
+#include "UnitSafety.h"
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+class AllOffSwitch;
 
 // Carries out the lines of every client of one unit on the unit's own thread, one after the
 // other in the order they were queued, so that the library's blocking calls never hold up the
-// other units or the network.
+// other units or the network. Between lines it sends the steps of voltage ramps and keeps the
+// watchdog.
 class UnitWorker : public QObject
 {
     Q_OBJECT
 
 public:
-    UnitWorker(const UnitProfile& profile, const QString& libraryVersion);
+    UnitWorker(const UnitProfile& profile, const QString& libraryVersion, const UnitSafety& safety,
+        AllOffSwitch* allOff);
 
 public Q_SLOTS:
     void execute(quint64 client, const QString& line, const ClientState& state);
-    // Answers once every line queued before it has been carried out.
-    void drain();
+    // Answers once every line queued before it has been carried out; switchOff: every output of
+    // the unit off first.
+    void drain(bool switchOff);
 
 Q_SIGNALS:
     void executed(quint64 client, const QString& reply, const ClientState& state);
     void drained();
 
 private:
+    // Runs the ramp timer while a ramp is under way.
+    void followRamps();
+
+    int m_index;
     SupplyCommands m_supply;
     ScpiInstrument m_instrument;
+    QTimer m_rampTimer;
+    QTimer m_watchdog;
 };
 
 #endif
