@@ -38,7 +38,7 @@ USBResult libraryFailure(const char* text, USBResult::LibraryCode code = USBResu
     return USBResult::failure(QString::fromLatin1(text), code);
 }
 
-uint32_t littleEndianWord(const QByteArray& bytes, int offset)
+uint32_t littleEndianWord(const char* bytes, int offset)
 {
     return static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset]))
         | static_cast<uint32_t>(static_cast<uint8_t>(bytes[offset + 1])) << 8
@@ -66,8 +66,7 @@ USBPacketProtocol::USBPacketProtocol()
     , m_pollerAcknowledged(false)
     , m_discardBeforeWrite(false)
 {
-    // Reserved room is kept when the arrays are emptied: steady exchanges allocate nothing here.
-    m_currentPacketHeaderData.reserve(HeaderSize);
+    // Reserved room is kept when the array is emptied: steady exchanges allocate nothing here.
     m_packet.reserve(HeaderSize);
 }
 
@@ -206,7 +205,8 @@ USBResult USBPacketProtocol::sendRequest(std::shared_ptr<USBICommRequest> reques
         result = failure;
     } catch (const std::exception& error) {
         // Nothing but USBResult is expected below; still, no exception leaves the exchange.
-        m_pendingRequests.remove(request->id());
+        m_hasPending = false;
+        m_hasReply = false;
         result = USBResult::failure(QString::fromLocal8Bit(error.what()));
     }
     request->setResult(result);
@@ -252,26 +252,27 @@ USBResult USBPacketProtocol::exchange(
     socket.write(packet);
     qCDebug(KavraLog::wire).noquote() << "out" << packet.toHex(' ');
 
-    m_pendingRequests.insert(id, request);
+    m_pendingId = id;
+    m_hasPending = true;
+    m_hasReply = false;
     QElapsedTimer timer;
     timer.start();
-
+    // Nothing has been read for the new id yet: the first wait takes the whole time-out.
+    qint64 remainingMs = ReplyTimeoutMs;
     for (;;) {
-        const auto reply = m_replies.find(id);
-        if (reply != m_replies.end()) {
-            const PacketRecord record = reply.value();
-            m_replies.erase(reply);
-            m_pendingRequests.remove(id);
-            return completeExchange(*request, record);
-        }
-
-        const qint64 remainingMs = ReplyTimeoutMs - timer.elapsed();
-        if (remainingMs < 0) {
-            m_pendingRequests.remove(id);
-            return libraryFailure(TimedOutText, USBResult::NoReply);
-        }
         // Blocks in the read until the next packet starts, so a reply is taken as it arrives.
         awaitPacket(socket, static_cast<int>(remainingMs) + 1);
+        if (m_hasReply) {
+            const PacketRecord record = std::move(m_reply);
+            m_hasReply = false;
+            m_hasPending = false;
+            return completeExchange(*request, record);
+        }
+        remainingMs = ReplyTimeoutMs - timer.elapsed();
+        if (remainingMs < 0) {
+            m_hasPending = false;
+            return libraryFailure(TimedOutText, USBResult::NoReply);
+        }
     }
 }
 
@@ -306,7 +307,7 @@ int USBPacketProtocol::readPackets(USBISocket& socket)
             finishPacket();
             ++packets;
             // A stored reply is taken before anything else is read.
-            if (!m_replies.isEmpty())
+            if (m_hasReply)
                 break;
         }
     } catch (...) {
@@ -322,7 +323,8 @@ void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
         char type = 0;
         if (!socket.waitForByte(&type, timeoutMs))
             return;
-        m_currentPacketHeaderData.append(type);
+        m_header[0] = type;
+        m_headerCount = 1;
         readPacket(socket);
         finishPacket();
     } catch (...) {
@@ -334,9 +336,9 @@ void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
 void USBPacketProtocol::finishPacket()
 {
     qCDebug(KavraLog::wire).noquote()
-        << "in" << (m_currentPacketHeaderData + m_currentPacket.data).toHex(' ');
+        << "in" << (QByteArray(m_header, m_headerCount) + m_currentPacket.data).toHex(' ');
     deliverPacket();
-    m_currentPacketHeaderData.resize(0);
+    m_headerCount = 0;
     m_currentPacket.data.clear();
 }
 
@@ -350,39 +352,38 @@ void USBPacketProtocol::failReading()
 
 void USBPacketProtocol::readPacket(USBISocket& socket)
 {
-    if (m_currentPacketHeaderData.isEmpty()) {
-        char type = 0;
-        socket.readInto(&type, 1);
-        m_currentPacketHeaderData.append(type);
+    if (m_headerCount == 0) {
+        socket.readInto(m_header, 1);
+        m_headerCount = 1;
     }
-    Q_ASSERT(m_currentPacketHeaderData.count() == 1);
+    Q_ASSERT(m_headerCount == 1);
 
-    m_currentPacket = PacketRecord();
-    m_currentPacket.type = static_cast<uint8_t>(m_currentPacketHeaderData[0]);
+    // The data array keeps its room only while no reply shares it.
+    m_currentPacket.type = static_cast<uint8_t>(m_header[0]);
+    m_currentPacket.id = 0;
+    m_currentPacket.status = 0;
+    m_currentPacket.length = 0;
 
     switch (m_currentPacket.type) {
     case ReplyPacket: {
-        m_currentPacketHeaderData.resize(HeaderSize);
-        socket.readInto(m_currentPacketHeaderData.data() + 1, HeaderSize - 1);
-        Q_ASSERT(m_currentPacketHeaderData.count() == 8);
-        const QByteArray& h = m_currentPacketHeaderData;
+        socket.readInto(m_header + 1, HeaderSize - 1);
+        m_headerCount = HeaderSize;
+        const char* h = m_header;
         m_currentPacket.id = static_cast<int>(littleEndianWord(h, 1));
         m_currentPacket.status = static_cast<uint8_t>(h[5]);
         m_currentPacket.length = static_cast<uint8_t>(h[6]) | static_cast<uint8_t>(h[7]) << 8;
         break;
     }
     case ShortStreamPacket: {
-        m_currentPacketHeaderData.resize(2);
-        socket.readInto(m_currentPacketHeaderData.data() + 1, 1);
-        Q_ASSERT(m_currentPacketHeaderData.count() == 2);
-        m_currentPacket.length = static_cast<uint8_t>(m_currentPacketHeaderData[1]);
+        socket.readInto(m_header + 1, 1);
+        m_headerCount = 2;
+        m_currentPacket.length = static_cast<uint8_t>(m_header[1]);
         break;
     }
     case StreamPacket: {
-        m_currentPacketHeaderData.resize(HeaderSize);
-        socket.readInto(m_currentPacketHeaderData.data() + 1, HeaderSize - 1);
-        Q_ASSERT(m_currentPacketHeaderData.count() == 8);
-        const QByteArray& h = m_currentPacketHeaderData;
+        socket.readInto(m_header + 1, HeaderSize - 1);
+        m_headerCount = HeaderSize;
+        const char* h = m_header;
         m_currentPacket.length = static_cast<uint8_t>(h[2]) | static_cast<uint8_t>(h[3]) << 8;
         // The second word repeats the first; any difference means the header is damaged.
         const uint32_t difference = littleEndianWord(h, 0) ^ littleEndianWord(h, 4);
@@ -413,8 +414,8 @@ void USBPacketProtocol::deliverPacket()
     if (m_observer) {
         if (m_observer->acceptsPacket(id))
             m_observer->packetReceived(id, m_currentPacket.data);
-        else if (m_pendingRequests.contains(id))
-            m_replies.insert(id, m_currentPacket);
+        else
+            storeIfPending();
         return;
     }
 
@@ -429,16 +430,26 @@ void USBPacketProtocol::deliverPacket()
         }
         return;
     }
-    if (m_pendingRequests.contains(id))
-        m_replies.insert(id, m_currentPacket);
+    locker.unlock();
+    storeIfPending();
+}
+
+void USBPacketProtocol::storeIfPending()
+{
+    if (!m_hasPending || m_currentPacket.id != m_pendingId)
+        return;
+    // A later packet with the same id replaces an earlier one, as a map insert would.
+    m_reply = m_currentPacket;
+    m_hasReply = true;
 }
 
 void USBPacketProtocol::discardReadState()
 {
-    m_currentPacketHeaderData.resize(0);
+    m_headerCount = 0;
     m_currentPacket.data.clear();
-    m_pendingRequests.clear();
-    m_replies.clear();
+    m_hasPending = false;
+    m_hasReply = false;
+    m_reply = PacketRecord();
 }
 
 void USBPacketProtocol::postRequest(std::shared_ptr<USBICommRequest> request, QObject* receiver)

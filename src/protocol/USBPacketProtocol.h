@@ -78,10 +78,10 @@ public:
     // keeps its read state and ends at its next check; the queue is discarded either way.
     void setSocket(std::shared_ptr<USBISocket> socket) override;
 
-    // Requests written and waiting for their reply, and replies read but not yet taken. Only for
-    // the thread that runs the exchange.
-    int pendingRequestCount() const { return m_pendingRequests.size(); }
-    int storedReplyCount() const { return m_replies.size(); }
+    // Requests written and waiting for their reply, and replies read but not yet taken (0 or 1
+    // each: one exchange at a time). Only for the thread that runs the exchange.
+    int pendingRequestCount() const { return m_hasPending ? 1 : 0; }
+    int storedReplyCount() const { return m_hasReply ? 1 : 0; }
 
 protected:
     // The worker loop: serves the queue, then reads unsolicited packets, then sleeps.
@@ -105,6 +105,8 @@ private:
     void failReading();
     void readPacket(USBISocket& socket);
     void deliverPacket();
+    // Keeps the packet just read when it answers the pending request.
+    void storeIfPending();
     void discardReadState();
     void reportFinished(const QueuedRequest& entry, const USBResult& result);
     // Ends the worker after a failed polling step.
@@ -121,12 +123,18 @@ private:
     QPointer<QObject> m_errorReceiver;
     // New entries at the front; the worker serves the back.
     QVector<QueuedRequest> m_queue;
-    QMap<int, std::shared_ptr<USBICommRequest>> m_pendingRequests;
-    QByteArray m_currentPacketHeaderData;
+    // The exchange waits for one reply at a time: the id it waits for and the reply once read.
+    // Only for the thread that runs the exchange.
+    int m_pendingId = 0;
+    bool m_hasPending = false;
+    bool m_hasReply = false;
+    PacketRecord m_reply;
+    // The header bytes of the packet being read.
+    char m_header[8] = {};
+    int m_headerCount = 0;
     // The request packet being written, kept for its room; only for the exchange's thread.
     QByteArray m_packet;
     PacketRecord m_currentPacket;
-    QMap<int, PacketRecord> m_replies;
     uint32_t m_pollInterval;
     USBIProtocolObserver* m_observer;
     USBISocketPoller* m_poller;

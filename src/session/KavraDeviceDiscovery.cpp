@@ -92,12 +92,12 @@ int openListed(const std::shared_ptr<USBDevice>& usbDevice,
 // place in its line, taken while the session lock keeps the order of arrival. Only with the
 // session lock held.
 std::shared_ptr<KavraDriver_AbstractDevice> readyDevice(
-    int index, std::unique_ptr<FifoLock::Place>* place)
+    int index, std::optional<FifoLock::Place>* place)
 {
     std::shared_ptr<KavraDriver_AbstractDevice> device = KavraSession::device(index);
     if (!device || device->isConnectionLost())
         return nullptr;
-    *place = std::make_unique<FifoLock::Place>(device->callLock());
+    place->emplace(device->callLock());
     return device;
 }
 
@@ -146,7 +146,7 @@ QString KavraDeviceDiscovery::serialNumberForIndex(int index)
 }
 
 int KavraDeviceDiscovery::deviceForIndex(int index,
-    std::shared_ptr<KavraDriver_AbstractDevice>* device, std::unique_ptr<FifoLock::Place>* place)
+    std::shared_ptr<KavraDriver_AbstractDevice>* device, std::optional<FifoLock::Place>* place)
 {
     for (;;) {
         uint64_t generation = 0;
@@ -212,7 +212,7 @@ int KavraDeviceDiscovery::deviceForIndex(int index,
         } else {
             return status;
         }
-        *place = std::make_unique<FifoLock::Place>((*device)->callLock());
+        place->emplace((*device)->callLock());
         return Success;
     }
 }

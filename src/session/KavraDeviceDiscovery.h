@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class KavraDriver_AbstractDevice;
 
@@ -27,7 +28,7 @@ public:
     // holds a place in its line of calls. 0, 1 (the index names no unit), 3 (the unit is away and
     // was never opened, or the process is exiting) or the status of opening the unit.
     static int deviceForIndex(int index, std::shared_ptr<KavraDriver_AbstractDevice>* device,
-        std::unique_ptr<FifoLock::Place>* place);
+        std::optional<FifoLock::Place>* place);
     // The index that names the unit with the serial number (13-character form, any case), when the
     // unit is registered (attached or away) or attached and can be opened; 0 with *index set, or
     // 6 with *index -1. The registry is left as it was.

@@ -15,6 +15,7 @@
 
 #include <exception>
 #include <mutex>
+#include <optional>
 
 using namespace KavraDriver_Status;
 
@@ -30,7 +31,8 @@ int withDevice(const char* name, int index, Operation operation) noexcept
 {
     try {
         std::shared_ptr<KavraDriver_AbstractDevice> device;
-        std::unique_ptr<FifoLock::Place> place;
+        // In place: a steady call allocates nothing for its turn.
+        std::optional<FifoLock::Place> place;
         const int status = KavraDeviceDiscovery::deviceForIndex(index, &device, &place);
         if (status != Success)
             return status;

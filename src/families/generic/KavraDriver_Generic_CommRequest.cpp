@@ -1,57 +1,44 @@
 #include "KavraDriver_Generic_CommRequest.h"
 
-#include <QHash>
-#include <QPair>
-#include <QVector>
+#include <iterator>
 
 namespace {
 
-// The instruction bytes of every Generic model and the reply lengths, filled once per process.
-struct GenericInstructionTable
+// The instruction bytes of every Generic model and the reply lengths, by Generic code: a plain
+// table, so that a steady call finds its byte without hashing.
+struct Row
 {
-    QHash<QPair<ModelId, uint32_t>, uint8_t> bytes;
-    QVector<int> replyLengths;
+    int byteFor19; // -1: the model lacks the code
+    int byteFor25;
+    int replyLength;
 };
+constexpr Row Rows[] = {
+    {0x20, 0x20, 0},
+    {-1, 0x21, 0},
+    {0x21, -1, 0},
+    {-1, 0x22, 0},
+    {-1, 0x23, 0},
+    {0x22, 0x24, 0},
+    {0x23, 0x25, 0},
+    {0x40, 0x40, 15},
+    {-1, 0x41, 1},
+    {0x41, -1, 20},
+    {-1, 0x42, 20},
+    {-1, 0x43, 20},
+    {0x42, 0x44, 8},
+};
+constexpr uint32_t RowCount = static_cast<uint32_t>(std::size(Rows));
 
-const GenericInstructionTable& genericTable()
+// The byte of the code on the model, or -1 when the model lacks it.
+int byteOf(uint32_t genericCode, const ModelId& model)
 {
-    // A function-local static is built once, also when first used from several threads.
-    static const GenericInstructionTable table = [] {
-        struct Row
-        {
-            int byteFor19; // -1: the model lacks the code
-            int byteFor25;
-            int replyLength;
-        };
-        static const Row rows[] = {
-            {0x20, 0x20, 0},
-            {-1, 0x21, 0},
-            {0x21, -1, 0},
-            {-1, 0x22, 0},
-            {-1, 0x23, 0},
-            {0x22, 0x24, 0},
-            {0x23, 0x25, 0},
-            {0x40, 0x40, 15},
-            {-1, 0x41, 1},
-            {0x41, -1, 20},
-            {-1, 0x42, 20},
-            {-1, 0x43, 20},
-            {0x42, 0x44, 8},
-        };
-        const ModelId model19(19, 1);
-        const ModelId model25(25, 1);
-        GenericInstructionTable t;
-        for (uint32_t code = 0; code < sizeof(rows) / sizeof(rows[0]); ++code) {
-            const Row& row = rows[code];
-            if (row.byteFor19 >= 0)
-                t.bytes.insert(qMakePair(model19, code), static_cast<uint8_t>(row.byteFor19));
-            if (row.byteFor25 >= 0)
-                t.bytes.insert(qMakePair(model25, code), static_cast<uint8_t>(row.byteFor25));
-            t.replyLengths.append(row.replyLength);
-        }
-        return t;
-    }();
-    return table;
+    if (genericCode >= RowCount)
+        return -1;
+    if (model == ModelId(19, 1))
+        return Rows[genericCode].byteFor19;
+    if (model == ModelId(25, 1))
+        return Rows[genericCode].byteFor25;
+    return -1;
 }
 
 } // namespace
@@ -69,20 +56,18 @@ KavraDriver_Generic_CommRequest::KavraDriver_Generic_CommRequest(
 
 uint8_t KavraDriver_Generic_CommRequest::instructionByte(uint32_t genericCode, const ModelId& model)
 {
-    return genericTable().bytes.value(qMakePair(model, genericCode), 0);
+    const int byte = byteOf(genericCode, model);
+    return byte >= 0 ? static_cast<uint8_t>(byte) : 0;
 }
 
 bool KavraDriver_Generic_CommRequest::hasInstruction(uint32_t genericCode, const ModelId& model)
 {
-    return genericTable().bytes.contains(qMakePair(model, genericCode));
+    return byteOf(genericCode, model) >= 0;
 }
 
 int KavraDriver_Generic_CommRequest::replyLength(uint32_t genericCode)
 {
-    const QVector<int>& lengths = genericTable().replyLengths;
-    return genericCode < static_cast<uint32_t>(lengths.size())
-        ? lengths[static_cast<int>(genericCode)]
-        : 0;
+    return genericCode < RowCount ? Rows[genericCode].replyLength : 0;
 }
 
 uint8_t KavraDriver_Generic_CommRequest::instructionCode() const

@@ -70,12 +70,13 @@ int KavraDriver_Generic_Device::setVoltage(int channel, double voltage, double c
         return VoltageOutOfRange;
     if (!(current >= 0.0 && current <= limits.current))
         return CurrentOutOfRange;
-    KavraDriver_Generic_Voltage record;
-    record.setValue(KavraDriver_Generic_Voltage::Voltage, voltage);
-    record.setValue(KavraDriver_Generic_Voltage::Current, current);
-    record.setValue(KavraDriver_Generic_Voltage::SettingByte, VoltageSettingByte);
-    record.setValue(KavraDriver_Generic_Voltage::SecondSettingWord, VoltageSecondSettingWord);
-    if (!exchange(SetVoltage, model, record.encode(calibrationInUse(model))))
+    // The requested values are cut to whole numbers, as a record's encode cuts them.
+    const QByteArray payload
+        = KavraDriver_Generic_Voltage::encode(PropertiesDetail::truncateToInt(voltage, nullptr),
+            PropertiesDetail::truncateToInt(current, nullptr), VoltageSettingByte,
+            KavraDriver_Generic_Voltage::DefaultSettingWord, VoltageSecondSettingWord,
+            calibrationInUse(model));
+    if (!exchange(SetVoltage, model, payload))
         return VoltageFailed;
     return Success;
 }
@@ -119,10 +120,12 @@ int KavraDriver_Generic_Device::getSupplyStatus(bool* flag, char* text)
     QByteArray reply;
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    const KavraDriver_Generic_SupplyState::Fields state
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
     if (flag)
-        *flag = variantToInt(state.value(KavraDriver_Generic_SupplyState::ErrorCode)) != 0;
-    KavraDriver_Conversions::copyLatin1(state.statusText(), text);
+        *flag = state.errorCode != 0;
+    KavraDriver_Conversions::copyLatin1(
+        KavraDriver_Conversions::supplyStatusText(state.errorCode), text);
     return Success;
 }
 
@@ -134,11 +137,12 @@ int KavraDriver_Generic_Device::getChannelStatus(int channel, bool* first, bool*
     QByteArray reply;
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    const KavraDriver_Generic_SupplyState::Fields state
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
     if (first)
-        *first = state.value(KavraDriver_Generic_SupplyState::FirstFlag).toBool();
+        *first = state.firstFlag;
     if (second)
-        *second = state.value(KavraDriver_Generic_SupplyState::SecondFlag).toBool();
+        *second = state.secondFlag;
     return Success;
 }
 
@@ -150,9 +154,10 @@ int KavraDriver_Generic_Device::getChannelCurrent(int channel, double* current)
     QByteArray reply;
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return CurrentReadFailed;
-    const KavraDriver_Generic_SupplyState state(reply, calibrationInUse(model));
+    const KavraDriver_Generic_SupplyState::Fields state
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
     if (current)
-        *current = variantToInt(state.value(KavraDriver_Generic_SupplyState::Current));
+        *current = state.current;
     return Success;
 }
 

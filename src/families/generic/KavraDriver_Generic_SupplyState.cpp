@@ -7,14 +7,15 @@
 
 using namespace KavraDriver_Conversions;
 
-KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
+KavraDriver_Generic_SupplyState::Fields KavraDriver_Generic_SupplyState::decode(
     const QByteArray& data, const KavraDriver_Generic_UserData& calibration)
 {
     Q_ASSERT_X(
         data.count() == ReplyLength, "src/KavraDriver_Generic_SupplyState", "data.count() == 8");
-    // A release build leaves a short reply undecoded: every index then reads as absent.
+    Fields fields;
+    // A release build leaves a short reply undecoded.
     if (data.count() != ReplyLength)
-        return;
+        return fields;
 
     const int status = static_cast<quint8>(data.at(0));
     const int rawVoltage = wordAt(data, 1);
@@ -32,19 +33,39 @@ KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
         current = -current;
     }
 
-    setValue(RawVoltage, rawVoltage);
-    setValue(RawCurrent, rawCurrent);
-    setValue(Voltage, roundHalfUp(voltage));
-    setValue(Current, roundHalfUp(current));
-    setValue(PolarityCode, polarity);
-    setValue(SettingWord, static_cast<int>(wordAt(data, 5)));
-    setValue(FirstFlag, (status & 0x01) != 0);
-    setValue(SecondFlag, (status & 0x02) != 0);
-    setValue(ErrorCode, status >> 2);
+    fields.rawVoltage = rawVoltage;
+    fields.rawCurrent = rawCurrent;
+    fields.voltage = roundHalfUp(voltage);
+    fields.current = roundHalfUp(current);
+    fields.polarityCode = polarity;
+    fields.settingWord = static_cast<int>(wordAt(data, 5));
+    fields.firstFlag = (status & 0x01) != 0;
+    fields.secondFlag = (status & 0x02) != 0;
+    fields.errorCode = status >> 2;
+    fields.decoded = true;
+    return fields;
+}
+
+KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(
+    const QByteArray& data, const KavraDriver_Generic_UserData& calibration)
+{
+    const Fields fields = decode(data, calibration);
+    // Every index of an undecoded reply reads as absent.
+    if (!fields.decoded)
+        return;
+    setValue(RawVoltage, fields.rawVoltage);
+    setValue(RawCurrent, fields.rawCurrent);
+    setValue(Voltage, fields.voltage);
+    setValue(Current, fields.current);
+    setValue(PolarityCode, fields.polarityCode);
+    setValue(SettingWord, fields.settingWord);
+    setValue(FirstFlag, fields.firstFlag);
+    setValue(SecondFlag, fields.secondFlag);
+    setValue(ErrorCode, fields.errorCode);
     setValue(PolarityText,
-        polarity == 0       ? QStringLiteral("Positive")
-            : polarity == 1 ? QStringLiteral("Negative")
-                            : QStringLiteral("Undefined"));
+        fields.polarityCode == 0       ? QStringLiteral("Positive")
+            : fields.polarityCode == 1 ? QStringLiteral("Negative")
+                                       : QStringLiteral("Undefined"));
 }
 
 KavraDriver_Generic_SupplyState::KavraDriver_Generic_SupplyState(

@@ -33,6 +33,23 @@ public:
     };
     static constexpr int ReplyLength = 8;
 
+    // The reply's values as plain numbers, for callers that read one or two of them without a
+    // record. A reply of another length decodes as all zero, as an undecoded record reads.
+    struct Fields
+    {
+        int rawVoltage = 0;
+        int rawCurrent = 0;
+        int voltage = 0;
+        int current = 0;
+        int polarityCode = 0;
+        int settingWord = 0;
+        bool firstFlag = false;
+        bool secondFlag = false;
+        int errorCode = 0;
+        bool decoded = false;
+    };
+    static Fields decode(const QByteArray& data, const KavraDriver_Generic_UserData& calibration);
+
     // From the 8-byte reply, converted with the given calibration; polarity code 1 reverses the
     // signs of the converted voltage and current.
     KavraDriver_Generic_SupplyState(

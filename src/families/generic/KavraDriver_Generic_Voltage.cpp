@@ -10,7 +10,7 @@ KavraDriver_Generic_Voltage::KavraDriver_Generic_Voltage()
     setValue(Voltage, 10.0);
     setValue(Current, 100.0);
     setValue(SettingByte, 0);
-    setValue(SettingWord, 0);
+    setValue(SettingWord, DefaultSettingWord);
     setValue(SecondSettingWord, 50000);
 }
 
@@ -19,10 +19,16 @@ KavraDriver_Generic_Voltage::~KavraDriver_Generic_Voltage() = default;
 QByteArray KavraDriver_Generic_Voltage::encode(
     const KavraDriver_Generic_UserData& calibration) const
 {
-    const int voltage = variantToInt(value(Voltage));
-    const int current = variantToInt(value(Current));
+    return encode(variantToInt(value(Voltage)), variantToInt(value(Current)),
+        variantToInt(value(SettingByte)), variantToInt(value(SettingWord)),
+        variantToInt(value(SecondSettingWord)), calibration);
+}
 
+QByteArray KavraDriver_Generic_Voltage::encode(int voltage, int current, int settingByte,
+    int settingWord, int secondSettingWord, const KavraDriver_Generic_UserData& calibration)
+{
     QByteArray data;
+    data.reserve(EncodedLength);
     appendWord(data,
         truncateToWord(
             calibration.voltageGain() / 1000.0 * voltage + calibration.voltageOffset() / 10.0));
@@ -30,8 +36,8 @@ QByteArray KavraDriver_Generic_Voltage::encode(
     appendWord(data, static_cast<quint16>(calibration.voltageOffset() / 10));
     appendWord(data, static_cast<quint16>(calibration.currentOffset() / 10));
     appendWord(data, calibration.currentCoupling());
-    data.append(static_cast<char>(variantToInt(value(SettingByte)) & 0xFF));
-    appendWord(data, static_cast<quint16>(variantToInt(value(SettingWord)) & 0xFFFF));
-    appendWord(data, static_cast<quint16>(variantToInt(value(SecondSettingWord)) & 0xFFFF));
+    data.append(static_cast<char>(settingByte & 0xFF));
+    appendWord(data, static_cast<quint16>(settingWord & 0xFFFF));
+    appendWord(data, static_cast<quint16>(secondSettingWord & 0xFFFF));
     return data;
 }

@@ -33,4 +33,9 @@ public:
     // offset, coupling, the setting byte and the two setting words. The requested values are cut
     // to whole numbers before the calibration applies.
     QByteArray encode(const KavraDriver_Generic_UserData& calibration) const;
+    // The same bytes from plain values, without a record.
+    static QByteArray encode(int voltage, int current, int settingByte, int settingWord,
+        int secondSettingWord, const KavraDriver_Generic_UserData& calibration);
+    // The setting word of a new record.
+    static constexpr int DefaultSettingWord = 0;
 };
