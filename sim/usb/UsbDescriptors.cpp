@@ -106,6 +106,15 @@ QByteArray UsbDescriptors::configuration(const Identity& identity)
     return out;
 }
 
+QByteArray UsbDescriptors::rootHub()
+{
+    // Device: USB 2.0, hub class with a single transaction translator, 1d6b:0002; configuration:
+    // self-powered, one hub interface with an interrupt IN endpoint.
+    return QByteArray::fromHex(
+        "12010002090001406b1d020000010302010109021900010100e00009040000010900000007058103040"
+        "00c");
+}
+
 QByteArray UsbDescriptors::languages()
 {
     return QByteArray("\x04\x03\x09\x04", 4);

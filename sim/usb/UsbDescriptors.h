@@ -31,6 +31,9 @@ public:
 
     static QByteArray device(const Identity& identity);
     static QByteArray configuration(const Identity& identity);
+    // The device and configuration descriptors of the bus's root hub (a USB 2.0 hub of the Linux
+    // Foundation's ids with one interface and its status-change endpoint).
+    static QByteArray rootHub();
     // String descriptor 0 (the languages: US English) or a text.
     static QByteArray languages();
     static QByteArray string(const QString& text);
