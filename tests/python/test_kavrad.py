@@ -5,6 +5,7 @@ KAVRAD names the built server (ctest sets it). Every server listens on ephemeral
 """
 
 import doctest
+import json
 import os
 import re
 import signal
@@ -33,10 +34,11 @@ class Server:
     """A running kavrad on a bench of the units given (the built-in default bench without them);
     ports[k] is the port of unit k. As a context manager it is stopped, and must exit with 0."""
 
-    def __init__(self, tmp_path, *options, units=None, port=0):
+    def __init__(self, tmp_path, *options, units=None, port=0, env=None):
         bench = ["--bench", write_bench(tmp_path / f"bench-{id(self)}.json", units)] if units else ["--sim"]
         self.process = subprocess.Popen([KAVRAD, *bench, "--port", str(port), *options], text=True,
-                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                        env={**os.environ, **(env or {})})
         self.ports = {}
         for line in self.process.stdout:
             served = re.match(r"kavrad: unit (\d+) \(.*\) on 127\.0\.0\.1:(\d+)$", line)
@@ -141,6 +143,16 @@ READ_BACK = [
     (ALDER, ["*CLS" + " " * 4092], "*OPC?;SYST:ERR:COUN?", "1;0"),
     (ALDER, ["*CLS" + " " * 4093], "*OPC?;SYST:ERR?", '1;-223,"Too much data"'),
     (ALDER, ["*CLS" + " " * 99996], "*OPC?;SYST:ERR?", '1;-223,"Too much data"'),
+    # Bounds from the library's family table, the common queries clients try first.
+    (GENERIC19, [], "VOLT? MAX;VOLT? MIN;CURR? MAX;CURR? DEF;SYST:VERS?;*TST?;SYST:WDOG?",
+     "5000;0;0.0002;0.0002;1999.0;0;0,0"),
+    (ALDER, ["VOLT MAX;CURR MIN"], "VOLT?;CURR?;VOLT:SLEW?;VOLT:RAMP?", "2000;0;0;0"),
+    (BIRCH, [], "*TST?;SYST:ERR:ALL?", '1;-241,"Hardware missing;the unit reports no status"'),
+    (CEDAR, ["FOO", "BAR", "*ESE 32;STAT:PRES"], "SYST:ERR:ALL?;SYST:ERR:ALL?;*ESE?",
+     '-113,"Undefined header;FOO",-113,"Undefined header;BAR";0,"No error";32'),
+    # A software limit refuses a setting above it and leaves the last one in place.
+    (GENERIC19, ["VOLT 100", "VOLT:LIM 500;VOLT 600"], "VOLT:LIM?;VOLT? MAX;VOLT?;SYST:ERR:ALL?;VOLT:LIM MAX",
+     '500;500;100;-222,"Data out of range;above the limit of 500 V"'),
     # A rejected command ends its line and leaves the unit alone.
     (GENERIC19, ["CURR 100E-6;VOLT 100;OUTP OFF", "VOLT 9000;OUTP ON", "OUTP:POL NEG;OUTP ON"],
      "SYST:ERR:COUN?;VOLT?;OUTP?;MEAS:CURR?", "2;100;0;0"),
@@ -174,6 +186,11 @@ BAD_INPUT = [
     (GENERIC19, "VOLT 1,2", -108, "Parameter not allowed"),
     (GENERIC19, "VOLT 10 KA", -131, "Invalid suffix;KA"),
     (GENERIC19, "OUTP MAYBE", -224, "Illegal parameter value;MAYBE"),
+    (GENERIC19, "VOLT? MAYBE", -224, "Illegal parameter value;MAYBE"),
+    (GENERIC19, "OUTP:ALL ON", -224, "Illegal parameter value;ON"),
+    (GENERIC19, "VOLT:SLEW -1", -222, "Data out of range;negative rate"),
+    (GENERIC19, "VOLT:LIM 5001", -222, "Data out of range;limit above 5000 V"),
+    (ALDER, "MEAS:VOLT?", -241, "Hardware missing;the unit does not report its output voltage"),
     (CEDAR, "SOUR2:VOLT 10;:OUTP2 ON", 30,
      "switching on output 2 or 3 refused: the unit's status shows them not ready"),
 ]
@@ -217,6 +234,142 @@ def test_client_disconnecting_in_the_middle_of_a_command(server, client):
         time.sleep(0.05)
     assert session.query("VOLT?") == "66"
     assert client(ALDER).query("*IDN?").startswith("Kavra,Alder")
+
+
+# Input that once stalled a connection for good: each must answer its last query, and every
+# query of a pipelined batch in order.
+STALLS = [
+    (b"*CLS\n" * 3500 + b"*IDN?\n", 1),
+    (b"*IDN?\n" * 5000, 5000),
+    (b"garbage\n" * 10000 + b"*CLS\n*IDN?\n", 1),
+    (bytes(range(256)) * 1200 + b"\n*CLS\n*IDN?\n", 1),
+    (b"X" * 10000 + b"\n" + b"*IDN?\n", 1),
+]
+
+
+@pytest.mark.parametrize("sent, replies", STALLS)
+def test_no_input_stalls_a_connection(client, sent, replies):
+    session = client(GENERIC19)
+    session.write_raw(sent)
+    assert [session.read() for _ in range(replies)] == [session.query("*IDN?")] * replies
+
+
+def test_a_slow_reader_is_held_back_while_others_are_served(client):
+    slow, other = client(GENERIC25), client(GENERIC25)
+    slow.write_raw(b"*IDN?\n" * 20000)  # not read for now: TCP holds the rest back
+    time.sleep(0.5)
+    assert other.query("*OPC?") == "1"
+    assert len({slow.read() for _ in range(20000)}) == 1
+
+
+def resident_megabytes(pid):
+    return int(re.search(r"VmRSS:\s+(\d+)", Path(f"/proc/{pid}/status").read_text())[1]) / 1024
+
+
+def test_many_clients_are_all_answered_and_memory_returns(tmp_path, visa):
+    def exercise(number):
+        session = visa.open_resource(f"TCPIP0::127.0.0.1::{running.ports[number % 6 + 1]}::SOCKET",
+                                     read_termination="\n", write_termination="\n", timeout=60000)
+        try:
+            return sum(session.query("*IDN?").startswith("Kavra,") for _ in range(100))
+        finally:
+            session.close()
+
+    with Server(tmp_path) as running:
+        start = resident_megabytes(running.process.pid)
+        for _ in range(2):
+            with ThreadPoolExecutor(200) as pool:
+                assert sum(pool.map(exercise, range(200))) == 200 * 100
+        deadline = time.monotonic() + 10
+        while (size := resident_megabytes(running.process.pid)) > 1.1 * start and time.monotonic() < deadline:
+            time.sleep(0.2)
+        assert size <= 1.1 * start, (start, size)
+
+
+def test_realistic_bench_takes_thousands_of_settings(tmp_path, visa):
+    bench = json.dumps({"timing": "realistic", "units": bench_units([GENERIC19])})
+    with Server(tmp_path, units=bench) as running:
+        session = visa.open_resource(f"TCPIP0::127.0.0.1::{running.ports[1]}::SOCKET",
+                                     read_termination="\n", write_termination="\n", timeout=60000)
+        for _ in range(3000):
+            session.write("VOLT 100")
+        assert session.query("*OPC?;VOLT?;SYST:ERR:COUN?") == "1;100;0"
+        session.close()
+
+
+def test_ramp_reaches_the_unit_in_increasing_steps(tmp_path):
+    wire = tmp_path / "wire.json"
+    alder = bench_units([ALDER])
+    with Server(tmp_path, "--slew", f"{alder[0]['serial']}=500", units=alder,
+                env={"KAVRA_SIM_WIRE_LOG": str(wire)}) as running, \
+            socket.create_connection(("127.0.0.1", running.ports[1])) as connection:
+        replies = connection.makefile()
+
+        def query(line):
+            connection.sendall(line.encode() + b"\n")
+            return replies.readline().strip()
+
+        assert query("VOLT:SLEW?;VOLT 1000;VOLT?;VOLT:RAMP?") == "500;1000;1"
+        deadline = time.monotonic() + 20
+        while query("VOLT:RAMP?") == "1" and time.monotonic() < deadline:
+            time.sleep(0.05)
+        # A new setting re-targets a ramp; switching the output off stops it.
+        assert query("VOLT 0;VOLT:RAMP?;OUTP OFF;VOLT:RAMP?;VOLT?") == "1;0;0"
+    log = json.loads(wire.read_text())[alder[0]["serial"]]
+    steps = [(int.from_bytes(packet[8:10], "little"), entry["t"]) for entry in log
+             if entry["dir"] == "out" and (packet := bytes.fromhex(entry["data"]))[:1] == b"\x05"
+             and packet[5] == 0x20]
+    up = [code for code, _ in steps][:20]
+    assert len(up) >= 10 and up == sorted(set(up)), steps
+    # 1000 V at 500 V/s: never faster than the rate allows.
+    assert steps[19][1] - steps[0][1] >= 1.5e6
+
+
+def test_watchdog_switches_off_a_silent_unit_only(tmp_path):
+    with Server(tmp_path, "--watchdog", "1", units=bench_units([ALDER, GENERIC19])) as running:
+        silent, talking = (socket.create_connection(("127.0.0.1", running.ports[k])) for k in (1, 2))
+        for connection in (silent, talking):
+            connection.sendall(b"VOLT 100;OUTP ON;OUTP?\n")
+            assert connection.makefile().readline() == "1\n"
+        talker = talking.makefile()
+        for _ in range(12):  # 2.4 s of commands: well past the time plus 1 s
+            talking.sendall(b"*OPC?\n")
+            assert talker.readline() == "1\n"
+            time.sleep(0.2)
+        for connection, reply in ((silent, "0;1,1"), (talking, "1;1,0")):
+            connection.sendall(b"OUTP?;SYST:WDOG?\n")
+            assert connection.makefile().readline() == reply + "\n"
+            connection.close()
+        code, stderr = running.stop()
+    assert code == 0 and "QZAH015010001, Alder 15/1): watchdog: no command for 1 s" in stderr
+
+
+def test_all_off_across_units_and_off_on_exit(tmp_path):
+    wire = tmp_path / "wire.json"
+    units = bench_units([ALDER, GENERIC19, ROWAN])
+    running = Server(tmp_path, "--off-on-exit", "--limit", f"{units[1]['serial'].lower()}=500",
+                     units=units, env={"KAVRA_SIM_WIRE_LOG": str(wire)})
+    connections = [socket.create_connection(("127.0.0.1", running.ports[k])) for k in (1, 2, 3)]
+
+    def query(k, line):
+        connections[k - 1].sendall(line.encode() + b"\n")
+        return connections[k - 1].makefile().readline().strip()
+
+    assert [query(k, "OUTP ON;OUTP?") for k in (1, 2)] == ["1", "1"]
+    connections[1].sendall(b"VOLT:LIM 600\n")
+    assert query(2, "SYST:ERR?;VOLT:LIM?") == '-222,"Data out of range;limit above 500 V";500'
+    assert query(3, "OUTP:ALL OFF;*OPC?") == "1"
+    assert [query(k, "OUTP?") for k in (1, 2)] == ["0", "0"]
+    assert [query(k, "OUTP ON;OUTP?") for k in (1, 2)] == ["1", "1"]
+    code, stderr = running.stop(signal.SIGINT)
+    assert code == 0, stderr
+    # The last packet to each unit switched its output off (Alder 0x27, Generic 19/1 0x23).
+    log = json.loads(wire.read_text())
+    last = {unit["serial"]: [bytes.fromhex(entry["data"]) for entry in log[unit["serial"]]
+                             if entry["dir"] == "out" and entry["data"].startswith("05")][-1][5]
+            for unit in units[:2]}
+    assert last == {units[0]["serial"]: 0x27, units[1]["serial"]: 0x23}
+    assert stderr.count("ending: outputs off") == 3
 
 
 @pytest.mark.parametrize("signum", [signal.SIGINT, signal.SIGTERM])
@@ -278,7 +431,8 @@ def test_ports_follow_the_device_index_unless_pinned(tmp_path):
 
 @pytest.mark.parametrize("options", [
     ["--port", "65536"], ["--allow", "nonsense"], ["--pin", "QZAH040010005"], ["--pin", "X=0"],
-    ["--listen", "localhost.invalid"], ["extra"],
+    ["--listen", "localhost.invalid"], ["extra"], ["--slew", "QZAH019010003"], ["--limit", "X=-1"],
+    ["--watchdog", "0"],
 ])
 def test_misuse_exits_with_2(options):
     result = run([KAVRAD, "--sim", *options])

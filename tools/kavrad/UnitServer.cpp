@@ -5,8 +5,18 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <cstdio>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+namespace {
+
+constexpr int kReleaseDelayMs = 200;
+
+} // namespace
 
 UnitServer::UnitServer(const UnitProfile& profile, const QString& libraryVersion,
     const QList<Subnet>& allowed, const UnitSafety& safety, AllOffSwitch* allOff, QObject* parent)
@@ -76,8 +86,19 @@ void UnitServer::acceptClients()
             // A line still under way for it runs to its end; its reply is dropped in deliver().
             if (ClientConnection* gone = m_clients.take(closedId))
                 gone->deleteLater();
+            if (m_clients.isEmpty())
+                releaseMemoryLater();
         });
     }
+}
+
+void UnitServer::releaseMemoryLater()
+{
+#ifdef __GLIBC__
+    // After a burst of clients, glibc keeps their freed memory in its heaps; giving it back
+    // keeps the server's size at its resting level. Once the connections are deleted.
+    QTimer::singleShot(kReleaseDelayMs, this, [] { malloc_trim(0); });
+#endif
 }
 
 bool UnitServer::admits(const QHostAddress& peer) const

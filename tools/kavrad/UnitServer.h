@@ -54,6 +54,8 @@ Q_SIGNALS:
 private:
     void acceptClients();
     bool admits(const QHostAddress& peer) const;
+    // Gives the memory of connections that have gone back to the system.
+    void releaseMemoryLater();
     void deliver(quint64 client, const QString& reply, const ClientState& state);
     void finishStopping();
 
