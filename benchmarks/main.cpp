@@ -10,6 +10,7 @@
 #include "ResultTable.h"
 #include "SteadyCallBenchmark.h"
 #include "ThroughputBenchmark.h"
+#include "VendorBenchmark.h"
 
 #include <KavraLib.h>
 
@@ -21,6 +22,11 @@
 
 int main(int argc, char* argv[])
 {
+    // Under the USB-level bench, on the D2XX library the parent named.
+    if (argc == 3 && QLatin1String(argv[1]) == QLatin1String(VendorBenchmark::kMeasuredOption)) {
+        QCoreApplication application(argc, argv);
+        return VendorBenchmark(std::max(1, std::atoi(argv[2]))).runMeasured();
+    }
     // Before the first library call: the library loads its D2XX library on first use, and the
     // benchmarks need the bench's controls beside it.
     setenv("KAVRA_D2XX_LIBRARY", KAVRA_SIM_PATH, 1);
@@ -43,8 +49,8 @@ int main(int argc, char* argv[])
         QStringLiteral("Calls per chip type under callgrind (default 200)."),
         QStringLiteral("count"), QStringLiteral("200"));
     const QCommandLineOption only(QStringLiteral("only"),
-        QStringLiteral("Comma-separated parts: calls, discovery, threads, instructions."),
-        QStringLiteral("parts"), QStringLiteral("calls,discovery,threads,instructions"));
+        QStringLiteral("Comma-separated parts: calls, discovery, threads, instructions, vendor."),
+        QStringLiteral("parts"), QStringLiteral("calls,discovery,threads,instructions,vendor"));
     parser.addOptions({samples, seconds, calls, only});
     parser.process(application);
     const QStringList parts = parser.value(only).split(QLatin1Char(','), Qt::SkipEmptyParts);
@@ -70,6 +76,11 @@ int main(int argc, char* argv[])
     if (parts.contains(QStringLiteral("instructions"))) {
         std::fprintf(stderr, "instructions per call under callgrind...\n");
         InstructionBenchmark(std::max(1, parser.value(calls).toInt())).run(table);
+    }
+    if (parts.contains(QStringLiteral("vendor"))) {
+        std::fprintf(
+            stderr, "libkavra_ftdi.so against FTDI's library under the USB-level bench...\n");
+        VendorBenchmark(std::max(1, parser.value(samples).toInt())).run(table);
     }
     closeSession();
     table.addNote(QStringLiteral(
