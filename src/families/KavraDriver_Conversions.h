@@ -48,6 +48,15 @@ inline int roundHalfUp(double value)
     return clampToInt(truncateToInt64(std::floor(value + 0.5)));
 }
 
+// Writes a little-endian word at out, which must have room for two bytes; returns the byte after
+// it. For records of a fixed length, which size their array once.
+inline char* putWord(char* out, quint16 value)
+{
+    out[0] = static_cast<char>(value & 0xFF);
+    out[1] = static_cast<char>((value >> 8) & 0xFF);
+    return out + 2;
+}
+
 // A reply word read as the signed 16-bit number that the unit sent.
 inline int signedWord(quint16 word)
 {

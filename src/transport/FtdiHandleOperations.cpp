@@ -111,8 +111,9 @@ int FtdiHandleOperations::write(FT_HANDLE handle, QByteArray data)
     if (data.isEmpty())
         return 0;
     DWORD written = 0;
+    // FT_Write only reads the buffer; data() would copy an array shared with the caller.
     const FT_STATUS status = D2xxLibrary::instance().write(
-        handle, data.data(), static_cast<DWORD>(data.size()), &written);
+        handle, const_cast<char*>(data.constData()), static_cast<DWORD>(data.size()), &written);
     if (status != FT_OK)
         throw USBResult(status);
     if (written != static_cast<DWORD>(data.size()))

@@ -63,10 +63,11 @@ int KavraDriver_Alder_Device::setVoltage(int channel, double voltage, double cur
         return VoltageOutOfRange;
     if (!(current >= 0.0 && current <= HighestCurrent))
         return CurrentOutOfRange;
-    KavraDriver_Alder_Voltage record;
-    record.setValue(KavraDriver_Alder_Voltage::Voltage, voltage);
-    record.setValue(KavraDriver_Alder_Voltage::Current, current);
-    if (!exchange(SetVoltage, record.encode(m_userData, m_polarity)))
+    // The requested values are cut to whole numbers, as a record's encode cuts them.
+    const QByteArray payload
+        = KavraDriver_Alder_Voltage::encode(PropertiesDetail::truncateToInt(voltage, nullptr),
+            PropertiesDetail::truncateToInt(current, nullptr), m_userData, m_polarity);
+    if (!exchange(SetVoltage, payload))
         return VoltageFailed;
     return Success;
 }
@@ -103,10 +104,12 @@ int KavraDriver_Alder_Device::getSupplyStatus(bool* flag, char* text)
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    const KavraDriver_Alder_SupplyState::Fields state
+        = KavraDriver_Alder_SupplyState::decode(reply, m_userData);
     if (flag)
-        *flag = variantToInt(state.value(KavraDriver_Alder_SupplyState::ErrorCode)) != 0;
-    KavraDriver_Conversions::copyLatin1(state.statusText(), text);
+        *flag = state.errorCode != 0;
+    KavraDriver_Conversions::copyLatin1(
+        KavraDriver_Conversions::supplyStatusText(state.errorCode), text);
     return Success;
 }
 
@@ -117,11 +120,12 @@ int KavraDriver_Alder_Device::getChannelStatus(int channel, bool* first, bool* s
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    const KavraDriver_Alder_SupplyState::Fields state
+        = KavraDriver_Alder_SupplyState::decode(reply, m_userData);
     if (first)
-        *first = state.value(KavraDriver_Alder_SupplyState::FirstFlag).toBool();
+        *first = state.firstFlag;
     if (second)
-        *second = state.value(KavraDriver_Alder_SupplyState::SecondFlag).toBool();
+        *second = state.secondFlag;
     return Success;
 }
 
@@ -132,9 +136,10 @@ int KavraDriver_Alder_Device::getChannelCurrent(int channel, double* current)
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
         return CurrentReadFailed;
-    const KavraDriver_Alder_SupplyState state(reply, m_userData);
+    const KavraDriver_Alder_SupplyState::Fields state
+        = KavraDriver_Alder_SupplyState::decode(reply, m_userData);
     if (current)
-        *current = variantToInt(state.value(KavraDriver_Alder_SupplyState::Current));
+        *current = state.current;
     return Success;
 }
 

@@ -7,14 +7,15 @@
 
 using namespace KavraDriver_Conversions;
 
-KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
+KavraDriver_Alder_SupplyState::Fields KavraDriver_Alder_SupplyState::decode(
     const QByteArray& data, const KavraDriver_Alder_UserData& calibration)
 {
     Q_ASSERT_X(
         data.count() == ReplyLength, "src/KavraDriver_Alder_SupplyState", "data.count() == 5");
-    // A release build leaves a short reply undecoded: every index then reads as absent.
+    Fields fields;
+    // A release build leaves a short reply undecoded.
     if (data.count() != ReplyLength)
-        return;
+        return fields;
 
     const int status = static_cast<quint8>(data.at(0));
     const int rawVoltage = signedWord(wordAt(data, 1));
@@ -26,13 +27,31 @@ KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
     const double voltage = readings.voltage;
     const double current = readings.current;
 
-    setValue(RawVoltage, rawVoltage);
-    setValue(RawCurrent, rawCurrent);
-    setValue(Voltage, roundHalfUp(voltage));
-    setValue(Current, roundHalfUp(current));
-    setValue(FirstFlag, (status & 0x01) != 0);
-    setValue(SecondFlag, (status & 0x02) != 0);
-    setValue(ErrorCode, status >> 2);
+    fields.rawVoltage = rawVoltage;
+    fields.rawCurrent = rawCurrent;
+    fields.voltage = roundHalfUp(voltage);
+    fields.current = roundHalfUp(current);
+    fields.firstFlag = (status & 0x01) != 0;
+    fields.secondFlag = (status & 0x02) != 0;
+    fields.errorCode = status >> 2;
+    fields.decoded = true;
+    return fields;
+}
+
+KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(
+    const QByteArray& data, const KavraDriver_Alder_UserData& calibration)
+{
+    const Fields fields = decode(data, calibration);
+    // Every index of an undecoded reply reads as absent.
+    if (!fields.decoded)
+        return;
+    setValue(RawVoltage, fields.rawVoltage);
+    setValue(RawCurrent, fields.rawCurrent);
+    setValue(Voltage, fields.voltage);
+    setValue(Current, fields.current);
+    setValue(FirstFlag, fields.firstFlag);
+    setValue(SecondFlag, fields.secondFlag);
+    setValue(ErrorCode, fields.errorCode);
 }
 
 KavraDriver_Alder_SupplyState::KavraDriver_Alder_SupplyState(

@@ -30,6 +30,21 @@ public:
     };
     static constexpr int ReplyLength = 5;
 
+    // The reply's values as plain numbers, for callers that read one or two of them without a
+    // record. A reply of another length decodes as all zero, as an undecoded record reads.
+    struct Fields
+    {
+        int rawVoltage = 0;
+        int rawCurrent = 0;
+        int voltage = 0;
+        int current = 0;
+        bool firstFlag = false;
+        bool secondFlag = false;
+        int errorCode = 0;
+        bool decoded = false;
+    };
+    static Fields decode(const QByteArray& data, const KavraDriver_Alder_UserData& calibration);
+
     // From the 5-byte reply, converted with the given calibration. No sign correction for the
     // polarity is made: the unit reports magnitudes.
     KavraDriver_Alder_SupplyState(

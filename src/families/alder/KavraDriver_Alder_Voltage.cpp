@@ -17,18 +17,26 @@ KavraDriver_Alder_Voltage::~KavraDriver_Alder_Voltage() = default;
 QByteArray KavraDriver_Alder_Voltage::encode(
     const KavraDriver_Alder_UserData& calibration, const KavraDriver_Alder_Polarity& polarity) const
 {
+    return encode(
+        variantToInt(value(Voltage)), variantToInt(value(Current)), calibration, polarity);
+}
+
+QByteArray KavraDriver_Alder_Voltage::encode(int wholeVoltage, int wholeCurrent,
+    const KavraDriver_Alder_UserData& calibration, const KavraDriver_Alder_Polarity& polarity)
+{
     const double sign
         = variantToInt(polarity.value(KavraDriver_Alder_Polarity::Polarity)) == 1 ? -1.0 : 1.0;
-    const double voltage = sign * variantToInt(value(Voltage));
-    const double current = sign * variantToInt(value(Current));
+    const double voltage = sign * wholeVoltage;
+    const double current = sign * wholeCurrent;
 
-    QByteArray data;
-    appendWord(data,
+    QByteArray data(EncodedLength, Qt::Uninitialized);
+    char* out = data.data();
+    out = putWord(out,
         truncateToWord(
             calibration.voltageGain() / 1000.0 * voltage + calibration.voltageOffset() / 10.0));
-    appendWord(data, truncateToWord(calibration.currentGain() / 100.0 * current));
-    appendWord(data, static_cast<quint16>(calibration.voltageOffset() / 10));
-    appendWord(data, static_cast<quint16>(calibration.currentOffset() / 10));
-    appendWord(data, calibration.currentCoupling());
+    out = putWord(out, truncateToWord(calibration.currentGain() / 100.0 * current));
+    out = putWord(out, static_cast<quint16>(calibration.voltageOffset() / 10));
+    out = putWord(out, static_cast<quint16>(calibration.currentOffset() / 10));
+    putWord(out, calibration.currentCoupling());
     return data;
 }

@@ -27,4 +27,7 @@ public:
     // coupling. The requested values are cut to whole numbers first; polarity 1 negates them.
     QByteArray encode(const KavraDriver_Alder_UserData& calibration,
         const KavraDriver_Alder_Polarity& polarity) const;
+    // The same bytes from whole-number values, without a record.
+    static QByteArray encode(int voltage, int current,
+        const KavraDriver_Alder_UserData& calibration, const KavraDriver_Alder_Polarity& polarity);
 };

@@ -91,11 +91,11 @@ int KavraDriver_Cedar_Device::setVoltage(int channel, double voltage, double cur
     // Written so that NaN fails as well.
     if (!(voltage >= 0.0 && voltage <= m_bus.highestVoltage()))
         return VoltageOutOfRange;
-    KavraDriver_Cedar_Voltage record;
-    record.setValue(KavraDriver_Cedar_Voltage::Voltage, voltage);
-    record.setValue(KavraDriver_Cedar_Voltage::Waveform, 0);
-    if (!exchange(
-            SetVoltageBase + static_cast<uint32_t>(channel), record.encode(firmwareVersion())))
+    // A constant output: waveform 0.
+    const QByteArray payload = KavraDriver_Cedar_Voltage::encode(voltage, 0,
+        KavraDriver_Cedar_Voltage::DefaultSecondLevel, KavraDriver_Cedar_Voltage::DefaultPeriod,
+        firmwareVersion());
+    if (!exchange(SetVoltageBase + static_cast<uint32_t>(channel), payload))
         return VoltageFailed;
     return Success;
 }
@@ -169,10 +169,13 @@ int KavraDriver_Cedar_Device::getSupplyStatus(bool* flag, char* text)
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Cedar_SupplyState state(reply);
+    const KavraDriver_Cedar_SupplyState::Fields state
+        = KavraDriver_Cedar_SupplyState::decode(reply);
     if (flag)
-        *flag = state.statusBit(KavraDriver_Cedar_SupplyState::ErrorBit);
-    KavraDriver_Conversions::copyLatin1(state.errorText(), text);
+        *flag = KavraDriver_Cedar_SupplyState::bitOf(
+            state.statusBits, KavraDriver_Cedar_SupplyState::ErrorBit);
+    KavraDriver_Conversions::copyLatin1(
+        KavraDriver_Cedar_SupplyState::errorTextOf(state.errorBits), text);
     return Success;
 }
 
@@ -183,11 +186,13 @@ int KavraDriver_Cedar_Device::getChannelStatus(int channel, bool* first, bool* s
     QByteArray reply;
     if (!exchange(ReadSupplyState, QByteArray(), &reply))
         return StatusReadFailed;
-    const KavraDriver_Cedar_SupplyState state(reply);
+    const KavraDriver_Cedar_SupplyState::Fields state
+        = KavraDriver_Cedar_SupplyState::decode(reply);
     if (first)
-        *first = state.statusBit(KavraDriver_Cedar_SupplyState::FirstOutputBit + channel - 1);
+        *first = KavraDriver_Cedar_SupplyState::bitOf(
+            state.statusBits, KavraDriver_Cedar_SupplyState::FirstOutputBit + channel - 1);
     if (second)
-        *second = state.outputBit(channel - 1);
+        *second = KavraDriver_Cedar_SupplyState::bitOf(state.outputBits, channel - 1);
     return Success;
 }
 

@@ -19,20 +19,51 @@ const std::array<const char*, 9> ErrorLines = {
 };
 } // namespace
 
-KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(const QByteArray& data)
+KavraDriver_Cedar_SupplyState::Fields KavraDriver_Cedar_SupplyState::decode(const QByteArray& data)
 {
     Q_ASSERT_X(
         data.count() == ReplyLength, "src/KavraDriver_Cedar_SupplyState", "data.count() == 10");
-    // A release build leaves a short reply undecoded: every index then reads as absent.
+    Fields fields;
+    // A release build leaves a short reply undecoded.
     if (data.count() != ReplyLength)
-        return;
+        return fields;
+    fields.statusBits = static_cast<int>(static_cast<quint8>(data.at(0)));
+    fields.errorBits = static_cast<int>(wordAt(data, 1));
+    fields.firstReading = wordAt(data, 3) / 10.0;
+    fields.secondReading = wordAt(data, 5) / 10.0;
+    fields.thirdReading = wordAt(data, 7) / 10.0;
+    fields.outputBits = static_cast<int>(static_cast<quint8>(data.at(9)));
+    fields.decoded = true;
+    return fields;
+}
 
-    setValue(StatusBits, static_cast<int>(static_cast<quint8>(data.at(0))));
-    setValue(ErrorBits, static_cast<int>(wordAt(data, 1)));
-    setValue(FirstReading, wordAt(data, 3) / 10.0);
-    setValue(SecondReading, wordAt(data, 5) / 10.0);
-    setValue(ThirdReading, wordAt(data, 7) / 10.0);
-    setValue(OutputBits, static_cast<int>(static_cast<quint8>(data.at(9))));
+bool KavraDriver_Cedar_SupplyState::bitOf(int bits, int bit)
+{
+    return bit >= 0 && bit < 8 && ((bits >> bit) & 1) != 0;
+}
+
+QString KavraDriver_Cedar_SupplyState::errorTextOf(int errorBits)
+{
+    QStringList lines;
+    for (size_t bit = 0; bit < ErrorLines.size(); ++bit) {
+        if ((errorBits >> bit) & 1)
+            lines.append(QString::fromLatin1(ErrorLines[bit]));
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(const QByteArray& data)
+{
+    const Fields fields = decode(data);
+    // Every index of an undecoded reply reads as absent.
+    if (!fields.decoded)
+        return;
+    setValue(StatusBits, fields.statusBits);
+    setValue(ErrorBits, fields.errorBits);
+    setValue(FirstReading, fields.firstReading);
+    setValue(SecondReading, fields.secondReading);
+    setValue(ThirdReading, fields.thirdReading);
+    setValue(OutputBits, fields.outputBits);
 }
 
 KavraDriver_Cedar_SupplyState::KavraDriver_Cedar_SupplyState(
@@ -54,23 +85,17 @@ KavraDriver_Cedar_SupplyState::~KavraDriver_Cedar_SupplyState()
 
 bool KavraDriver_Cedar_SupplyState::statusBit(int bit) const
 {
-    return bit >= 0 && bit < 8 && ((variantToInt(value(StatusBits)) >> bit) & 1) != 0;
+    return bitOf(variantToInt(value(StatusBits)), bit);
 }
 
 bool KavraDriver_Cedar_SupplyState::outputBit(int bit) const
 {
-    return bit >= 0 && bit < 8 && ((variantToInt(value(OutputBits)) >> bit) & 1) != 0;
+    return bitOf(variantToInt(value(OutputBits)), bit);
 }
 
 QString KavraDriver_Cedar_SupplyState::errorText() const
 {
-    const int bits = variantToInt(value(ErrorBits));
-    QStringList lines;
-    for (size_t bit = 0; bit < ErrorLines.size(); ++bit) {
-        if ((bits >> bit) & 1)
-            lines.append(QString::fromLatin1(ErrorLines[bit]));
-    }
-    return lines.join(QLatin1Char('\n'));
+    return errorTextOf(variantToInt(value(ErrorBits)));
 }
 
 void KavraDriver_Cedar_SupplyState::addObserver(KavraDriver_SupplyStateObserver* observer)

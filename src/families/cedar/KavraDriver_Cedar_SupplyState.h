@@ -34,6 +34,24 @@ public:
     };
     static constexpr int ReplyLength = 10;
 
+    // The reply's values as plain numbers, for callers that read one or two of them without a
+    // record. A reply of another length decodes as all zero, as an undecoded record reads.
+    struct Fields
+    {
+        int statusBits = 0;
+        int errorBits = 0;
+        double firstReading = 0.0;
+        double secondReading = 0.0;
+        double thirdReading = 0.0;
+        int outputBits = 0;
+        bool decoded = false;
+    };
+    static Fields decode(const QByteArray& data);
+    // Bit 0 to 7 of a status or output byte; any other bit number reads as clear.
+    static bool bitOf(int bits, int bit);
+    // The error text of the error bits, as errorText() gives it.
+    static QString errorTextOf(int errorBits);
+
     // From the 10-byte reply; the readings are words in tenths.
     explicit KavraDriver_Cedar_SupplyState(const QByteArray& data);
     // Copies the values; observers stay with the original.

@@ -10,8 +10,8 @@ KavraDriver_Cedar_Voltage::KavraDriver_Cedar_Voltage()
 {
     setValue(Voltage, 0.0);
     setValue(Waveform, 0);
-    setValue(SecondLevel, 0.0);
-    setValue(Period, 1.0);
+    setValue(SecondLevel, DefaultSecondLevel);
+    setValue(Period, DefaultPeriod);
 }
 
 KavraDriver_Cedar_Voltage::~KavraDriver_Cedar_Voltage() = default;
@@ -25,12 +25,20 @@ quint16 KavraDriver_Cedar_Voltage::voltageCode(double voltage)
 
 QByteArray KavraDriver_Cedar_Voltage::encode(int firmwareVersion) const
 {
-    QByteArray data;
-    appendWord(data, voltageCode(variantToDouble(value(Voltage))));
-    if (firmwareVersion == PlainFirmwareVersion)
+    return encode(variantToDouble(value(Voltage)), variantToInt(value(Waveform)),
+        variantToDouble(value(SecondLevel)), variantToDouble(value(Period)), firmwareVersion);
+}
+
+QByteArray KavraDriver_Cedar_Voltage::encode(
+    double voltage, int waveform, double secondLevel, double period, int firmwareVersion)
+{
+    const bool plain = firmwareVersion == PlainFirmwareVersion;
+    QByteArray data(plain ? 2 : 7, Qt::Uninitialized);
+    char* out = putWord(data.data(), voltageCode(voltage));
+    if (plain)
         return data;
-    data.append(static_cast<char>(variantToInt(value(Waveform)) & 0xFF));
-    appendWord(data, truncateToWord(variantToDouble(value(Period)) * 1000.0));
-    appendWord(data, voltageCode(variantToDouble(value(SecondLevel))));
+    *out++ = static_cast<char>(waveform & 0xFF);
+    out = putWord(out, truncateToWord(period * 1000.0));
+    putWord(out, voltageCode(secondLevel));
     return data;
 }

@@ -25,6 +25,12 @@ public:
     // For firmware version 1 the two bytes of the voltage code; for any other version seven:
     // voltage code, waveform byte, period in milliseconds (word), code of the second level.
     QByteArray encode(int firmwareVersion) const;
+    // The same bytes from plain values, without a record.
+    static QByteArray encode(
+        double voltage, int waveform, double secondLevel, double period, int firmwareVersion);
+    // The second level and period of a new record.
+    static constexpr double DefaultSecondLevel = 0.0;
+    static constexpr double DefaultPeriod = 1.0;
 
     // The converter code of a voltage: x / 40 * 65535 / 4.096, at most 65535, cut toward zero
     // and kept to its low 16 bits.

@@ -27,17 +27,17 @@ QByteArray KavraDriver_Generic_Voltage::encode(
 QByteArray KavraDriver_Generic_Voltage::encode(int voltage, int current, int settingByte,
     int settingWord, int secondSettingWord, const KavraDriver_Generic_UserData& calibration)
 {
-    QByteArray data;
-    data.reserve(EncodedLength);
-    appendWord(data,
+    QByteArray data(EncodedLength, Qt::Uninitialized);
+    char* out = data.data();
+    out = putWord(out,
         truncateToWord(
             calibration.voltageGain() / 1000.0 * voltage + calibration.voltageOffset() / 10.0));
-    appendWord(data, truncateToWord(calibration.currentGain() / 100.0 * current));
-    appendWord(data, static_cast<quint16>(calibration.voltageOffset() / 10));
-    appendWord(data, static_cast<quint16>(calibration.currentOffset() / 10));
-    appendWord(data, calibration.currentCoupling());
-    data.append(static_cast<char>(settingByte & 0xFF));
-    appendWord(data, static_cast<quint16>(settingWord & 0xFFFF));
-    appendWord(data, static_cast<quint16>(secondSettingWord & 0xFFFF));
+    out = putWord(out, truncateToWord(calibration.currentGain() / 100.0 * current));
+    out = putWord(out, static_cast<quint16>(calibration.voltageOffset() / 10));
+    out = putWord(out, static_cast<quint16>(calibration.currentOffset() / 10));
+    out = putWord(out, calibration.currentCoupling());
+    *out++ = static_cast<char>(settingByte & 0xFF);
+    out = putWord(out, static_cast<quint16>(settingWord & 0xFFFF));
+    putWord(out, static_cast<quint16>(secondSettingWord & 0xFFFF));
     return data;
 }
