@@ -85,6 +85,9 @@ def test_list_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeyp
      {"0.voltage": 1000, "2.units.0.serial": "QZAH019010003", "2.units.0.channels.0.first": True,
       "2.units.0.channels.0.current": 100,  # 1000 V through 10 MOhm
       "2.units.0.supply": {"error": False, "text": "No error"}, "4.current": 0}),
+    (GENERIC19, "set-voltage 1 1 1000 150\non 1 1\noff-all\nstatus 1",
+     {"2.units.0.status": 0, "2.units.0.unit.serial": "QZAH019010003",
+      "3.units.0.channels.0.first": False}),
     (ALDER, "pwm-frequency 1 1000\npwm 1 1 25\nset-voltage 1 1 500 100\non 1 1\ncurrent 1 1",
      {"0.frequency": 1000, "1.duty": 25, "4.current": 50}),
     (CEDAR, "bus 1 on 1\nset-voltage 1 1 80 0\nwaveform 1 2 1 20 60 0.5\non 1 1\non 1 2\nstatus 1\n"
@@ -115,7 +118,7 @@ def test_help_lists_every_command():
     result = run("--help")
     assert result.returncode == 0 and "--help-all" not in result.stdout
     for command in ("list status doctor set-voltage set-accurate-voltage waveform pwm pwm-frequency "
-                    "pwm-function polarity on off bus current adc clear-error shell monitor demo "
+                    "pwm-function polarity on off off-all bus current adc clear-error shell monitor demo "
                     "batch").split():
         assert f"\n  {command} " in result.stdout
 

@@ -205,6 +205,10 @@ const QVector<CommandLine::Command>& CommandLine::commands()
             {{QStringLiteral("UNIT"), kUnitHelp, false},
                 {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"),
                     false}}},
+        {QStringLiteral("off-all"), QStringLiteral("Switch every output of every unit off."),
+            QStringLiteral("Every unit is tried, whatever the others do; the first failure sets "
+                           "the exit code."),
+            {}},
         {QStringLiteral("bus"),
             QStringLiteral("Switch the internal voltage bus on at a level, or off (Cedar)."),
             QStringLiteral("kavractl bus UNIT on LEVEL, or kavractl bus UNIT off."),

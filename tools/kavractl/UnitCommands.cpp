@@ -34,6 +34,7 @@ bool UnitCommands::run(const QString& command)
         {QStringLiteral("polarity"), [this] { polarity(); }},
         {QStringLiteral("on"), [this] { switchOutput(true); }},
         {QStringLiteral("off"), [this] { switchOutput(false); }},
+        {QStringLiteral("off-all"), [this] { offAll(); }},
         {QStringLiteral("bus"), [this] { bus(); }},
         {QStringLiteral("current"), [this] { current(); }},
         {QStringLiteral("adc"), [this] { adc(); }},
@@ -215,6 +216,36 @@ void UnitCommands::switchOutput(bool on)
         QStringLiteral("channel %1 switched %2")
             .arg(channel)
             .arg(on ? QStringLiteral("on") : QStringLiteral("off")));
+}
+
+void UnitCommands::offAll()
+{
+    int highest = 0;
+    getHighestDeviceIndex(&highest);
+    QJsonArray units;
+    int firstFailure = StatusText::Success;
+    for (int index = 1; index <= highest; ++index) {
+        const UnitIdentity target = UnitIdentity::ofIndex(index);
+        int status = StatusText::Success;
+        if (target.supports(KAVRA_OPERATION_TURN_VOLTAGE_OFF)) {
+            for (int channel = 1; channel <= target.channelCount(); ++channel) {
+                const int result = ::turnVoltageOff(index, channel);
+                if (status == StatusText::Success)
+                    status = result;
+            }
+        }
+        if (firstFailure == StatusText::Success)
+            firstFailure = status;
+        units.append(QJsonObject{
+            {QStringLiteral("unit"), target.toJson()}, {QStringLiteral("status"), status}});
+        m_output.line(QStringLiteral("%1: %2").arg(target.label(),
+            status == StatusText::Success ? QStringLiteral("outputs off")
+                                          : StatusText::meaning(status)));
+    }
+    m_output.document({{QStringLiteral("command"), m_commandLine.command()},
+        {QStringLiteral("units"), units}, {QStringLiteral("status"), firstFailure}});
+    if (firstFailure != StatusText::Success)
+        throw ToolError::status(firstFailure, QStringLiteral("off-all"));
 }
 
 void UnitCommands::bus()

@@ -30,6 +30,8 @@ private:
     void pwmFunction();
     void polarity();
     void switchOutput(bool on);
+    // Every output of every unit off; every unit is tried.
+    void offAll();
     void bus();
     void current();
     void adc();
