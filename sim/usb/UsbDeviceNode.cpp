@@ -12,8 +12,11 @@
 
 namespace {
 
+// As an xHCI host controller's: scatter-gather lets libusb submit a bulk transfer of any size as
+// one URB instead of 16 KiB pieces whose rest it must cancel after a short packet.
 constexpr unsigned kCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_BULK_CONTINUATION
-    | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
+    | USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_BULK_SCATTER_GATHER
+    | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
 
 // USB_SPEED_FULL and USB_SPEED_HIGH as USBDEVFS_GET_SPEED reports them.
 constexpr int kFullSpeed = 2;
