@@ -3,6 +3,8 @@
 from __future__ import annotations
 
 import ctypes
+import math
+import time
 from typing import TYPE_CHECKING, SupportsFloat, SupportsIndex
 
 from ._convert import to_float, to_int
@@ -14,6 +16,9 @@ if TYPE_CHECKING:
 
 #: The status code of a unit whose USB connection could not be opened (away, or in use).
 OPEN_CONNECTION_FAILED = 3
+
+#: Seconds between the steps of a ramp (set_voltage's slew).
+RAMP_PERIOD = 0.1
 
 #: Size of the buffer for the supply status text: enough for every family (Cedar needs 222).
 STATUS_TEXT_SIZE = 256
@@ -35,6 +40,8 @@ class Unit:
         self._session = session
         self._info = info
         self._connected = True
+        # Voltages set through this object, by output: where a ramp starts.
+        self._voltages: dict[int, float] = {}
 
     def __repr__(self) -> str:
         return f"Unit(index={self.index}, serial={self.serial!r}, family={self.family})"
@@ -87,13 +94,39 @@ class Unit:
     # Settings
 
     def set_voltage(self, channel: SupportsIndex, voltage: SupportsFloat,
-                    current: SupportsFloat = 0.0) -> None:
+                    current: SupportsFloat = 0.0, *, slew: SupportsFloat | None = None) -> None:
         """Sets an output's voltage (V) and current limit (µA; not used by Cedar units).
 
         Alder and Generic: channel 1; Cedar: channels 1 to 3.
+
+        slew: a ramp rate in V/s. The voltage then moves from the one last set through this object
+        (0 when none) in steps of at most ``slew`` × 0.1 s, one every 0.1 s, and the call returns
+        once the target is set. A target the library refuses is refused before any step is sent.
         """
-        self._call("setVoltage", to_int(channel, "channel"), to_float(voltage, "voltage"),
-                   to_float(current, "current"))
+        number = to_int(channel, "channel")
+        target = to_float(voltage, "voltage")
+        limit = to_float(current, "current")
+        if slew is not None:
+            rate = to_float(slew, "slew")
+            if not rate > 0:
+                raise ValueError(f"slew must be a positive rate in V/s, not {slew!r}")
+            highest = ctypes.c_double()
+            self._session._library_for_use().getHighestVoltage(self.index, ctypes.byref(highest))
+            if 0 <= target <= highest.value:
+                self._ramp(number, target, limit, rate * RAMP_PERIOD)
+        self._call("setVoltage", number, target, limit)
+        self._voltages[number] = target
+
+    def _ramp(self, channel: int, target: float, current: float, step: float) -> None:
+        """Sends the steps of a ramp towards the target, short of the target itself."""
+        now = self._voltages.get(channel, 0.0)
+        due = time.monotonic()
+        while abs(target - now) > step:
+            now += math.copysign(step, target - now)
+            self._call("setVoltage", channel, now, current)
+            self._voltages[channel] = now
+            due += RAMP_PERIOD
+            time.sleep(max(0.0, due - time.monotonic()))
 
     def set_accurate_voltage(self, channel: SupportsIndex, voltage: SupportsFloat,
                              current: SupportsFloat = 0.0) -> None:

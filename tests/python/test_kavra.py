@@ -4,6 +4,7 @@ library (argument conversion, listing, exceptions, sessions, finding the librari
 from __future__ import annotations
 
 import ctypes
+import json
 import math
 import os
 import sys
@@ -71,6 +72,24 @@ def test_a_setting_reaches_the_unit(session: kavra.Session, bench: Bench, index:
                                     read: Callable[[dict[str, Any]], Any], expected: Any) -> None:
     act(session.unit(index))
     assert read(bench.state(SERIAL[index])) == expected
+
+
+def test_a_slewed_setting_reaches_the_unit_in_increasing_steps(session: kavra.Session,
+                                                               bench: Bench) -> None:
+    unit, serial = session.unit(GENERIC19), SERIAL[GENERIC19].encode()
+    unit.set_voltage(1, 0.0, 100.0)
+    buffer = ctypes.create_string_buffer(1 << 20)
+    assert bench._lib.kavrasim_take_wire_log(serial, buffer, len(buffer)) > 0
+    with pytest.raises(kavra.OutOfRangeError):  # refused before any step
+        unit.set_voltage(1, 5001.0, 100.0, slew=2000)
+    unit.set_voltage(1, 1000.0, 100.0, slew=2000)
+    assert bench._lib.kavrasim_take_wire_log(serial, buffer, len(buffer)) > 0
+    steps = [int.from_bytes(packet[8:10], "little") for entry in json.loads(buffer.value)
+             if entry["dir"] == "out" and (packet := bytes.fromhex(entry["data"]))[5] == 0x20]
+    assert len(steps) == 5 and steps == sorted(set(steps))  # 200 V at a time
+    assert bench.state(SERIAL[GENERIC19])["output"]["setVoltage"] == 1000
+    with pytest.raises(ValueError):
+        unit.set_voltage(1, 0.0, slew=0)
 
 
 def test_an_error_carries_its_code_meaning_operation_and_detail(session: kavra.Session,
