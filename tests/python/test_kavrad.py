@@ -511,7 +511,7 @@ def test_session_of_the_documentation_works_as_shown(tmp_path, visa):
     pytest.importorskip("pymeasure", reason="PyMeasure is not installed (Debian: python3-pymeasure)")
     text = (Path(__file__).resolve().parents[2] / "docs" / "scpi.md").read_text()
     sessions = re.findall(r"```python\n(>>> .*?)```", text, re.S)
-    assert len(sessions) == 2
+    assert len(sessions) == 3
     parser, runner = doctest.DocTestParser(), doctest.DocTestRunner(optionflags=doctest.ELLIPSIS)
     with Server(tmp_path) as running:
         for number, session in enumerate(sessions):
