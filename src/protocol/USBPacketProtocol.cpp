@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMutexLocker>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <exception>
@@ -245,6 +246,7 @@ USBResult USBPacketProtocol::exchange(
     // Bytes left over from a broken packet would be read as the start of the reply; the socket
     // also drops what of it arrives shortly after.
     if (m_discardBeforeWrite) {
+        m_readAhead.clear();
         socket.discardReceived();
         m_discardBeforeWrite = false;
     }
@@ -255,6 +257,12 @@ USBResult USBPacketProtocol::exchange(
     m_pendingId = id;
     m_hasPending = true;
     m_hasReply = false;
+    if (readExpectedReply(socket, *request)) {
+        const PacketRecord record = std::move(m_reply);
+        m_hasReply = false;
+        m_hasPending = false;
+        return completeExchange(*request, record);
+    }
     QElapsedTimer timer;
     timer.start();
     // Nothing has been read for the new id yet: the first wait takes the whole time-out.
@@ -298,11 +306,68 @@ USBResult USBPacketProtocol::completeExchange(USBICommRequest& request, const Pa
     return USBResult();
 }
 
+bool USBPacketProtocol::readExpectedReply(USBISocket& socket, const USBICommRequest& request)
+{
+    if (request.hasVariableReply() || !m_readAhead.isEmpty())
+        return false;
+    const int size = HeaderSize + request.expectedReplyLength();
+    int waiting = 0;
+    try {
+        waiting = socket.bytesAvailable();
+    } catch (const USBResult&) {
+        // The reads that follow meet the failure and report it as they always have.
+        return false;
+    }
+    if (waiting != size)
+        return false;
+    QVarLengthArray<char, 64> bytes(size);
+    try {
+        socket.readInto(bytes.data(), size);
+    } catch (...) {
+        failReading();
+        throw;
+    }
+    const int length = static_cast<uint8_t>(bytes[6]) | static_cast<uint8_t>(bytes[7]) << 8;
+    if (static_cast<uint8_t>(bytes[0]) != ReplyPacket || length != size - HeaderSize) {
+        // Something else came first: the packet reader takes these bytes before the socket's, as
+        // if they had never left it.
+        m_readAhead = QByteArray(bytes.constData(), size);
+        return false;
+    }
+    std::copy(bytes.constBegin(), bytes.constBegin() + HeaderSize, m_header);
+    m_headerCount = HeaderSize;
+    m_currentPacket.type = ReplyPacket;
+    m_currentPacket.id = static_cast<int>(littleEndianWord(m_header, 1));
+    m_currentPacket.status = static_cast<uint8_t>(m_header[5]);
+    m_currentPacket.length = length;
+    m_currentPacket.data = QByteArray(bytes.constData() + HeaderSize, length);
+    try {
+        finishPacket();
+    } catch (...) {
+        failReading();
+        throw;
+    }
+    return m_hasReply;
+}
+
+void USBPacketProtocol::readBytes(USBISocket& socket, char* buffer, int count)
+{
+    if (!m_readAhead.isEmpty()) {
+        const int taken = qMin(count, m_readAhead.size());
+        std::copy(m_readAhead.constBegin(), m_readAhead.constBegin() + taken, buffer);
+        m_readAhead.remove(0, taken);
+        buffer += taken;
+        count -= taken;
+    }
+    if (count > 0)
+        socket.readInto(buffer, count);
+}
+
 int USBPacketProtocol::readPackets(USBISocket& socket)
 {
     int packets = 0;
     try {
-        while (socket.bytesAvailable() > 0) {
+        while (!m_readAhead.isEmpty() || socket.bytesAvailable() > 0) {
             readPacket(socket);
             finishPacket();
             ++packets;
@@ -321,7 +386,9 @@ void USBPacketProtocol::awaitPacket(USBISocket& socket, int timeoutMs)
 {
     try {
         char type = 0;
-        if (!socket.waitForByte(&type, timeoutMs))
+        if (!m_readAhead.isEmpty())
+            readBytes(socket, &type, 1);
+        else if (!socket.waitForByte(&type, timeoutMs))
             return;
         m_header[0] = type;
         m_headerCount = 1;
@@ -353,7 +420,7 @@ void USBPacketProtocol::failReading()
 void USBPacketProtocol::readPacket(USBISocket& socket)
 {
     if (m_headerCount == 0) {
-        socket.readInto(m_header, 1);
+        readBytes(socket, m_header, 1);
         m_headerCount = 1;
     }
     Q_ASSERT(m_headerCount == 1);
@@ -366,7 +433,7 @@ void USBPacketProtocol::readPacket(USBISocket& socket)
 
     switch (m_currentPacket.type) {
     case ReplyPacket: {
-        socket.readInto(m_header + 1, HeaderSize - 1);
+        readBytes(socket, m_header + 1, HeaderSize - 1);
         m_headerCount = HeaderSize;
         const char* h = m_header;
         m_currentPacket.id = static_cast<int>(littleEndianWord(h, 1));
@@ -375,13 +442,13 @@ void USBPacketProtocol::readPacket(USBISocket& socket)
         break;
     }
     case ShortStreamPacket: {
-        socket.readInto(m_header + 1, 1);
+        readBytes(socket, m_header + 1, 1);
         m_headerCount = 2;
         m_currentPacket.length = static_cast<uint8_t>(m_header[1]);
         break;
     }
     case StreamPacket: {
-        socket.readInto(m_header + 1, HeaderSize - 1);
+        readBytes(socket, m_header + 1, HeaderSize - 1);
         m_headerCount = HeaderSize;
         const char* h = m_header;
         m_currentPacket.length = static_cast<uint8_t>(h[2]) | static_cast<uint8_t>(h[3]) << 8;
@@ -404,7 +471,7 @@ void USBPacketProtocol::readPacket(USBISocket& socket)
 
     m_currentPacket.data.resize(m_currentPacket.length);
     if (m_currentPacket.length > 0)
-        socket.readInto(m_currentPacket.data.data(), m_currentPacket.length);
+        readBytes(socket, m_currentPacket.data.data(), m_currentPacket.length);
 }
 
 void USBPacketProtocol::deliverPacket()
@@ -445,6 +512,7 @@ void USBPacketProtocol::storeIfPending()
 
 void USBPacketProtocol::discardReadState()
 {
+    m_readAhead.clear();
     m_headerCount = 0;
     m_currentPacket.data.clear();
     m_hasPending = false;

@@ -94,6 +94,12 @@ private:
     // the request expects is a reader failure: the length field lied, so what follows may be the
     // rest of the reply.
     USBResult completeExchange(USBICommRequest& request, const PacketRecord& reply);
+    // When the socket holds exactly as many bytes as the request's reply takes, reads them in one
+    // go; true when they were the reply and it is stored. Bytes that turn out to be something
+    // else are kept for the packet reader.
+    bool readExpectedReply(USBISocket& socket, const USBICommRequest& request);
+    // Reads bytes for the packet reader: first those read ahead, then the socket's.
+    void readBytes(USBISocket& socket, char* buffer, int count);
     // Reads the packets waiting on the socket until a reply is stored; returns how many were read.
     // On failure the partial packet, the pending requests and the stored replies are discarded.
     int readPackets(USBISocket& socket);
@@ -129,6 +135,8 @@ private:
     bool m_hasPending = false;
     bool m_hasReply = false;
     PacketRecord m_reply;
+    // Bytes read from the socket before the packet reader wanted them; they come first.
+    QByteArray m_readAhead;
     // The header bytes of the packet being read.
     char m_header[8] = {};
     int m_headerCount = 0;
