@@ -439,6 +439,28 @@ def test_misuse_exits_with_2(options):
     assert result.returncode == 2 and result.stderr.startswith("kavrad: ")
 
 
+def test_failures_say_what_happened(tmp_path):
+    # The 19/1 leaves the bench once it has been in two device lists: the start's and the opening
+    # of the Rowan, after the 19/1 itself was opened.
+    units = bench_units([GENERIC19, ROWAN], extra={GENERIC19: {"unplugAfterLists": 2}})
+    with Server(tmp_path, units=units) as running:
+        lost, other = (socket.create_connection(("127.0.0.1", port)) for port in running.ports.values())
+        lost_reply, other_reply = lost.makefile(), other.makefile()
+        lost.sendall(b"OUTP OFF\nSYST:ERR?\n")
+        assert lost_reply.readline() == '0,"No error"\n'
+        other.sendall(b"*TST?\n")
+        assert other_reply.readline() == "0\n"
+        lost.sendall(b"OUTP OFF\nSYST:ERR?\n")
+        assert lost_reply.readline() == ('24,"an output on or off exchange failed;turnVoltageOff on '
+                                         'QZAH019010003: unit disconnected (FT_IO_ERROR: Communication error)"\n')
+        lost.close()
+        other.close()
+    # Without a D2XX library nothing can be found: the server names what it tried and exits 3.
+    result = run([KAVRAD, "--port", "0"], env={**os.environ, "KAVRA_D2XX_LIBRARY": str(tmp_path / "none.so")})
+    assert result.returncode == 3
+    assert f"D2XX library not loaded: tried {tmp_path / 'none.so'}" in result.stderr
+
+
 # The same through the PyMeasure classes.
 
 @pytest.fixture

@@ -2,6 +2,7 @@
 
 #include "AllOffSwitch.h"
 
+#include "DriverInfo.h"
 #include "ToolError.h"
 #include "UnitServer.h"
 
@@ -28,8 +29,9 @@ Daemon::Daemon(const DaemonOptions& options, QObject* parent)
     : QObject(parent), m_options(options), m_allOff(new AllOffSwitch(this))
 { }
 
-bool Daemon::start()
+int Daemon::start()
 {
+    const int failed = 1;
     std::array<char, 64> version{};
     if (getLibraryVersion(version.data(), int(version.size())) != 0)
         version = {'?'};
@@ -37,8 +39,14 @@ bool Daemon::start()
     int count = 0;
     getHighestDeviceIndex(&count);
     if (count == 0) {
-        std::fprintf(stderr, "kavrad: no supply units attached\n");
-        return false;
+        // Without a D2XX library nothing can be found: say which library was tried and why.
+        const DriverInfo driver = DriverInfo::query();
+        if (!driver.loaded()) {
+            std::fprintf(stderr, "kavrad: %s\n", qPrintable(ToolError::noDriver(driver).message()));
+            return ToolError::NoDriver;
+        }
+        std::fprintf(stderr, "kavrad: no supply units attached (%s)\n", qPrintable(driver.line()));
+        return failed;
     }
 
     QSet<QString> served;
@@ -53,7 +61,7 @@ bool Daemon::start()
             if (!problem.isEmpty()) {
                 std::fprintf(
                     stderr, "kavrad: %s: %s\n", qPrintable(identity.label()), qPrintable(problem));
-                return false;
+                return failed;
             }
             auto* server
                 = new UnitServer(UnitProfile(identity), QString::fromLatin1(version.data()),
@@ -64,7 +72,7 @@ bool Daemon::start()
                     qPrintable(identity.label()),
                     qPrintable(endpoint(m_options.listenAddress(), port)),
                     qPrintable(server->errorString()));
-                return false;
+                return failed;
             }
             ports.insert(server->port());
             served.insert(identity.serial().toUpper());
@@ -72,7 +80,7 @@ bool Daemon::start()
                 qPrintable(endpoint(m_options.listenAddress(), server->port())));
         } catch (const ToolError& error) {
             std::fprintf(stderr, "kavrad: %s\n", qPrintable(error.message()));
-            return false;
+            return failed;
         }
     }
     const QList<QString> pinned = m_options.pinnedPorts().keys();
@@ -92,7 +100,7 @@ bool Daemon::start()
     std::printf("kavrad: serving %d units\n", count);
     std::fflush(stdout);
     m_running = m_servers.size();
-    return true;
+    return 0;
 }
 
 quint16 Daemon::portFor(int index, const QString& serial, QString* problem) const

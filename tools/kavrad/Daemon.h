@@ -18,8 +18,9 @@ public:
     explicit Daemon(const DaemonOptions& options, QObject* parent = nullptr);
 
     // Finds the attached units and listens for each on its port, printing one line per unit.
-    // False, with the reason on standard error, when it cannot serve them all.
-    bool start();
+    // 0 when it serves them all; otherwise the process's exit code, with the reason on standard
+    // error: ToolError::NoDriver when no D2XX library could be loaded, 1 for any other reason.
+    int start();
     // Stops accepting, lets the commands under way finish, then emits finished().
     void shutdown();
 

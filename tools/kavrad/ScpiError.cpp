@@ -51,7 +51,7 @@ ScpiError::ScpiError(Code code, const QString& detail) : m_code(code), m_text(st
     m_text += QLatin1Char(';') + printable;
 }
 
-ScpiError ScpiError::fromStatus(int status)
+ScpiError ScpiError::fromStatus(int status, const QString& cause)
 {
     const QString meaning = StatusText::meaning(status);
     if (status == StatusText::NotSupported)
@@ -59,7 +59,11 @@ ScpiError ScpiError::fromStatus(int status)
     if (rejectsArgument(status))
         return ScpiError(DataOutOfRange, meaning);
     if (status > 0)
-        return ScpiError(status, meaning);
+        // A cause that only restates the meaning (a refusal by the library's own checks) adds
+        // nothing.
+        return ScpiError(status,
+            cause.isEmpty() || cause.contains(meaning) ? meaning
+                                                       : meaning + QLatin1Char(';') + cause);
     // Negative numbers belong to SCPI: an internal failure of the library is reported as a
     // device-specific error with the library's meaning.
     return ScpiError(DeviceSpecificError, meaning);

@@ -32,8 +32,9 @@ public:
 
     // The error a library status code (not 0) stands for: 10 is "Hardware missing", a rejected
     // argument "Data out of range" (the library checks its arguments before it sends anything),
-    // every other code a device-specific error under its own number.
-    static ScpiError fromStatus(int status);
+    // every other code a device-specific error under its own number, whose text carries the cause
+    // after a ';' when one is given.
+    static ScpiError fromStatus(int status, const QString& cause = QString());
 
     int code() const { return m_code; }
     QString text() const { return m_text; }

@@ -21,19 +21,33 @@ constexpr double kMicro = 1e6;
 constexpr int kCurrentOutOfRange = 20;
 constexpr int kVoltageOutOfRange = 19;
 
-void check(int status)
+// The error of a failed call on the unit under the index; an exchange that failed carries the
+// unit's own account of why (a unit unplugged says that it is disconnected).
+ScpiError failure(int index, int status)
+{
+    const ScpiError error = ScpiError::fromStatus(status);
+    if (error.code() <= 0)
+        return error;
+    std::array<char, 512> cause{};
+    if (getLastErrorText(index, cause.data(), int(cause.size())) != StatusText::Success
+        || cause.front() == '\0')
+        return error;
+    return ScpiError::fromStatus(status, QString::fromLatin1(cause.data()));
+}
+
+void check(int index, int status)
 {
     if (status != StatusText::Success)
-        throw ScpiError::fromStatus(status);
+        throw failure(index, status);
 }
 
 // Like check(), but first forgets the settings that a failed exchange leaves unknown; a rejected
 // argument changes nothing.
-template <typename Forget> void checkOrForget(int status, Forget forget)
+template <typename Forget> void checkOrForget(int index, int status, Forget forget)
 {
     if (status == StatusText::Success)
         return;
-    const ScpiError error = ScpiError::fromStatus(status);
+    const ScpiError error = failure(index, status);
     if (error.code() != ScpiError::DataOutOfRange)
         forget();
     throw error;
@@ -98,7 +112,7 @@ QVector<ScpiCommand> SupplyCommands::commands()
 
 void SupplyCommands::reset()
 {
-    check(switchOff());
+    check(m_index, switchOff());
 }
 
 int SupplyCommands::switchOff()
@@ -136,10 +150,10 @@ void SupplyCommands::selfTest()
     if (m_profile.supports(Operation::SupplyStatus)) {
         bool error = false;
         std::array<char, 1024> text{};
-        check(getSupplyStatus(m_index, &error, text.data()));
+        check(m_index, getSupplyStatus(m_index, &error, text.data()));
     } else if (m_profile.supports(Operation::AdcValue)) {
         double value = 0;
-        check(getADCValue(m_index, &value));
+        check(m_index, getADCValue(m_index, &value));
     } else {
         throw ScpiError(ScpiError::HardwareMissing, QStringLiteral("the unit reports no status"));
     }
@@ -235,7 +249,7 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                         ScpiError::DataOutOfRange, StatusText::meaning(kVoltageOutOfRange));
                 // Without a rate the first step is the whole way.
                 m_ramps.retarget(channel, volts);
-                check(sendStep(channel));
+                check(m_index, sendStep(channel));
                 remember(QStringLiteral("VOLT"), channel, number(volts));
                 // A plain level replaces a waveform.
                 forget(QStringLiteral("WAV"), channel);
@@ -273,7 +287,8 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 requireOutput(channel);
                 if (!on)
                     m_ramps.stop(channel);
-                check(on ? turnVoltageOn(m_index, channel) : turnVoltageOff(m_index, channel));
+                check(m_index,
+                    on ? turnVoltageOn(m_index, channel) : turnVoltageOff(m_index, channel));
                 m_on[channel] = on;
                 // Switching a Birch unit off sets both of its values to zero.
                 if (!on && m_profile.supports(Operation::SetAccurateVoltage))
@@ -287,7 +302,7 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 p.expect(0);
                 bool switchedOn = false;
                 bool second = false;
-                check(getChannelStatus(m_index, channel, &switchedOn, &second));
+                check(m_index, getChannelStatus(m_index, channel, &switchedOn, &second));
                 return flag(switchedOn);
             }},
         {QStringLiteral("OUTPut#:POLarity"), false,
@@ -298,7 +313,7 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
                 const int polarity
                     = p.choice(0, {QStringLiteral("POSitive"), QStringLiteral("NEGative")});
                 // The library keeps the new polarity even when sending it fails: then it is unknown.
-                checkOrForget(setPolarity(m_index, channel, polarity),
+                checkOrForget(m_index, setPolarity(m_index, channel, polarity),
                     [&] { forget(QStringLiteral("POL"), channel); });
                 remember(QStringLiteral("POL"), channel,
                     polarity == 0 ? QStringLiteral("POS") : QStringLiteral("NEG"));
@@ -310,7 +325,7 @@ QVector<ScpiCommand> SupplyCommands::outputCommands()
             [this](int, const ScpiParameters& p) {
                 require(Operation::ClearError);
                 p.expect(0);
-                check(clearError(m_index));
+                check(m_index, clearError(m_index));
                 return QString();
             }},
     };
@@ -327,7 +342,7 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 const double volts = p.number(0, Unit::Volt);
                 const double second = p.number(1);
                 requireWithinLimit(channel, volts);
-                check(setAccurateVoltage(m_index, channel, volts, second));
+                check(m_index, setAccurateVoltage(m_index, channel, volts, second));
                 // Birch has no switch: an output set above zero counts as on for the watchdog.
                 m_on[channel] = volts != 0;
                 remember(QStringLiteral("ACC"), channel,
@@ -347,7 +362,8 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 const double period = p.number(3, Unit::Second);
                 requireWithinLimit(channel, std::max(level1, level2));
                 m_ramps.stop(channel);
-                check(setVoltageWaveform(m_index, channel, waveform, level1, level2, period));
+                check(m_index,
+                    setVoltageWaveform(m_index, channel, waveform, level1, level2, period));
                 m_ramps.forget(channel);
                 remember(QStringLiteral("WAV"), channel,
                     QStringList{
@@ -364,7 +380,7 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 requirePwmChannel(channel);
                 p.expect(1);
                 const int duty = p.integer(0, Unit::Percent);
-                check(setPWM(m_index, channel, duty));
+                check(m_index, setPWM(m_index, channel, duty));
                 remember(QStringLiteral("DUTY"), channel, QString::number(duty));
                 // A duty setting puts the channel back to plain PWM.
                 forget(QStringLiteral("FUNC"), channel);
@@ -377,7 +393,7 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 require(Operation::SetPwmFrequency);
                 p.expect(1);
                 const int frequency = p.integer(0, Unit::Hertz);
-                check(setPWMFrequency(m_index, frequency));
+                check(m_index, setPWMFrequency(m_index, frequency));
                 remember(QStringLiteral("FREQ"), 1, QString::number(frequency));
                 return QString();
             }},
@@ -389,7 +405,7 @@ QVector<ScpiCommand> SupplyCommands::familyCommands()
                 requirePwmChannel(channel);
                 p.expect(1);
                 const int function = p.integer(0);
-                check(setPWMFunction(m_index, channel, function));
+                check(m_index, setPWMFunction(m_index, channel, function));
                 remember(QStringLiteral("FUNC"), channel, QString::number(function));
                 // The function's setting carries a duty of 50 %.
                 remember(QStringLiteral("DUTY"), channel, QStringLiteral("50"));
@@ -430,7 +446,7 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
                 requireOutput(channel);
                 p.expect(0);
                 double current = 0;
-                check(getChannelCurrent(m_index, channel, &current));
+                check(m_index, getChannelCurrent(m_index, channel, &current));
                 return number(current / kMicro);
             }},
         {QStringLiteral("MEASure:ADC"), true,
@@ -438,7 +454,7 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
                 require(Operation::AdcValue);
                 p.expect(0);
                 double value = 0;
-                check(getADCValue(m_index, &value));
+                check(m_index, getADCValue(m_index, &value));
                 return number(value);
             }},
         {QStringLiteral("STATus:SUPPly"), true,
@@ -448,7 +464,7 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
                 bool error = false;
                 // Room for the longest status text of any family with plenty to spare.
                 std::array<char, 1024> text{};
-                check(getSupplyStatus(m_index, &error, text.data()));
+                check(m_index, getSupplyStatus(m_index, &error, text.data()));
                 // A reply is one line: the lines of a multi-line status text are joined.
                 QString joined = QString::fromLatin1(text.data())
                                      .split(QLatin1Char('\n'))
@@ -463,7 +479,7 @@ QVector<ScpiCommand> SupplyCommands::readingCommands()
                 p.expect(0);
                 bool first = false;
                 bool second = false;
-                check(getChannelStatus(m_index, channel, &first, &second));
+                check(m_index, getChannelStatus(m_index, channel, &first, &second));
                 return flag(first) + QLatin1Char(',') + flag(second);
             }},
     };
@@ -523,7 +539,7 @@ QVector<ScpiCommand> SupplyCommands::safetyCommands()
                 if (p.boolean(0))
                     throw ScpiError(ScpiError::IllegalParameterValue, QStringLiteral("ON"));
                 m_switchOthersOff();
-                check(switchOff());
+                check(m_index, switchOff());
                 return QString();
             }},
         {QStringLiteral("SYSTem:WDOG"), true,
@@ -598,12 +614,12 @@ void SupplyCommands::setCurrentLimit(int channel, double amps)
 void SupplyCommands::switchBus(bool on, int level)
 {
     if (!on) {
-        check(disableInternalVoltageBus(m_index));
+        check(m_index, disableInternalVoltageBus(m_index));
         remember(QStringLiteral("BUS"), 1, flag(false));
         return;
     }
     // The library keeps the new level even when sending it fails: then both are unknown.
-    checkOrForget(enableInternalVoltageBus(m_index, level), [this] {
+    checkOrForget(m_index, enableInternalVoltageBus(m_index, level), [this] {
         forget(QStringLiteral("BUSLEV"), 1);
         forget(QStringLiteral("BUS"), 1);
     });

@@ -20,8 +20,11 @@ int main(int argc, char* argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kavrad"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KAVRAD_VERSION));
-    // A client that goes away while its reply is written must not end the server.
+#ifndef _WIN32
+    // A client that goes away while its reply is written must not end the server (Windows has no
+    // SIGPIPE: the write fails instead).
     std::signal(SIGPIPE, SIG_IGN);
+#endif
 
     DaemonOptions options;
     try {
@@ -41,7 +44,9 @@ int main(int argc, char* argv[])
         Daemon daemon(options);
         QObject::connect(&signalNotifier, &SignalNotifier::received, &daemon, &Daemon::shutdown);
         QObject::connect(&daemon, &Daemon::finished, &application, &QCoreApplication::quit);
-        exitCode = daemon.start() ? QCoreApplication::exec() : 1;
+        exitCode = daemon.start();
+        if (exitCode == 0)
+            exitCode = QCoreApplication::exec();
         // The daemon's worker threads end with it, before the session closes.
     }
     closeSession();
