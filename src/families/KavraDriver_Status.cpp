@@ -1,8 +1,11 @@
 #include "KavraDriver_Status.h"
 
+// A code added to the enumeration without a meaning fails every build, whatever the warning flags.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic error "-Wswitch"
 const char* KavraDriver_Status::meaning(int code)
 {
-    // No default: a code added to the enumeration without a meaning fails the build (-Wswitch).
+    // No default, so that the compiler sees every code.
     switch (static_cast<Code>(code)) {
     case InternalFailure:
         return "an unexpected internal failure (for example memory exhausted)";
@@ -81,3 +84,4 @@ const char* KavraDriver_Status::meaning(int code)
     }
     return nullptr;
 }
+#pragma GCC diagnostic pop
