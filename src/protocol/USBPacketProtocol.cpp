@@ -425,7 +425,7 @@ void USBPacketProtocol::readPacket(USBISocket& socket)
     }
     Q_ASSERT(m_headerCount == 1);
 
-    // The data array keeps its room only while no reply shares it.
+    // The data array is sized below, once the length is known.
     m_currentPacket.type = static_cast<uint8_t>(m_header[0]);
     m_currentPacket.id = 0;
     m_currentPacket.status = 0;
