@@ -145,10 +145,9 @@ const QVector<CommandLine::Command>& CommandLine::commands()
         {QStringLiteral("set-voltage"),
             QStringLiteral("Set an output's voltage and current limit (Alder, Cedar, Generic)."),
             QStringLiteral(
-                "Voltage from 0 V to the model's highest (Alder 2000 V, Generic 19/1 5000 V, "
-                "25/1 2000 V, Cedar 75 V at bus level 0, 100 V at level 1); current limit from "
-                "0 µA to the model's highest (Alder 1000 µA, Generic 19/1 200 µA, 25/1 500 µA; "
-                "ignored by Cedar)."),
+                "Voltage from 0 V to the unit's highest, current limit from 0 µA to its highest "
+                "(ignored by Cedar): kavractl list --json gives both (highestVoltage, "
+                "highestCurrent); a Cedar unit's highest voltage also depends on its bus level."),
             {{QStringLiteral("UNIT"), kUnitHelp, false},
                 {QStringLiteral("CHANNEL"), QStringLiteral("output: 1, or 1 to 3 on Cedar"), false},
                 {QStringLiteral("VOLTAGE"), QStringLiteral("volts (V)"), false},
@@ -156,7 +155,8 @@ const QVector<CommandLine::Command>& CommandLine::commands()
                     false}}},
         {QStringLiteral("set-accurate-voltage"), QStringLiteral("Set the output of a Birch unit."),
             QStringLiteral(
-                "Voltage 0 to 52000 V; second value -2500 to 2500, a plain number that the unit "
+                "Voltage 0 to the unit's highest (kavractl list --json: highestVoltage); second "
+                "value -2500 to 2500, a plain number that the unit "
                 "takes to three decimals. Put a negative value after --, "
                 "e.g. kavractl set-accurate-voltage 5 1 -- 12000 -1.5"),
             {{QStringLiteral("UNIT"), kUnitHelp, false},
@@ -166,8 +166,8 @@ const QVector<CommandLine::Command>& CommandLine::commands()
                     false}}},
         {QStringLiteral("waveform"), QStringLiteral("Set an output's waveform (Cedar)."),
             QStringLiteral(
-                "Levels from 0 V to the bus level's highest voltage (75 V at level 0, 100 V at "
-                "level 1); period 0.1 s to 50 s."),
+                "Levels from 0 V to the bus level's highest voltage (each level allows more; "
+                "kavractl list --json gives the highest of all); period 0.1 s to 50 s."),
             {{QStringLiteral("UNIT"), kUnitHelp, false},
                 {QStringLiteral("CHANNEL"), QStringLiteral("output: 1 to 3"), false},
                 {QStringLiteral("WAVEFORM"), QStringLiteral("waveform code: 0, 1 or 2"), false},
@@ -215,7 +215,8 @@ const QVector<CommandLine::Command>& CommandLine::commands()
             {{QStringLiteral("UNIT"), kUnitHelp, false},
                 {QStringLiteral("STATE"), QStringLiteral("on or off"), false},
                 {QStringLiteral("LEVEL"),
-                    QStringLiteral("bus level, with on: 0 (outputs up to 75 V) or 1 (up to 100 V)"),
+                    QStringLiteral(
+                        "bus level, with on: 0 or higher (each level allows higher outputs)"),
                     true}}},
         {QStringLiteral("current"),
             QStringLiteral("Read an output's current in microamps (Alder, Generic)."), QString(),

@@ -85,8 +85,13 @@ void UnitCommands::list()
 {
     const QList<UnitIdentity> units = UnitDirectory::list();
     QJsonArray array;
-    for (const UnitIdentity& unit : units)
-        array.append(unit.toJson());
+    for (const UnitIdentity& unit : units) {
+        // The limits come from the library's family table, the one place that holds them.
+        QJsonObject entry = unit.toJson();
+        entry.insert(QStringLiteral("highestVoltage"), unit.highestVoltage());
+        entry.insert(QStringLiteral("highestCurrent"), unit.highestCurrent());
+        array.append(entry);
+    }
     reportUnits(array, StatusTable::listing(units));
 }
 

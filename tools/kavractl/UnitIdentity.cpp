@@ -38,6 +38,7 @@ UnitIdentity UnitIdentity::ofIndex(int index)
     check(getChannelCount(index, &unit.m_channelCount), index);
     check(getPwmChannelCount(index, &unit.m_pwmChannelCount), index);
     check(getHighestCurrent(index, &unit.m_highestCurrent), index);
+    check(getHighestVoltage(index, &unit.m_highestVoltage), index);
     check(getSupportedOperations(index, &unit.m_operations), index);
     return unit;
 }

@@ -28,6 +28,8 @@ public:
     int pwmChannelCount() const { return m_pwmChannelCount; }
     // The largest current limit of a voltage setting in microamps; 0 where it takes none.
     double highestCurrent() const { return m_highestCurrent; }
+    // The largest voltage a setting of the unit accepts, in volts (Cedar: at its highest bus level).
+    double highestVoltage() const { return m_highestVoltage; }
     // Whether the unit supports the unit function of the KAVRA_OPERATION_* bit.
     bool supports(unsigned operation) const { return (m_operations & operation) != 0; }
     // A line like "unit 3 (QZAH019010003, Generic 19/1)" for messages.
@@ -46,6 +48,7 @@ private:
     int m_channelCount = 0;
     int m_pwmChannelCount = 0;
     double m_highestCurrent = 0.0;
+    double m_highestVoltage = 0.0;
     unsigned m_operations = 0;
 };
 
