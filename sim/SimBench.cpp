@@ -296,276 +296,232 @@ FT_STATUS SimBench::close(FT_HANDLE value)
 
 FT_STATUS SimBench::cyclePort(FT_HANDLE value)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    handle->chip().reenumerate();
-    wakeAllReaders();
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        handle.chip().reenumerate();
+        wakeAllReaders();
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::getDeviceInfo(
     FT_HANDLE value, FT_DEVICE* type, DWORD* id, char* serial, char* description)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    SimChip& chip = handle->chip();
-    if (type)
-        *type = chip.type();
-    if (id)
-        *id = chip.channels().at(handle->channelIndex()).listedId;
-    copyText(serial, chip.listedSerial(handle->channelIndex()), FT_SERIAL_BUFFER_SIZE);
-    copyText(
-        description, chip.listedDescription(handle->channelIndex()), FT_DESCRIPTION_BUFFER_SIZE);
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        SimChip& chip = handle.chip();
+        if (type)
+            *type = chip.type();
+        if (id)
+            *id = chip.channels().at(handle.channelIndex()).listedId;
+        copyText(serial, chip.listedSerial(handle.channelIndex()), FT_SERIAL_BUFFER_SIZE);
+        copyText(
+            description, chip.listedDescription(handle.channelIndex()), FT_DESCRIPTION_BUFFER_SIZE);
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::eeRead(FT_HANDLE value, FT_PROGRAM_DATA* data)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    if (!data)
-        return FT_INVALID_PARAMETER;
-    SimChip& chip = handle->chip();
-    // FT-X chips keep their configuration in the other record kind.
-    if (chip.type() == FT_DEVICE_X_SERIES)
-        return FT_NOT_SUPPORTED;
-    if (chip.faults().failEepromReads > 0) {
-        --chip.faults().failEepromReads;
-        return FT_EEPROM_READ_FAILED;
-    }
-    return chip.eeprom().read(data);
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        if (!data)
+            return FT_INVALID_PARAMETER;
+        SimChip& chip = handle.chip();
+        // FT-X chips keep their configuration in the other record kind.
+        if (chip.type() == FT_DEVICE_X_SERIES)
+            return FT_NOT_SUPPORTED;
+        if (chip.faults().failEepromReads > 0) {
+            --chip.faults().failEepromReads;
+            return FT_EEPROM_READ_FAILED;
+        }
+        return chip.eeprom().read(data);
+    });
 }
 
 FT_STATUS SimBench::eeProgram(FT_HANDLE value, FT_PROGRAM_DATA* data)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    SimChip& chip = handle->chip();
-    if (chip.type() == FT_DEVICE_X_SERIES)
-        return FT_NOT_SUPPORTED;
-    return chip.eeprom().program(data, chip.isMultiChannel());
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        SimChip& chip = handle.chip();
+        if (chip.type() == FT_DEVICE_X_SERIES)
+            return FT_NOT_SUPPORTED;
+        return chip.eeprom().program(data, chip.isMultiChannel());
+    });
 }
 
 FT_STATUS SimBench::eepromRead(FT_HANDLE value, void* data, DWORD size, char* manufacturer,
     char* manufacturerId, char* description, char* serial)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    SimChip& chip = handle->chip();
-    if (chip.type() != FT_DEVICE_X_SERIES)
-        return FT_NOT_SUPPORTED;
-    if (!data || size != sizeof(FT_EEPROM_X_SERIES))
-        return FT_INVALID_PARAMETER;
-    if (chip.faults().failEepromReads > 0) {
-        --chip.faults().failEepromReads;
-        return FT_EEPROM_READ_FAILED;
-    }
-    return chip.eeprom().readX(
-        static_cast<FT_EEPROM_X_SERIES*>(data), manufacturer, manufacturerId, description, serial);
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        SimChip& chip = handle.chip();
+        if (chip.type() != FT_DEVICE_X_SERIES)
+            return FT_NOT_SUPPORTED;
+        if (!data || size != sizeof(FT_EEPROM_X_SERIES))
+            return FT_INVALID_PARAMETER;
+        if (chip.faults().failEepromReads > 0) {
+            --chip.faults().failEepromReads;
+            return FT_EEPROM_READ_FAILED;
+        }
+        return chip.eeprom().readX(static_cast<FT_EEPROM_X_SERIES*>(data), manufacturer,
+            manufacturerId, description, serial);
+    });
 }
 
 FT_STATUS SimBench::eepromProgram(FT_HANDLE value, void* data, DWORD size, char* manufacturer,
     char* manufacturerId, char* description, char* serial)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    SimChip& chip = handle->chip();
-    if (chip.type() != FT_DEVICE_X_SERIES)
-        return FT_NOT_SUPPORTED;
-    if (!data || size != sizeof(FT_EEPROM_X_SERIES))
-        return FT_INVALID_PARAMETER;
-    return chip.eeprom().programX(static_cast<const FT_EEPROM_X_SERIES*>(data), manufacturer,
-        manufacturerId, description, serial);
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        SimChip& chip = handle.chip();
+        if (chip.type() != FT_DEVICE_X_SERIES)
+            return FT_NOT_SUPPORTED;
+        if (!data || size != sizeof(FT_EEPROM_X_SERIES))
+            return FT_INVALID_PARAMETER;
+        return chip.eeprom().programX(static_cast<const FT_EEPROM_X_SERIES*>(data), manufacturer,
+            manufacturerId, description, serial);
+    });
 }
 
 FT_STATUS SimBench::setBitMode(FT_HANDLE value, UCHAR mask, UCHAR mode)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetBitMode", QJsonArray{mask, mode});
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetBitMode", QJsonArray{mask, mode});
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setBaudRate(FT_HANDLE value, ULONG baudRate)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetBaudRate", QJsonArray{double(baudRate)});
-    // The chips' dividers reach from 183 baud to 3 MBd (12 MBd on the high-speed chips).
-    const ULONG highest = handle->chip().isHighSpeed() ? 12000000u : 3000000u;
-    if (baudRate < 183 || baudRate > highest)
-        return FT_INVALID_BAUD_RATE;
-    handle->baudRate = baudRate;
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetBaudRate", QJsonArray{double(baudRate)});
+        // The chips' dividers reach from 183 baud to 3 MBd (12 MBd on the high-speed chips).
+        const ULONG highest = handle.chip().isHighSpeed() ? 12000000u : 3000000u;
+        if (baudRate < 183 || baudRate > highest)
+            return FT_INVALID_BAUD_RATE;
+        handle.baudRate = baudRate;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setDataCharacteristics(
     FT_HANDLE value, UCHAR wordLength, UCHAR stopBits, UCHAR parity)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetDataCharacteristics", QJsonArray{wordLength, stopBits, parity});
-    if ((wordLength != FT_BITS_7 && wordLength != FT_BITS_8)
-        || (stopBits != FT_STOP_BITS_1 && stopBits != FT_STOP_BITS_2) || parity > FT_PARITY_SPACE)
-        return FT_INVALID_PARAMETER;
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetDataCharacteristics", QJsonArray{wordLength, stopBits, parity});
+        if ((wordLength != FT_BITS_7 && wordLength != FT_BITS_8)
+            || (stopBits != FT_STOP_BITS_1 && stopBits != FT_STOP_BITS_2)
+            || parity > FT_PARITY_SPACE)
+            return FT_INVALID_PARAMETER;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setFlowControl(FT_HANDLE value, USHORT flow, UCHAR xon, UCHAR xoff)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetFlowControl", QJsonArray{flow, xon, xoff});
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetFlowControl", QJsonArray{flow, xon, xoff});
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setLatencyTimer(FT_HANDLE value, UCHAR latency)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetLatencyTimer", QJsonArray{latency});
-    if (latency == 0)
-        return FT_INVALID_PARAMETER;
-    handle->latencyMs = latency;
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetLatencyTimer", QJsonArray{latency});
+        if (latency == 0)
+            return FT_INVALID_PARAMETER;
+        handle.latencyMs = latency;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setUsbParameters(FT_HANDLE value, ULONG inSize, ULONG outSize)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetUSBParameters", QJsonArray{double(inSize), double(outSize)});
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetUSBParameters", QJsonArray{double(inSize), double(outSize)});
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::setTimeouts(FT_HANDLE value, ULONG readTimeout, ULONG writeTimeout)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_SetTimeouts", QJsonArray{double(readTimeout), double(writeTimeout)});
-    handle->readTimeoutMs = readTimeout;
-    handle->writeTimeoutMs = writeTimeout;
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_SetTimeouts", QJsonArray{double(readTimeout), double(writeTimeout)});
+        handle.readTimeoutMs = readTimeout;
+        handle.writeTimeoutMs = writeTimeout;
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::read(FT_HANDLE value, void* buffer, DWORD count, DWORD* returned)
 {
     if (returned)
         *returned = 0;
-    // Declared before the lock, so that the thread's timer slack is restored after unlocking.
+    // Declared before the lock is taken, so that the thread's timer slack is restored after unlocking.
     std::optional<TimerSlackScope> preciseWakes;
-    std::unique_lock<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    if (!returned || (!buffer && count > 0))
-        return FT_INVALID_PARAMETER;
-    const uint32_t timeoutMs
-        = handle->readTimeoutMs > 0 ? handle->readTimeoutMs : kDefaultReadTimeoutMs;
-    const int64_t deadline = nowNs() + int64_t(timeoutMs) * 1000000;
-    const int wanted = int(std::min<DWORD>(count, 0x7FFFFFFF));
-    for (;;) {
-        if (handle->isClosed())
-            return FT_INVALID_HANDLE;
-        if (!handle->isAlive())
-            return FT_IO_ERROR;
-        const int64_t now = nowNs();
-        if (handle->readyCount(now) >= wanted || now >= deadline)
-            break;
-        // Sleep until the next byte is due (realistic timing) or the time-out; writers, closes and
-        // unplugs wake the handle earlier.
-        const int64_t next = handle->nextArrivalNs(now);
-        const int64_t wakeAt = next >= 0 ? std::min(next, deadline) : deadline;
-        if (next >= 0 && !preciseWakes)
-            preciseWakes.emplace();
-        handle->waitForChange(
-            locker, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wakeAt - now));
-    }
-    const QByteArray bytes = handle->take(wanted, nowNs());
-    if (!bytes.isEmpty())
-        std::memcpy(buffer, bytes.constData(), std::size_t(bytes.size()));
-    *returned = DWORD(bytes.size());
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>& locker) {
+        if (!returned || (!buffer && count > 0))
+            return FT_INVALID_PARAMETER;
+        const uint32_t timeoutMs
+            = handle.readTimeoutMs > 0 ? handle.readTimeoutMs : kDefaultReadTimeoutMs;
+        const int64_t deadline = nowNs() + int64_t(timeoutMs) * 1000000;
+        const int wanted = int(std::min<DWORD>(count, 0x7FFFFFFF));
+        for (;;) {
+            if (handle.isClosed())
+                return FT_INVALID_HANDLE;
+            if (!handle.isAlive())
+                return FT_IO_ERROR;
+            const int64_t now = nowNs();
+            if (handle.readyCount(now) >= wanted || now >= deadline)
+                break;
+            // Sleep until the next byte is due (realistic timing) or the time-out; writers, closes
+            // and unplugs wake the handle earlier.
+            const int64_t next = handle.nextArrivalNs(now);
+            const int64_t wakeAt = next >= 0 ? std::min(next, deadline) : deadline;
+            if (next >= 0 && !preciseWakes)
+                preciseWakes.emplace();
+            handle.waitForChange(
+                locker, std::chrono::steady_clock::now() + std::chrono::nanoseconds(wakeAt - now));
+        }
+        const QByteArray bytes = handle.take(wanted, nowNs());
+        if (!bytes.isEmpty())
+            std::memcpy(buffer, bytes.constData(), std::size_t(bytes.size()));
+        *returned = DWORD(bytes.size());
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::write(FT_HANDLE value, const void* buffer, DWORD count, DWORD* written)
 {
     if (written)
         *written = 0;
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    if (!written || (!buffer && count > 0))
-        return FT_INVALID_PARAMETER;
-    if (count == 0)
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        if (!written || (!buffer && count > 0))
+            return FT_INVALID_PARAMETER;
+        if (count == 0)
+            return FT_OK;
+        SimChip& chip = handle.chip();
+        if (chip.faults().failWrites > 0) {
+            // Nothing reaches the unit, as when the USB transfer itself fails.
+            --chip.faults().failWrites;
+            return FT_FAILED_TO_WRITE_DEVICE;
+        }
+        const QByteArray bytes(
+            static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
+        const int64_t now = nowNs();
+        const int link = handle.link();
+        chip.wireLog().append(now, link, true, bytes, false);
+        int64_t unitHasRequest = now;
+        if (m_realistic) {
+            const LinkTiming timing = handle.timing();
+            const int64_t start = std::max(now, handle.txLineFreeNs);
+            unitHasRequest = timing.transferEndNs(start, bytes.size());
+            handle.txLineFreeNs = unitHasRequest;
+        }
+        if (link >= 0) {
+            const QList<QByteArray> replies = chip.unit().receive(link, bytes);
+            for (const QByteArray& reply : replies)
+                deliver(handle, reply, unitHasRequest, link == 0);
+        }
+        *written = DWORD(bytes.size());
         return FT_OK;
-    SimChip& chip = handle->chip();
-    if (chip.faults().failWrites > 0) {
-        // Nothing reaches the unit, as when the USB transfer itself fails.
-        --chip.faults().failWrites;
-        return FT_FAILED_TO_WRITE_DEVICE;
-    }
-    const QByteArray bytes(
-        static_cast<const char*>(buffer), int(std::min<DWORD>(count, 0x7FFFFFFF)));
-    const int64_t now = nowNs();
-    const int link = handle->link();
-    chip.wireLog().append(now, link, true, bytes, false);
-    int64_t unitHasRequest = now;
-    if (m_realistic) {
-        const LinkTiming timing = handle->timing();
-        const int64_t start = std::max(now, handle->txLineFreeNs);
-        unitHasRequest = timing.transferEndNs(start, bytes.size());
-        handle->txLineFreeNs = unitHasRequest;
-    }
-    if (link >= 0) {
-        const QList<QByteArray> replies = chip.unit().receive(link, bytes);
-        for (const QByteArray& reply : replies)
-            deliver(*handle, reply, unitHasRequest, link == 0);
-    }
-    *written = DWORD(bytes.size());
-    return FT_OK;
+    });
 }
 
 void SimBench::deliver(SimHandle& handle, QByteArray reply, int64_t unitSendsNs, bool applyFaults)
@@ -634,44 +590,35 @@ void SimBench::transmit(SimHandle& handle, const QByteArray& bytes, int64_t star
 
 FT_STATUS SimBench::purge(FT_HANDLE value, ULONG mask)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    recordCall(*handle, "FT_Purge", QJsonArray{double(mask)});
-    if (mask & FT_PURGE_RX)
-        handle->purgeReceive(nowNs());
-    // The transmit side hands bytes to the unit at once, so there is nothing to discard.
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        recordCall(handle, "FT_Purge", QJsonArray{double(mask)});
+        if (mask & FT_PURGE_RX)
+            handle.purgeReceive(nowNs());
+        // The transmit side hands bytes to the unit at once, so there is nothing to discard.
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::getQueueStatus(FT_HANDLE value, DWORD* rxBytes)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    if (!rxBytes)
-        return FT_INVALID_PARAMETER;
-    *rxBytes = DWORD(handle->readyCount(nowNs()));
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        if (!rxBytes)
+            return FT_INVALID_PARAMETER;
+        *rxBytes = DWORD(handle.readyCount(nowNs()));
+        return FT_OK;
+    });
 }
 
 FT_STATUS SimBench::getStatus(FT_HANDLE value, DWORD* rxBytes, DWORD* txBytes, DWORD* events)
 {
-    std::lock_guard<std::mutex> locker(m_mutex);
-    std::shared_ptr<SimHandle> handle;
-    const FT_STATUS status = liveHandle(value, &handle);
-    if (status != FT_OK)
-        return status;
-    if (!rxBytes || !txBytes || !events)
-        return FT_INVALID_PARAMETER;
-    *rxBytes = DWORD(handle->readyCount(nowNs()));
-    *txBytes = 0;
-    *events = *rxBytes > 0 ? FT_EVENT_RXCHAR : 0;
-    return FT_OK;
+    return withHandle(value, [&](SimHandle& handle, std::unique_lock<std::mutex>&) {
+        if (!rxBytes || !txBytes || !events)
+            return FT_INVALID_PARAMETER;
+        *rxBytes = DWORD(handle.readyCount(nowNs()));
+        *txBytes = 0;
+        *events = *rxBytes > 0 ? FT_EVENT_RXCHAR : 0;
+        return FT_OK;
+    });
 }
 
 int SimBench::loadBench(const QByteArray& json, QString* error)
