@@ -222,7 +222,7 @@ class BirchSupply(KavraSupply):
 
     accurate_voltage = _control(
         "VOLT:ACC?", "VOLT:ACC %.12g,%.12g",
-        "Voltage (0 to 52000 V) and second value (-2500 to 2500), as a pair.",
+        "Voltage (0 to the unit's highest, VOLT? MAX) and second value (-2500 to 2500), as a pair.",
         get_process=lambda values: tuple(_setting(value) for value in values),
     )
 

@@ -110,12 +110,17 @@ class Unit:
             rate = to_float(slew, "slew")
             if not rate > 0:
                 raise ValueError(f"slew must be a positive rate in V/s, not {slew!r}")
-            highest = ctypes.c_double()
-            self._session._library_for_use().getHighestVoltage(self.index, ctypes.byref(highest))
-            if 0 <= target <= highest.value:
+            if 0 <= target <= self.highest_voltage():
                 self._ramp(number, target, limit, rate * RAMP_PERIOD)
         self._call("setVoltage", number, target, limit)
         self._voltages[number] = target
+
+    def highest_voltage(self) -> float:
+        """The largest voltage the unit's setting accepts, in volts, from the library's family
+        table (a Cedar unit's depends on its bus level: this is the highest of all)."""
+        highest = ctypes.c_double()
+        self._session._library_for_use().getHighestVoltage(self.index, ctypes.byref(highest))
+        return highest.value
 
     def _ramp(self, channel: int, target: float, current: float, step: float) -> None:
         """Sends the steps of a ramp towards the target, short of the target itself."""
@@ -130,8 +135,8 @@ class Unit:
 
     def set_accurate_voltage(self, channel: SupportsIndex, voltage: SupportsFloat,
                              current: SupportsFloat = 0.0) -> None:
-        """Sets a Birch unit's output (channel 1): voltage 0 to 52000 V and its second value,
-        -2500 to 2500."""
+        """Sets a Birch unit's output (channel 1): voltage 0 to :meth:`highest_voltage` and its
+        second value, -2500 to 2500."""
         self._call("setAccurateVoltage", to_int(channel, "channel"),
                    to_float(voltage, "voltage"), to_float(current, "current"))
 
