@@ -4,8 +4,9 @@
 # has.
 set(KAVRA_PYTHON "" CACHE FILEPATH "Python 3.11 or later for the Python tests (found when empty)")
 function(kavra_find_python variable)
-  # The Python tests are tests like the others.
-  if(NOT KAVRA_BUILD_TESTS)
+  # The Python tests are tests like the others. A cross build's programs and libraries are not
+  # for this machine's Python.
+  if(NOT KAVRA_BUILD_TESTS OR CMAKE_CROSSCOMPILING)
     set(${variable} "" PARENT_SCOPE)
     return()
   endif()

@@ -107,8 +107,10 @@ extern "C" {
 #include <stdbool.h>
 #endif
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(KAVRALIB_BUILDING)
 #define KAVRALIB_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define KAVRALIB_API __declspec(dllimport)
 #else
 #define KAVRALIB_API __attribute__((visibility("default")))
 #endif

@@ -11,6 +11,13 @@
 #include <type_traits>
 
 #ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <QDir>
 #include <windows.h>
 #else
 #include <dlfcn.h>
@@ -98,11 +105,40 @@ template <typename T> void clear(T* out)
 #ifdef _WIN32
 using LibraryHandle = HMODULE;
 
+// The system's text for an error code, as a Windows user would read it elsewhere.
+QString windowsErrorText(DWORD code)
+{
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+    const QString message
+        = length > 0 ? QString::fromWCharArray(text, int(length)).trimmed() : QString();
+    LocalFree(text);
+    return message.isEmpty() ? QStringLiteral("error %1").arg(code)
+                             : QStringLiteral("%1 (error %2)").arg(message).arg(code);
+}
+
 LibraryHandle openLibrary(const QString& fileName, QString* error)
 {
-    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(fileName.utf16()));
-    if (!module)
-        *error = QStringLiteral("cannot load %1 (error %2)").arg(fileName).arg(GetLastError());
+    // LoadLibrary wants backslashes in a path. A bare file name goes through the standard search:
+    // the host program's folder first, then the system folders and PATH.
+    const QString native = QDir::toNativeSeparators(fileName);
+    // A missing file or dependency is reported here, never in a dialog box the host must answer.
+    DWORD previousMode = 0;
+    SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &previousMode);
+    HMODULE module = LoadLibraryW(reinterpret_cast<LPCWSTR>(native.utf16()));
+    const DWORD code = module ? ERROR_SUCCESS : GetLastError();
+    SetThreadErrorMode(previousMode, nullptr);
+    if (!module) {
+        const bool searched = !native.contains(QLatin1Char('\\'));
+        *error = QStringLiteral("cannot load %1%2: %3")
+                     .arg(native,
+                         searched ? QStringLiteral(
+                             " (searched beside the program, in the system folders and on PATH)")
+                                  : QString(),
+                         windowsErrorText(code));
+    }
     return module;
 }
 

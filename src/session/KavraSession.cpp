@@ -5,6 +5,16 @@
 #include <condition_variable>
 #include <cstdlib>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 struct SessionState
@@ -38,6 +48,27 @@ void closeUnitsAtExit()
     session.closedForExit = true;
     session.activitiesEnded.wait(locker, [&session] { return session.activities == 0; });
     KavraSession::releaseAll(true);
+}
+
+// Once the first unit is registered: the library stays loaded and its open units are closed
+// when the process exits.
+void keepUnitsSafeUntilExit()
+{
+#ifdef _WIN32
+    // Windows has no "never unload" flag for a DLL: it pins itself, so that a host's FreeLibrary
+    // cannot leave the open units' handles behind in the D2XX library.
+    HMODULE self = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+        reinterpret_cast<LPCWSTR>(&keepUnitsSafeUntilExit), &self);
+    // A DLL's atexit handlers run from its DllMain at process detach: under the loader lock,
+    // after ExitProcess has ended every other thread (a call one left running would never end)
+    // and possibly after the D2XX library's own detach. Nothing may run there; Windows closes the
+    // D2XX handles with the process. Linked into a program, the handler runs from exit() as on
+    // Linux.
+    if (self != GetModuleHandleW(nullptr))
+        return;
+#endif
+    std::atexit(closeUnitsAtExit);
 }
 
 } // namespace
@@ -79,7 +110,7 @@ void KavraSession::add(int index, std::shared_ptr<KavraDriver_AbstractDevice> de
 {
     SessionState& session = state();
     session.registry[index] = std::move(device);
-    std::call_once(session.exitHandlerRegistered, [] { std::atexit(closeUnitsAtExit); });
+    std::call_once(session.exitHandlerRegistered, keepUnitsSafeUntilExit);
 }
 
 KavraIndexNumbering& KavraSession::numbering()

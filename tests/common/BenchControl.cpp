@@ -1,9 +1,8 @@
 #include "BenchControl.h"
 #include "Packets.h"
+#include "SharedLibrary.h"
 
 #include <QJsonDocument>
-
-#include <dlfcn.h>
 
 #include <cstdlib>
 #include <string>
@@ -19,16 +18,16 @@ BenchControl::BenchControl()
     // The library under test loads the file KAVRA_D2XX_LIBRARY names; when that is not a bench
     // (a test of the loader's fallbacks), the built bench is used.
     if (const char* path = std::getenv("KAVRA_D2XX_LIBRARY"))
-        m_handle = dlopen(path, RTLD_NOW);
-    if (m_handle && !dlsym(m_handle, "kavrasim_reset"))
+        m_handle = SharedLibrary::open(path);
+    if (m_handle && !SharedLibrary::symbol(m_handle, "kavrasim_reset"))
         m_handle = nullptr;
     if (!m_handle)
-        m_handle = dlopen(KAVRA_SIM_PATH, RTLD_NOW);
+        m_handle = SharedLibrary::open(KAVRA_SIM_PATH);
 }
 
 void* BenchControl::symbol(const char* name) const
 {
-    return m_handle ? dlsym(m_handle, ("kavrasim_" + std::string(name)).c_str()) : nullptr;
+    return SharedLibrary::symbol(m_handle, "kavrasim_" + std::string(name));
 }
 
 template <typename... Args> QByteArray BenchControl::text(const char* name, Args... args) const

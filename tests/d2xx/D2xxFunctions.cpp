@@ -1,18 +1,17 @@
 #include "D2xxFunctions.h"
 
-#include <dlfcn.h>
+#include "SharedLibrary.h"
 
 #include <cstdlib>
 
 void* D2xxFunctions::load()
 {
-    // dlopen(nullptr) searches the test and the libraries it links.
-    return dlopen(std::getenv("KAVRA_D2XX_LIBRARY"), RTLD_NOW | RTLD_LOCAL);
+    return SharedLibrary::open(std::getenv("KAVRA_D2XX_LIBRARY"));
 }
 
 D2xxFunctions::Symbol D2xxFunctions::fn(const char* name) const
 {
-    return {m_library ? dlsym(m_library, name) : nullptr};
+    return {SharedLibrary::symbol(m_library, name)};
 }
 
 const D2xxFunctions& D2xxFunctions::instance()

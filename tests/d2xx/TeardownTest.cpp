@@ -7,6 +7,16 @@
 #include <string>
 #include <thread>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 using namespace benchclient;
 
 namespace {
@@ -68,6 +78,17 @@ bool runExitScenario()
 
 const bool g_exitScenarioRan = runExitScenario();
 
+QString thisExecutable()
+{
+#ifdef _WIN32
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return QString::fromWCharArray(path);
+#else
+    return QStringLiteral("/proc/self/exe");
+#endif
+}
+
 // The exit status of this executable run again with the scenario named; crashes and sanitizer
 // reports show as a status other than 0.
 int runChild(const char* scenario)
@@ -76,7 +97,7 @@ int runChild(const char* scenario)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QString::fromLatin1(kScenarioVariable), QString::fromLatin1(scenario));
     child.setProcessEnvironment(environment);
-    child.start(QStringLiteral("/proc/self/exe"), QStringList());
+    child.start(thisExecutable(), QStringList());
     if (!child.waitForFinished(60000) || child.exitStatus() != QProcess::NormalExit)
         return -1;
     return child.exitCode();

@@ -22,6 +22,10 @@ TEST(CleanExit, EveryWayOfEndingTheProcess)
         {KAVRA_SIM_PATH, "d2xx-first", "close", "0"},
         {KAVRA_SIM_PATH, "d2xx-first", "open", "0"},
         {KAVRA_SIM_PATH, "d2xx-first", "exit", "0"},
+        // The host unloads the library with the unit open: it stays loaded (it pins itself on
+        // Windows, is never unloaded on Linux) and the unit is closed at exit as usual.
+        {KAVRA_SIM_PATH, "library-first", "unload", "0"},
+        {KAVRA_SIM_PATH, "d2xx-first", "unload", "0"},
         // No D2XX library at all: nothing is found, and the exit is just as clean.
         {"/nonexistent/libftd2xx.so", "library-first", "open", "1"},
     };

@@ -1,5 +1,6 @@
-// The shared library's dynamic symbol table holds the exported C functions and nothing else:
-// no C++, Qt or standard library symbol may leak into the host's namespace.
+// The shared library's exported names are the C functions and nothing else: no C++, Qt or
+// standard library symbol may leak into the host's namespace. Linux: the dynamic symbol table;
+// Windows: the DLL's export table, read from the loaded module, whose names must be undecorated.
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,45 @@
 #include <sstream>
 #include <string>
 
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
-std::set<std::string> definedDynamicSymbols(const std::string& library)
+#ifdef _WIN32
+std::set<std::string> exportedNames(const std::string& library)
+{
+    std::set<std::string> names;
+    const HMODULE module = LoadLibraryA(library.c_str());
+    if (!module)
+        return names;
+    const auto* base = reinterpret_cast<const unsigned char*>(module);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& entry
+        = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+    if (entry.Size != 0) {
+        const auto* directory
+            = reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + entry.VirtualAddress);
+        const auto* nameOffsets = reinterpret_cast<const DWORD*>(base + directory->AddressOfNames);
+        for (DWORD i = 0; i < directory->NumberOfNames; ++i)
+            names.insert(reinterpret_cast<const char*>(base + nameOffsets[i]));
+        // Every export has a name: nothing reachable by ordinal only.
+        if (directory->NumberOfFunctions != directory->NumberOfNames)
+            names.insert("(exports without a name)");
+    }
+    FreeLibrary(module);
+    return names;
+}
+#else
+std::set<std::string> exportedNames(const std::string& library)
 {
     std::set<std::string> names;
     const std::string command = "nm -D --defined-only '" + library + "' 2>/dev/null";
@@ -27,6 +64,7 @@ std::set<std::string> definedDynamicSymbols(const std::string& library)
     pclose(pipe);
     return names;
 }
+#endif
 
 } // namespace
 
@@ -41,5 +79,5 @@ TEST(ExportedSymbols, ExactlyTheCInterface)
         "getStatusText", "getFamilyName", "getChannelCount", "getPwmChannelCount",
         "getHighestCurrent", "getHighestVoltage", "getHighestDeviceIndex",
         "getSupportedOperations"};
-    EXPECT_EQ(definedDynamicSymbols(KAVRA_LIBRARY_PATH), expected);
+    EXPECT_EQ(exportedNames(KAVRA_LIBRARY_PATH), expected);
 }

@@ -62,8 +62,13 @@ TEST(D2xxLibrary, UnusableLibrariesFailEveryCall)
     };
     const Case cases[] = {
         {"unknown file", QStringLiteral("libkavra-no-such-d2xx.so"), "libkavra-no-such-d2xx.so"},
+#ifdef _WIN32
+        {"system library without D2XX functions", QStringLiteral("kernel32.dll"),
+            "FT_CreateDeviceInfoList"},
+#else
         {"C library without D2XX functions", QStringLiteral("libc.so.6"),
             "FT_CreateDeviceInfoList"},
+#endif
         {"this library itself", QStringLiteral(KAVRA_LIBRARY_PATH), "FT_Open"},
     };
     for (const Case& c : cases) {

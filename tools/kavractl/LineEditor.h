@@ -5,7 +5,8 @@
 
 // The shell's input. On a terminal: line editing and a history kept across runs (libedit's
 // readline interface, history in ~/.kavractl_history). Otherwise (commands piped in): plain
-// lines, no prompt, and no history written.
+// lines, no prompt, and no history written. Built without libedit (Windows): a prompt and plain
+// lines on a terminal too, edited by the console itself.
 class LineEditor
 {
 public:

@@ -1,5 +1,66 @@
 #include "SignalNotifier.h"
 
+#ifdef _WIN32
+
+#include <QMetaObject>
+
+#include <mutex>
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+namespace {
+
+// Guards the instance against its destruction while the system's thread posts to it.
+std::mutex g_mutex;
+SignalNotifier* g_instance = nullptr;
+
+BOOL WINAPI onConsoleEvent(DWORD event)
+{
+    const bool interrupt = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+    {
+        std::lock_guard<std::mutex> locker(g_mutex);
+        if (!g_instance)
+            return FALSE;
+        SignalNotifier* notifier = g_instance;
+        const int number = interrupt ? SIGINT : SIGTERM;
+        QMetaObject::invokeMethod(
+            notifier, [notifier, number] { Q_EMIT notifier->received(number); },
+            Qt::QueuedConnection);
+    }
+    // Closing the console or shutting down ends the process as soon as this returns: this thread
+    // stays here so that the server shuts down in order, until the process ends (Windows ends it
+    // after a few seconds at the latest).
+    if (!interrupt)
+        Sleep(INFINITE);
+    return TRUE;
+}
+
+} // namespace
+
+SignalNotifier::SignalNotifier(QObject* parent) : QObject(parent)
+{
+    {
+        std::lock_guard<std::mutex> locker(g_mutex);
+        g_instance = this;
+    }
+    SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+SignalNotifier::~SignalNotifier()
+{
+    SetConsoleCtrlHandler(onConsoleEvent, FALSE);
+    std::lock_guard<std::mutex> locker(g_mutex);
+    g_instance = nullptr;
+}
+
+#else
+
 #include <QSocketNotifier>
 
 #include <cerrno>
@@ -55,3 +116,5 @@ void SignalNotifier::readPipe()
     while (::read(m_pipe[0], &number, 1) == 1)
         Q_EMIT received(number);
 }
+
+#endif

@@ -1,7 +1,7 @@
 #pragma once
 
 // Our own declarations of the FTDI D2XX C interface (libftd2xx.so / FTD2XX.dll), binary
-// compatible with the vendor's 64-bit builds: every 32-bit D2XX integer is uint32_t, structs use
+// compatible with the vendor's 64-bit builds: every 32-bit D2XX integer is 32 bits wide, structs use
 // natural alignment with no packing. The library loads the functions at run time through the
 // function-pointer types below; the virtual bench defines them with
 // KAVRA_D2XX_DECLARE_FUNCTIONS set.
@@ -15,51 +15,63 @@
 #define KAVRA_D2XX_API
 #endif
 
-using FT_HANDLE = void*;
-using FT_STATUS = uint32_t;
-using FT_DEVICE = uint32_t;
+#ifdef _WIN32
+// Exactly windows.h's own types (Windows is LLP64: unsigned long is 32 bits), so that this header
+// and windows.h may meet in one source without a conflict.
+using DWORD = unsigned long;
+using ULONG = unsigned long;
+using USHORT = unsigned short;
+using WORD = unsigned short;
+#else
+// The vendor's Linux types: 32 bits on LP64, where unsigned long would be 64.
 using DWORD = uint32_t;
 using ULONG = uint32_t;
-using UCHAR = unsigned char;
 using USHORT = uint16_t;
 using WORD = uint16_t;
+#endif
+using UCHAR = unsigned char;
 using LPDWORD = DWORD*;
 using LPVOID = void*;
 using PCHAR = char*;
+using FT_HANDLE = void*;
+using FT_STATUS = ULONG;
+using FT_DEVICE = ULONG;
+static_assert(sizeof(DWORD) == 4 && sizeof(ULONG) == 4 && sizeof(WORD) == 2,
+    "D2XX integers are 32 and 16 bits wide");
 
 // Status codes: the vendor's enum positions.
-constexpr uint32_t FT_OK = 0;
-constexpr uint32_t FT_INVALID_HANDLE = 1;
-constexpr uint32_t FT_DEVICE_NOT_FOUND = 2;
-constexpr uint32_t FT_DEVICE_NOT_OPENED = 3;
-constexpr uint32_t FT_IO_ERROR = 4;
-constexpr uint32_t FT_INSUFFICIENT_RESOURCES = 5;
-constexpr uint32_t FT_INVALID_PARAMETER = 6;
-constexpr uint32_t FT_INVALID_BAUD_RATE = 7;
-constexpr uint32_t FT_DEVICE_NOT_OPENED_FOR_ERASE = 8;
-constexpr uint32_t FT_DEVICE_NOT_OPENED_FOR_WRITE = 9;
-constexpr uint32_t FT_FAILED_TO_WRITE_DEVICE = 10;
-constexpr uint32_t FT_EEPROM_READ_FAILED = 11;
-constexpr uint32_t FT_EEPROM_WRITE_FAILED = 12;
-constexpr uint32_t FT_EEPROM_ERASE_FAILED = 13;
-constexpr uint32_t FT_EEPROM_NOT_PRESENT = 14;
-constexpr uint32_t FT_EEPROM_NOT_PROGRAMMED = 15;
-constexpr uint32_t FT_INVALID_ARGS = 16;
-constexpr uint32_t FT_NOT_SUPPORTED = 17;
-constexpr uint32_t FT_OTHER_ERROR = 18;
-constexpr uint32_t FT_DEVICE_LIST_NOT_READY = 19;
+constexpr FT_STATUS FT_OK = 0;
+constexpr FT_STATUS FT_INVALID_HANDLE = 1;
+constexpr FT_STATUS FT_DEVICE_NOT_FOUND = 2;
+constexpr FT_STATUS FT_DEVICE_NOT_OPENED = 3;
+constexpr FT_STATUS FT_IO_ERROR = 4;
+constexpr FT_STATUS FT_INSUFFICIENT_RESOURCES = 5;
+constexpr FT_STATUS FT_INVALID_PARAMETER = 6;
+constexpr FT_STATUS FT_INVALID_BAUD_RATE = 7;
+constexpr FT_STATUS FT_DEVICE_NOT_OPENED_FOR_ERASE = 8;
+constexpr FT_STATUS FT_DEVICE_NOT_OPENED_FOR_WRITE = 9;
+constexpr FT_STATUS FT_FAILED_TO_WRITE_DEVICE = 10;
+constexpr FT_STATUS FT_EEPROM_READ_FAILED = 11;
+constexpr FT_STATUS FT_EEPROM_WRITE_FAILED = 12;
+constexpr FT_STATUS FT_EEPROM_ERASE_FAILED = 13;
+constexpr FT_STATUS FT_EEPROM_NOT_PRESENT = 14;
+constexpr FT_STATUS FT_EEPROM_NOT_PROGRAMMED = 15;
+constexpr FT_STATUS FT_INVALID_ARGS = 16;
+constexpr FT_STATUS FT_NOT_SUPPORTED = 17;
+constexpr FT_STATUS FT_OTHER_ERROR = 18;
+constexpr FT_STATUS FT_DEVICE_LIST_NOT_READY = 19;
 
 // Chip types (FT_DEVICE values).
-constexpr uint32_t FT_DEVICE_BM = 0;
-constexpr uint32_t FT_DEVICE_AM = 1;
-constexpr uint32_t FT_DEVICE_100AX = 2;
-constexpr uint32_t FT_DEVICE_UNKNOWN = 3;
-constexpr uint32_t FT_DEVICE_2232C = 4;
-constexpr uint32_t FT_DEVICE_232R = 5;
-constexpr uint32_t FT_DEVICE_2232H = 6;
-constexpr uint32_t FT_DEVICE_4232H = 7;
-constexpr uint32_t FT_DEVICE_232H = 8;
-constexpr uint32_t FT_DEVICE_X_SERIES = 9;
+constexpr FT_DEVICE FT_DEVICE_BM = 0;
+constexpr FT_DEVICE FT_DEVICE_AM = 1;
+constexpr FT_DEVICE FT_DEVICE_100AX = 2;
+constexpr FT_DEVICE FT_DEVICE_UNKNOWN = 3;
+constexpr FT_DEVICE FT_DEVICE_2232C = 4;
+constexpr FT_DEVICE FT_DEVICE_232R = 5;
+constexpr FT_DEVICE FT_DEVICE_2232H = 6;
+constexpr FT_DEVICE FT_DEVICE_4232H = 7;
+constexpr FT_DEVICE FT_DEVICE_232H = 8;
+constexpr FT_DEVICE FT_DEVICE_X_SERIES = 9;
 
 // USB vendor and product ids; a device ID is (VID << 16) | PID.
 constexpr uint32_t FTDI_VID = 0x0403;
