@@ -1,22 +1,8 @@
 #include "SimChip.h"
 
-namespace {
+#include "FirmwareFactory.h"
 
-uint32_t productIdFor(uint32_t type)
-{
-    switch (type) {
-    case FT_DEVICE_232R:
-        return FTDI_PID_232R;
-    case FT_DEVICE_2232H:
-        return FTDI_PID_2232H;
-    case FT_DEVICE_4232H:
-        return FTDI_PID_4232H;
-    case FT_DEVICE_232H:
-        return FTDI_PID_232H;
-    default:
-        return FTDI_PID_X_SERIES;
-    }
-}
+namespace {
 
 // A bench number for a 32-bit field; outside the field's range (a plain cast would be undefined
 // behaviour) the fallback stands.
@@ -63,8 +49,7 @@ std::unique_ptr<SimChip> SimChip::create(
     const bool programmed = entry.value(QStringLiteral("eepromProgrammed")).toBool(true);
     const QString eepromSerial
         = entry.value(QStringLiteral("eepromSerial")).toString(chip->m_benchSerial);
-    chip->m_eeprom
-        = SimEeprom(type, uint16_t(productIdFor(type)), programmed, eepromSerial, description);
+    chip->m_eeprom = SimEeprom(type, productId(type), programmed, eepromSerial, description);
     chip->m_listedSerial = chip->m_benchSerial;
     chip->m_listedDescription = description;
     chip->m_plugged = entry.value(QStringLiteral("plugged")).toBool(true);
@@ -74,7 +59,7 @@ std::unique_ptr<SimChip> SimChip::create(
         ? uint32_t(locationValue)
         : defaultLocation;
     chip->m_listingsLeft = entry.value(QStringLiteral("unplugAfterLists")).toInt(-1);
-    const uint32_t id = (FTDI_VID << 16) | productIdFor(type);
+    const uint32_t id = (FTDI_VID << 16) | productId(type);
     if (type == FT_DEVICE_2232H) {
         // Channel A is the unit's stream link, channel B its command link.
         chip->m_channels
@@ -96,7 +81,7 @@ std::unique_ptr<SimChip> SimChip::create(
             channel.listedId = dwordOr(listedId.toDouble(), id);
     }
     chip->m_calls.resize(chip->m_channels.size());
-    chip->m_unit = SimUnit::create(entry);
+    chip->m_unit = FirmwareFactory::create(entry);
     return chip;
 }
 
@@ -132,7 +117,7 @@ void SimChip::plug()
     if (m_plugged)
         return;
     m_plugged = true;
-    m_unit = SimUnit::create(m_entry);
+    m_unit = FirmwareFactory::create(m_entry);
     reenumerate();
 }
 
@@ -184,6 +169,22 @@ void SimChip::recordCall(int channelIndex, const QString& call, const QJsonArray
     if (calls.size() >= MaxRecordedCalls)
         calls.removeFirst();
     calls.append(QJsonObject{{QStringLiteral("call"), call}, {QStringLiteral("args"), args}});
+}
+
+uint16_t SimChip::productId(uint32_t type)
+{
+    switch (type) {
+    case FT_DEVICE_232R:
+        return uint16_t(FTDI_PID_232R);
+    case FT_DEVICE_2232H:
+        return uint16_t(FTDI_PID_2232H);
+    case FT_DEVICE_4232H:
+        return uint16_t(FTDI_PID_4232H);
+    case FT_DEVICE_232H:
+        return uint16_t(FTDI_PID_232H);
+    default:
+        return uint16_t(FTDI_PID_X_SERIES);
+    }
 }
 
 QString SimChip::defaultDescription(uint32_t type)

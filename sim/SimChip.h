@@ -47,7 +47,9 @@ public:
         const QJsonObject& entry, uint32_t defaultLocation, QString* error);
 
     static uint32_t typeForName(const QString& name, bool* known);
-    // The description a chip of the type lists when its EEPROM holds none.
+    // The product id and the description of a chip of the type whose EEPROM holds none (the
+    // USB-level bench enumerates a blank chip with them too).
+    static uint16_t productId(uint32_t type);
     static QString defaultDescription(uint32_t type);
 
     uint32_t type() const { return m_type; }

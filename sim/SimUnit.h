@@ -5,13 +5,12 @@
 #include <QList>
 #include <QString>
 
-#include <memory>
-
 // The firmware of one supply unit behind an emulated FTDI chip.
 //
-// The chip side (D2XX emulation) owns the unit, feeds it every byte the host writes and queues
-// what it answers in the host's receive queue. The unit never blocks and never sleeps: timing,
-// dropped, delayed and corrupted replies are the chip side's business, applied per reply.
+// The chip side (D2XX emulation) owns the unit (FirmwareFactory builds it), feeds it every byte
+// the host writes and queues what it answers in the host's receive queue. The unit never blocks
+// and never sleeps: timing, dropped, delayed and corrupted replies are the chip side's business,
+// applied per reply.
 //
 // Links: channel 0 is the command link (the only channel of a single-channel chip, channel B of
 // an FT2232H); channel 1 is the stream link (channel A of an FT2232H).
@@ -36,8 +35,4 @@ public:
 
     // The unit's serial number text as its identification page carries it.
     virtual QString serialNumber() const = 0;
-
-    // Builds the unit described by one "units" entry of a bench file. Never returns null: a unit
-    // whose model has no firmware answers only the bootloader.
-    static std::unique_ptr<SimUnit> create(const QJsonObject& config);
 };

@@ -40,22 +40,6 @@ uint16_t UsbDescriptors::release(uint32_t chipType)
     }
 }
 
-uint16_t UsbDescriptors::defaultProductId(uint32_t chipType)
-{
-    switch (chipType) {
-    case FT_DEVICE_232R:
-        return FTDI_PID_232R;
-    case FT_DEVICE_2232H:
-        return FTDI_PID_2232H;
-    case FT_DEVICE_4232H:
-        return FTDI_PID_4232H;
-    case FT_DEVICE_232H:
-        return FTDI_PID_232H;
-    default:
-        return FTDI_PID_X_SERIES;
-    }
-}
-
 QByteArray UsbDescriptors::device(const Identity& identity)
 {
     QByteArray out;

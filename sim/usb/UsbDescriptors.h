@@ -26,8 +26,6 @@ public:
     static bool isHighSpeed(uint32_t chipType);
     static int maxPacketSize(uint32_t chipType) { return isHighSpeed(chipType) ? 512 : 64; }
     static uint16_t release(uint32_t chipType);
-    // The product id of a chip with a blank EEPROM (its description: SimChip::defaultDescription).
-    static uint16_t defaultProductId(uint32_t chipType);
 
     static QByteArray device(const Identity& identity);
     static QByteArray configuration(const Identity& identity);

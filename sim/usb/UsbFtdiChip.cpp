@@ -101,7 +101,7 @@ UsbDescriptors::Identity UsbFtdiChip::identity() const
     // A chip with a blank or broken EEPROM enumerates with its factory identity.
     if (!m_enumeratedValid)
         return UsbDescriptors::Identity{m_chipType, uint16_t(FTDI_VID),
-            UsbDescriptors::defaultProductId(m_chipType), false, false, 90, false};
+            SimChip::productId(m_chipType), false, false, 90, false};
     const bool isX = m_chipType == FT_DEVICE_X_SERIES;
     const FT_PROGRAM_DATA& d = m_enumerated.data;
     const FT_EEPROM_X_SERIES& x = m_enumerated.x;

@@ -17,7 +17,7 @@ TEST(Bootloader, EveryModelAnswersTheIdentificationSequence)
     for (const char* serial : {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH03901",
              "QZAH04001", "QZAH04101", "QZAH09901"}) {
         SCOPED_TRACE(serial);
-        auto any = SimUnit::create(QJsonObject{{"serial", serial}});
+        auto any = FirmwareFactory::create(QJsonObject{{"serial", serial}});
         EXPECT_TRUE(any->receive(0, hex("03")).isEmpty());
         EXPECT_EQ(text(exchange(*any, 0x14).data), "00 80");
         const Reply started = exchange(*any, 0x15);

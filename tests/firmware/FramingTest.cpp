@@ -35,7 +35,7 @@ TEST(Framing, RandomBytesNeverCrashAndLeaveTheUnitAnswering)
 {
     for (const char* serial :
         {"QZAH01501", "QZBH01701", "QZAH01901", "QZAH02501", "QZAH04001", "QZAH04101"}) {
-        auto any = SimUnit::create(QJsonObject{{"serial", serial}});
+        auto any = FirmwareFactory::create(QJsonObject{{"serial", serial}});
         quint32 seed = 12345;
         QByteArray noise;
         for (int i = 0; i < 4000; ++i) {
@@ -77,8 +77,8 @@ TEST(Stream, EachZeroByteYieldsOneBlockOfExactlyTheBlockSize)
         {7, "7:5"}, {65544, "8:65534 7:0"}, {65543, "8:65535"}};
     for (const auto& [size, layout] : cases) {
         SCOPED_TRACE(size);
-        auto cedar
-            = SimUnit::create(QJsonObject{{"serial", "QZBH01701"}, {"streamBlockSize", size}});
+        auto cedar = FirmwareFactory::create(
+            QJsonObject{{"serial", "QZBH01701"}, {"streamBlockSize", size}});
         const QList<QByteArray> blocks = cedar->receive(1, hex("00 00"));
         ASSERT_EQ(blocks.size(), 2);
         for (const QByteArray& block : blocks) {
@@ -90,7 +90,8 @@ TEST(Stream, EachZeroByteYieldsOneBlockOfExactlyTheBlockSize)
 
 TEST(Stream, PayloadIsARunningCounterAcrossBlocksAndOtherBytesAreIgnored)
 {
-    auto cedar = SimUnit::create(QJsonObject{{"serial", "QZBH01701"}, {"streamBlockSize", 16}});
+    auto cedar
+        = FirmwareFactory::create(QJsonObject{{"serial", "QZBH01701"}, {"streamBlockSize", 16}});
     const QList<QByteArray> blocks = cedar->receive(1, hex("01 00 ff 00"));
     ASSERT_EQ(blocks.size(), 2);
     EXPECT_EQ(text(blocks.at(0)), text(hex("08000800 08000800 0001020304050607")));

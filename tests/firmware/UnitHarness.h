@@ -1,7 +1,7 @@
 #pragma once
 
+#include "FirmwareFactory.h"
 #include "Packets.h"
-#include "SimUnit.h"
 
 #include <QByteArray>
 #include <QJsonDocument>
@@ -48,7 +48,7 @@ inline Reply parse(const QByteArray& packet)
 
 inline std::unique_ptr<SimUnit> unit(const char* json)
 {
-    return SimUnit::create(QJsonDocument::fromJson(QByteArray(json)).object());
+    return FirmwareFactory::create(QJsonDocument::fromJson(QByteArray(json)).object());
 }
 
 // One request; exactly one whole reply with the same id.

@@ -1,4 +1,4 @@
-#include "SimUnit.h"
+#include "FirmwareFactory.h"
 
 #include "AlderUnit.h"
 #include "BirchUnit.h"
@@ -7,7 +7,7 @@
 #include "GenericUnit.h"
 #include "RowanUnit.h"
 
-std::unique_ptr<SimUnit> SimUnit::create(const QJsonObject& config)
+std::unique_ptr<SimUnit> FirmwareFactory::create(const QJsonObject& config)
 {
     // The model comes from the serial number, as the host decides it: product in characters
     // 5 to 7, revision in characters 8 and 9.
