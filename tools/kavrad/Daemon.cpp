@@ -1,6 +1,7 @@
 #include "Daemon.h"
 
 #include "AllOffSwitch.h"
+#include "DashboardServer.h"
 
 #include "DriverInfo.h"
 #include "ToolError.h"
@@ -8,6 +9,7 @@
 
 #include <KavraLib.h>
 
+#include <QRandomGenerator>
 #include <QSet>
 
 #include <array>
@@ -97,10 +99,33 @@ int Daemon::start()
                 "kavrad: warning: no attached unit has the serial number %s of --slew or --limit\n",
                 qPrintable(serial));
     }
+    if (m_options.httpPort() >= 0 && !startDashboard())
+        return failed;
     std::printf("kavrad: serving %d units\n", count);
     std::fflush(stdout);
     m_running = m_servers.size();
     return 0;
+}
+
+bool Daemon::startDashboard()
+{
+    QByteArray token = m_options.httpToken();
+    if (token.isEmpty()) {
+        std::array<quint32, 8> random{};
+        QRandomGenerator::system()->fillRange(random.data(), int(random.size()));
+        token
+            = QByteArray(reinterpret_cast<const char*>(random.data()), int(sizeof random)).toHex();
+    }
+    m_dashboard = new DashboardServer(
+        m_servers, token, m_options.allowed(), m_options.pollIntervalMs(), this);
+    if (!m_dashboard->listen(m_options.listenAddress(), quint16(m_options.httpPort()))) {
+        std::fprintf(stderr, "kavrad: dashboard: cannot listen on %s: %s\n",
+            qPrintable(endpoint(m_options.listenAddress(), quint16(m_options.httpPort()))),
+            qPrintable(m_dashboard->errorString()));
+        return false;
+    }
+    std::printf("kavrad: dashboard on %s\n", qPrintable(m_dashboard->url()));
+    return true;
 }
 
 quint16 Daemon::portFor(int index, const QString& serial, QString* problem) const
@@ -124,6 +149,8 @@ void Daemon::shutdown()
     if (m_shuttingDown)
         return;
     m_shuttingDown = true;
+    if (m_dashboard)
+        m_dashboard->close();
     if (m_running == 0) {
         Q_EMIT finished();
         return;

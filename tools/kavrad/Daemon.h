@@ -7,6 +7,7 @@
 #include <QVector>
 
 class AllOffSwitch;
+class DashboardServer;
 class UnitServer;
 
 // The server as a whole: one UnitServer per attached unit, and the orderly shutdown.
@@ -29,11 +30,15 @@ Q_SIGNALS:
 
 private:
     quint16 portFor(int index, const QString& serial, QString* problem) const;
+    // The dashboard on its port, its URL printed; false, with the reason printed, when the port
+    // cannot be had.
+    bool startDashboard();
     void serverStopped();
 
     DaemonOptions m_options;
     AllOffSwitch* m_allOff;
     QVector<UnitServer*> m_servers;
+    DashboardServer* m_dashboard = nullptr;
     int m_running = 0;
     bool m_shuttingDown = false;
 };

@@ -4,7 +4,9 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QFile>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -55,6 +57,25 @@ QPair<QHostAddress, int> parseSubnet(const QString& text)
     return parsed;
 }
 
+// A fixed dashboard token: at least 16 characters that stand as they are in a URL and a cookie.
+QByteArray readToken(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ToolError::usage(
+            QStringLiteral("--http-token-file '%1': %2").arg(path, file.errorString()));
+    const QByteArray token = file.read(4096).trimmed();
+    const bool plain = std::all_of(token.cbegin(), token.cend(), [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
+            || c == '-' || c == '_' || c == '.' || c == '~';
+    });
+    if (token.size() < 16 || !plain)
+        throw ToolError::usage(QStringLiteral("--http-token-file '%1' must hold a token of at "
+                                              "least 16 letters, digits, '-', '_', '.' or '~'")
+                                   .arg(path));
+    return token;
+}
+
 } // namespace
 
 DaemonOptions DaemonOptions::parse(const QStringList& arguments)
@@ -99,7 +120,18 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
         QStringLiteral("SECONDS"));
     const QCommandLineOption offOnExit(QStringLiteral("off-on-exit"),
         QStringLiteral("Switch every output of every unit off on SIGINT or SIGTERM."));
-    parser.addOptions({port, listen, allow, pin, sim, bench, slew, limit, watchdog, offOnExit});
+    const QCommandLineOption http(QStringLiteral("http"),
+        QStringLiteral("Serve the dashboard, a web page of every unit, on this port (0: a free "
+                       "port); its URL with the token is printed at start."),
+        QStringLiteral("PORT"));
+    const QCommandLineOption httpTokenFile(QStringLiteral("http-token-file"),
+        QStringLiteral("Read the dashboard's token from this file instead of making a random one."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption pollInterval(QStringLiteral("poll-interval"),
+        QStringLiteral("Read the units for the dashboard this often (seconds, default 1)."),
+        QStringLiteral("SECONDS"));
+    parser.addOptions({port, listen, allow, pin, sim, bench, slew, limit, watchdog, offOnExit, http,
+        httpTokenFile, pollInterval});
 
     if (!parser.parse(arguments))
         throw ToolError::usage(parser.errorText());
@@ -140,6 +172,19 @@ DaemonOptions DaemonOptions::parse(const QStringList& arguments)
                                        .arg(parser.value(watchdog)));
     }
     options.m_offOnExit = parser.isSet(offOnExit);
+    if (parser.isSet(http))
+        options.m_httpPort = portNumber(parser.value(http), 0, QStringLiteral("--http"));
+    if (parser.isSet(pollInterval)) {
+        bool ok = false;
+        const double seconds = parser.value(pollInterval).toDouble(&ok);
+        if (!ok || !(seconds >= 0.05 && seconds <= 3600))
+            throw ToolError::usage(
+                QStringLiteral("--poll-interval '%1' is not a number of seconds from 0.05 to 3600")
+                    .arg(parser.value(pollInterval)));
+        options.m_pollIntervalMs = int(std::lround(seconds * 1000));
+    }
+    if (parser.isSet(httpTokenFile))
+        options.m_httpToken = readToken(parser.value(httpTokenFile));
     options.m_sim = parser.isSet(sim);
     options.m_benchFile = parser.value(bench);
     return options;

@@ -4,6 +4,7 @@
 #include "UnitSafety.h"
 
 #include <QHash>
+#include <QByteArray>
 #include <QHostAddress>
 #include <QList>
 #include <QPair>
@@ -32,6 +33,12 @@ public:
     // The safety settings of the unit with this serial number (any case).
     UnitSafety safetyOf(const QString& serial) const;
     bool offOnExit() const { return m_offOnExit; }
+    // The dashboard's port: -1 without the dashboard, 0 for a free port.
+    int httpPort() const { return m_httpPort; }
+    // The dashboard's fixed token (--http-token-file); empty for a random one.
+    QByteArray httpToken() const { return m_httpToken; }
+    // How often the units are read for the dashboard.
+    int pollIntervalMs() const { return m_pollIntervalMs; }
     // Serial numbers given to --slew or --limit (upper case).
     QList<QString> safetySerials() const { return m_safety.keys(); }
 
@@ -45,6 +52,9 @@ private:
     QHash<QString, UnitSafety> m_safety;
     double m_watchdogSeconds = 0.0;
     bool m_offOnExit = false;
+    int m_httpPort = -1;
+    QByteArray m_httpToken;
+    int m_pollIntervalMs = 1000;
 };
 
 #endif

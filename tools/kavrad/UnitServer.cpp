@@ -32,6 +32,14 @@ UnitServer::UnitServer(const UnitProfile& profile, const QString& libraryVersion
     connect(this, &UnitServer::drainQueued, m_worker.get(), &UnitWorker::drain);
     connect(m_worker.get(), &UnitWorker::executed, this, &UnitServer::deliver);
     connect(m_worker.get(), &UnitWorker::drained, this, &UnitServer::finishStopping);
+    connect(this, &UnitServer::pollingRequested, m_worker.get(), &UnitWorker::startPolling);
+    connect(this, &UnitServer::controlQueued, m_worker.get(), &UnitWorker::control);
+    connect(m_worker.get(), &UnitWorker::polled, this, &UnitServer::polled);
+    connect(m_worker.get(), &UnitWorker::controlled, this,
+        [this](quint64 ticket, const QString& error) {
+            if (const auto done = m_controls.take(ticket))
+                done(error);
+        });
     connect(m_server, &QTcpServer::newConnection, this, &UnitServer::acceptClients);
     m_thread.start();
 }
@@ -70,7 +78,7 @@ void UnitServer::stop(bool switchOff)
 void UnitServer::acceptClients()
 {
     while (QTcpSocket* socket = m_server->nextPendingConnection()) {
-        if (!admits(socket->peerAddress())) {
+        if (!admits(m_allowed, socket->peerAddress())) {
             std::fprintf(stderr, "kavrad: %s: refused a client from %s\n",
                 qPrintable(m_profile.identity().label()),
                 qPrintable(socket->peerAddress().toString()));
@@ -101,15 +109,27 @@ void UnitServer::releaseMemoryLater()
 #endif
 }
 
-bool UnitServer::admits(const QHostAddress& peer) const
+void UnitServer::startPolling(int ms)
 {
-    if (m_allowed.isEmpty())
+    Q_EMIT pollingRequested(ms);
+}
+
+void UnitServer::control(const QString& line, std::function<void(const QString&)> done)
+{
+    const quint64 ticket = m_nextControl++;
+    m_controls.insert(ticket, std::move(done));
+    Q_EMIT controlQueued(ticket, line);
+}
+
+bool UnitServer::admits(const QList<Subnet>& allowed, const QHostAddress& peer)
+{
+    if (allowed.isEmpty())
         return true;
     // A dual-stack socket shows IPv4 clients as ::ffff:a.b.c.d.
     bool isIPv4 = false;
     const quint32 ipv4 = peer.toIPv4Address(&isIPv4);
     const QHostAddress address = isIPv4 ? QHostAddress(ipv4) : peer;
-    for (const Subnet& subnet : m_allowed) {
+    for (const Subnet& subnet : allowed) {
         if (address.isInSubnet(subnet))
             return true;
     }

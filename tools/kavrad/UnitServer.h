@@ -7,11 +7,13 @@
 
 #include <QHash>
 #include <QHostAddress>
+#include <QJsonObject>
 #include <QList>
 #include <QObject>
 #include <QPair>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 
 class AllOffSwitch;
@@ -45,15 +47,27 @@ public:
     // connections; then emits stopped().
     void stop(bool switchOff);
 
+    const UnitProfile& profile() const { return m_profile; }
+    // Whether a client from `peer` may connect: every one when `allowed` is empty.
+    static bool admits(const QList<Subnet>& allowed, const QHostAddress& peer);
+    // For the dashboard: reads the unit every `ms` milliseconds on its worker (polled()).
+    void startPolling(int ms);
+    // For the dashboard: carries out a SCPI line on the worker as a client's line, in turn with
+    // the clients' lines; `done` gets its first error (SYSTem:ERRor? form), empty on success.
+    void control(const QString& line, std::function<void(const QString& error)> done);
+
 Q_SIGNALS:
     void stopped();
     // To the worker.
     void lineQueued(quint64 client, const QString& line, const ClientState& state);
     void drainQueued(bool switchOff);
+    void pollingRequested(int ms);
+    void controlQueued(quint64 ticket, const QString& line);
+    // From the worker: a reading of the unit.
+    void polled(const QJsonObject& reading);
 
 private:
     void acceptClients();
-    bool admits(const QHostAddress& peer) const;
     // Gives the memory of connections that have gone back to the system.
     void releaseMemoryLater();
     void deliver(quint64 client, const QString& reply, const ClientState& state);
@@ -66,6 +80,8 @@ private:
     std::unique_ptr<UnitWorker> m_worker;
     QHash<quint64, ClientConnection*> m_clients;
     quint64 m_nextClient = 1;
+    QHash<quint64, std::function<void(const QString&)>> m_controls;
+    quint64 m_nextControl = 1;
 };
 
 #endif

@@ -14,6 +14,8 @@ UnitWorker::UnitWorker(const UnitProfile& profile, const QString& libraryVersion
     // Children, so that they move to the worker's thread with it.
     , m_rampTimer(this)
     , m_watchdog(this)
+    , m_poll(profile, m_instrument)
+    , m_pollTimer(this)
 {
     m_rampTimer.setTimerType(Qt::PreciseTimer);
     m_rampTimer.setInterval(OutputRamps::PeriodMs);
@@ -27,6 +29,7 @@ UnitWorker::UnitWorker(const UnitProfile& profile, const QString& libraryVersion
         m_supply.watchdogExpired();
         followRamps();
     });
+    connect(&m_pollTimer, &QTimer::timeout, this, &UnitWorker::poll);
     connect(allOff, &AllOffSwitch::requested, this, [this](int from) {
         if (from == m_index)
             return;
@@ -37,13 +40,19 @@ UnitWorker::UnitWorker(const UnitProfile& profile, const QString& libraryVersion
 
 void UnitWorker::execute(quint64 client, const QString& line, const ClientState& state)
 {
+    ClientState updated = state;
+    const QString reply = run(line, updated);
+    Q_EMIT executed(client, reply, updated);
+}
+
+QString UnitWorker::run(const QString& line, ClientState& state)
+{
     // Every command restarts the watchdog's time.
     if (m_watchdog.interval() > 0)
         m_watchdog.start();
-    ClientState updated = state;
-    const QString reply = m_instrument.execute(line, updated);
+    const QString reply = m_instrument.execute(line, state);
     followRamps();
-    Q_EMIT executed(client, reply, updated);
+    return reply;
 }
 
 void UnitWorker::drain(bool switchOff)
@@ -52,6 +61,7 @@ void UnitWorker::drain(bool switchOff)
         m_supply.switchAllOff(QStringLiteral("ending"));
     m_rampTimer.stop();
     m_watchdog.stop();
+    m_pollTimer.stop();
     Q_EMIT drained();
 }
 
@@ -61,4 +71,26 @@ void UnitWorker::followRamps()
         m_rampTimer.stop();
     else if (!m_rampTimer.isActive())
         m_rampTimer.start();
+}
+
+void UnitWorker::startPolling(int ms)
+{
+    m_pollTimer.setInterval(ms);
+    m_pollTimer.start();
+    poll();
+}
+
+void UnitWorker::control(quint64 ticket, const QString& line)
+{
+    ClientState state;
+    run(line, state);
+    Q_EMIT controlled(ticket, state.errorCount() > 0 ? state.next().toReply() : QString());
+    // The page shows the outcome at once rather than at the next poll.
+    if (m_pollTimer.isActive())
+        poll();
+}
+
+void UnitWorker::poll()
+{
+    Q_EMIT polled(m_poll.take());
 }

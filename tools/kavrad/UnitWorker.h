@@ -4,8 +4,10 @@
 #include "ClientState.h"
 #include "ScpiInstrument.h"
 #include "SupplyCommands.h"
+#include "UnitPoll.h"
 #include "UnitSafety.h"
 
+#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -29,20 +31,32 @@ public Q_SLOTS:
     // Answers once every line queued before it has been carried out; switchOff: every output of
     // the unit off first.
     void drain(bool switchOff);
+    // Reads the unit for the dashboard now and then every `ms` milliseconds.
+    void startPolling(int ms);
+    // A dashboard control: the line runs as a client's would; then the unit is read again.
+    void control(quint64 ticket, const QString& line);
 
 Q_SIGNALS:
     void executed(quint64 client, const QString& reply, const ClientState& state);
     void drained();
+    void polled(const QJsonObject& reading);
+    // The first error of the control's line in SYSTem:ERRor? form; empty when it succeeded.
+    void controlled(quint64 ticket, const QString& error);
 
 private:
     // Runs the ramp timer while a ramp is under way.
     void followRamps();
+    void poll();
+    // One client's line, as every client's line runs.
+    QString run(const QString& line, ClientState& state);
 
     int m_index;
     SupplyCommands m_supply;
     ScpiInstrument m_instrument;
     QTimer m_rampTimer;
     QTimer m_watchdog;
+    UnitPoll m_poll;
+    QTimer m_pollTimer;
 };
 
 #endif
