@@ -125,7 +125,7 @@ function show(entry, reading) {
   card.querySelector('.error-text').textContent = connected ? '' : reading.error || '';
   const supply = card.querySelector('.supply');
   if (reading.supply) {
-    supply.textContent = `Supply: ${reading.supply.text}`;
+    supply.textContent = `Supply: ${reading.supply.text || 'No error'}`;
     supply.className = reading.supply.error ? 'supply bad' : 'supply';
   }
   (reading.outputs || []).forEach((output, i) => {
