@@ -85,9 +85,9 @@ std::unique_ptr<SimChip> SimChip::create(
     return chip;
 }
 
-bool SimChip::isHighSpeed() const
+bool SimChip::isHighSpeedType(uint32_t type)
 {
-    return m_type == FT_DEVICE_2232H || m_type == FT_DEVICE_232H || m_type == FT_DEVICE_4232H;
+    return type == FT_DEVICE_2232H || type == FT_DEVICE_232H || type == FT_DEVICE_4232H;
 }
 
 bool SimChip::isUartLink(int channelIndex) const

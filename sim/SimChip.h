@@ -51,10 +51,12 @@ public:
     // USB-level bench enumerates a blank chip with them too).
     static uint16_t productId(uint32_t type);
     static QString defaultDescription(uint32_t type);
+    // USB 2.0 high speed (480 Mbit/s) rather than full speed.
+    static bool isHighSpeedType(uint32_t type);
 
     uint32_t type() const { return m_type; }
     QString benchSerial() const { return m_benchSerial; }
-    bool isHighSpeed() const;
+    bool isHighSpeed() const { return isHighSpeedType(m_type); }
     bool isMultiChannel() const { return m_channels.size() > 1; }
     bool isUartLink(int channelIndex) const;
     const QVector<Channel>& channels() const { return m_channels; }

@@ -1,6 +1,7 @@
 #include "UsbDescriptors.h"
 
 #include "FtdiD2xx.h"
+#include "SimChip.h"
 
 #include <algorithm>
 
@@ -21,7 +22,7 @@ int UsbDescriptors::interfaceCount(uint32_t chipType)
 
 bool UsbDescriptors::isHighSpeed(uint32_t chipType)
 {
-    return chipType == FT_DEVICE_2232H || chipType == FT_DEVICE_4232H || chipType == FT_DEVICE_232H;
+    return SimChip::isHighSpeedType(chipType);
 }
 
 uint16_t UsbDescriptors::release(uint32_t chipType)
