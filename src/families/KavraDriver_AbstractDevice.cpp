@@ -5,7 +5,6 @@
 #include "KavraDriver_CommRequest.h"
 #include "KavraDriver_Status.h"
 #include "KavraLog.h"
-#include "KavraSupportedModels.h"
 #include "USBDevice.h"
 #include "USBPacketProtocol.h"
 
@@ -40,7 +39,7 @@ QString plainCause(const USBResult& failure, bool connectionLost)
 
 } // namespace
 
-KavraDriver_AbstractDevice::KavraDriver_AbstractDevice()
+KavraDriver_AbstractDevice::KavraDriver_AbstractDevice(const KavraModel* model) : m_model(model)
 {
     m_driver.setProtocol(std::make_shared<USBPacketProtocol>(), 0);
 }
@@ -136,8 +135,8 @@ int KavraDriver_AbstractDevice::open(std::shared_ptr<USBDevice> device)
         if (!info.isValid())
             return IdentificationInvalid;
         m_versionInfo = device->versionInfo();
-        if (!KavraSupportedModels::acceptsHardwareVersion(
-                m_modelId, static_cast<int>(info.hardwareVersion())))
+        if (!m_model
+            || !m_model->hardwareVersions.contains(static_cast<int>(info.hardwareVersion())))
             return HardwareVersionRefused;
         return initialiseDevice();
     }();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FifoLock.h"
+#include "KavraModel.h"
 #include "ModelId.h"
 #include "USBDriver.h"
 #include "USBResult.h"
@@ -30,7 +31,9 @@ public:
     // Pause between the first bootloader instruction and the identification read.
     static constexpr unsigned long IdentificationDelayMs = 600;
 
-    KavraDriver_AbstractDevice();
+    // The model's row comes from the factory; without one (a family object made on its own) no
+    // hardware version is accepted and the family's table limits allow nothing.
+    explicit KavraDriver_AbstractDevice(const KavraModel* model = nullptr);
     // Closes the unit's connection.
     virtual ~KavraDriver_AbstractDevice();
 
@@ -58,7 +61,7 @@ public:
     virtual int initialiseDevice();
 
     // Connects the unit, makes it identify itself, checks its hardware version against the
-    // supported models and initialises it. 0, 3 (connection), 4 (first bootloader instruction),
+    // model's row and initialises it. 0, 3 (connection), 4 (first bootloader instruction),
     // 7 (identification unreadable), 8 (record not valid), 9 (hardware version refused), or the
     // status of initialiseDevice. On any failure the connection is closed again.
     int open(std::shared_ptr<USBDevice> device);
@@ -95,6 +98,8 @@ public:
     QString lastErrorText() const;
 
 protected:
+    // The row of the model this object was made for, or null.
+    const KavraModel* modelRow() const { return m_model; }
     // The two version words the unit reported when it identified itself; kept like modelId().
     QPair<int, int> versionInfo() const { return m_versionInfo; }
     // The instruction exchange every family operation uses: socket 0, synchronous.
@@ -109,6 +114,8 @@ protected:
 private:
     void keepOutcome(const char* name, int status);
 
+    // The table's row, which lives until unload; never changes.
+    const KavraModel* const m_model;
     FifoLock m_callLock;
     QString m_serialNumber;
     ModelId m_modelId;

@@ -64,7 +64,9 @@ Model row(ModelId id, const char* family, QVector<int> hardwareVersions, double 
 {
     return Model{id, family, std::move(hardwareVersions), Family::ChannelCount,
         Family::PwmChannelCount, highestCurrent, highestVoltage, operationsOf<Family>() & ~without,
-        [] { return std::shared_ptr<KavraDriver_AbstractDevice>(std::make_shared<Family>()); }};
+        [](const Model& model) {
+            return std::shared_ptr<KavraDriver_AbstractDevice>(std::make_shared<Family>(&model));
+        }};
 }
 
 const std::vector<Model>& models()
@@ -76,7 +78,7 @@ const std::vector<Model>& models()
         // The bus level bounds Cedar's outputs: the row gives the largest level's limit.
         row<KavraDriver_Cedar_Device>(
             ModelId(17, 1), "Cedar", {1, 2}, KavraDriver_Cedar_HVBus::HighestVoltageOfAnyLevel),
-        // The Generic class checks against these rows. The single-polarity model first.
+        // The Generic class checks against its row. The single-polarity model first.
         row<KavraDriver_Generic_Device>(
             ModelId(19, 1), "Generic", {1}, 5000.0, 200.0, KAVRA_OPERATION_SET_POLARITY),
         row<KavraDriver_Generic_Device>(ModelId(25, 1), "Generic", {1}, 2000.0, 500.0),
@@ -104,20 +106,8 @@ bool KavraSupportedModels::isSupported(const ModelId& model)
     return find(model) != nullptr;
 }
 
-bool KavraSupportedModels::acceptsHardwareVersion(const ModelId& model, int hardwareVersion)
-{
-    const Model* entry = find(model);
-    return entry && entry->hardwareVersions.contains(hardwareVersion);
-}
-
-bool KavraSupportedModels::supports(const ModelId& model, unsigned operation)
-{
-    const Model* entry = find(model);
-    return entry && (entry->operations & operation) != 0;
-}
-
 std::shared_ptr<KavraDriver_AbstractDevice> KavraSupportedModels::createDevice(const ModelId& model)
 {
     const Model* entry = find(model);
-    return entry && entry->create ? entry->create() : nullptr;
+    return entry && entry->create ? entry->create(*entry) : nullptr;
 }

@@ -18,7 +18,9 @@ constexpr int HighestFrequency = 200000;
 constexpr int PlainDutyMode = 2;
 } // namespace
 
-KavraDriver_Alder_Device::KavraDriver_Alder_Device() = default;
+KavraDriver_Alder_Device::KavraDriver_Alder_Device(const KavraModel* model)
+    : KavraDriver_AbstractDevice(model)
+{ }
 
 KavraDriver_Alder_Device::~KavraDriver_Alder_Device() = default;
 

@@ -34,7 +34,8 @@ public:
         ReadSupplyState = 0x46
     };
 
-    KavraDriver_Alder_Device();
+    // The factory hands the model's row (see KavraDriver_AbstractDevice).
+    explicit KavraDriver_Alder_Device(const KavraModel* model = nullptr);
     ~KavraDriver_Alder_Device() override;
 
     int setPWM(int channel, int duty) override;

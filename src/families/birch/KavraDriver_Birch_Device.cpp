@@ -12,7 +12,9 @@ namespace {
 constexpr double SecondLimit = 2500.0;
 } // namespace
 
-KavraDriver_Birch_Device::KavraDriver_Birch_Device() = default;
+KavraDriver_Birch_Device::KavraDriver_Birch_Device(const KavraModel* model)
+    : KavraDriver_AbstractDevice(model)
+{ }
 
 KavraDriver_Birch_Device::~KavraDriver_Birch_Device() = default;
 

@@ -17,7 +17,8 @@ public:
     static constexpr double HighestVoltage = 52000.0;
     enum Instruction : uint32_t { SetOutput = 0x20 };
 
-    KavraDriver_Birch_Device();
+    // The factory hands the model's row (see KavraDriver_AbstractDevice).
+    explicit KavraDriver_Birch_Device(const KavraModel* model = nullptr);
     ~KavraDriver_Birch_Device() override;
 
     int setAccurateVoltage(int channel, double voltage, double second) override;

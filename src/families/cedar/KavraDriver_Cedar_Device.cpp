@@ -28,7 +28,9 @@ bool isOutput(int channel)
 }
 } // namespace
 
-KavraDriver_Cedar_Device::KavraDriver_Cedar_Device() = default;
+KavraDriver_Cedar_Device::KavraDriver_Cedar_Device(const KavraModel* model)
+    : KavraDriver_AbstractDevice(model)
+{ }
 
 KavraDriver_Cedar_Device::~KavraDriver_Cedar_Device() = default;
 

@@ -31,7 +31,8 @@ public:
         ReadSupplyState = 0x49
     };
 
-    KavraDriver_Cedar_Device();
+    // The factory hands the model's row (see KavraDriver_AbstractDevice).
+    explicit KavraDriver_Cedar_Device(const KavraModel* model = nullptr);
     ~KavraDriver_Cedar_Device() override;
 
     int setPWMFunction(uint32_t channel, int function) override;

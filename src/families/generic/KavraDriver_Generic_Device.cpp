@@ -6,7 +6,6 @@
 #include "KavraDriver_Generic_Voltage.h"
 #include "KavraDriver_Status.h"
 #include "KavraLib.h"
-#include "KavraSupportedModels.h"
 
 #include <memory>
 
@@ -16,35 +15,22 @@ namespace {
 // Setting words the units expect with every voltage setting.
 constexpr int VoltageSettingByte = 0;
 constexpr int VoltageSecondSettingWord = 55000;
-
-struct Limits
-{
-    double voltage;
-    double current;
-};
-
-// The models table's limits, which tools read through the library; an unknown model (no unit
-// open) allows nothing above zero.
-Limits limitsOf(const ModelId& model)
-{
-    const KavraSupportedModels::Model* row = KavraSupportedModels::find(model);
-    return row ? Limits{row->highestVoltage, row->highestCurrent} : Limits{0.0, 0.0};
-}
 } // namespace
 
-KavraDriver_Generic_Device::KavraDriver_Generic_Device() = default;
+KavraDriver_Generic_Device::KavraDriver_Generic_Device(const KavraModel* model)
+    : KavraDriver_AbstractDevice(model)
+{ }
 
 KavraDriver_Generic_Device::~KavraDriver_Generic_Device() = default;
 
-bool KavraDriver_Generic_Device::isDualPolarity(const ModelId& model)
+bool KavraDriver_Generic_Device::isDualPolarity() const
 {
-    return KavraSupportedModels::supports(model, KAVRA_OPERATION_SET_POLARITY);
+    return modelRow() && (modelRow()->operations & KAVRA_OPERATION_SET_POLARITY) != 0;
 }
 
-const KavraDriver_Generic_UserData& KavraDriver_Generic_Device::calibrationInUse(
-    const ModelId& model) const
+const KavraDriver_Generic_UserData& KavraDriver_Generic_Device::calibrationInUse() const
 {
-    if (isDualPolarity(model)
+    if (isDualPolarity()
         && variantToInt(m_polarity.value(KavraDriver_Generic_Polarity::Polarity)) == 1)
         return m_calibrationPolarity1;
     return m_calibrationPolarity0;
@@ -64,18 +50,21 @@ int KavraDriver_Generic_Device::setVoltage(int channel, double voltage, double c
     const ModelId model = modelId();
     if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
-    const Limits limits = limitsOf(model);
+    // The model table's limits, which tools read through the library; without a row nothing above
+    // zero is allowed.
+    const double highestVoltage = modelRow() ? modelRow()->highestVoltage : 0.0;
+    const double highestCurrent = modelRow() ? modelRow()->highestCurrent : 0.0;
     // Written so that NaN fails as well.
-    if (!(voltage >= 0.0 && voltage <= limits.voltage))
+    if (!(voltage >= 0.0 && voltage <= highestVoltage))
         return VoltageOutOfRange;
-    if (!(current >= 0.0 && current <= limits.current))
+    if (!(current >= 0.0 && current <= highestCurrent))
         return CurrentOutOfRange;
     // The requested values are cut to whole numbers, as a record's encode cuts them.
     const QByteArray payload
         = KavraDriver_Generic_Voltage::encode(PropertiesDetail::truncateToInt(voltage, nullptr),
             PropertiesDetail::truncateToInt(current, nullptr), VoltageSettingByte,
             KavraDriver_Generic_Voltage::DefaultSettingWord, VoltageSecondSettingWord,
-            calibrationInUse(model));
+            calibrationInUse());
     if (!exchange(SetVoltage, model, payload))
         return VoltageFailed;
     return Success;
@@ -85,7 +74,7 @@ int KavraDriver_Generic_Device::setPolarity(int channel, int polarity)
 {
     const ModelId model = modelId();
     // A single-polarity unit has no polarity to set, whatever the arguments.
-    if (!isDualPolarity(model))
+    if (!isDualPolarity())
         return NotSupported;
     if (channel < 1 || channel > ChannelCount)
         return ChannelOutOfRange;
@@ -121,7 +110,7 @@ int KavraDriver_Generic_Device::getSupplyStatus(bool* flag, char* text)
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return StatusReadFailed;
     const KavraDriver_Generic_SupplyState::Fields state
-        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse());
     if (flag)
         *flag = state.errorCode != 0;
     KavraDriver_Conversions::copyLatin1(
@@ -138,7 +127,7 @@ int KavraDriver_Generic_Device::getChannelStatus(int channel, bool* first, bool*
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return StatusReadFailed;
     const KavraDriver_Generic_SupplyState::Fields state
-        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse());
     if (first)
         *first = state.firstFlag;
     if (second)
@@ -155,7 +144,7 @@ int KavraDriver_Generic_Device::getChannelCurrent(int channel, double* current)
     if (!exchange(ReadSupplyState, model, QByteArray(), &reply))
         return CurrentReadFailed;
     const KavraDriver_Generic_SupplyState::Fields state
-        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse(model));
+        = KavraDriver_Generic_SupplyState::decode(reply, calibrationInUse());
     if (current)
         *current = state.current;
     return Success;
@@ -171,7 +160,7 @@ int KavraDriver_Generic_Device::initialiseDevice()
 {
     const ModelId model = modelId();
     QByteArray reply;
-    if (!isDualPolarity(model)) {
+    if (!isDualPolarity()) {
         if (!exchange(ReadCalibration, model, QByteArray(), &reply))
             return UserDataReadFailed;
         m_calibrationPolarity0 = KavraDriver_Generic_UserData(model, reply);

@@ -33,7 +33,8 @@ public:
         ReadSupplyState = 12
     };
 
-    KavraDriver_Generic_Device();
+    // The factory hands the model's row (see KavraDriver_AbstractDevice).
+    explicit KavraDriver_Generic_Device(const KavraModel* model = nullptr);
     ~KavraDriver_Generic_Device() override;
 
     int setVoltage(int channel, double voltage, double current) override;
@@ -46,12 +47,12 @@ public:
     int clearError() override;
     int initialiseDevice() override;
 
-    // Whether units of the model can switch their output polarity.
-    static bool isDualPolarity(const ModelId& model);
+    // Whether the unit can switch its output polarity (its model's row has setPolarity).
+    bool isDualPolarity() const;
 
     const KavraDriver_Generic_Polarity& polarity() const { return m_polarity; }
     // The calibration that voltages and readings go through, chosen by the stored polarity.
-    const KavraDriver_Generic_UserData& calibrationInUse(const ModelId& model) const;
+    const KavraDriver_Generic_UserData& calibrationInUse() const;
 
 private:
     // One instruction through the driver; on success the reply bytes go to *reply when given.

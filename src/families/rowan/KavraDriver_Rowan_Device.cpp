@@ -8,7 +8,9 @@
 
 using namespace KavraDriver_Status;
 
-KavraDriver_Rowan_Device::KavraDriver_Rowan_Device() = default;
+KavraDriver_Rowan_Device::KavraDriver_Rowan_Device(const KavraModel* model)
+    : KavraDriver_AbstractDevice(model)
+{ }
 
 KavraDriver_Rowan_Device::~KavraDriver_Rowan_Device() = default;
 

@@ -14,7 +14,8 @@ public:
     static constexpr int PwmChannelCount = 0;
     enum Instruction : uint32_t { ReadConverter = 0x40 };
 
-    KavraDriver_Rowan_Device();
+    // The factory hands the model's row (see KavraDriver_AbstractDevice).
+    explicit KavraDriver_Rowan_Device(const KavraModel* model = nullptr);
     ~KavraDriver_Rowan_Device() override;
 
     int getADCValue(double* value) override;
