@@ -75,10 +75,13 @@ _used = False
 
 def _search_directories() -> list[Path]:
     """The package's own directory, then the ``lib`` directory beside it and beside each of its
-    next ancestors (so that ``<prefix>/lib/python3/site-packages/kavra`` finds ``<prefix>/lib``).
+    next ancestors (so that ``<prefix>/lib/python3/site-packages/kavra`` finds ``<prefix>/lib``);
+    on Windows the ``bin`` directory too, where DLLs live (``<zip>/python/kavra`` finds
+    ``<zip>/bin``).
     """
     here = Path(__file__).resolve().parent
-    return [here, *(ancestor / "lib" for ancestor in list(here.parents)[:4])]
+    folders = ("lib", "bin") if sys.platform == "win32" else ("lib",)
+    return [here, *(ancestor / folder for ancestor in list(here.parents)[:4] for folder in folders)]
 
 
 def candidate_paths() -> list[str]:
