@@ -14,21 +14,29 @@ import pytest
 from conftest import ALDER, DEFAULT_BENCH, GENERIC19, bench_units, write_bench
 
 KAVRAD = os.environ.get("KAVRAD")
+# The USB-level bench and the D2XX library on libftdi1 (ctest sets them when they are built).
+USBBENCH, FTDI = os.environ.get("KAVRA_USBBENCH"), os.environ.get("KAVRA_FTDI")
 pytestmark = pytest.mark.skipif(not KAVRAD, reason="KAVRAD does not name the built kavrad")
 
 
 class Dashboard:
     """kavrad with --http 0 on a bench of the units given; url, port, token and SCPI ports."""
 
-    def __init__(self, tmp_path, units, *options, env=None):
+    def __init__(self, tmp_path, units, *options, usb=False):
         self.wire = tmp_path / f"wire-{id(self)}.json"
         bench = write_bench(tmp_path / f"bench-{id(self)}.json", units)
-        self.process = subprocess.Popen(
-            [KAVRAD, "--bench", bench, "--port", "0", "--http", "0", *options], text=True,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-            env={**os.environ, "KAVRA_SIM_WIRE_LOG": str(self.wire), **(env or {})})
+        command = [KAVRAD, "--bench", bench, "--port", "0", "--http", "0", *options]
+        env = {**os.environ, "KAVRA_SIM_WIRE_LOG": str(self.wire)}
+        if usb:  # the units as USB devices, driven through libftdi1, unpluggable from here
+            command = [USBBENCH, "--bench", bench, "--", "sh", "-c",
+                       'echo "socket $KAVRA_USBBENCH_SOCKET"; exec "$@"', "sh", *command[:1], *command[3:]]
+            env["KAVRA_D2XX_LIBRARY"] = FTDI
+        self.process = subprocess.Popen(command, text=True, stdout=subprocess.PIPE,
+                                        stderr=subprocess.PIPE, env=env)
         self.ports = {}
         for line in self.process.stdout:
+            if line.startswith("socket "):
+                self.control = {**os.environ, "KAVRA_USBBENCH_SOCKET": line.split()[1]}
             if served := re.match(r"kavrad: unit (\d+) \(.*\) on 127\.0\.0\.1:(\d+)$", line):
                 self.ports[int(served[1])] = int(served[2])
             if shown := re.match(r"kavrad: dashboard on (http://127\.0\.0\.1:(\d+)/\?token=(\w+))$", line):
@@ -69,8 +77,8 @@ class Dashboard:
 
     def __exit__(self, *_):
         if self.process.poll() is None:
-            self.process.kill()
-            self.process.wait()
+            self.process.terminate()
+            self.process.wait(timeout=60)
 
 
 GOOD = "Host: 127.0.0.1:PORT\r\nCookie: kavrad_token=TOKEN\r\n"
@@ -199,3 +207,16 @@ def test_page_shows_every_unit_plots_currents_and_switches_outputs(tmp_path, bro
         log = dashboard.wire_log()
     # Generic output on (0x22) reached the unit.
     assert any(packet[:1] == b"\x05" and packet[5] == 0x22 for _, packet in log[generic])
+
+
+@pytest.mark.skipif(not (USBBENCH and FTDI), reason="KAVRA_USBBENCH and KAVRA_FTDI name no built files")
+def test_unit_unplugged_shows_as_disconnected_and_recovers(tmp_path, browser):
+    serial = DEFAULT_BENCH[GENERIC19 - 1][1]
+    with Dashboard(tmp_path, bench_units([GENERIC19]), usb=True) as dashboard:
+        browser.get(dashboard.url)
+        wait_for(lambda: (card(browser, serial) or {}).get("connected") == "1")
+        for plugged, connected, shown in (("unplug", "0", "unit disconnected"), ("replug", "1", "connected")):
+            subprocess.run([USBBENCH, "ctl", plugged, f"serial={serial}"], env=dashboard.control, check=True,
+                           capture_output=True)
+            state = wait_for(lambda: (now := card(browser, serial))["connected"] == connected and now, 3)
+            assert shown in state["text"]
