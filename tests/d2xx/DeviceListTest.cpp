@@ -33,7 +33,7 @@ TEST_F(DeviceListTest, ListNeverExceedsTheCountThisThreadWasGiven)
 
 TEST_F(DeviceListTest, OpenMarksTheEntryAndRefusesASecondOpen)
 {
-    const int index = indexOf(QStringLiteral("QZAH017010002B"));
+    const int index = indexOf(channel(kCedar, 'B'));
     ASSERT_GE(index, 0);
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(FT_Open(index, &handle), FT_OK);

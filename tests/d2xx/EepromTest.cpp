@@ -11,20 +11,20 @@ using EepromTest = D2xxBenchTest;
 
 TEST_F(EepromTest, EachChipTypeGivesItsSerialThroughItsOwnRecordOnly)
 {
-    const std::pair<const char*, DWORD> cases[] = {
-        {"QZAH015010001", 2},
-        {"QZAH017010002B", 3},
-        {"QZAH017010002A", 3},
-        {"QZAH019010003", 5},
-        {"QZAH025010004", 0},
+    const std::pair<QString, DWORD> cases[] = {
+        {QString::fromLatin1(kAlder), 2},
+        {channel(kCedar, 'B'), 3},
+        {channel(kCedar, 'A'), 3},
+        {QString::fromLatin1(kGeneric19), 5},
+        {QString::fromLatin1(kGeneric25), 0},
     };
     for (const auto& [listed, version] : cases) {
-        SCOPED_TRACE(listed);
+        SCOPED_TRACE(listed.toStdString());
         FT_HANDLE handle = openListed(listed);
         ASSERT_NE(handle, nullptr);
         Eeprom eeprom(version);
         ASSERT_EQ(eeprom.read(handle), FT_OK);
-        EXPECT_EQ(QByteArray(eeprom.serial), QByteArray(listed).left(13));
+        EXPECT_EQ(QByteArray(eeprom.serial), listed.left(13).toLatin1());
         EXPECT_STREQ(eeprom.manufacturer, "FTDI");
         if (version) {
             EXPECT_EQ(eeprom.data.VendorId, 0x0403);
@@ -90,8 +90,8 @@ TEST_F(EepromTest, ReadAndProgramTouchOnlyTheFieldsOfTheCallersVersion)
 
 TEST_F(EepromTest, CyclePortListsTheProgrammedTextsAndKillsTheChipsHandles)
 {
-    FT_HANDLE channelB = openListed(QStringLiteral("QZAH017010002B"));
-    FT_HANDLE channelA = openListed(QStringLiteral("QZAH017010002A"));
+    FT_HANDLE channelB = openListed(channel(kCedar, 'B'));
+    FT_HANDLE channelA = openListed(channel(kCedar, 'A'));
     ASSERT_NE(channelB, nullptr);
     ASSERT_NE(channelA, nullptr);
     Eeprom eeprom(3);
@@ -102,11 +102,10 @@ TEST_F(EepromTest, CyclePortListsTheProgrammedTextsAndKillsTheChipsHandles)
     std::strcpy(eeprom.serial, "QZBH017010077");
     std::strcpy(eeprom.description, "Renamed");
     ASSERT_EQ(eeprom.program(channelB), FT_OK);
-    EXPECT_GE(indexOf(QStringLiteral("QZAH017010002B")), 0)
-        << "the list changes only on re-enumeration";
+    EXPECT_GE(indexOf(channel(kCedar, 'B')), 0) << "the list changes only on re-enumeration";
 
     ASSERT_EQ(FT_CyclePort(channelB), FT_OK);
-    EXPECT_EQ(indexOf(QStringLiteral("QZAH017010002B")), -1);
+    EXPECT_EQ(indexOf(channel(kCedar, 'B')), -1);
     const int index = indexOf(QStringLiteral("QZBH017010077B"));
     ASSERT_GE(index, 0);
     EXPECT_STREQ(deviceList()[index].Description, "Renamed B");

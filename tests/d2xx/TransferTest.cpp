@@ -57,7 +57,7 @@ TEST_F(TransferTest, CallsOnAnOpenLink)
 
 TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
 {
-    FT_HANDLE handle = openListed(QStringLiteral("QZAH017010002B"));
+    FT_HANDLE handle = openListed(channel(kCedar, 'B'));
     ASSERT_NE(handle, nullptr);
     ASSERT_EQ(FT_SetTimeouts(handle, 5000, 5000), FT_OK);
     FT_STATUS readStatus = FT_OK;
@@ -82,7 +82,7 @@ TEST_F(TransferTest, UnpluggedUnitsFailEveryCallAndComeBackAsNewDevices)
     ASSERT_EQ(kavrasim_replug(kCedar), KAVRASIM_OK);
     EXPECT_EQ(deviceList().size(), 7);
     EXPECT_EQ(FT_Write(handle, buffer, 8, &n), FT_IO_ERROR) << "old handles stay dead";
-    FT_HANDLE fresh = openListed(QStringLiteral("QZAH017010002B"));
+    FT_HANDLE fresh = openListed(channel(kCedar, 'B'));
     ASSERT_NE(fresh, nullptr);
     ASSERT_EQ(writeBytes(fresh, packet(9, 0x15)), FT_OK);
     EXPECT_EQ(readBytes(fresh, 8), echo(9));
@@ -157,7 +157,7 @@ TEST_F(TransferTest, ControlCallsReportUnknownSerialsAndUnsolicitedPacketsReachT
         EXPECT_EQ(results[i], KAVRASIM_UNKNOWN_SERIAL) << "call " << i;
 
     EXPECT_EQ(kavrasim_send_unsolicited(kCedar, 1, packet, 4), KAVRASIM_NOT_OPEN);
-    FT_HANDLE a = openListed(QStringLiteral("QZAH017010002A"));
+    FT_HANDLE a = openListed(channel(kCedar, 'A'));
     ASSERT_NE(a, nullptr);
     ASSERT_EQ(kavrasim_send_unsolicited(kCedar, 1, packet, 4), KAVRASIM_OK);
     EXPECT_EQ(readBytes(a, 4), QByteArray(reinterpret_cast<const char*>(packet), 4));
@@ -197,7 +197,7 @@ TEST_F(TransferTest, WireLogRecordsBothDirectionsKeepsTheLatestAndClearsOnlyWhen
 
 TEST_F(TransferTest, RealisticTimingRepliesWaitForTheLinkKeepTheirOrderAndOutlastAPurgeOnTheLine)
 {
-    ASSERT_EQ(loadUnits(R"({"chip":"FT232R","serial":"QZAH015010001"})", "realistic"), KAVRASIM_OK);
+    ASSERT_EQ(loadUnits(defaultUnits({DefaultBench::Alder}), "realistic"), KAVRASIM_OK);
     FT_HANDLE handle = nullptr;
     ASSERT_EQ(FT_Open(0, &handle), FT_OK);
     // A slow link with the longest latency: the reply cannot be there at once.
@@ -236,11 +236,9 @@ TEST_F(TransferTest, BlockedReadersAreEachWokenByTheirOwnHandlesEvents)
     // long before its time-out, however the others fare.
     for (const char* timing : {"instant", "realistic"}) {
         SCOPED_TRACE(timing);
-        ASSERT_EQ(loadUnits(QStringLiteral(R"(
-            {"chip":"FT232R","serial":"QZAH015010001"},{"chip":"FT232H","serial":"QZAH019010003"},
-            {"chip":"FT-X","serial":"QZAH025010004"},{"chip":"FT232R","serial":"QZAH041010006"})"),
-                      timing),
-            KAVRASIM_OK);
+        using namespace DefaultBench;
+        ASSERT_EQ(
+            loadUnits(defaultUnits({Alder, Generic19, Generic25, Rowan}), timing), KAVRASIM_OK);
         const char* serials[] = {kAlder, kGeneric19, kGeneric25, kRowan};
         FT_HANDLE handles[4] = {};
         FT_STATUS statuses[4] = {};

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BenchControl.h"
+#include "DefaultBench.h"
 #include "KavraLib.h"
 
 #include <gtest/gtest.h>
@@ -35,17 +36,6 @@ protected:
 
     static BenchControl& bench() { return BenchControl::instance(); }
 };
-
-// The units of the default bench, in the order of their device indices.
-namespace DefaultBench {
-constexpr int Alder = 1, Cedar = 2, Generic19 = 3, Generic25 = 4, Birch = 5, Rowan = 6, Count = 6;
-inline const char* serial(int index)
-{
-    static const char* const serials[] = {"", "QZAH015010001", "QZAH017010002", "QZAH019010003",
-        "QZAH025010004", "QZAH040010005", "QZAH041010006"};
-    return index >= 1 && index <= Count ? serials[index] : "";
-}
-} // namespace DefaultBench
 
 // The 16 unit functions with arguments every family that has them accepts, each with the bit
 // getSupportedOperations gives it.

@@ -151,7 +151,7 @@ protected:
         }
     }
 
-    unsigned m_operations[DefaultBench::Count + 1] = {};
+    std::map<int, unsigned> m_operations; // default-bench slot to its operations
     std::map<int, int> m_indexOf; // default-bench slot to the index that named it
     std::set<int> m_away;
     std::set<int> m_opened;

@@ -28,16 +28,15 @@ os.environ.pop("KAVRA_SIM_BENCH", None)
 
 import kavra  # noqa: E402  (after the path and the environment are in place)
 
-#: The built-in default bench: index, serial number, family, model, chip and outputs.
-DEFAULT_BENCH = [
-    (1, "QZAH015010001", "Alder", "15/1", "FT232R", 1),
-    (2, "QZAH017010002", "Cedar", "17/1", "FT2232H", 3),
-    (3, "QZAH019010003", "Generic", "19/1", "FT232H", 1),
-    (4, "QZAH025010004", "Generic", "25/1", "FT-X", 1),
-    (5, "QZAH040010005", "Birch", "40/1", "FT-X", 1),
-    (6, "QZAH041010006", "Rowan", "41/1", "FT232R", 0),
-]
-ALDER, CEDAR, GENERIC19, GENERIC25, BIRCH, ROWAN = range(1, 7)
+#: The built-in default bench (tests/common/default-bench.json, shared with the C++ tests):
+#: index, serial number, family, model, chip and outputs.
+_FIXTURE = json.loads((Path(__file__).resolve().parents[1] / "common" / "default-bench.json").read_text())
+DEFAULT_BENCH = [(u["index"], u["serial"], u["family"], u["model"], u["chip"], u["outputs"])
+                 for u in _FIXTURE["units"]]
+SERIAL = {u["index"]: u["serial"] for u in _FIXTURE["units"]}
+_INDEX = {u["name"]: u["index"] for u in _FIXTURE["units"]}
+ALDER, CEDAR, GENERIC19, GENERIC25, BIRCH, ROWAN = (
+    _INDEX[name] for name in ("Alder", "Cedar", "Generic19", "Generic25", "Birch", "Rowan"))
 #: What makes readings show: 10 MOhm loads (100 µA at 1000 V) and a converter input of 3.3.
 LOADS = {ALDER: {"loadOhms": 10_000_000}, GENERIC19: {"loadOhms": 10_000_000},
          ROWAN: {"adcInput": 3.3}}

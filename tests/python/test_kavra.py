@@ -15,9 +15,8 @@ from typing import Any
 import pytest
 
 import kavra
-from conftest import ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, ROWAN, Bench, run, write_bench
+from conftest import ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, ROWAN, SERIAL, Bench, run, write_bench
 
-SERIAL = {index: serial for index, serial, *_ in DEFAULT_BENCH}
 
 
 def test_listing_and_lookup_by_lower_case_serial(session: kavra.Session) -> None:
@@ -119,7 +118,7 @@ def test_an_error_carries_its_code_meaning_operation_and_detail(session: kavra.S
 
 
 @pytest.mark.parametrize("call, error, code", [
-    (lambda s: s.unit(7), kavra.NoSuchUnitError, 1),
+    (lambda s: s.unit(len(DEFAULT_BENCH) + 1), kavra.NoSuchUnitError, 1),
     (lambda s: s.unit("QZAH099010099"), kavra.NoSuchUnitError, 6),
     (lambda s: s.unit(GENERIC19).set_voltage(1, math.nan, 100.0), kavra.OutOfRangeError, 19),
     (lambda s: s.unit(GENERIC19).set_voltage(1, 10**400, 100.0), kavra.OutOfRangeError, 19),

@@ -13,7 +13,7 @@ import subprocess
 from functools import reduce
 
 import pytest
-from conftest import ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, ROWAN, bench_units, write_bench
+from conftest import ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, ROWAN, SERIAL, bench_units, write_bench
 from conftest import run as run_process
 
 KAVRACTL = os.environ.get("KAVRACTL")
@@ -75,18 +75,19 @@ def test_list_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeyp
     assert len(docs) == 3, result.stderr
     expected = [(index, serial) for index, serial, *_ in DEFAULT_BENCH]
     assert all([(u["index"], u["serial"]) for u in doc["units"]] == expected for doc in docs)
-    assert [u.get("error", {}).get("status") for u in docs[2]["units"]] == [None, None, 3, None, None, None]
+    assert [u.get("error", {}).get("status") for u in docs[2]["units"]] == [
+        3 if index == GENERIC19 else None for index, *_ in DEFAULT_BENCH]
 
 
 # A setting and its read-back, one batch per family: values of the JSON documents, each named by
 # the document's line and the keys (list positions as numbers) that lead to it.
 @pytest.mark.parametrize("index, script, expected", [
-    (GENERIC19, "set-voltage 1 1 1000 150\non 1 1\nstatus qzah019010003\noff 1 1\ncurrent 1 1",
-     {"0.voltage": 1000, "2.units.0.serial": "QZAH019010003", "2.units.0.channels.0.first": True,
+    (GENERIC19, f"set-voltage 1 1 1000 150\non 1 1\nstatus {SERIAL[GENERIC19].lower()}\noff 1 1\ncurrent 1 1",
+     {"0.voltage": 1000, "2.units.0.serial": SERIAL[GENERIC19], "2.units.0.channels.0.first": True,
       "2.units.0.channels.0.current": 100,  # 1000 V through 10 MOhm
       "2.units.0.supply": {"error": False, "text": "No error"}, "4.current": 0}),
     (GENERIC19, "set-voltage 1 1 1000 150\non 1 1\noff-all\nstatus 1",
-     {"2.units.0.status": 0, "2.units.0.unit.serial": "QZAH019010003",
+     {"2.units.0.status": 0, "2.units.0.unit.serial": SERIAL[GENERIC19],
       "3.units.0.channels.0.first": False}),
     (ALDER, "pwm-frequency 1 1000\npwm 1 1 25\nset-voltage 1 1 500 100\non 1 1\ncurrent 1 1",
      {"0.frequency": 1000, "1.duty": 25, "4.current": 50}),
@@ -98,9 +99,9 @@ def test_list_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeyp
       "7.units.0.channels.0": {"channel": 1, "first": True, "second": False}}),
     # Birch and Rowan have no supply or channel readings: their status leaves them out.
     (BIRCH, "set-accurate-voltage 1 1 -- 12000 -1.5\nstatus 1\noff 1 1",
-     {"0.voltage": 12000, "0.second": -1.5, "1.units.0": {"index": 1, "serial": "QZAH040010005",
+     {"0.voltage": 12000, "0.second": -1.5, "1.units.0": {"index": 1, "serial": SERIAL[BIRCH],
       "model": "40/1", "family": "Birch", "product": 40, "revision": 1}}),
-    (ROWAN, "adc 1\nstatus 1", {"0.adc": 3.3, "1.units.0": {"index": 1, "serial": "QZAH041010006",
+    (ROWAN, "adc 1\nstatus 1", {"0.adc": 3.3, "1.units.0": {"index": 1, "serial": SERIAL[ROWAN],
      "model": "41/1", "family": "Rowan", "product": 41, "revision": 1, "adc": 3.3}}),
 ])
 def test_setting_and_read_back_per_family(bench_file, index, script, expected):
@@ -129,7 +130,7 @@ def test_monitor_count_refreshes_or_as_json_lines(bench_file):
     assert result.returncode == 0, result.stderr
     screens = result.stdout.split("kavractl monitor  ")
     assert "\x1b" not in result.stdout and screens[0] == "" and len(screens) == 3
-    assert "QZAH019010003  Generic 19/1  1   0 0" in screens[2] and "CURRENT/µA" in screens[2]
+    assert f"{SERIAL[GENERIC19]}  Generic 19/1  1   0 0" in screens[2] and "CURRENT/µA" in screens[2]
     assert "FLAGS (1 set, 0 clear): output on, current limiting" in screens[2]
     result = run("monitor", "1", "--json", "--count", "2", "--interval", "0", bench=bench_file(ROWAN))
     docs = json_lines(result.stdout)
@@ -193,7 +194,7 @@ LOADED = "D2XX library loaded {d2xx}, version "
 
 @pytest.mark.parametrize("bench, args, code, stdout, stderr", [
     (GENERIC19, ["set-voltage", "1", "1", "5001", "10"], 1, "",
-     "kavractl: unit 1 (QZAH019010003, Generic 19/1): set-voltage: error 19: voltage out of range"),
+     f"kavractl: unit 1 ({SERIAL[GENERIC19]}, Generic 19/1): set-voltage: error 19: voltage out of range"),
     (GENERIC19, ["adc", "1"], 1, "", "adc: error 10: the operation is not supported by the unit's family"),
     (GENERIC19, ["adc", "1", "--json"], 1, '"status": 10', "adc: error 10: "),
     (GENERIC19, ["adc", "1", "--json"], 1, '"meaning": "the operation is not supported by the unit', ""),
@@ -219,7 +220,7 @@ LOADED = "D2XX library loaded {d2xx}, version "
     (None, ["bus", "1", "on"], 2, "", "takes a LEVEL"),
     (BIRCH, ["set-accurate-voltage", "1", "1", "100", "-2", "--json"], 0, '"second": -2', ""),
     (GENERIC19, ["set-voltage", "1", "1", "5001", "10"], 1, "",
-     "\n  setVoltage on QZAH019010003: voltage out of range (status 19)\n"),
+     f"\n  setVoltage on {SERIAL[GENERIC19]}: voltage out of range (status 19)\n"),
     (None, ["-V"], 0, "kavractl 0.1.0, KavraLib ", ""),
     (None, ["monitor", "--count", "many"], 2, "", "--count takes a whole number"),
     (None, ["monitor", "--count", "0"], 2, "", "1 or more (leave it out to refresh until interrupted)"),
@@ -289,7 +290,7 @@ def test_shell_on_a_terminal_prompts_and_keeps_its_history(tmp_path):
     try:
         until_prompt()
         os.write(terminal, b"list\r")
-        assert b"QZAH041010006" in until_prompt()
+        assert SERIAL[ROWAN].encode() in until_prompt()
         os.write(terminal, b"exit\r")
         _, status = os.waitpid(pid, 0)
     finally:
@@ -301,11 +302,11 @@ def test_shell_on_a_terminal_prompts_and_keeps_its_history(tmp_path):
 def test_trace_shows_every_packet_as_the_bench_saw_it(tmp_path, monkeypatch):
     wire = tmp_path / "wire.json"
     monkeypatch.setenv("KAVRA_SIM_WIRE_LOG", str(wire))
-    result = run("--trace", "status", "3")
+    result = run("--trace", "status", str(GENERIC19))
     assert result.returncode == 0, result.stderr
-    marker = " kavra.wire QZAH019010003: "
+    marker = f" kavra.wire {SERIAL[GENERIC19]}: "
     logged = [line.split(marker)[1].split(" ", 1) for line in result.stderr.splitlines() if marker in line]
     # The bench's log of the unit's link, packets only (the bootloader's raw bytes left out).
-    bench = [[entry["dir"], entry["data"]] for entry in json.loads(wire.read_text())["QZAH019010003"]
+    bench = [[entry["dir"], entry["data"]] for entry in json.loads(wire.read_text())[SERIAL[GENERIC19]]
              if entry["data"].startswith("05")]
     assert len(bench) > 6 and [[way, data.replace(" ", "")] for way, data in logged] == bench

@@ -2,13 +2,16 @@
 // FTDI's own library under the USB-level bench. Both run on the default bench; what one library
 // does and the other does not shows up as a failure of one of the two runs.
 #include "D2xxFunctions.h"
+#include "DefaultBench.h"
 #include "Packets.h"
 
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <ctime>
+#include <string>
 #include <vector>
 
 namespace {
@@ -23,27 +26,47 @@ constexpr DWORD kNumberOnly = 0x80000000;
 constexpr DWORD kByIndex = 0x40000000;
 constexpr DWORD kAll = 0x20000000;
 
-// The entries of the default bench.
+// The list entries of the default bench: one per channel of each unit's chip.
 struct Entry
 {
-    const char* serial;
-    const char* description;
+    std::string serial;
+    std::string description;
     DWORD type;
     DWORD id;
     DWORD flags;
 };
 
-const Entry kDefaultBench[] = {
-    {"QZAH015010001", "Kavra Alder", FT_DEVICE_232R, 0x04036001, 0},
-    {"QZAH017010002A", "Kavra Cedar A", FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED},
-    {"QZAH017010002B", "Kavra Cedar B", FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED},
-    {"QZAH019010003", "Kavra Generic", FT_DEVICE_232H, 0x04036014, FT_FLAGS_HISPEED},
-    {"QZAH025010004", "Kavra Generic", FT_DEVICE_X_SERIES, 0x04036015, 0},
-    {"QZAH040010005", "Kavra Birch", FT_DEVICE_X_SERIES, 0x04036015, 0},
-    {"QZAH041010006", "Kavra Rowan", FT_DEVICE_232R, 0x04036001, 0},
-};
+std::vector<Entry> defaultBenchEntries()
+{
+    struct Chip
+    {
+        const char* name;
+        DWORD type;
+        DWORD id;
+        DWORD flags;
+        const char* channels;
+    };
+    static const Chip chips[] = {{"FT232R", FT_DEVICE_232R, 0x04036001, 0, ""},
+        {"FT2232H", FT_DEVICE_2232H, 0x04036010, FT_FLAGS_HISPEED, "AB"},
+        {"FT232H", FT_DEVICE_232H, 0x04036014, FT_FLAGS_HISPEED, ""},
+        {"FT-X", FT_DEVICE_X_SERIES, 0x04036015, 0, ""}};
+    std::vector<Entry> entries;
+    for (const DefaultBench::Unit& unit : DefaultBench::units()) {
+        const Chip* chip = std::find_if(
+            std::begin(chips), std::end(chips), [&](const Chip& c) { return unit.chip == c.name; });
+        EXPECT_NE(chip, std::end(chips)) << unit.chip;
+        if (chip == std::end(chips))
+            continue;
+        if (!*chip->channels)
+            entries.push_back({unit.serial, unit.description, chip->type, chip->id, chip->flags});
+        for (const char* letter = chip->channels; *letter; ++letter)
+            entries.push_back({unit.serial + *letter, unit.description + ' ' + *letter, chip->type,
+                chip->id, chip->flags});
+    }
+    return entries;
+}
 
-constexpr const char* kAlder = "QZAH015010001";
+const char* const kAlder = DefaultBench::serial(DefaultBench::Alder);
 
 class D2xxConformance : public ::testing::Test
 {
@@ -79,17 +102,18 @@ private:
 TEST_F(D2xxConformance, EveryListingCallNamesEachEntryOnceWithItsTypeIdTextsAndLocation)
 {
     const QVector<FT_DEVICE_LIST_INFO_NODE> nodes = deviceList();
-    ASSERT_EQ(nodes.size(), int(std::size(kDefaultBench)));
-    for (const Entry& entry : kDefaultBench) {
+    const std::vector<Entry> entries = defaultBenchEntries();
+    ASSERT_EQ(nodes.size(), int(entries.size()));
+    for (const Entry& entry : entries) {
         SCOPED_TRACE(entry.serial);
         int found = 0;
         for (const FT_DEVICE_LIST_INFO_NODE& node : nodes) {
-            if (QString::fromLatin1(node.SerialNumber) != QLatin1String(entry.serial))
+            if (node.SerialNumber != entry.serial)
                 continue;
             ++found;
             EXPECT_EQ(node.Type, entry.type);
             EXPECT_EQ(node.ID, entry.id);
-            EXPECT_STREQ(node.Description, entry.description);
+            EXPECT_EQ(node.Description, entry.description);
             EXPECT_EQ(node.Flags, entry.flags);
             EXPECT_EQ(node.ftHandle, nullptr);
         }
@@ -139,7 +163,9 @@ TEST_F(D2xxConformance, EveryListingCallNamesEachEntryOnceWithItsTypeIdTextsAndL
     QVector<DWORD> cedar;
     QVector<DWORD> others;
     for (const FT_DEVICE_LIST_INFO_NODE& node : nodes)
-        (QByteArray(node.SerialNumber).startsWith("QZAH017010002") ? cedar : others)
+        (QByteArray(node.SerialNumber).startsWith(DefaultBench::serial(DefaultBench::Cedar))
+                ? cedar
+                : others)
             .append(node.LocId);
     ASSERT_EQ(cedar.size(), 2);
     EXPECT_EQ(cedar.at(0) & ~0xFu, cedar.at(1) & ~0xFu);
@@ -152,10 +178,11 @@ TEST_F(D2xxConformance, OpenExFindsAnEntryBySerialDescriptionOrLocation)
 {
     const int index = indexOf(QString::fromLatin1(kAlder));
     ASSERT_GE(index, 0);
-    char serial[] = "QZAH015010001";
-    char description[] = "Kavra Alder";
-    const std::pair<DWORD, void*> ways[] = {{kBySerial, serial}, {kByDescription, description},
-        {kByLocation, reinterpret_cast<void*>(quintptr(deviceList().at(index).LocId))}};
+    QByteArray serial(kAlder);
+    QByteArray description(DefaultBench::unit(DefaultBench::Alder)->description.c_str());
+    const std::pair<DWORD, void*> ways[]
+        = {{kBySerial, serial.data()}, {kByDescription, description.data()},
+            {kByLocation, reinterpret_cast<void*>(quintptr(deviceList().at(index).LocId))}};
     for (const auto& [flag, argument] : ways) {
         SCOPED_TRACE(flag);
         FT_HANDLE handle = nullptr;
