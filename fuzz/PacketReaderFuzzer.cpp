@@ -5,8 +5,8 @@
 // unit sends, in chunks split at ChunkSeparator; the first chunk waits before the first request,
 // each request written brings the next.
 #include "FuzzRequest.h"
-#include "FuzzSocket.h"
 #include "QuietMessages.h"
+#include "TestPacketProtocolSocket.h"
 #include "USBPacketProtocol.h"
 
 #include <QByteArray>
@@ -55,8 +55,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const int replyLength = data[1];
     const QByteArray stream(reinterpret_cast<const char*>(data + 2), static_cast<int>(size - 2));
 
+    // The first chunk waits before the first request; each write brings the next.
+    auto socket = std::make_shared<TestPacketProtocolSocket>();
+    auto chunks = std::make_shared<QList<QByteArray>>(chunksOf(stream));
+    socket->state().incoming = chunks->takeFirst();
+    socket->state().emptyQueueTimesOut = true;
+    socket->state().responder = [chunks](const QByteArray&) {
+        return chunks->isEmpty() ? QByteArray() : chunks->takeFirst();
+    };
     USBPacketProtocol protocol;
-    protocol.setSocket(std::make_shared<FuzzSocket>(chunksOf(stream)));
+    protocol.setSocket(socket);
     for (int i = 0; i < exchanges; ++i) {
         const auto request = std::make_shared<FuzzRequest>(FirstId + i, replyLength, variableReply);
         const USBResult result = protocol.sendRequest(request);

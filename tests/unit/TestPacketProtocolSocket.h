@@ -29,6 +29,9 @@ public:
         std::function<QByteArray(const QByteArray&)> responder;
         // When set, the receive-queue query throws it.
         bool failQueueQuery = false;
+        // When set, an empty receive queue times out at once: nothing more can arrive before the
+        // host writes again, so a wait could only end in the exchange's time-out.
+        bool emptyQueueTimesOut = false;
         int purgeCount = 0;
         int applyTimeoutsCount = 0;
         bool open = false;
@@ -103,6 +106,8 @@ public:
         Lock lock(m_state->mutex);
         if (m_state->failQueueQuery)
             throw USBResult(4u);
+        if (m_state->emptyQueueTimesOut && m_state->incoming.isEmpty())
+            throw USBResult::failure(QStringLiteral("Communication timed out"));
         return m_state->incoming.size();
     }
     uint32_t applyTimeouts() override { return 0; }
