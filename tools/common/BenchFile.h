@@ -1,5 +1,5 @@
-#ifndef KAVRACTL_BENCHFILE_H
-#define KAVRACTL_BENCHFILE_H
+#ifndef KAVRA_TOOLS_BENCHFILE_H
+#define KAVRA_TOOLS_BENCHFILE_H
 
 #include <QString>
 

@@ -9,13 +9,13 @@
 
 QStringList BenchSetup::candidates()
 {
-    const QString name = QStringLiteral(KAVRACTL_SIM_FILE_NAME);
+    const QString name = QStringLiteral(KAVRA_TOOLS_SIM_FILE_NAME);
     const QDir here(QCoreApplication::applicationDirPath());
     QStringList paths{here.filePath(name), here.filePath(QStringLiteral("../lib/") + name),
-        here.filePath(QStringLiteral("../" KAVRACTL_INSTALL_LIBDIR "/") + name),
+        here.filePath(QStringLiteral("../" KAVRA_TOOLS_INSTALL_LIBDIR "/") + name),
         here.filePath(QStringLiteral("../sim/") + name),
         // The build tree this tool was built in.
-        QStringLiteral(KAVRACTL_BUILD_SIM)};
+        QStringLiteral(KAVRA_TOOLS_BUILD_SIM)};
     for (QString& path : paths)
         path = QDir::cleanPath(path);
     paths.removeDuplicates();
@@ -34,7 +34,7 @@ void BenchSetup::apply(const QString& benchFile)
     if (library.isEmpty())
         throw ToolError::badInput(
             QStringLiteral("the virtual bench (%1) was not found; looked in: %2")
-                .arg(QStringLiteral(KAVRACTL_SIM_FILE_NAME),
+                .arg(QStringLiteral(KAVRA_TOOLS_SIM_FILE_NAME),
                     candidates().join(QStringLiteral(", "))));
     qputenv("KAVRA_D2XX_LIBRARY", QFile::encodeName(library));
 

@@ -1,5 +1,5 @@
-#ifndef KAVRACTL_BENCHSETUP_H
-#define KAVRACTL_BENCHSETUP_H
+#ifndef KAVRA_TOOLS_BENCHSETUP_H
+#define KAVRA_TOOLS_BENCHSETUP_H
 
 #include <QString>
 #include <QStringList>

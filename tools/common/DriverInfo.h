@@ -1,5 +1,5 @@
-#ifndef KAVRACTL_DRIVERINFO_H
-#define KAVRACTL_DRIVERINFO_H
+#ifndef KAVRA_TOOLS_DRIVERINFO_H
+#define KAVRA_TOOLS_DRIVERINFO_H
 
 #include <QJsonObject>
 #include <QString>

@@ -1,5 +1,5 @@
-#ifndef KAVRACTL_TOOLERROR_H
-#define KAVRACTL_TOOLERROR_H
+#ifndef KAVRA_TOOLS_TOOLERROR_H
+#define KAVRA_TOOLS_TOOLERROR_H
 
 #include <QJsonObject>
 #include <QString>

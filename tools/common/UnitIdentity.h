@@ -1,5 +1,5 @@
-#ifndef KAVRACTL_UNITIDENTITY_H
-#define KAVRACTL_UNITIDENTITY_H
+#ifndef KAVRA_TOOLS_UNITIDENTITY_H
+#define KAVRA_TOOLS_UNITIDENTITY_H
 
 #include <QJsonObject>
 #include <QString>
