@@ -1,6 +1,6 @@
 #pragma once
 
-#include "USBResult.h"
+#include "USBISocketBinding.h"
 
 #include <cstdint>
 #include <memory>
@@ -12,11 +12,11 @@ class USBIProtocolObserver;
 class USBISocketPoller;
 
 // Carries requests to a unit over a socket: synchronously on the caller's thread, or queued to a
-// worker thread that reports through Qt events.
-class USBIProtocol
+// worker thread that reports through Qt events. The driver sees only its socket binding.
+class USBIProtocol : public USBISocketBinding
 {
 public:
-    virtual ~USBIProtocol();
+    ~USBIProtocol() override;
 
     // The worker's pause after each pass, in microseconds.
     virtual void setPollInterval(uint32_t microseconds) = 0;
@@ -32,12 +32,7 @@ public:
     virtual void startWorker() = 0;
     virtual void stopWorker() = 0;
     virtual std::shared_ptr<USBISocket> socket() = 0;
-    // The synchronous exchange: never throws; the result is also stored in the request.
-    virtual USBResult sendRequest(std::shared_ptr<USBICommRequest> request) = 0;
     virtual void postRequest(std::shared_ptr<USBICommRequest> request, QObject* receiver) = 0;
-    virtual void clearRequests() = 0;
     virtual bool isIdle() = 0;
     virtual void waitForIdle() = 0;
-    // Installs a clone of the socket, or with an empty reference removes it and ends the worker.
-    virtual void setSocket(std::shared_ptr<USBISocket> socket) = 0;
 };

@@ -4,8 +4,8 @@
 #include "DeviceListRecord.h"
 #include "USBDevice.h"
 #include "USBFtdiDevice.h"
-#include "USBIProtocol.h"
 #include "USBISocket.h"
+#include "USBISocketBinding.h"
 
 #include <QMap>
 #include <QVector>
@@ -16,7 +16,7 @@
 struct USBDriver::Private
 {
     std::shared_ptr<USBDevice> m_device;
-    std::vector<std::shared_ptr<USBIProtocol>> m_protocols;
+    std::vector<std::shared_ptr<USBISocketBinding>> m_protocols;
 
     int protocolCount() const { return static_cast<int>(m_protocols.size()); }
 };
@@ -34,7 +34,7 @@ USBDriver::USBDriver() : m_pPrivate(std::make_unique<Private>())
     m_pPrivate->m_protocols.resize(1);
 }
 
-USBDriver::USBDriver(std::shared_ptr<USBIProtocol> protocol)
+USBDriver::USBDriver(std::shared_ptr<USBISocketBinding> protocol)
     : m_pPrivate(std::make_unique<Private>())
 {
     m_pPrivate->m_protocols.push_back(std::move(protocol));
@@ -45,7 +45,7 @@ USBDriver::~USBDriver()
     close();
 }
 
-void USBDriver::setProtocol(std::shared_ptr<USBIProtocol> protocol, int socketIndex)
+void USBDriver::setProtocol(std::shared_ptr<USBISocketBinding> protocol, int socketIndex)
 {
     Q_ASSERT_X(socketIndex >= 0, "USBDriver.cpp", "socketIndex < m_pPrivate->m_protocols.count()");
     if (socketIndex < 0)
@@ -133,7 +133,8 @@ USBResult USBDriver::open(std::shared_ptr<USBDevice> device, int baudRate)
     for (const auto& socket : secondaries) {
         if (k >= d.protocolCount())
             break;
-        const std::shared_ptr<USBIProtocol>& protocol = d.m_protocols[static_cast<std::size_t>(k)];
+        const std::shared_ptr<USBISocketBinding>& protocol
+            = d.m_protocols[static_cast<std::size_t>(k)];
         Q_ASSERT_X(protocol, "USBDriver.cpp", "m_pPrivate->m_protocols[k]");
         if (protocol)
             protocol->setSocket(socket);

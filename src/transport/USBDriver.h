@@ -9,7 +9,7 @@
 
 class USBDevice;
 class USBICommRequest;
-class USBIProtocol;
+class USBISocketBinding;
 
 // Everything above the transport talks to one unit through a driver: it lists the attached
 // chips, holds at most one open device, binds the device's sockets to packet protocols by
@@ -23,11 +23,11 @@ class USBDriver : public QObject
 public:
     // One empty protocol entry; install a protocol for socket 0 before open().
     USBDriver();
-    explicit USBDriver(std::shared_ptr<USBIProtocol> protocol);
+    explicit USBDriver(std::shared_ptr<USBISocketBinding> protocol);
     ~USBDriver() override;
 
     // Grows the protocol list with empty entries as needed; replaces an earlier protocol.
-    void setProtocol(std::shared_ptr<USBIProtocol> protocol, int socketIndex);
+    void setProtocol(std::shared_ptr<USBISocketBinding> protocol, int socketIndex);
     // The attached FTDI chips as devices with closed sockets, in ascending USB location order;
     // with ownOnly, only units of ours. Failures give a shorter list.
     QList<std::shared_ptr<USBDevice>> enumerateDevices(bool ownOnly);

@@ -1,0 +1,3 @@
+#include "USBISocketBinding.h"
+
+USBISocketBinding::~USBISocketBinding() = default;
