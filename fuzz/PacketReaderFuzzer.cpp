@@ -4,7 +4,6 @@
 // the requests take a reply of variable length. Byte 1: the fixed reply length. The rest: what the
 // unit sends, in chunks split at ChunkSeparator; the first chunk waits before the first request,
 // each request written brings the next.
-#include "FuzzRequest.h"
 #include "QuietMessages.h"
 #include "TestPacketProtocolSocket.h"
 #include "USBPacketProtocol.h"
@@ -22,6 +21,19 @@ namespace {
 constexpr int FirstId = 101;
 constexpr char ChunkSeparator[] = "\xA5\x5A\xA5\x5A";
 constexpr int ChunkSeparatorSize = sizeof(ChunkSeparator) - 1;
+
+// The protocol tests' request with the input's id and reply length, its reply fixed or variable.
+class FuzzRequest : public TestPackets::ScriptedRequest
+{
+public:
+    FuzzRequest(int id, int replyLength, bool variableReply)
+        : ScriptedRequest(0x12, QByteArray(), replyLength, false, id), m_variable(variableReply)
+    { }
+    bool hasVariableReply() const override { return m_variable; }
+
+private:
+    bool m_variable;
+};
 
 QList<QByteArray> chunksOf(const QByteArray& bytes)
 {

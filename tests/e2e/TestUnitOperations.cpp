@@ -10,22 +10,23 @@
 
 namespace {
 
-// What the family exports say of a unit: family, outputs, PWM outputs, largest current limit,
-// highest voltage and the operation bits.
+// What the listing and the family exports say of a unit: serial number, family, outputs, PWM
+// outputs, largest current limit, highest voltage and the operation bits.
 std::string describe(int index)
 {
-    char family[16] = "x";
+    char serial[16] = "x", family[16] = "x";
     int channels = -1, pwmChannels = -1;
     double highestCurrent = -1, highestVoltage = -1;
     unsigned operations = 0xFFFFFFFFu;
+    EXPECT_EQ(getDeviceSerialNumber(index, serial, sizeof serial), 0);
     EXPECT_EQ(getFamilyName(index, family, sizeof family), 0);
     EXPECT_EQ(getChannelCount(index, &channels), 0);
     EXPECT_EQ(getPwmChannelCount(index, &pwmChannels), 0);
     EXPECT_EQ(getHighestCurrent(index, &highestCurrent), 0);
     EXPECT_EQ(getHighestVoltage(index, &highestVoltage), 0);
     EXPECT_EQ(getSupportedOperations(index, &operations), 0);
-    return std::string(family) + " " + std::to_string(channels) + " " + std::to_string(pwmChannels)
-        + " " + QString::number(highestCurrent).toStdString() + " "
+    return std::string(serial) + " " + family + " " + std::to_string(channels) + " "
+        + std::to_string(pwmChannels) + " " + QString::number(highestCurrent).toStdString() + " "
         + QString::number(highestVoltage).toStdString() + " " + std::to_string(operations);
 }
 
@@ -91,7 +92,8 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
             supported |= family.sent.count(function.name) ? function.bit : 0u;
         const int openBefore = bench().openHandleCount();
         const std::string listed = describe(index);
-        EXPECT_EQ(listed, family.description + (" " + std::to_string(supported)));
+        EXPECT_EQ(listed,
+            std::string(serial) + " " + family.description + " " + std::to_string(supported));
         EXPECT_EQ(bench().openHandleCount(), openBefore); // described without opening
 
         ASSERT_EQ(clearError(index), 0); // opens the unit
