@@ -14,33 +14,20 @@ const D2xxFunctions& D2xxFunctions::instance()
     return functions;
 }
 
-template <typename Fn> Fn D2xxFunctions::resolve(const char* name)
-{
-    return m_library ? reinterpret_cast<Fn>(dlsym(m_library, name)) : nullptr;
-}
-
 D2xxFunctions::D2xxFunctions()
 {
     // dlopen of the file KavraLib loaded gives the same instance, and so the same bench.
     if (const char* path = std::getenv("KAVRA_D2XX_LIBRARY"))
         m_library = dlopen(path, RTLD_NOW);
-    m_createDeviceInfoList = resolve<FT_CreateDeviceInfoListFn>("FT_CreateDeviceInfoList");
-    m_getDeviceInfoList = resolve<FT_GetDeviceInfoListFn>("FT_GetDeviceInfoList");
-    m_open = resolve<FT_OpenFn>("FT_Open");
-    m_close = resolve<FT_CloseFn>("FT_Close");
-    m_read = resolve<FT_ReadFn>("FT_Read");
-    m_write = resolve<FT_WriteFn>("FT_Write");
-    m_setBitMode = resolve<FT_SetBitModeFn>("FT_SetBitMode");
-    m_setBaudRate = resolve<FT_SetBaudRateFn>("FT_SetBaudRate");
-    m_setDataCharacteristics = resolve<FT_SetDataCharacteristicsFn>("FT_SetDataCharacteristics");
-    m_setFlowControl = resolve<FT_SetFlowControlFn>("FT_SetFlowControl");
-    m_setLatencyTimer = resolve<FT_SetLatencyTimerFn>("FT_SetLatencyTimer");
-    m_setUSBParameters = resolve<FT_SetUSBParametersFn>("FT_SetUSBParameters");
-    m_setTimeouts = resolve<FT_SetTimeoutsFn>("FT_SetTimeouts");
-    m_purge = resolve<FT_PurgeFn>("FT_Purge");
-    m_loaded = m_createDeviceInfoList && m_getDeviceInfoList && m_open && m_close && m_read
-        && m_write && m_setBitMode && m_setBaudRate && m_setDataCharacteristics && m_setFlowControl
-        && m_setLatencyTimer && m_setUSBParameters && m_setTimeouts && m_purge;
+    if (!m_library)
+        return;
+    // All of them, as KavraLib itself uses the library only when every one is there.
+    m_loaded = true;
+#define KAVRA_D2XX_RESOLVE(name, member, parameters)                                               \
+    m_##member = reinterpret_cast<name##Fn>(dlsym(m_library, #name));                              \
+    m_loaded = m_loaded && m_##member;
+    KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_RESOLVE)
+#undef KAVRA_D2XX_RESOLVE
 }
 
 int D2xxFunctions::listIndexOf(const QString& serialNumber) const

@@ -31,22 +31,10 @@ public:
 
 private:
     D2xxFunctions();
-    template <typename Fn> Fn resolve(const char* name);
 
     void* m_library = nullptr;
     bool m_loaded = false;
-    FT_CreateDeviceInfoListFn m_createDeviceInfoList = nullptr;
-    FT_GetDeviceInfoListFn m_getDeviceInfoList = nullptr;
-    FT_OpenFn m_open = nullptr;
-    FT_CloseFn m_close = nullptr;
-    FT_ReadFn m_read = nullptr;
-    FT_WriteFn m_write = nullptr;
-    FT_SetBitModeFn m_setBitMode = nullptr;
-    FT_SetBaudRateFn m_setBaudRate = nullptr;
-    FT_SetDataCharacteristicsFn m_setDataCharacteristics = nullptr;
-    FT_SetFlowControlFn m_setFlowControl = nullptr;
-    FT_SetLatencyTimerFn m_setLatencyTimer = nullptr;
-    FT_SetUSBParametersFn m_setUSBParameters = nullptr;
-    FT_SetTimeoutsFn m_setTimeouts = nullptr;
-    FT_PurgeFn m_purge = nullptr;
+#define KAVRA_D2XX_POINTER(name, member, parameters) name##Fn m_##member = nullptr;
+    KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_POINTER)
+#undef KAVRA_D2XX_POINTER
 };

@@ -313,28 +313,10 @@ void D2xxLibrary::load()
     Functions functions;
     QStringList missing;
     // Every function is looked up, so that the error text names all that are missing.
-    resolve(library, "FT_CreateDeviceInfoList", functions.createDeviceInfoList, missing);
-    resolve(library, "FT_GetDeviceInfoList", functions.getDeviceInfoList, missing);
-    resolve(library, "FT_Open", functions.open, missing);
-    resolve(library, "FT_Close", functions.close, missing);
-    resolve(library, "FT_CyclePort", functions.cyclePort, missing);
-    resolve(library, "FT_GetDeviceInfo", functions.getDeviceInfo, missing);
-    resolve(library, "FT_EE_Read", functions.eeRead, missing);
-    resolve(library, "FT_EE_Program", functions.eeProgram, missing);
-    resolve(library, "FT_EEPROM_Read", functions.eepromRead, missing);
-    resolve(library, "FT_EEPROM_Program", functions.eepromProgram, missing);
-    resolve(library, "FT_SetBitMode", functions.setBitMode, missing);
-    resolve(library, "FT_SetBaudRate", functions.setBaudRate, missing);
-    resolve(library, "FT_SetDataCharacteristics", functions.setDataCharacteristics, missing);
-    resolve(library, "FT_SetFlowControl", functions.setFlowControl, missing);
-    resolve(library, "FT_SetLatencyTimer", functions.setLatencyTimer, missing);
-    resolve(library, "FT_SetUSBParameters", functions.setUSBParameters, missing);
-    resolve(library, "FT_SetTimeouts", functions.setTimeouts, missing);
-    resolve(library, "FT_Read", functions.read, missing);
-    resolve(library, "FT_Write", functions.write, missing);
-    resolve(library, "FT_Purge", functions.purge, missing);
-    resolve(library, "FT_GetQueueStatus", functions.getQueueStatus, missing);
-    resolve(library, "FT_GetStatus", functions.getStatus, missing);
+#define KAVRA_D2XX_RESOLVE(name, member, parameters)                                               \
+    resolve(library, #name, functions.member, missing);
+    KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_RESOLVE)
+#undef KAVRA_D2XX_RESOLVE
 
     if (!missing.isEmpty()) {
         // A partial library is not used at all: a half-working driver is harder to diagnose than

@@ -5,10 +5,10 @@
 #include <QString>
 #include <QStringList>
 
-// The one gate to the FTDI D2XX library. The library is never linked: its 22 functions are
-// resolved at run time by their undecorated names. When the file or any function is missing, every
-// call fails with a non-zero status and clears its out-parameters, so enumeration finds nothing
-// and nothing opens.
+// The one gate to the FTDI D2XX library. The library is never linked: the functions of
+// KAVRA_D2XX_FUNCTIONS are resolved at run time by their undecorated names. When the file or any
+// of them is missing, every call fails with a non-zero status and clears its out-parameters, so
+// enumeration finds nothing and nothing opens.
 class D2xxLibrary
 {
 public:
@@ -79,30 +79,12 @@ public:
     FT_STATUS getStatus(FT_HANDLE handle, DWORD* rxBytes, DWORD* txBytes, DWORD* eventWord) const;
 
 private:
+    // One pointer per function of KAVRA_D2XX_FUNCTIONS, named by its member name.
     struct Functions
     {
-        FT_CreateDeviceInfoListFn createDeviceInfoList = nullptr;
-        FT_GetDeviceInfoListFn getDeviceInfoList = nullptr;
-        FT_OpenFn open = nullptr;
-        FT_CloseFn close = nullptr;
-        FT_CyclePortFn cyclePort = nullptr;
-        FT_GetDeviceInfoFn getDeviceInfo = nullptr;
-        FT_EE_ReadFn eeRead = nullptr;
-        FT_EE_ProgramFn eeProgram = nullptr;
-        FT_EEPROM_ReadFn eepromRead = nullptr;
-        FT_EEPROM_ProgramFn eepromProgram = nullptr;
-        FT_SetBitModeFn setBitMode = nullptr;
-        FT_SetBaudRateFn setBaudRate = nullptr;
-        FT_SetDataCharacteristicsFn setDataCharacteristics = nullptr;
-        FT_SetFlowControlFn setFlowControl = nullptr;
-        FT_SetLatencyTimerFn setLatencyTimer = nullptr;
-        FT_SetUSBParametersFn setUSBParameters = nullptr;
-        FT_SetTimeoutsFn setTimeouts = nullptr;
-        FT_ReadFn read = nullptr;
-        FT_WriteFn write = nullptr;
-        FT_PurgeFn purge = nullptr;
-        FT_GetQueueStatusFn getQueueStatus = nullptr;
-        FT_GetStatusFn getStatus = nullptr;
+#define KAVRA_D2XX_POINTER(name, member, parameters) name##Fn member = nullptr;
+        KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_POINTER)
+#undef KAVRA_D2XX_POINTER
     };
 
     void load();

@@ -32,23 +32,10 @@ public:
     // True for FTDI's library, false for the bench (which exports its control functions).
     bool isVendor() const { return isLoaded() && !fn("kavrasim_reset").address; }
 
-    FT_CreateDeviceInfoListFn createDeviceInfoList = fn("FT_CreateDeviceInfoList");
-    FT_GetDeviceInfoListFn getDeviceInfoList = fn("FT_GetDeviceInfoList");
-    FT_OpenFn open = fn("FT_Open");
-    FT_CloseFn close = fn("FT_Close");
-    FT_CyclePortFn cyclePort = fn("FT_CyclePort");
-    FT_GetDeviceInfoFn getDeviceInfo = fn("FT_GetDeviceInfo");
-    FT_EE_ReadFn eeRead = fn("FT_EE_Read");
-    FT_EE_ProgramFn eeProgram = fn("FT_EE_Program");
-    FT_EEPROM_ReadFn eepromRead = fn("FT_EEPROM_Read");
-    FT_EEPROM_ProgramFn eepromProgram = fn("FT_EEPROM_Program");
-    FT_SetLatencyTimerFn setLatencyTimer = fn("FT_SetLatencyTimer");
-    FT_SetTimeoutsFn setTimeouts = fn("FT_SetTimeouts");
-    FT_ReadFn read = fn("FT_Read");
-    FT_WriteFn write = fn("FT_Write");
-    FT_PurgeFn purge = fn("FT_Purge");
-    FT_GetQueueStatusFn getQueueStatus = fn("FT_GetQueueStatus");
-    FT_GetStatusFn getStatus = fn("FT_GetStatus");
+#define KAVRA_D2XX_POINTER(name, member, parameters) name##Fn member = fn(#name);
+    KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_POINTER)
+#undef KAVRA_D2XX_POINTER
+    // Beyond the library's own list: the tests compare the bench with FTDI's library on these too.
     FT_STATUS (*listDevices)(void*, void*, DWORD) = fn("FT_ListDevices");
     FT_STATUS (*openEx)(void*, DWORD, FT_HANDLE*) = fn("FT_OpenEx");
     FT_STATUS(*getDeviceInfoDetail)

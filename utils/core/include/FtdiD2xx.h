@@ -373,43 +373,51 @@ inline std::size_t ftProgramDataBytes(DWORD version)
     return ends[version < 5 ? version : 5];
 }
 
-// Function-pointer types of the 22 functions, for run-time loading.
-using FT_CreateDeviceInfoListFn = FT_STATUS(KAVRA_D2XX_API*)(LPDWORD lpdwNumDevs);
-using FT_GetDeviceInfoListFn
-    = FT_STATUS(KAVRA_D2XX_API*)(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
-using FT_OpenFn = FT_STATUS(KAVRA_D2XX_API*)(int deviceNumber, FT_HANDLE* pHandle);
-using FT_CloseFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
-using FT_CyclePortFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle);
-using FT_GetDeviceInfoFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_DEVICE* lpftDevice,
-    LPDWORD lpdwID, PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
-using FT_EE_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-using FT_EE_ProgramFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-using FT_EEPROM_ReadFn
-    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-        char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber);
-using FT_EEPROM_ProgramFn
-    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize,
-        char* Manufacturer, char* ManufacturerId, char* Description, char* SerialNumber);
-using FT_SetBitModeFn
-    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
-using FT_SetBaudRateFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG BaudRate);
-using FT_SetDataCharacteristicsFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
-using FT_SetFlowControlFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
-using FT_SetLatencyTimerFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, UCHAR ucLatency);
-using FT_SetUSBParametersFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize);
-using FT_SetTimeoutsFn
-    = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
-using FT_ReadFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
-using FT_WriteFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
-using FT_PurgeFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, ULONG Mask);
-using FT_GetQueueStatusFn = FT_STATUS(KAVRA_D2XX_API*)(FT_HANDLE ftHandle, DWORD* dwRxBytes);
-using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(
-    FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
+// The D2XX functions the library resolves at run time, each as X(name, member, parameters): the
+// exported name, the name loaders give its pointer, and its parameter list (every one returns
+// FT_STATUS). The function-pointer types FT_xxxFn, the exports' declarations and every loader's
+// members are generated from this one list.
+#define KAVRA_D2XX_FUNCTIONS(X)                                                                    \
+    X(FT_CreateDeviceInfoList, createDeviceInfoList, (LPDWORD lpdwNumDevs))                        \
+    X(FT_GetDeviceInfoList, getDeviceInfoList,                                                     \
+        (FT_DEVICE_LIST_INFO_NODE * pDest, LPDWORD lpdwNumDevs))                                   \
+    X(FT_Open, open, (int deviceNumber, FT_HANDLE* pHandle))                                       \
+    X(FT_Close, close, (FT_HANDLE ftHandle))                                                       \
+    X(FT_CyclePort, cyclePort, (FT_HANDLE ftHandle))                                               \
+    X(FT_GetDeviceInfo, getDeviceInfo,                                                             \
+        (FT_HANDLE ftHandle, FT_DEVICE * lpftDevice, LPDWORD lpdwID, PCHAR SerialNumber,           \
+            PCHAR Description, LPVOID Dummy))                                                      \
+    X(FT_EE_Read, eeRead, (FT_HANDLE ftHandle, FT_PROGRAM_DATA * pData))                           \
+    X(FT_EE_Program, eeProgram, (FT_HANDLE ftHandle, FT_PROGRAM_DATA * pData))                     \
+    X(FT_EEPROM_Read, eepromRead,                                                                  \
+        (FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize, char* Manufacturer,           \
+            char* ManufacturerId, char* Description, char* SerialNumber))                          \
+    X(FT_EEPROM_Program, eepromProgram,                                                            \
+        (FT_HANDLE ftHandle, void* eepromData, DWORD eepromDataSize, char* Manufacturer,           \
+            char* ManufacturerId, char* Description, char* SerialNumber))                          \
+    X(FT_SetBitMode, setBitMode, (FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable))               \
+    X(FT_SetBaudRate, setBaudRate, (FT_HANDLE ftHandle, ULONG BaudRate))                           \
+    X(FT_SetDataCharacteristics, setDataCharacteristics,                                           \
+        (FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity))                      \
+    X(FT_SetFlowControl, setFlowControl,                                                           \
+        (FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar))                   \
+    X(FT_SetLatencyTimer, setLatencyTimer, (FT_HANDLE ftHandle, UCHAR ucLatency))                  \
+    X(FT_SetUSBParameters, setUSBParameters,                                                       \
+        (FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize))                     \
+    X(FT_SetTimeouts, setTimeouts, (FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout))    \
+    X(FT_Read, read,                                                                               \
+        (FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned))       \
+    X(FT_Write, write,                                                                             \
+        (FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten))       \
+    X(FT_Purge, purge, (FT_HANDLE ftHandle, ULONG Mask))                                           \
+    X(FT_GetQueueStatus, getQueueStatus, (FT_HANDLE ftHandle, DWORD * dwRxBytes))                  \
+    X(FT_GetStatus, getStatus,                                                                     \
+        (FT_HANDLE ftHandle, DWORD * dwRxBytes, DWORD * dwTxBytes, DWORD * dwEventDWord))
+
+#define KAVRA_D2XX_FUNCTION_TYPE(name, member, parameters)                                         \
+    using name##Fn = FT_STATUS(KAVRA_D2XX_API*) parameters;
+KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_FUNCTION_TYPE)
+#undef KAVRA_D2XX_FUNCTION_TYPE
 
 #ifdef KAVRA_D2XX_DECLARE_FUNCTIONS
 #if defined(_WIN32)
@@ -418,43 +426,10 @@ using FT_GetStatusFn = FT_STATUS(KAVRA_D2XX_API*)(
 #define KAVRA_D2XX_EXPORT __attribute__((visibility("default")))
 #endif
 
+#define KAVRA_D2XX_DECLARE(name, member, parameters)                                               \
+    KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API name parameters;
 extern "C" {
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfoList(
-    FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Close(FT_HANDLE ftHandle);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_CyclePort(FT_HANDLE ftHandle);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetDeviceInfo(FT_HANDLE ftHandle,
-    FT_DEVICE* lpftDevice, LPDWORD lpdwID, PCHAR SerialNumber, PCHAR Description, LPVOID Dummy);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Read(FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EE_Program(
-    FT_HANDLE ftHandle, FT_PROGRAM_DATA* pData);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Read(FT_HANDLE ftHandle, void* eepromData,
-    DWORD eepromDataSize, char* Manufacturer, char* ManufacturerId, char* Description,
-    char* SerialNumber);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_EEPROM_Program(FT_HANDLE ftHandle, void* eepromData,
-    DWORD eepromDataSize, char* Manufacturer, char* ManufacturerId, char* Description,
-    char* SerialNumber);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBitMode(
-    FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetDataCharacteristics(
-    FT_HANDLE ftHandle, UCHAR WordLength, UCHAR StopBits, UCHAR Parity);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetFlowControl(
-    FT_HANDLE ftHandle, USHORT FlowControl, UCHAR XonChar, UCHAR XoffChar);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetUSBParameters(
-    FT_HANDLE ftHandle, ULONG ulInTransferSize, ULONG ulOutTransferSize);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_SetTimeouts(
-    FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Read(
-    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpBytesReturned);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Write(
-    FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpBytesWritten);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
-KAVRA_D2XX_EXPORT FT_STATUS KAVRA_D2XX_API FT_GetStatus(
-    FT_HANDLE ftHandle, DWORD* dwRxBytes, DWORD* dwTxBytes, DWORD* dwEventDWord);
+KAVRA_D2XX_FUNCTIONS(KAVRA_D2XX_DECLARE)
 }
+#undef KAVRA_D2XX_DECLARE
 #endif
