@@ -84,3 +84,29 @@ inline const std::vector<UnitFunction>& unitFunctions()
     };
     return calls;
 }
+
+// One call per unit of the default bench, in its order, that reaches the wire, with the code its
+// family gives when the exchange fails (the unit away included).
+struct Probe
+{
+    int index;
+    std::function<int(int)> call;
+    int failureCode;
+};
+
+inline const std::vector<Probe>& probes()
+{
+    static bool flag;
+    static char text[256];
+    static double value;
+    static const auto supplyStatus = [](int i) { return getSupplyStatus(i, &flag, text); };
+    static const std::vector<Probe> all = {
+        {DefaultBench::Alder, supplyStatus, 31},
+        {DefaultBench::Cedar, supplyStatus, 31},
+        {DefaultBench::Generic19, supplyStatus, 31},
+        {DefaultBench::Generic25, supplyStatus, 31},
+        {DefaultBench::Birch, [](int i) { return setAccurateVoltage(i, 1, 100, 1); }, 21},
+        {DefaultBench::Rowan, [](int i) { return getADCValue(i, &value); }, 31},
+    };
+    return all;
+}

@@ -13,24 +13,6 @@ namespace {
 
 const char* const kFamilies[] = {"", "Alder", "Cedar", "Generic", "Generic", "Birch", "Rowan"};
 
-// A call per family that reaches the unit and changes nothing, with the code it answers for a
-// registered unit that is away. Birch and Rowan clear errors without an exchange.
-struct Probe
-{
-    std::function<int(int)> call;
-    int awayCode;
-};
-
-Probe probeFor(const std::string& family)
-{
-    static double value;
-    if (family == "Birch")
-        return {[](int i) { return turnVoltageOff(i, 1); }, 21};
-    if (family == "Rowan")
-        return {[](int i) { return getADCValue(i, &value); }, 31};
-    return {[](int i) { return clearError(i); }, 33};
-}
-
 int slotOf(const std::string& serial)
 {
     for (int slot = 1; slot <= DefaultBench::Count; ++slot) {
@@ -100,7 +82,7 @@ protected:
             m_away.erase(action.slot);
             break;
         default:
-            ASSERT_EQ(probeFor(kFamilies[action.slot]).call(m_indexOf.at(action.slot)), 0);
+            ASSERT_EQ(probes().at(action.slot - 1).call(m_indexOf.at(action.slot)), 0);
             m_opened.insert(action.slot);
         }
     }
@@ -139,13 +121,13 @@ protected:
             }
             // An attached unit never opened stays so: probing it would open it.
             if (away || opened) {
-                const Probe probe = probeFor(family);
+                const Probe& probe = probes().at(slot - 1);
                 // The call that finds the old connection gone fails; the next one opens it again.
                 if (m_stale.erase(slot) && !away) {
-                    EXPECT_EQ(probe.call(index), probe.awayCode);
+                    EXPECT_EQ(probe.call(index), probe.failureCode);
                 }
                 reached();
-                EXPECT_EQ(probe.call(index), !away ? 0 : opened ? probe.awayCode : 3);
+                EXPECT_EQ(probe.call(index), !away ? 0 : opened ? probe.failureCode : 3);
                 EXPECT_EQ(reached(), away ? std::set<std::string>{} : std::set<std::string>{text});
             }
         }

@@ -9,31 +9,9 @@
 
 namespace {
 
-// One call per unit that reaches the wire, with the code its family gives when the exchange fails.
-struct Probe
-{
-    int index;
-    std::function<int(int)> call;
-    int failureCode;
-};
-
 bool g_flag;
 char g_text[256];
 double g_value;
-
-const std::vector<Probe>& probes()
-{
-    static const auto supplyStatus = [](int i) { return getSupplyStatus(i, &g_flag, g_text); };
-    static const std::vector<Probe> all = {
-        {DefaultBench::Alder, supplyStatus, 31},
-        {DefaultBench::Cedar, supplyStatus, 31},
-        {DefaultBench::Generic19, supplyStatus, 31},
-        {DefaultBench::Generic25, supplyStatus, 31},
-        {DefaultBench::Birch, [](int i) { return setAccurateVoltage(i, 1, 100, 1); }, 21},
-        {DefaultBench::Rowan, [](int i) { return getADCValue(i, &g_value); }, 31},
-    };
-    return all;
-}
 
 QByteArray randomBytes(int count, unsigned seed)
 {

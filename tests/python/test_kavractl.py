@@ -53,30 +53,24 @@ def json_lines(stdout):
     return [json.loads(line) for line in stdout.splitlines() if line.strip()]
 
 
-def test_list_text_and_json():
-    text = run("list")
-    assert text.returncode == 0, text.stderr
-    rows = [tuple(line.split()) for line in text.stdout.splitlines()]
-    default = [(str(index), serial, model, family) for index, serial, family, model, *_ in DEFAULT_BENCH]
-    assert rows == [("INDEX", "SERIAL", "MODEL", "FAMILY"), *default]
-    units = json.loads(run("list", "--json").stdout)["units"]
-    assert [(str(u["index"]), u["serial"], u["model"], u["family"]) for u in units] == default
-
-
-def test_list_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeypatch):
+def test_list_text_and_json_lists_once_and_keeps_a_lost_unit_under_its_index(tmp_path, monkeypatch):
     counts = tmp_path / "counts.json"
     monkeypatch.setenv("KAVRA_SIM_CALL_COUNTS", str(counts))
-    assert run("list").returncode == 0
+    text = run("list")
+    assert text.returncode == 0, text.stderr
     assert json.loads(counts.read_text())["FT_CreateDeviceInfoList"] == 1
+    rows = [tuple(line.split()) for line in text.stdout.splitlines()]
+    default = [(index, serial, model, family) for index, serial, family, model, *_ in DEFAULT_BENCH]
+    assert rows == [("INDEX", "SERIAL", "MODEL", "FAMILY"), *[(str(i), *rest) for i, *rest in default]]
     # The 19/1 leaves after the first listing; never opened, its reading fails with 3.
     lost = write_bench(tmp_path / "lost.json", bench_units(extra={GENERIC19: {"unplugAfterLists": 1}}))
     result = run("shell", bench=lost, stdin="list --json\nlist --json\nstatus --json\n", timeout=120)
     docs = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
     assert len(docs) == 3, result.stderr
-    expected = [(index, serial) for index, serial, *_ in DEFAULT_BENCH]
-    assert all([(u["index"], u["serial"]) for u in doc["units"]] == expected for doc in docs)
-    assert [u.get("error", {}).get("status") for u in docs[2]["units"]] == [
-        3 if index == GENERIC19 else None for index, *_ in DEFAULT_BENCH]
+    assert all([(u["index"], u["serial"], u["model"], u["family"]) for u in doc["units"]] == default
+               for doc in docs[:2])
+    assert [(u["index"], u.get("error", {}).get("status")) for u in docs[2]["units"]] == [
+        (index, 3 if index == GENERIC19 else None) for index, *_ in default]
 
 
 # A setting and its read-back, one batch per family: values of the JSON documents, each named by
@@ -194,7 +188,8 @@ LOADED = "D2XX library loaded {d2xx}, version "
 
 @pytest.mark.parametrize("bench, args, code, stdout, stderr", [
     (GENERIC19, ["set-voltage", "1", "1", "5001", "10"], 1, "",
-     f"kavractl: unit 1 ({SERIAL[GENERIC19]}, Generic 19/1): set-voltage: error 19: voltage out of range"),
+     f"kavractl: unit 1 ({SERIAL[GENERIC19]}, Generic 19/1): set-voltage: error 19: voltage out of range"
+     f"\n  setVoltage on {SERIAL[GENERIC19]}: voltage out of range (status 19)\n"),
     (GENERIC19, ["adc", "1"], 1, "", "adc: error 10: the operation is not supported by the unit's family"),
     (GENERIC19, ["adc", "1", "--json"], 1, '"status": 10', "adc: error 10: "),
     (GENERIC19, ["adc", "1", "--json"], 1, '"meaning": "the operation is not supported by the unit', ""),
@@ -219,8 +214,6 @@ LOADED = "D2XX library loaded {d2xx}, version "
     (None, ["set-voltage", "1", "one", "100", "10"], 2, "", "CHANNEL must be a whole number, not 'one'"),
     (None, ["bus", "1", "on"], 2, "", "takes a LEVEL"),
     (BIRCH, ["set-accurate-voltage", "1", "1", "100", "-2", "--json"], 0, '"second": -2', ""),
-    (GENERIC19, ["set-voltage", "1", "1", "5001", "10"], 1, "",
-     f"\n  setVoltage on {SERIAL[GENERIC19]}: voltage out of range (status 19)\n"),
     (None, ["-V"], 0, "kavractl 0.1.0, KavraLib ", ""),
     (None, ["monitor", "--count", "many"], 2, "", "--count takes a whole number"),
     (None, ["monitor", "--count", "0"], 2, "", "1 or more (leave it out to refresh until interrupted)"),
