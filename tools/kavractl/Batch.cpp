@@ -8,8 +8,11 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <utility>
 
-Batch::Batch(const CommandLine& commandLine) : m_commandLine(commandLine) { }
+Batch::Batch(const CommandLine& commandLine, ScriptLine::Runner runner)
+    : m_commandLine(commandLine), m_runner(std::move(runner))
+{ }
 
 int Batch::run()
 {
@@ -32,7 +35,7 @@ int Batch::run()
         if (words.isEmpty())
             continue;
         try {
-            const int exitCode = ScriptLine::run(words, m_commandLine);
+            const int exitCode = ScriptLine::run(words, m_commandLine, m_runner);
             if (exitCode != 0)
                 return exitCode;
         } catch (const ToolError& error) {

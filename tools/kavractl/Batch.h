@@ -1,6 +1,8 @@
 #ifndef KAVRACTL_BATCH_H
 #define KAVRACTL_BATCH_H
 
+#include "ScriptLine.h"
+
 #include <QString>
 
 class CommandLine;
@@ -11,7 +13,7 @@ class CommandLine;
 class Batch
 {
 public:
-    explicit Batch(const CommandLine& commandLine);
+    Batch(const CommandLine& commandLine, ScriptLine::Runner runner);
 
     // Returns the exit code of the first failing line, or 0; throws ToolError on failure,
     // its message naming the line.
@@ -19,6 +21,7 @@ public:
 
 private:
     const CommandLine& m_commandLine;
+    const ScriptLine::Runner m_runner;
 };
 
 #endif

@@ -44,9 +44,9 @@ int CommandRunner::run(const CommandLine& commandLine, const Output& output)
         return failures > 0 ? int(ToolError::LibraryStatus) : 0;
     }
     if (command == QLatin1String("batch"))
-        return Batch(commandLine).run();
+        return Batch(commandLine, &CommandRunner::run).run();
     if (command == QLatin1String("shell"))
-        return Shell(commandLine).run();
+        return Shell(commandLine, &CommandRunner::run).run();
     if (command == QLatin1String("doctor"))
         return Doctor(output).run();
     UnitCommands(commandLine, output).run(command);

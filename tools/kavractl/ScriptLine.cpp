@@ -1,7 +1,6 @@
 #include "ScriptLine.h"
 
 #include "CommandLine.h"
-#include "CommandRunner.h"
 #include "Output.h"
 #include "ToolError.h"
 
@@ -15,7 +14,7 @@ QStringList ScriptLine::words(const QString& line)
     return QProcess::splitCommand(trimmed);
 }
 
-int ScriptLine::run(const QStringList& words, const CommandLine& outer)
+int ScriptLine::run(const QStringList& words, const CommandLine& outer, const Runner& runner)
 {
     const CommandLine line(QStringList{QStringLiteral("kavractl")} + words);
     if (line.command() == QLatin1String("batch") || line.command() == QLatin1String("shell"))
@@ -26,5 +25,5 @@ int ScriptLine::run(const QStringList& words, const CommandLine& outer)
         throw ToolError::usage(QStringLiteral(
             "--sim and --bench belong on the tool's command line, not on a line of its own"));
     // One document per line, so that a program can read the output as a stream.
-    return CommandRunner::run(line, Output(outer.json() || line.json(), true));
+    return runner(line, Output(outer.json() || line.json(), true));
 }

@@ -6,7 +6,11 @@
 #include "ScriptLine.h"
 #include "ToolError.h"
 
-Shell::Shell(const CommandLine& commandLine) : m_commandLine(commandLine) { }
+#include <utility>
+
+Shell::Shell(const CommandLine& commandLine, ScriptLine::Runner runner)
+    : m_commandLine(commandLine), m_runner(std::move(runner))
+{ }
 
 int Shell::run()
 {
@@ -33,7 +37,7 @@ int Shell::run()
         if (words.first() == QLatin1String("help"))
             words = words.mid(1) << QStringLiteral("--help");
         try {
-            exitCode = ScriptLine::run(words, m_commandLine);
+            exitCode = ScriptLine::run(words, m_commandLine, m_runner);
         } catch (const ToolError& error) {
             output.failure(error, true);
             exitCode = error.exitCode();

@@ -1,6 +1,8 @@
 #ifndef KAVRACTL_SHELL_H
 #define KAVRACTL_SHELL_H
 
+#include "ScriptLine.h"
+
 class CommandLine;
 
 // kavractl shell: the tool's commands at a prompt, one per line (ScriptLine), on one session for
@@ -10,13 +12,14 @@ class CommandLine;
 class Shell
 {
 public:
-    explicit Shell(const CommandLine& commandLine);
+    Shell(const CommandLine& commandLine, ScriptLine::Runner runner);
 
     // Returns the exit code of the last command (0 when none ran).
     int run();
 
 private:
     const CommandLine& m_commandLine;
+    const ScriptLine::Runner m_runner;
 };
 
 #endif
