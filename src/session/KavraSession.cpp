@@ -24,6 +24,9 @@ struct SessionState
     KavraIndexNumbering numbering;
     std::map<int, std::shared_ptr<std::mutex>> openingLocks;
     uint64_t generation = 0;
+    // Counted under a lock of their own: an activity may end while it holds a place in a unit's
+    // line, and releaseAll waits for that place with the session lock held.
+    std::mutex activityMutex;
     int activities = 0;
     std::condition_variable activitiesEnded;
     bool closedForExit = false;
@@ -44,9 +47,16 @@ void closeUnitsAtExit()
 {
     // Calls still running on other threads end within their time-outs; the exit waits for them.
     SessionState& session = state();
-    std::unique_lock<std::mutex> locker(session.mutex);
-    session.closedForExit = true;
-    session.activitiesEnded.wait(locker, [&session] { return session.activities == 0; });
+    {
+        std::lock_guard<std::mutex> locker(session.mutex);
+        session.closedForExit = true;
+    }
+    // No activity starts once the flag is set; those running end without the session lock.
+    {
+        std::unique_lock<std::mutex> counting(session.activityMutex);
+        session.activitiesEnded.wait(counting, [&session] { return session.activities == 0; });
+    }
+    std::lock_guard<std::mutex> locker(session.mutex);
     KavraSession::releaseAll(true);
 }
 
@@ -75,8 +85,11 @@ void keepUnitsSafeUntilExit()
 
 KavraSession::Activity::Activity() : m_allowed(!state().closedForExit)
 {
-    if (m_allowed)
-        ++state().activities;
+    if (!m_allowed)
+        return;
+    SessionState& session = state();
+    std::lock_guard<std::mutex> counting(session.activityMutex);
+    ++session.activities;
 }
 
 KavraSession::Activity::~Activity()
@@ -84,7 +97,7 @@ KavraSession::Activity::~Activity()
     if (!m_allowed)
         return;
     SessionState& session = state();
-    std::lock_guard<std::mutex> locker(session.mutex);
+    std::lock_guard<std::mutex> counting(session.activityMutex);
     if (--session.activities == 0)
         session.activitiesEnded.notify_all();
 }
