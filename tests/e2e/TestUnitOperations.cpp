@@ -4,6 +4,7 @@
 
 #include "BenchTest.h"
 
+#include <QFile>
 #include <QRegularExpression>
 
 #include <map>
@@ -147,3 +148,31 @@ TEST_F(UnitOperations, EveryFamilyAgainstEveryFunction)
     EXPECT_EQ(setVoltage(1, 3, highestVoltage, 0), 0);
     EXPECT_EQ(setVoltage(1, 3, highestVoltage * 1.0001, 0), 19);
 }
+
+#ifdef KAVRA_PUBLIC_HEADER
+// The header restates the family table's voltage limits for readers: each must be the table's.
+TEST_F(UnitOperations, TheHeaderStatesTheTablesVoltageLimits)
+{
+    QFile file(QStringLiteral(KAVRA_PUBLIC_HEADER));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    // Comment lines joined, without their leading " * ".
+    const QString header
+        = QString::fromUtf8(file.readAll()).replace(QRegularExpression("\\n \\*"), "");
+    const auto limit = [](int index) {
+        double volts = -1;
+        EXPECT_EQ(getHighestVoltage(index, &volts), 0);
+        return QString::number(volts);
+    };
+    using namespace DefaultBench;
+    const QString generic19 = limit(Generic19), generic25 = limit(Generic25);
+    for (const QString& stated :
+        {"(Alder " + limit(Alder) + ", Generic 19/1 " + generic19 + ", Generic 25/1 " + generic25
+                + ", Cedar 75/100/" + limit(Cedar) + " by bus level)",
+            "Birch: channel 1; voltage 0 to " + limit(Birch) + ";",
+            "Alder (" + limit(Alder) + "), Generic 19/1 (" + generic19 + "), Generic 25/1 ("
+                + generic25 + ")",
+            "Birch (" + limit(Birch) + "); " + limit(Rowan) + " for Rowan",
+            "this is the largest, " + limit(Cedar) + ";"})
+        EXPECT_TRUE(header.simplified().contains(stated)) << stated.toStdString();
+}
+#endif
