@@ -1,9 +1,9 @@
 // The exported functions that describe status codes and units from the library's own tables,
 // without a word to any unit.
 
-#include "KavraDeviceDiscovery.h"
 #include "KavraDriver_Status.h"
 #include "KavraLib.h"
+#include "KavraSession.h"
 #include "KavraSupportedModels.h"
 #include "KavraTextBuffer.h"
 #include "USBSerialNumber.h"
@@ -17,7 +17,7 @@ namespace {
 template <typename Answer> int withModel(int index, Answer answer) noexcept
 {
     try {
-        const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
+        const QString serial = KavraSession::serialNumberForIndex(index);
         if (serial.isEmpty())
             return IndexOutOfRange;
         static const KavraSupportedModels::Model withoutFamily;

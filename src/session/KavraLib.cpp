@@ -5,7 +5,6 @@
 
 #include "KavraLib.h"
 
-#include "KavraDeviceDiscovery.h"
 #include "KavraDriver_AbstractDevice.h"
 #include "KavraDriver_Status.h"
 #include "KavraLog.h"
@@ -14,14 +13,11 @@
 #include "USBSerialNumber.h"
 
 #include <exception>
-#include <mutex>
 #include <optional>
 
 using namespace KavraDriver_Status;
 
 namespace {
-
-using SessionLocker = std::lock_guard<std::mutex>;
 
 // The body shared by the unit functions: find the unit under the index, opening it on first use
 // (or again, when its connection was lost and it is back), then run the device operation in the
@@ -33,7 +29,7 @@ int withDevice(const char* name, int index, Operation operation) noexcept
         std::shared_ptr<KavraDriver_AbstractDevice> device;
         // In place: a steady call allocates nothing for its turn.
         std::optional<FifoLock::Place> place;
-        const int status = KavraDeviceDiscovery::deviceForIndex(index, &device, &place);
+        const int status = KavraSession::deviceForIndex(index, &device, &place);
         if (status != Success)
             return status;
         place->wait();
@@ -52,9 +48,7 @@ extern "C" {
 int initialiseSession(void)
 {
     try {
-        SessionLocker locker(KavraSession::mutex());
-        // Released while the lock is held: a unit whose last reference this was closes here.
-        KavraSession::releaseAll(false);
+        KavraSession::release(false);
     } catch (...) { }
     return Success;
 }
@@ -62,9 +56,7 @@ int initialiseSession(void)
 int closeSession(void)
 {
     try {
-        SessionLocker locker(KavraSession::mutex());
-        // The snapshot keeps every device alive while they are closed in ascending index order.
-        KavraSession::releaseAll(true);
+        KavraSession::release(true);
     } catch (...) { }
     return Success;
 }
@@ -73,7 +65,7 @@ int getDeviceCount(int* count)
 {
     try {
         int n = 0;
-        KavraDeviceDiscovery::listUnits(&n, nullptr);
+        KavraSession::listUnits(&n, nullptr);
         if (count)
             *count = n;
     } catch (...) { }
@@ -84,7 +76,7 @@ int getHighestDeviceIndex(int* index)
 {
     try {
         int highest = 0;
-        KavraDeviceDiscovery::listUnits(nullptr, &highest);
+        KavraSession::listUnits(nullptr, &highest);
         if (index)
             *index = highest;
     } catch (...) { }
@@ -94,7 +86,7 @@ int getHighestDeviceIndex(int* index)
 int getDeviceIndex(const char* serialNumber, int* index)
 {
     try {
-        return KavraDeviceDiscovery::findDeviceIndex(serialNumber, index);
+        return KavraSession::findDeviceIndex(serialNumber, index);
     } catch (...) {
         return NoSuchSerialNumber;
     }
@@ -204,7 +196,7 @@ int getADCValue(int index, double* value)
 int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
 {
     try {
-        const QString serial = KavraDeviceDiscovery::serialNumberForIndex(index);
+        const QString serial = KavraSession::serialNumberForIndex(index);
         if (serial.isEmpty())
             return IndexOutOfRange;
         return KavraTextBuffer::copy(
@@ -217,13 +209,10 @@ int getDeviceSerialNumber(int index, char* buffer, int bufferSize)
 int getLastErrorText(int index, char* buffer, int bufferSize)
 {
     try {
-        if (KavraDeviceDiscovery::serialNumberForIndex(index).isEmpty())
+        if (KavraSession::serialNumberForIndex(index).isEmpty())
             return IndexOutOfRange;
-        std::shared_ptr<KavraDriver_AbstractDevice> device;
-        {
-            SessionLocker locker(KavraSession::mutex());
-            device = KavraSession::device(index);
-        }
+        const std::shared_ptr<KavraDriver_AbstractDevice> device
+            = KavraSession::registeredDevice(index);
         // A unit never opened has no operation behind it yet: its text is empty.
         return KavraTextBuffer::copy(
             device ? device->lastErrorText().toUtf8() : QByteArray(), buffer, bufferSize);

@@ -42,8 +42,7 @@ private:
 std::shared_ptr<RecordingDevice> registerDevice(int index, int status)
 {
     auto device = std::make_shared<RecordingDevice>(status);
-    std::lock_guard<std::mutex> locker(KavraSession::mutex());
-    KavraSession::registry()[index] = device;
+    KavraSession::registerForTesting(index, device);
     return device;
 }
 
