@@ -25,7 +25,8 @@ BENCHES = {
     "empty": [],
     "unprogrammed": [{"chip": "FT232H", "serial": "QZAH019010003", "eepromProgrammed": False},
                      {"chip": "FT232R", "serial": "QZAH039010007"},
-                     {"chip": "FT-X", "serial": "QZAH041010006"}],
+                     {"chip": "FT-X", "serial": "QZAH041010006"},
+                     {"chip": "FT-X", "serial": "QZAH040010005"}],
     # Not bench files: the text of each is written as it stands.
     "bad chip": '{"units": [{"chip": "FT232R"}, {"chip": "FT9", "serial": "QZAH019010003"}]}',
     "bad type": '{"units": [{"chip": "FT232R", "plugged": "no"}]}',
@@ -91,7 +92,7 @@ def test_list_text_and_json_lists_once_and_keeps_a_lost_unit_under_its_index(tmp
                                              {"channel": 2, "first": True, "second": True},
                                              {"channel": 3, "first": False, "second": False}],
       "7.units.0.channels.0": {"channel": 1, "first": True, "second": False}}),
-    # Birch and Rowan have no supply or channel readings: their status leaves them out.
+    # Birch and Rowan have no supply or channel readings: their status leaves them out, unasked.
     (BIRCH, "set-accurate-voltage 1 1 -- 12000 -1.5\nstatus 1\noff 1 1",
      {"0.voltage": 12000, "0.second": -1.5, "1.units.0": {"index": 1, "serial": SERIAL[BIRCH],
       "model": "40/1", "family": "Birch", "product": 40, "revision": 1}}),
@@ -99,8 +100,8 @@ def test_list_text_and_json_lists_once_and_keeps_a_lost_unit_under_its_index(tmp
      "model": "41/1", "family": "Rowan", "product": 41, "revision": 1, "adc": 3.3}}),
 ])
 def test_setting_and_read_back_per_family(bench_file, index, script, expected):
-    result = run("batch", "--json", bench=bench_file(index), stdin=script + "\n")
-    assert result.returncode == 0, result.stderr
+    result = run("--verbose", "batch", "--json", bench=bench_file(index), stdin=script + "\n")
+    assert result.returncode == 0 and "status 10" not in result.stderr, result.stderr
     docs = json_lines(result.stdout)
     assert len(docs) == len(script.splitlines())
     assert all(doc.get("status", 0) == 0 for doc in docs)
@@ -246,12 +247,12 @@ def test_doctor_shows_the_d2xx_library_and_each_units_state(bench_file):
     assert states == {
         "QZAH019010003": "error 3: the unit's USB connection could not be opened",
         "QZAH039010007": "no family: counted, but cannot be driven",
-        "QZAH041010006": "open",
+        "QZAH041010006": "open", "QZAH040010005": "not opened: its family has no reading",
     }
     assert "Error 3: " in result.stdout and "EEPROM holds no serial number" in result.stdout
     doc = json.loads(run("doctor", "--json", bench=bench_file("unprogrammed")).stdout)
     assert doc["driver"]["loaded"] is True
-    assert [u.get("error", {}).get("status") for u in doc["units"]] == [3, None, None]
+    assert [u.get("error", {}).get("status") for u in doc["units"]] == [3, None, None, None]
 
 
 def test_shell_keeps_one_session_and_goes_on_after_a_failing_line(bench_file):

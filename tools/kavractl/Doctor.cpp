@@ -41,9 +41,13 @@ QString stateOf(const QJsonObject& unit)
         return QStringLiteral("error %1: %2")
             .arg(error[QStringLiteral("status")].toInt())
             .arg(error[QStringLiteral("meaning")].toString());
-    // Opening such a unit answers status 10 like any reading it lacks, so the model decides.
+    // Such a unit has no operation, so nothing opens it: the model decides.
     if (unit[QStringLiteral("family")].toString() == QLatin1String("none"))
         return QStringLiteral("no family: counted, but cannot be driven");
+    // Only readings open a unit here; a family without any (Birch) stays closed.
+    if (!unit.contains(QStringLiteral("supply")) && !unit.contains(QStringLiteral("channels"))
+        && !unit.contains(QStringLiteral("adc")))
+        return QStringLiteral("not opened: its family has no reading");
     const QJsonObject supply = unit[QStringLiteral("supply")].toObject();
     if (supply[QStringLiteral("error")].toBool())
         return QStringLiteral("open, reports an error: %1")

@@ -9,14 +9,13 @@
 
 namespace {
 
-// True when the reading is there, false when the family lacks it.
-bool available(int status, const UnitIdentity& unit, const QString& what)
+// Reads only what the unit's family has: asking for a reading it lacks would leave "not
+// supported" as the unit's last error text.
+void check(int status, const UnitIdentity& unit, const QString& what)
 {
-    if (status == StatusText::Success)
-        return true;
-    if (status == StatusText::NotSupported)
-        return false;
-    throw ToolError::status(status, QStringLiteral("%1: %2").arg(unit.label(), what), unit.index());
+    if (status != StatusText::Success)
+        throw ToolError::status(
+            status, QStringLiteral("%1: %2").arg(unit.label(), what), unit.index());
 }
 
 } // namespace
@@ -29,8 +28,8 @@ QJsonObject StatusReader::read(const UnitIdentity& unit)
     bool flag = false;
     // Cedar's text is the longest at 222 bytes.
     std::array<char, 256> text{};
-    if (available(
-            getSupplyStatus(index, &flag, text.data()), unit, QStringLiteral("supply status"))) {
+    if (unit.supports(KAVRA_OPERATION_GET_SUPPLY_STATUS)) {
+        check(getSupplyStatus(index, &flag, text.data()), unit, QStringLiteral("supply status"));
         result.insert(QStringLiteral("supply"),
             QJsonObject{{QStringLiteral("error"), flag},
                 {QStringLiteral("text"), QString::fromLatin1(text.data()).trimmed()}});
@@ -42,15 +41,18 @@ QJsonObject StatusReader::read(const UnitIdentity& unit)
         bool first = false;
         bool second = false;
         const QString context = QStringLiteral("channel %1").arg(channel);
-        if (available(getChannelStatus(index, channel, &first, &second), unit,
-                context + QStringLiteral(" status"))) {
+        if (unit.supports(KAVRA_OPERATION_GET_CHANNEL_STATUS)) {
+            check(getChannelStatus(index, channel, &first, &second), unit,
+                context + QStringLiteral(" status"));
             entry.insert(QStringLiteral("first"), first);
             entry.insert(QStringLiteral("second"), second);
         }
         double current = 0;
-        if (available(getChannelCurrent(index, channel, &current), unit,
-                context + QStringLiteral(" current")))
+        if (unit.supports(KAVRA_OPERATION_GET_CHANNEL_CURRENT)) {
+            check(getChannelCurrent(index, channel, &current), unit,
+                context + QStringLiteral(" current"));
             entry.insert(QStringLiteral("current"), current);
+        }
         if (!entry.isEmpty()) {
             entry.insert(QStringLiteral("channel"), channel);
             channels.append(entry);
@@ -60,8 +62,10 @@ QJsonObject StatusReader::read(const UnitIdentity& unit)
         result.insert(QStringLiteral("channels"), channels);
 
     double adc = 0;
-    if (available(getADCValue(index, &adc), unit, QStringLiteral("converter value")))
+    if (unit.supports(KAVRA_OPERATION_GET_ADC_VALUE)) {
+        check(getADCValue(index, &adc), unit, QStringLiteral("converter value"));
         result.insert(QStringLiteral("adc"), adc);
+    }
     return result;
 }
 

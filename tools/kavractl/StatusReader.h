@@ -8,7 +8,7 @@
 #include <QList>
 
 // Reads everything a unit's family reports about its state. A reading the family does not
-// have (status 10) is left out; any other failure ends the reading.
+// have (getSupportedOperations) is left out, unasked; any failure ends the reading.
 class StatusReader
 {
 public:
