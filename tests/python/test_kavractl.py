@@ -63,11 +63,11 @@ def test_list_text_and_json_lists_once_and_keeps_a_lost_unit_under_its_index(tmp
     rows = [tuple(line.split()) for line in text.stdout.splitlines()]
     default = [(index, serial, model, family) for index, serial, family, model, *_ in DEFAULT_BENCH]
     assert rows == [("INDEX", "SERIAL", "MODEL", "FAMILY"), *[(str(i), *rest) for i, *rest in default]]
-    # The 19/1 leaves after the first listing; never opened, its reading fails with 3.
+    # The 19/1 leaves after the first listing; never opened, its reading fails with 3; doctor counts it away.
     lost = write_bench(tmp_path / "lost.json", bench_units(extra={GENERIC19: {"unplugAfterLists": 1}}))
-    result = run("shell", bench=lost, stdin="list --json\nlist --json\nstatus --json\n", timeout=120)
+    result = run("shell", bench=lost, stdin="list --json\nlist --json\nstatus --json\ndoctor\n", timeout=120)
     docs = [json.loads(line) for line in result.stdout.splitlines() if line.startswith("{")]
-    assert len(docs) == 3, result.stderr
+    assert len(docs) == 3 and f"{len(default) - 1} unit(s) attached, 1 away:" in result.stdout, result.stderr
     assert all([(u["index"], u["serial"], u["model"], u["family"]) for u in doc["units"]] == default
                for doc in docs[:2])
     assert [(u["index"], u.get("error", {}).get("status")) for u in docs[2]["units"]] == [

@@ -75,6 +75,9 @@ int Doctor::run()
 
     int failures = 0;
     const QJsonArray units = StatusReader::readAll(UnitDirectory::list(), &failures);
+    // Every index up to the highest names a unit; those not attached now are away (lost).
+    const int attached = units.isEmpty() ? 0 : UnitDirectory::attachedCount();
+    const int away = qMax(0, int(units.size()) - attached);
     if (units.isEmpty()) {
         m_output.line(QStringLiteral(
             "No supported unit is attached: check the USB cable and the unit's power; "
@@ -94,14 +97,15 @@ int Doctor::run()
                 hints.insert(error[QStringLiteral("status")].toInt(),
                     hintFor(error[QStringLiteral("status")].toInt()));
         }
-        m_output.line(QStringLiteral("%1 unit(s) attached:").arg(units.size()));
+        m_output.line(QStringLiteral("%1 unit(s) attached, %2 away:").arg(attached).arg(away));
         m_output.line(StatusTable::columns(rows));
         for (auto hint = hints.constBegin(); hint != hints.constEnd(); ++hint)
             m_output.line(QStringLiteral("Error %1: %2 (%3).")
                               .arg(hint.key())
                               .arg(hint.value(), kTroubleshooting));
     }
-    m_output.document(
-        QJsonObject{{QStringLiteral("driver"), driver.toJson()}, {QStringLiteral("units"), units}});
+    m_output.document(QJsonObject{{QStringLiteral("driver"), driver.toJson()},
+        {QStringLiteral("attached"), attached}, {QStringLiteral("away"), away},
+        {QStringLiteral("units"), units}});
     return failures > 0 ? int(ToolError::LibraryStatus) : 0;
 }

@@ -4,8 +4,8 @@
 class Output;
 
 // Says what stands between the tool and the units: the D2XX library (the file loaded and its
-// version, or why none could be loaded), then every attached unit opened in turn with its state,
-// and a hint for each kind of failure seen.
+// version, or why none could be loaded), how many units are attached and how many away, then
+// every numbered unit opened in turn with its state, and a hint for each kind of failure seen.
 class Doctor
 {
 public:

@@ -34,6 +34,11 @@ QList<UnitIdentity> UnitDirectory::list()
     return units;
 }
 
+int UnitDirectory::attachedCount()
+{
+    return listed(getDeviceCount);
+}
+
 UnitIdentity UnitDirectory::resolve(const QString& name)
 {
     try {

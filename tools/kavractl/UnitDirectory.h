@@ -16,6 +16,9 @@ public:
     // (unplugged since it was numbered), in index order; lists the units once and opens none.
     static QList<UnitIdentity> list();
 
+    // The supported units attached now (getDeviceCount); lists them once more.
+    static int attachedCount();
+
     // A unit named by its device index or by its serial number (any case). Throws ToolError.
     static UnitIdentity resolve(const QString& name);
 };
