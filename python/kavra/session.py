@@ -187,22 +187,18 @@ class Session:
     def index_of(self, serial: str) -> int:
         """The device index of the unit with a serial number (13 characters, any case).
 
-        The listing (:meth:`units`, units away included) is searched first, which opens nothing. A
-        serial number it does not show is left to the library, which opens units as needed to read
-        the serial numbers they store (closing again those it opened).
+        Answers exactly as the library's getDeviceIndex: an open unit with its index, also while
+        it is away; a matching attached unit not open yet is opened to make sure that it can be
+        used, and closed again. Lists the units once.
 
         Raises:
-            NoSuchUnitError: no openable attached unit has that serial number.
+            NoSuchUnitError: no open unit and no openable attached unit has that serial number.
         """
         library = self._library_for_use()
         if not isinstance(serial, str):
             raise TypeError(f"serial must be a str, not {type(serial).__name__}")
         if "\0" in serial:
             raise ValueError("serial must not contain a zero character")
-        wanted = serial.upper()
-        for info in self.units():
-            if info.serial.upper() == wanted:
-                return info.index
         index = ctypes.c_int(-1)
         check(library.getDeviceIndex(serial.encode("latin-1", "replace"), ctypes.byref(index)),
               "getDeviceIndex")

@@ -41,6 +41,8 @@ def test_listing_lists_once_keeps_a_lost_unit_and_looks_up_lower_case_serials(be
             assert listing() == units
             assert (session.count(), session.highest_index()) == (len(SERIAL) - 1, len(SERIAL))
             assert [session.unit(i).serial for i in SERIAL] == [session.serial_number(i) for i in SERIAL]
+            with pytest.raises(kavra.NoSuchUnitError):  # away, never opened: getDeviceIndex answers 6
+                session.index_of(SERIAL[GENERIC19])
         finally:
             bench.plug(SERIAL[GENERIC19], True)
 
