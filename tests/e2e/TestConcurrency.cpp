@@ -59,6 +59,27 @@ TEST_F(Concurrency, CallsRaceWithCloseAndInitialise)
     EXPECT_EQ(bench().openHandleCount(), 0);
 }
 
+// An opening that began before the session was emptied belongs to the new session: the unit it
+// opened is never registered under an index that the new numbering gives to another unit.
+TEST_F(Concurrency, AnOpeningOverlappingANewSessionStartsAgainInIt)
+{
+    using namespace DefaultBench;
+    ASSERT_EQ(bench().delayNextReply(serial(Cedar), 1000), 0);
+    auto opening = std::async(std::launch::async, [] { return clearError(Cedar); });
+    while (bench().takeHostBytes(serial(Cedar)).isEmpty())
+        std::this_thread::yield();
+    // Without the first unit, the new session gives Cedar's index to the unit listed after it.
+    ASSERT_EQ(bench().unplug(serial(Alder)), 0);
+    ASSERT_EQ(initialiseSession(), 0);
+    opening.get();
+    char named[32] = "";
+    ASSERT_EQ(getDeviceSerialNumber(Cedar, named, sizeof named), 0);
+    EXPECT_STREQ(named, serial(Generic19));
+    bench().takeHostBytes(serial(Cedar));
+    EXPECT_EQ(probes().at(Generic19 - 1).call(Cedar), 0);
+    EXPECT_TRUE(bench().takeHostBytes(serial(Cedar)).isEmpty());
+}
+
 TEST_F(Concurrency, OpeningHoldsUpOnlyTheUnitItOpens)
 {
     using namespace DefaultBench;

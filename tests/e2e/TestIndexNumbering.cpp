@@ -165,6 +165,12 @@ TEST_F(IndexNumbering, AnIndexNamesOneUnitThroughUnplugsAndReplugsAnywhere)
     }
     // Every unit is open, each once (the FT2232H on two channels): no connection was left behind.
     EXPECT_EQ(bench().openHandleCount(), DefaultBench::Count + 1);
+    // A new session numbers afresh: a unit away then names no index.
+    ASSERT_EQ(bench().unplug(serial(Alder)), 0);
+    ASSERT_EQ(initialiseSession(), 0);
+    int highest = 0;
+    EXPECT_EQ(getHighestDeviceIndex(&highest), 0);
+    EXPECT_EQ(highest, DefaultBench::Count - 1);
 }
 
 TEST_F(IndexNumbering, OpenedGenericUnitsAwayFailWithTheirExchangeCodesUntilBack)
