@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -91,5 +92,9 @@ inline const char* serial(int index)
 inline const int Alder = indexOf("Alder"), Cedar = indexOf("Cedar"),
                  Generic19 = indexOf("Generic19"), Generic25 = indexOf("Generic25"),
                  Birch = indexOf("Birch"), Rowan = indexOf("Rowan"), Count = int(units().size());
+// Entries of the D2XX device list: one per chip channel (an FT2232H lists two).
+inline const int ListEntries = Count
+    + int(std::count_if(
+        units().begin(), units().end(), [](const Unit& unit) { return unit.chip == "FT2232H"; }));
 
 } // namespace DefaultBench

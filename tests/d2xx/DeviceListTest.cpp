@@ -17,18 +17,18 @@ TEST_F(DeviceListTest, ListNeverExceedsTheCountThisThreadWasGiven)
 {
     DWORD count = 0;
     ASSERT_EQ(FT_CreateDeviceInfoList(&count), FT_OK);
-    ASSERT_EQ(count, 7u);
+    ASSERT_EQ(count, DWORD(DefaultBench::ListEntries));
     // The list grows after the count was taken: the caller's array must not overflow.
     QStringList units;
-    for (int i = 1; i <= 8; ++i)
-        units << QStringLiteral(R"({"chip":"FT232R","serial":"QZAH01501000%1"})").arg(i);
+    for (int i = 0; i <= DefaultBench::ListEntries; ++i)
+        units << QStringLiteral(R"({"chip":"FT232R","serial":"QZAH015010%1"})").arg(100 + i);
     ASSERT_EQ(loadUnits(units.join(',')), KAVRASIM_OK);
-    QVector<FT_DEVICE_LIST_INFO_NODE> nodes(8);
-    std::memset(static_cast<void*>(&nodes[7]), 0x5A, sizeof nodes[7]);
+    QVector<FT_DEVICE_LIST_INFO_NODE> nodes(DefaultBench::ListEntries + 1);
+    std::memset(static_cast<void*>(&nodes.back()), 0x5A, sizeof nodes.back());
     DWORD filled = 0;
     ASSERT_EQ(FT_GetDeviceInfoList(nodes.data(), &filled), FT_OK);
-    EXPECT_EQ(filled, 7u);
-    EXPECT_EQ(nodes[7].Flags, 0x5A5A5A5Au);
+    EXPECT_EQ(filled, DWORD(DefaultBench::ListEntries));
+    EXPECT_EQ(nodes.back().Flags, 0x5A5A5A5Au);
 }
 
 TEST_F(DeviceListTest, OpenMarksTheEntryAndRefusesASecondOpen)
@@ -54,7 +54,7 @@ TEST_F(DeviceListTest, OpenMarksTheEntryAndRefusesASecondOpen)
 TEST_F(DeviceListTest, BadArgumentsAndUnknownHandlesAreRefused)
 {
     FT_HANDLE handle = reinterpret_cast<FT_HANDLE>(1);
-    EXPECT_EQ(FT_Open(7, &handle), FT_DEVICE_NOT_FOUND);
+    EXPECT_EQ(FT_Open(DefaultBench::ListEntries, &handle), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(handle, nullptr);
     EXPECT_EQ(FT_Open(-1, &handle), FT_DEVICE_NOT_FOUND);
     EXPECT_EQ(FT_Open(0, nullptr), FT_INVALID_PARAMETER);
@@ -78,7 +78,7 @@ TEST_F(DeviceListTest, BadBenchTextLeavesTheBenchAsItWas)
     for (const char* text : {"{not json", "[1, 2]", R"({"units":[{"chip":"FT9999"}]})",
              R"({"units":[3]})", R"({"units":{}})", R"({"timing":"slow","units":[]})"}) {
         EXPECT_EQ(kavrasim_load_bench(text), KAVRASIM_BAD_BENCH) << text;
-        EXPECT_EQ(deviceList().size(), 7) << text;
+        EXPECT_EQ(deviceList().size(), DefaultBench::ListEntries) << text;
     }
     EXPECT_EQ(kavrasim_load_bench(nullptr), KAVRASIM_BAD_ARGUMENT);
     EXPECT_EQ(kavrasim_load_bench(R"({"units":[]})"), KAVRASIM_OK);

@@ -18,7 +18,7 @@ protected:
     // Opens the unit and forgets the identification traffic.
     void open(int index)
     {
-        ASSERT_EQ(clearError(index), 0);
+        ASSERT_EQ(clearError(index) % 10, 0); // 10: no clearError, but opened
         bench().takeHostPackets(DefaultBench::serial(index));
     }
     std::string sent(int index) { return bench().takeHostPacketsText(DefaultBench::serial(index)); }

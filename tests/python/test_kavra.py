@@ -31,7 +31,7 @@ def test_listing_lists_once_keeps_a_lost_unit_and_looks_up_lower_case_serials(be
         assert session.count() == len(units) == len(DEFAULT_BENCH)
         for info, (index, serial, family, model, _, channels) in zip(units, DEFAULT_BENCH):
             assert (info.index, info.serial, str(info.model), info.family, info.channel_count) == (
-                index, serial, model, kavra.Family(family), channels)
+                index, serial, model, family, channels)
             assert session.unit(serial.lower()).info == info
         # The operation bits in the header's order.
         assert units[ROWAN - 1].operations == {"getADCValue", "clearError"}

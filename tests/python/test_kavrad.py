@@ -17,7 +17,7 @@ from pathlib import Path
 
 import pytest
 from conftest import (ALDER, BIRCH, CEDAR, DEFAULT_BENCH, GENERIC19, GENERIC25, LOADS, ROWAN,
-                      bench_units, run, write_bench)
+                      SERIAL, bench_units, run, write_bench)
 
 KAVRAD = os.environ.get("KAVRAD")
 pytestmark = pytest.mark.skipif(not KAVRAD, reason="KAVRAD does not name the built kavrad")
@@ -268,7 +268,7 @@ def resident_megabytes(pid):
 
 def test_many_clients_are_all_answered_and_memory_returns(tmp_path, visa):
     def exercise(number):
-        session = visa.open_resource(f"TCPIP0::127.0.0.1::{running.ports[number % 6 + 1]}::SOCKET",
+        session = visa.open_resource(f"TCPIP0::127.0.0.1::{running.ports[number % len(running.ports) + 1]}::SOCKET",
                                      read_termination="\n", write_termination="\n", timeout=60000)
         try:
             return sum(session.query("*IDN?").startswith("Kavra,") for _ in range(100))
@@ -343,7 +343,7 @@ def test_watchdog_switches_off_a_silent_unit_only(tmp_path):
             assert connection.makefile().readline() == reply + "\n"
             connection.close()
         code, stderr = running.stop()
-    assert code == 0 and "QZAH015010001, Alder 15/1): watchdog: no command for 1 s" in stderr
+    assert code == 0 and f"{SERIAL[ALDER]}, Alder 15/1): watchdog: no command for 1 s" in stderr
 
 
 def test_all_off_across_units_and_off_on_exit(tmp_path):
@@ -423,7 +423,7 @@ def free_ports(count):
 def test_ports_follow_the_device_index_unless_pinned(tmp_path):
     base = free_ports(4)
     units = bench_units([ALDER, CEDAR, BIRCH])
-    with Server(tmp_path, "--pin", f"qzah040010005={base + 3}", units=units, port=base) as running:
+    with Server(tmp_path, "--pin", f"{SERIAL[BIRCH].lower()}={base + 3}", units=units, port=base) as running:
         assert running.ports == {1: base, 2: base + 1, 3: base + 3}
         for index, port in running.ports.items():
             with socket.create_connection(("127.0.0.1", port)) as connection:
@@ -454,7 +454,7 @@ def test_failures_say_what_happened(tmp_path):
         assert other_reply.readline() == "0\n"
         lost.sendall(b"OUTP OFF\nSYST:ERR?\n")
         assert lost_reply.readline() == ('24,"an output on or off exchange failed;turnVoltageOff on '
-                                         'QZAH019010003: unit disconnected (FT_IO_ERROR: Communication error)"\n')
+                                         f'{SERIAL[GENERIC19]}: unit disconnected (FT_IO_ERROR: Communication error)"\n')
         lost.close()
         other.close()
     # Without a D2XX library nothing can be found: the server names what it tried and exits 3.
