@@ -90,11 +90,14 @@ void Demo::walk(const UnitIdentity& unit)
     {
         unsigned operation;
         const char* action;
-        const char* description;
+        QString description;
         QJsonObject arguments;
         std::function<int(int index)> call;
     };
     const QJsonObject channel1{{QStringLiteral("channel"), 1}};
+    // 100 µA where the family's voltage setting takes a current limit, none where it takes none.
+    const double current = unit.highestCurrent() > 0 ? 100 : 0;
+    const QString currentText = current > 0 ? QStringLiteral(", current limit 100 µA") : QString();
     // Values inside the ranges of every family that has the operation.
     const Step settings[] = {
         {KAVRA_OPERATION_ENABLE_INTERNAL_VOLTAGE_BUS, "bus-on",
@@ -111,10 +114,10 @@ void Demo::walk(const UnitIdentity& unit)
         {KAVRA_OPERATION_SET_PWM, "pwm", "set PWM channel 1 to 25 % duty",
             {{QStringLiteral("channel"), 1}, {QStringLiteral("duty"), 25}},
             [](int i) { return setPWM(i, 1, 25); }},
-        {KAVRA_OPERATION_SET_VOLTAGE, "set-voltage", "set channel 1 to 50 V, current limit 100 µA",
+        {KAVRA_OPERATION_SET_VOLTAGE, "set-voltage", "set channel 1 to 50 V" + currentText,
             {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 50},
-                {QStringLiteral("current"), 100}},
-            [](int i) { return setVoltage(i, 1, 50, 100); }},
+                {QStringLiteral("current"), current}},
+            [current](int i) { return setVoltage(i, 1, 50, current); }},
         {KAVRA_OPERATION_SET_ACCURATE_VOLTAGE, "set-accurate-voltage",
             "set channel 1 to 12000 V, second value 1.5",
             {{QStringLiteral("channel"), 1}, {QStringLiteral("voltage"), 12000},
@@ -151,7 +154,7 @@ void Demo::walk(const UnitIdentity& unit)
     const auto walkThrough = [&](const auto& steps) {
         for (const Step& s : steps) {
             if (unit.supports(s.operation))
-                step(QString::fromLatin1(s.action), QString::fromUtf8(s.description), s.arguments,
+                step(QString::fromLatin1(s.action), s.description, s.arguments,
                     [&s, index] { return s.call(index); });
         }
     };
