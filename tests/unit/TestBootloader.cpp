@@ -150,17 +150,22 @@ TEST_F(BootloaderTest, firstInstructionIsOneBareByte)
         Bootloader().firstInstruction(m_driver).message(), QStringLiteral("No device is open"));
 }
 
-TEST_F(BootloaderTest, pageSizeForms)
+TEST_F(BootloaderTest, pageSizeFormsAndFailedReads)
 {
-    // A good read first, so that an undecodable size has something to leave alone.
+    // A good read first, so that a failed one has something to leave alone.
     unitAnswers(bytes({0x00, 0x80}), makePage(1, "QZAH015010001") + Trailer);
     BootloaderInfo previous;
     ASSERT_TRUE(read(previous).isSuccess());
+    const char* const corrupt = "Data from device is corrupt";
     struct Case
     {
         QByteArray sizeReply;
-        int pageSize; // 0: undecodable
+        int pageSize; // of the page the unit sends
         bool flag;
+        QByteArray pageEnd = Trailer;
+        int prepareStatus = 0;
+        const char* failure = nullptr; // the read fails with this text and stores nothing
+        int writes = 3; // page size, prepare, page
     };
     const Case cases[] = {
         {bytes({0x00, 0x80}), 128, false},
@@ -168,18 +173,27 @@ TEST_F(BootloaderTest, pageSizeForms)
         {bytes({0xFF, 0x00, 0x80, 0xFE}), 128, false},
         {bytes({0x01, 0x02}), 258, false},
         {bytes({0xFF, 0x01, 0x02, 0x03}), 258, true},
-        {QByteArray(), 0, false},
-        {bytes({0x80}), 0, false},
-        {bytes({0x00, 0x80, 0x00}), 0, false},
-        {bytes({0x00, 0x00, 0x80, 0x01}), 0, false},
-        {bytes({0xFF, 0, 0x80, 1, 0}), 0, false},
+        {bytes({0x00, 0x80}), 128, false, Trailer, 91}, // 91 passes like 0
+        // Sizes that do not decode: nothing after the page-size instruction is sent.
+        {QByteArray(), 0, false, Trailer, 0, corrupt, 1},
+        {bytes({0x80}), 0, false, Trailer, 0, corrupt, 1},
+        {bytes({0x00, 0x80, 0x00}), 0, false, Trailer, 0, corrupt, 1},
+        {bytes({0x00, 0x00, 0x80, 0x01}), 0, false, Trailer, 0, corrupt, 1},
+        {bytes({0xFF, 0, 0x80, 1, 0}), 0, false, Trailer, 0, corrupt, 1},
+        {bytes({0x00, 0x00}), 0, false, Trailer, 0, corrupt},
+        {bytes({0x00, 0x80}), 128, false, bytes({0xFF, 0xFE}), 0, corrupt},
+        {bytes({0x00, 0x80}), 128, false, bytes({0xFE, 0xFF}), 0, corrupt},
+        {bytes({0x00, 0x80}), 128, false, bytes({0xFF}), 0, "Unexpected packet length."},
+        {bytes({0x00, 0x80}), 128, false, Trailer, 2, "Target device is busy", 2},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.sizeReply.toHex().toStdString());
+        SCOPED_TRACE(c.sizeReply.toHex().toStdString() + " " + c.pageEnd.toHex().toStdString() + " "
+            + std::to_string(c.prepareStatus));
         m_socket->state().writes.clear();
         m_device->setVersionInfo(-1, -2);
-        unitAnswers(
-            c.sizeReply, makePage(1, "QZBH015010002", c.pageSize ? c.pageSize : 128) + Trailer);
+        const QByteArray page
+            = c.pageSize ? makePage(1, "QZBH015010002", c.pageSize) : QByteArray();
+        unitAnswers(c.sizeReply, page + c.pageEnd, c.prepareStatus);
         BootloaderInfo info = previous;
         bool flag = !c.flag;
         // Left over from before identification; read as a packet it would corrupt the stream.
@@ -187,20 +201,20 @@ TEST_F(BootloaderTest, pageSizeForms)
 
         const USBResult result = read(info, &flag);
 
-        if (!c.pageSize) {
-            // Nothing after the page-size instruction is sent, nothing is stored.
-            EXPECT_EQ(result.message(), QStringLiteral("Data from device is corrupt"));
-            EXPECT_EQ(flag, !c.flag);
+        ASSERT_EQ(m_socket->state().writes.size(), c.writes);
+        if (c.failure) {
+            EXPECT_EQ(result.message().toStdString(), c.failure);
+            if (c.writes == 1) {
+                EXPECT_EQ(flag, !c.flag) << "no size, no flag";
+            }
             EXPECT_EQ(info.serialNumber(), QStringLiteral("QZAH015010001"));
             EXPECT_EQ(m_device->versionInfo(), qMakePair(-1, -2));
-            EXPECT_EQ(m_socket->state().writes.size(), 1);
             continue;
         }
         ASSERT_TRUE(result.isSuccess()) << result.text().toStdString();
         EXPECT_EQ(flag, c.flag);
         EXPECT_EQ(info.serialNumber(), QStringLiteral("QZBH015010002"));
-        // Three packets without payload: page size, prepare, page.
-        ASSERT_EQ(m_socket->state().writes.size(), 3);
+        // Three packets without payload.
         const uint8_t codes[] = {0x14, 0x15, 0x12};
         for (int i = 0; i < 3; ++i) {
             EXPECT_EQ(m_socket->state().writes[i].size(), 8);
@@ -209,59 +223,10 @@ TEST_F(BootloaderTest, pageSizeForms)
     }
 }
 
-TEST_F(BootloaderTest, pageFormatsAndEntries)
+TEST_F(BootloaderTest, pageFormatsSerialNumbersAndPagesThatDoNotDecode)
 {
     const PageEntry first{"channel one", {1, 2, 3, 0xFFFF}};
     const PageEntry second{QByteArray("sixteen-char-nam"), {0x0100, 0, 0, 0x8000}};
-    const PageEntry expected[] = {first, second};
-    struct Case
-    {
-        const char* name;
-        QByteArray page;
-        uint32_t extraWord;
-        int entryCount;
-    };
-    const Case cases[] = {
-        {"format 1", makePage(1, "QZAH015010001"), 0, 0},
-        {"format 2 no entries", makePage(2, "QZAH015010001"), 0x1234, 0},
-        {"format 2 one entry", makePage(2, "QZAH015010001", 128, {first}), 0x1234, 1},
-        {"format 2 two entries", makePage(2, "QZAH015010001", 128, {first, second}), 0x1234, 2},
-        // The page ends right after the second entry: no end marker is needed.
-        {"format 2 exact end", makePage(2, "QZAH015010001", 126, {first, second}), 0x1234, 2},
-        // A marker 1 whose entry the page cannot hold ends the list.
-        {"format 2 cut entry", makePage(2, "QZAH015010001", 110, {first}, false), 0x1234, 1},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        unitAnswers(bytes({0x00, static_cast<char>(c.page.size())}), c.page + Trailer);
-        m_device->setVersionInfo(-1, -2);
-        BootloaderInfo info;
-
-        ASSERT_TRUE(read(info).isSuccess());
-
-        EXPECT_TRUE(info.isValid());
-        EXPECT_EQ(info.recordKind(), 1u);
-        EXPECT_EQ(info.identityText(), QString::fromLatin1("HV supply \xE9tage"));
-        EXPECT_EQ(info.serialNumber(), QStringLiteral("QZAH015010001"));
-        EXPECT_EQ(info.headerWord1(), 0x0102u);
-        EXPECT_EQ(info.headerWord2(), 0x0304u);
-        const std::array<uint32_t, 5> versions{0x0A0B, 0x0C0D, 3, 4, 0xFFFF};
-        EXPECT_EQ(info.versionWords(), versions);
-        EXPECT_EQ(info.hardwareVersion(), 0x0A0Bu);
-        EXPECT_EQ(info.extraWord(), c.extraWord);
-        EXPECT_EQ(m_device->versionInfo(), qMakePair(0x0A0B, 0x0C0D));
-
-        const QList<BootloaderInfo::Entry> entries = info.entries();
-        ASSERT_EQ(entries.size(), c.entryCount);
-        for (int i = 0; i < c.entryCount; ++i) {
-            EXPECT_EQ(entries[i].name, QString::fromLatin1(expected[i].name));
-            EXPECT_EQ(entries[i].values, expected[i].values);
-        }
-    }
-}
-
-TEST_F(BootloaderTest, serialNumberRulesPerFormatAndPagesThatDoNotDecode)
-{
     struct Case
     {
         int format;
@@ -269,6 +234,8 @@ TEST_F(BootloaderTest, serialNumberRulesPerFormatAndPagesThatDoNotDecode)
         bool valid;
         int size = 128;
         int damagedByte = -1; // set to 3: the magic's last byte (2) or the format (3)
+        QList<PageEntry> entries = {}; // format 2
+        bool endMarker = true;
     };
     const Case cases[] = {
         {1, "QZAH015010001", true},
@@ -290,11 +257,18 @@ TEST_F(BootloaderTest, serialNumberRulesPerFormatAndPagesThatDoNotDecode)
         {1, "QZAH015010001", false, 99},
         {1, "QZAH015010001", false, 128, 2},
         {1, "QZAH015010001", false, 128, 3},
+        {2, "QZAH015010001", true, 128, -1, {first}},
+        {2, "QZAH015010001", true, 128, -1, {first, second}},
+        // The page ends right after the second entry: no end marker is needed.
+        {2, "QZAH015010001", true, 126, -1, {first, second}},
+        // A marker 1 whose entry the page cannot hold ends the list.
+        {2, "QZAH015010001", true, 110, -1, {first}, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.serial.toStdString() + " format " + std::to_string(c.format) + " size "
-            + std::to_string(c.size) + " damaged " + std::to_string(c.damagedByte));
-        QByteArray page = makePage(c.format, c.serial, c.size);
+            + std::to_string(c.size) + " damaged " + std::to_string(c.damagedByte) + " entries "
+            + std::to_string(c.entries.size()));
+        QByteArray page = makePage(c.format, c.serial, c.size, c.entries, c.endMarker);
         if (c.damagedByte >= 0)
             page[c.damagedByte] = 3;
         unitAnswers(bytes({0x00, c.size}), page + Trailer);
@@ -309,51 +283,22 @@ TEST_F(BootloaderTest, serialNumberRulesPerFormatAndPagesThatDoNotDecode)
         EXPECT_EQ(
             info.serialNumber(), decodes ? QString::fromLatin1(c.serial.constData()) : QString());
         EXPECT_EQ(info.hardwareVersion(), decodes ? 0x0A0Bu : 0u);
-        EXPECT_TRUE(info.entries().isEmpty());
-        if (decodes) {
-            EXPECT_EQ(m_device->versionInfo(), qMakePair(0x0A0B, 0x0C0D));
+        const QList<BootloaderInfo::Entry> entries = info.entries();
+        ASSERT_EQ(entries.size(), c.entries.size());
+        for (int i = 0; i < entries.size(); ++i) {
+            EXPECT_EQ(entries[i].name, QString::fromLatin1(c.entries[i].name));
+            EXPECT_EQ(entries[i].values, c.entries[i].values);
         }
-    }
-}
-
-TEST_F(BootloaderTest, failedReadsStoreNothing)
-{
-    const QByteArray page = makePage(1, "QZAH015010001");
-    struct Case
-    {
-        const char* name;
-        QByteArray sizeReply;
-        QByteArray pageReply;
-        int prepareStatus;
-        const char* text;
-    };
-    const Case cases[] = {
-        {"trailer FF FE", bytes({0x00, 0x80}), page + bytes({0xFF, 0xFE}), 0,
-            "Data from device is corrupt"},
-        {"trailer FE FF", bytes({0x00, 0x80}), page + bytes({0xFE, 0xFF}), 0,
-            "Data from device is corrupt"},
-        {"page size 0", bytes({0x00, 0x00}), Trailer, 0, "Data from device is corrupt"},
-        {"one byte short", bytes({0x00, 0x80}), page + bytes({0xFF}), 0,
-            "Unexpected packet length."},
-        {"prepare refused", bytes({0x00, 0x80}), page + Trailer, 2, "Target device is busy"},
-        {"prepare status 91 passes", bytes({0x00, 0x80}), page + Trailer, 91, nullptr},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        unitAnswers(c.sizeReply, c.pageReply, c.prepareStatus);
-        m_device->setVersionInfo(-1, -2);
-        BootloaderInfo info;
-
-        const USBResult result = read(info);
-
-        if (!c.text) {
-            EXPECT_TRUE(result.isSuccess());
+        if (!decodes)
             continue;
-        }
-        EXPECT_EQ(result.message().toStdString(), c.text);
-        EXPECT_FALSE(info.isValid());
-        EXPECT_TRUE(info.serialNumber().isEmpty());
-        EXPECT_EQ(m_device->versionInfo(), qMakePair(-1, -2));
+        EXPECT_EQ(m_device->versionInfo(), qMakePair(0x0A0B, 0x0C0D));
+        EXPECT_EQ(info.recordKind(), 1u);
+        EXPECT_EQ(info.identityText(), QString::fromLatin1("HV supply \xE9tage"));
+        EXPECT_EQ(info.headerWord1(), 0x0102u);
+        EXPECT_EQ(info.headerWord2(), 0x0304u);
+        const std::array<uint32_t, 5> versions{0x0A0B, 0x0C0D, 3, 4, 0xFFFF};
+        EXPECT_EQ(info.versionWords(), versions);
+        EXPECT_EQ(info.extraWord(), c.format == 2 ? 0x1234u : 0u);
     }
 }
 
