@@ -32,7 +32,6 @@ public:
         // When set, an empty receive queue times out at once: nothing more can arrive before the
         // host writes again, so a wait could only end in the exchange's time-out.
         bool emptyQueueTimesOut = false;
-        int purgeCount = 0;
         int applyTimeoutsCount = 0;
         bool open = false;
     };
@@ -73,7 +72,6 @@ public:
     uint32_t purge() override
     {
         Lock lock(m_state->mutex);
-        ++m_state->purgeCount;
         m_state->incoming.clear();
         return 0;
     }
