@@ -19,6 +19,7 @@
 #include <QByteArray>
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 namespace {
@@ -246,16 +247,12 @@ TEST(CedarRecords, VoltageEncodingByFirmware)
 
 TEST(CedarRecords, BusLevelLimits)
 {
-    struct Case
-    {
-        const char* reply;
-        double highest;
-    };
-    const Case cases[] = {{"00", 75}, {"01", 100}, {"02", 125}, {"03", 75}, {"ff", 75}};
-    for (const Case& c : cases) {
-        const KavraDriver_Cedar_HVBus bus(hex(c.reply));
-        EXPECT_EQ(bus.highestVoltage(), c.highest) << c.reply;
-        EXPECT_EQ(bus.encode(), hex(c.reply));
+    const std::pair<const char*, double> cases[]
+        = {{"00", 75}, {"01", 100}, {"02", 125}, {"03", 75}, {"ff", 75}};
+    for (const auto& [reply, highest] : cases) {
+        const KavraDriver_Cedar_HVBus bus(hex(reply));
+        EXPECT_EQ(bus.highestVoltage(), highest) << reply;
+        EXPECT_EQ(bus.encode(), hex(reply));
     }
     EXPECT_EQ(KavraDriver_Cedar_HVBus().highestVoltage(), 75);
 }
@@ -271,19 +268,14 @@ TEST(CedarRecords, SupplyStateAndErrorText)
     EXPECT_TRUE(state.outputBit(2));
     EXPECT_FALSE(state.outputBit(1));
 
-    struct Case
-    {
-        const char* errorWord;
-        const char* text;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, const char*> cases[] = {
         {"2000", "Output 3 over-load"},
         {"c000", "Low-power USB under-voltage\nHigh-power USB under-voltage"},
         {"00fe", ""}, // bits above 8 name nothing
     };
-    for (const Case& c : cases) {
-        const KavraDriver_Cedar_SupplyState s(hex("00") + hex(c.errorWord) + QByteArray(7, '\0'));
-        EXPECT_EQ(s.errorText(), QString::fromLatin1(c.text)) << c.errorWord;
+    for (const auto& [errorWord, text] : cases) {
+        const KavraDriver_Cedar_SupplyState s(hex("00") + hex(errorWord) + QByteArray(7, '\0'));
+        EXPECT_EQ(s.errorText(), QString::fromLatin1(text)) << errorWord;
     }
 
     // Every bit set: nine lines and eight newlines, within the 222 bytes a caller provides.
@@ -383,17 +375,12 @@ TEST(GenericRecords, SupplyStateDecoding)
 
 TEST(RowanRecords, ConverterReading)
 {
-    struct Case
-    {
-        const char* bytes;
-        double value;
-    };
-    const Case cases[] = {
+    const std::pair<const char*, double> cases[] = {
         {"00000080", -2147483648.0 / 200.0},
         {"ffffff7f", 2147483647.0 / 200.0},
     };
-    for (const Case& c : cases)
-        EXPECT_DOUBLE_EQ(KavraDriver_Rowan_Voltage(hex(c.bytes)).value(), c.value) << c.bytes;
+    for (const auto& [bytes, value] : cases)
+        EXPECT_DOUBLE_EQ(KavraDriver_Rowan_Voltage(hex(bytes)).value(), value) << bytes;
 }
 
 // ---------------------------------------------------------------------------------------------
