@@ -152,11 +152,8 @@ TEST_F(TransportDevicesTest, ProgramEepromWritesEachChipType)
                         1, 1, 0, 16, 0, 16, 0, 16, 0, 16, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
             }},
         {"QZAH019010003", "QZBH019010103", "QZBH019010103", FT_DEVICE_232H, false,
+            // (The blank chip's vendor defaults and USB 2.0: the FT2232H above, the same path.)
             [](const ReadBack& r) {
-                EXPECT_STREQ(r.manufacturer, "FTDI");
-                EXPECT_EQ(r.data.ProductId, 0x6001);
-                EXPECT_EQ(r.data.USBVersionEnable, 1);
-                EXPECT_EQ(r.data.USBVersion, 0x0200);
                 EXPECT_EQ((std::vector<int>{r.data.PullDownEnableH, r.data.SerNumEnableH,
                               r.data.ACSlowSlewH, r.data.ACDriveCurrentH, r.data.ADSlowSlewH,
                               r.data.ADDriveCurrentH, r.data.Cbus8H, r.data.Cbus9H, r.data.IsFifoH,
