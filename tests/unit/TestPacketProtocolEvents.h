@@ -91,7 +91,6 @@ public:
     {
         int id;
         QByteArray data;
-        USBResult result;
     };
     struct Failure
     {
@@ -110,7 +109,7 @@ public:
             return true;
         case USBPacketStreamEvent::EventType:
             if (auto* e = counted(dynamic_cast<USBPacketStreamEvent*>(event)))
-                streams.append({e->id(), e->data(), e->result()});
+                streams.append({e->id(), e->data()});
             return true;
         case USBPacketErrorEvent::EventType:
             if (auto* e = counted(dynamic_cast<USBPacketErrorEvent*>(event)))
