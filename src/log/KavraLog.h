@@ -29,6 +29,8 @@ public:
     {
     public:
         explicit UnitScope(const QString& serialNumber);
+        // The scope keeps a pointer to the text: a temporary would be gone before the scope ends.
+        explicit UnitScope(QString&&) = delete;
         ~UnitScope();
         UnitScope(const UnitScope&) = delete;
         UnitScope& operator=(const UnitScope&) = delete;

@@ -39,7 +39,8 @@ QList<std::shared_ptr<USBDevice>> KavraDeviceDiscovery::listSupported()
 int KavraDeviceDiscovery::open(
     const std::shared_ptr<USBDevice>& unit, std::shared_ptr<KavraDriver_AbstractDevice>* opened)
 {
-    const KavraLog::UnitScope scope(unit->serialNumber());
+    const QString serial = unit->serialNumber();
+    const KavraLog::UnitScope scope(serial);
     std::shared_ptr<KavraDriver_AbstractDevice> device
         = KavraSupportedModels::createDevice(unit->modelId());
     if (!device) {
