@@ -11,12 +11,6 @@
 #include <type_traits>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <QDir>
 #include <windows.h>
 #else

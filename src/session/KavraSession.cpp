@@ -17,12 +17,6 @@
 #include <mutex>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
 #include <windows.h>
 #endif
 
@@ -186,9 +180,10 @@ namespace {
 
 using Activity = KavraSession::Activity;
 
-// Lists the attached supported units and numbers the new ones. Call within an Activity, without
-// the session lock.
-AttachedUnits listAndNumber(int* count = nullptr)
+// Lists the attached supported units and numbers the new ones; count and highest (null-safe) take
+// how many are attached and the highest index in use. Call within an Activity, without the
+// session lock.
+AttachedUnits listAndNumber(int* count = nullptr, int* highest = nullptr)
 {
     const QList<std::shared_ptr<USBDevice>> supported = KavraDeviceDiscovery::listSupported();
     QStringList serials;
@@ -206,6 +201,8 @@ AttachedUnits listAndNumber(int* count = nullptr)
     }
     if (count)
         *count = supported.size();
+    if (highest)
+        *highest = numbering.highest();
     for (const auto& entry : attached)
         qCDebug(KavraLog::discovery).noquote()
             << "index" << entry.first << entry.second->serialNumber();
@@ -243,11 +240,7 @@ bool KavraSession::listUnits(int* count, int* highestIndex)
         if (!activity->isAllowed())
             return false;
     }
-    listAndNumber(count);
-    if (highestIndex) {
-        SessionLocker locker(state().mutex);
-        *highestIndex = state().numbering.highest();
-    }
+    listAndNumber(count, highestIndex);
     return true;
 }
 
